@@ -1,0 +1,70 @@
+#pragma once
+
+#include "FolderEntry.h"
+#include "ListingOptions.h"
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <iosfwd>
+#include <string>
+
+class IPrompter;
+class IProgressNote;
+
+// Totals gathered below one top-level sub-folder.
+struct FolderTally {
+    std::uint64_t bytes = 0;
+    int files = 0;
+    int folders = 0;
+};
+
+// The listing of one folder: its direct entries and the totals of everything below it.
+// The document owns every entry: the scan list holds them from the scan until the sort moves
+// them to the entry list, which owns them until the next reading or DeleteContents. The
+// prompter and the progress note are borrowed and must outlive the document; the options
+// are those of the view (null when there is none).
+class CCatalogriumDoc {
+public:
+    CCatalogriumDoc(IPrompter& prompter, IProgressNote& progress);
+
+    void SetOptions(ListingOptions* options) { m_pOptions = options; }
+    ListingOptions* GetOptions() const { return m_pOptions; }
+    // "Now" for the listing file's header; the clock (or SOURCE_DATE_EPOCH) by default.
+    void SetClock(std::function<std::time_t()> clock) { m_clock = std::move(clock); }
+    std::time_t Now() const { return m_clock(); }
+
+    // Normalises the path in place; false after a message.
+    bool ValidateFolderName(std::string& path);
+    // Reads the folder into the scan list with its totals; false after a message, with an
+    // empty listing. `filesAndFolders` is 0 folders only, 1 files only, 2 both.
+    bool ScanFolder(const std::string& path, int filesAndFolders);
+    // Upper-cases (when asked), puts folders first, sorts and moves the entries to the entry
+    // list. Does nothing without options.
+    void SortEntries(bool descend, int sortBy);
+    // The size text of the listing, right-aligned in 17 characters, honouring "Add Size in
+    // Bytes" (off for two-column case inserts). Leaves `out` alone without options.
+    void FormatSize(std::string& out, std::uint64_t size, int width) const;
+    // Writes the listing file (fixed-column or comma-delimited by the options); nothing
+    // without options.
+    void Serialize(std::ostream& out) const;
+    // Writes the listing file to `path` through a temporary file that replaces it only when
+    // complete. On failure returns false with a message naming the file in `error`; the
+    // previous file is left as it was.
+    bool SaveListingFile(const std::string& path, std::string& error) const;
+    // Destroys the entries of the entry list; totals, path and scan list stay.
+    void DeleteContents();
+
+    std::uint64_t m_nTotalSize = 0;
+    int m_nFiles = 0;
+    int m_nSubFolders = 0;
+    ScanList m_scanList;
+    EntryList m_entryList;
+    std::string m_strListedFolder;
+
+private:
+    IPrompter& m_prompter;
+    IProgressNote& m_progress;
+    ListingOptions* m_pOptions = nullptr;
+    std::function<std::time_t()> m_clock;
+};

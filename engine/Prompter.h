@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+enum class MessageIcon { Error, Warning, Question, Information };
+enum class MessageButtons { Ok, YesNo };
+enum class MessageAnswer { Ok, Yes, No };
+
+// Shows a message to the user and waits for the answer (a message box without owner window
+// in the application; a recording fake in tests; standard error in ctlgrm).
+class IPrompter {
+public:
+    virtual ~IPrompter() = default;
+    virtual MessageAnswer Prompt(const std::string& text, const std::string& caption,
+                                 MessageIcon icon, MessageButtons buttons) = 0;
+};

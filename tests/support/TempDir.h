@@ -1,0 +1,56 @@
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+#include <cstdlib>
+#include <sys/stat.h>
+
+// A temporary folder that the test creates and removes, with whatever it holds (permissions
+// are given back first, so unreadable sub-folders go too).
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "ctlgrm-test-XXXXXX");
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        m_path = pattern;
+    }
+    ~TempDir() {
+        RestoreAll(m_path);
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+    std::string str() const { return m_path.string(); }
+
+    // Creates a file (and its parent folders) with the given contents.
+    std::filesystem::path WriteFile(const std::string& relative, const std::string& contents) {
+        auto p = m_path / relative;
+        std::filesystem::create_directories(p.parent_path());
+        std::ofstream(p, std::ios::binary) << contents;
+        return p;
+    }
+    std::filesystem::path MakeDir(const std::string& relative) {
+        auto p = m_path / relative;
+        std::filesystem::create_directories(p);
+        return p;
+    }
+
+private:
+    // Folders made unreadable by a test are opened again, depth first.
+    static void RestoreAll(const std::filesystem::path& dir) {
+        ::chmod(dir.c_str(), 0700);
+        std::error_code ec;
+        for (auto& e : std::filesystem::directory_iterator(dir, ec))
+            if (e.is_directory(ec) && !e.is_symlink(ec))
+                RestoreAll(e.path());
+    }
+
+    std::filesystem::path m_path;
+};
