@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Names are UTF-8 bytes as the directory gave them. Every length, limit, cut and padding
+// counts characters: code points, an invalid byte counting as one; a cut never splits one.
+
+// The number of characters of `text`.
+std::size_t CountChars(std::string_view text);
+// The first `count` characters of `text` (all of it when shorter).
+std::string FirstChars(std::string_view text, std::size_t count);
+// The last `count` characters of `text` (all of it when shorter).
+std::string LastChars(std::string_view text, std::size_t count);
+// Each code point to its Unicode simple upper case, the same on every locale; invalid bytes
+// stay as they are.
+std::string ToUpperCase(std::string_view text);
+// Control characters (below 0x20, and 0x7F) replaced by "?".
+std::string ReplaceControlChars(std::string_view text);
+// `text` followed by blanks up to `width` characters (a longer text is not cut).
+std::string PadRight(std::string_view text, std::size_t width);
+// Blanks before `text` up to `width` characters (a longer text is not cut).
+std::string PadLeft(std::string_view text, std::size_t width);
+// `text` without leading and trailing blank, tab, CR, LF, VT and FF.
+std::string TrimWhiteSpace(std::string_view text);
