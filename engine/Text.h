@@ -16,7 +16,7 @@ std::string LastChars(std::string_view text, std::size_t count);
 // Each code point to its Unicode simple upper case, the same on every locale; invalid bytes
 // stay as they are.
 std::string ToUpperCase(std::string_view text);
-// Control characters (below 0x20, and 0x7F) replaced by "?".
+// Control characters (below U+0020, and U+007F to U+009F) replaced by "?", one for each.
 std::string ReplaceControlChars(std::string_view text);
 // `text` followed by blanks up to `width` characters (a longer text is not cut).
 std::string PadRight(std::string_view text, std::size_t width);
