@@ -1,0 +1,92 @@
+#pragma once
+
+#include "Canvas.h"
+#include "FolderEntry.h"
+#include "Pagination.h"
+
+#include <ctime>
+#include <functional>
+#include <string>
+#include <vector>
+
+class CCatalogriumDoc;
+class ITitlePrompter;
+struct ListingOptions;
+
+// Draws the printed listing of a document, one page (Standard) or sheet (case inserts) per
+// OnPrint call, for print, preview and PDF alike.
+//
+// The form view owns one printer and keeps it for the life of the window: the title lines and
+// the two title flags survive between jobs. A job runs SizeJob (before the print dialog),
+// BuildPageTable (after it), OnPrint for each page shown, then EndJob (also when the dialog
+// is cancelled). The document, its entry list, the options and the title prompter are
+// borrowed: the caller sets the pointers before SizeJob and keeps them alive until EndJob.
+// The options are written once: a listing font that cannot be created switches "Add Size in
+// Bytes" off for good.
+class CListingPrinter {
+public:
+    CListingPrinter();
+
+    // Pages and panels of the job (spans enough for every entry and its comment lines);
+    // returns the page count for the print dialog.
+    int SizeJob(int totalLines);
+    // Fills the page table for the counts of SizeJob.
+    void BuildPageTable();
+    // The next job composes its title from the folder path; the page table is freed.
+    void EndJob();
+
+    // Draws page `page` (1-based): the title block, the summary, the insert outlines and the
+    // listing rows that belong on it.
+    void OnPrint(ICanvas& canvas, int page);
+
+    // Composes the title lines once per job (asking the prompter), then draws the title box.
+    void DrawTitleBlock(ICanvas& canvas);
+    // One insert outline with its grid, for the upper or the lower panel of a sheet.
+    void DrawInsertOutline(ICanvas& canvas, bool bFirstPanelOfJob, bool bSecondPanel);
+    // The header and rows of Standard page `page`, or of the upper or lower panel of sheet
+    // `page`.
+    bool DrawListingPanel(ICanvas& canvas, int page, bool bSecondPanel);
+    // The totals of the document, and on the Standard page the legend.
+    void DrawSummary(ICanvas& canvas);
+
+    // Whether sheet `page` of a case-insert job carries a second panel.
+    bool HasSecondPanel(int page) const;
+
+    std::string m_strTitle1;
+    std::string m_strTitle2;
+    std::string m_strTitle3;
+    bool m_bTitleComposed = false;
+    bool m_bTitleFromPath = true;
+    int m_nTotalLines = 0;
+    int m_nPanels = 0;
+    int m_nPageCount = 1;
+    std::vector<PageSpan> m_pageTable;
+    const CCatalogriumDoc* m_pListingDoc = nullptr;
+    const EntryList* m_pEntryList = nullptr;
+    ListingOptions* m_pOptions = nullptr;
+    std::string m_strFolder;
+    // "Now" for the title's date line.
+    std::function<std::time_t()> m_clock;
+    ITitlePrompter* m_pTitlePrompter = nullptr;
+
+private:
+    struct PanelState;
+
+    void ComposeTitle();
+    void DrawTitleBox(ICanvas& canvas);
+    void SelectFontOrDefault(ICanvas& canvas, int height, int averageWidth, int weight);
+    void DrawText(ICanvas& canvas, int x, int y, const std::string& text);
+    int TextWidth(ICanvas& canvas, const std::string& text);
+    void DrawPanelHeader(ICanvas& canvas, PanelState& state);
+    void DrawCarriedComments(ICanvas& canvas, PanelState& state);
+    void DrawEntry(ICanvas& canvas, PanelState& state, int index);
+    void DrawEntryComments(ICanvas& canvas, PanelState& state, int index);
+    void DrawEntrySize(ICanvas& canvas, const PanelState& state, const CFolderEntry& entry,
+                       const std::string& rowText);
+    void DrawEntryDetails(ICanvas& canvas, const PanelState& state, const CFolderEntry& entry);
+    void AdvanceColumnRow(PanelState& state);
+    void DrawCaseInsertSheet(ICanvas& canvas, int page);
+    void DrawStandardPage(ICanvas& canvas, int page);
+    SpanCapacity Capacity() const;
+    int PrintAs() const;
+};
