@@ -1,0 +1,333 @@
+#include "Profile.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <set>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <variant>
+#include <vector>
+
+#include <pwd.h>
+
+namespace {
+
+using IntField = int ListingOptions::*;
+using TextField = std::string ListingOptions::*;
+
+struct ProfileKey {
+    std::string_view key;
+    std::variant<IntField, TextField> field;
+    // "Size" and "Attributes" repeat "Add Size" and "Add Attribute" for older readers: they
+    // are written but never read back.
+    bool loaded = true;
+};
+
+// Every key of the profile, in the order a save writes them. A setting's default is the
+// value of a new ListingOptions.
+const std::array<ProfileKey, 22> kProfileKeys{{
+    {"Size", &ListingOptions::m_bAddSize, false},
+    {"Attributes", &ListingOptions::m_bAddAttribute, false},
+    {"Summary", &ListingOptions::m_bPrintSummary},
+    {"Print Title", &ListingOptions::m_bPrintTitle},
+    {"Descend", &ListingOptions::m_bDescend},
+    {"Sort by", &ListingOptions::m_nSortBy},
+    {"Files and Folders", &ListingOptions::m_nFilesAndFolders},
+    {"number STD Lines", &ListingOptions::m_bNumberStdLines},
+    {"number CD Lines", &ListingOptions::m_bNumberCDLines},
+    {"number File Lines", &ListingOptions::m_bNumberFileLines},
+    {"Add Size", &ListingOptions::m_bAddSize},
+    {"Add Date", &ListingOptions::m_bAddDate},
+    {"Add Attribute", &ListingOptions::m_bAddAttribute},
+    {"Print as ", &ListingOptions::m_nPrintAs},
+    {"Add Comments", &ListingOptions::m_bAddComments},
+    {"Do not draw Grid", &ListingOptions::m_bNoGrid},
+    {"Add Size in Bytes", &ListingOptions::m_bSizeInBytes},
+    {"AutoRefresh List", &ListingOptions::m_bAutoRefresh},
+    {"All in UpperCase", &ListingOptions::m_bUpperCase},
+    {"current Font", &ListingOptions::m_strFontName},
+    {"Two Column", &ListingOptions::m_bTwoColumn},
+    {"Delimited", &ListingOptions::m_bDelimited},
+}};
+
+constexpr std::string_view kSectionHeader = "[Options]";
+constexpr std::string_view kProfileFileName = "catalogrium3.ini";
+// A profile is a few hundred bytes; anything much larger is not one.
+constexpr std::uintmax_t kMaxProfileBytes = 1 << 20;
+
+const ProfileKey* FindLoadedKey(std::string_view key) {
+    auto it = std::find_if(kProfileKeys.begin(), kProfileKeys.end(),
+                           [key](const ProfileKey& k) { return k.loaded && k.key == key; });
+    return it == kProfileKeys.end() ? nullptr : &*it;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::optional<int> ParseInt(std::string_view text) {
+    text = TrimBlanks(text);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    int value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty())
+        return std::nullopt;
+    return value;
+}
+
+bool HoldsLineBreak(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+// The stored text of one key, as a save writes it.
+std::string ValueText(const ListingOptions& options, const ProfileKey& key) {
+    if (auto field = std::get_if<IntField>(&key.field))
+        return std::to_string(options.*(*field));
+    const std::string& text = options.*std::get<TextField>(key.field);
+    return text.substr(0, text.find_first_of(std::string_view("\r\n\0", 3)));
+}
+
+// ---- the file as lines ----------------------------------------------------------------
+
+enum class ReadResult { Missing, Text, Unreadable };
+
+// The whole profile file; Unreadable for a folder, a file that cannot be opened or read, or
+// one too large to be a profile.
+ReadResult ReadProfileText(const std::string& path, std::string& text) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT ? ReadResult::Missing : ReadResult::Unreadable;
+    if (!S_ISREG(st.st_mode) || static_cast<std::uintmax_t>(st.st_size) > kMaxProfileBytes)
+        return ReadResult::Unreadable;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return ReadResult::Unreadable;
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return in.bad() ? ReadResult::Unreadable : ReadResult::Text;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// A line without the carriage return of a file written on another system.
+std::string_view Content(std::string_view line) {
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line;
+}
+
+bool IsSectionHeader(std::string_view line) {
+    line = TrimBlanks(Content(line));
+    return !line.empty() && line.front() == '[';
+}
+
+bool IsOptionsHeader(std::string_view line) {
+    return TrimBlanks(Content(line)) == kSectionHeader;
+}
+
+// The key of a key=value line (the text before the first "="), or nothing.
+std::optional<std::string_view> KeyOf(std::string_view line) {
+    line = Content(line);
+    auto eq = line.find('=');
+    if (eq == std::string_view::npos || IsSectionHeader(line))
+        return std::nullopt;
+    return line.substr(0, eq);
+}
+
+std::string_view ValueOf(std::string_view line) {
+    line = Content(line);
+    return line.substr(line.find('=') + 1);
+}
+
+// Calls visit(index) for every line inside an [Options] section.
+template <typename Visit>
+void ForEachOptionsLine(const std::vector<std::string>& lines, Visit visit) {
+    bool inOptions = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (IsSectionHeader(lines[i]))
+            inOptions = IsOptionsHeader(lines[i]);
+        else if (inOptions)
+            visit(i);
+    }
+}
+
+// ---- saving ----------------------------------------------------------------------------
+
+// The lines [first, end) of the first [Options] section, header excluded; the section is
+// appended when the file has none.
+std::pair<std::size_t, std::size_t> OptionsSection(std::vector<std::string>& lines) {
+    auto header = std::find_if(lines.begin(), lines.end(),
+                               [](const std::string& l) { return IsOptionsHeader(l); });
+    if (header == lines.end()) {
+        if (!lines.empty() && !TrimBlanks(Content(lines.back())).empty())
+            lines.emplace_back();
+        lines.emplace_back(kSectionHeader);
+        return {lines.size(), lines.size()};
+    }
+    std::size_t first = static_cast<std::size_t>(header - lines.begin()) + 1;
+    std::size_t end = first;
+    while (end < lines.size() && !IsSectionHeader(lines[end]))
+        ++end;
+    return {first, end};
+}
+
+// Each key's line of the first [Options] section is changed in place; a key the section
+// lacks is added after its last key line, so a new section holds the keys in save order.
+void WriteKeys(std::vector<std::string>& lines, const ListingOptions& options) {
+    auto [first, end] = OptionsSection(lines);
+    std::size_t insertAt = first;
+    for (std::size_t i = first; i < end; ++i)
+        if (KeyOf(lines[i]))
+            insertAt = i + 1;
+    for (const ProfileKey& key : kProfileKeys) {
+        std::string line = std::string(key.key) + "=" + ValueText(options, key);
+        auto existing = std::find_if(lines.begin() + static_cast<std::ptrdiff_t>(first),
+                                     lines.begin() + static_cast<std::ptrdiff_t>(end),
+                                     [&](const std::string& l) { return KeyOf(l) == key.key; });
+        if (existing != lines.begin() + static_cast<std::ptrdiff_t>(end)) {
+            *existing = std::move(line);
+            continue;
+        }
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt++), std::move(line));
+        ++end;
+    }
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Writes `text` to a temporary file beside `path` and renames it over `path` once it is
+// complete and on disk; the temporary file is removed on failure. An existing file keeps
+// its permissions.
+bool ReplaceFile(const std::string& path, const std::string& text) {
+    std::string temp = path + ".XXXXXX";
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0)
+        ::fchmod(fd, st.st_mode & 07777);
+    bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok)
+        ::unlink(temp.c_str());
+    return ok;
+}
+
+// The file a save replaces: the target of a symbolic link rather than the link itself.
+std::string ResolvedTarget(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(path, ec))
+        return path;
+    auto target = std::filesystem::weakly_canonical(path, ec);
+    return ec ? path : target.string();
+}
+
+std::string HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return home;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir)
+        return pw->pw_dir;
+    return "/";
+}
+
+std::string ConfigFolder() {
+    // A relative XDG_CONFIG_HOME is invalid and ignored, like an empty one.
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && config[0] == '/')
+        return config;
+    return HomeFolder() + "/.config";
+}
+
+} // namespace
+
+std::string DefaultProfilePath() {
+    return ConfigFolder() + "/" + std::string(kProfileFileName);
+}
+
+bool ApplyProfileSetting(ListingOptions& options, const std::string& key,
+                         const std::string& value) {
+    const ProfileKey* found = FindLoadedKey(key);
+    if (!found)
+        return false;
+    if (auto field = std::get_if<IntField>(&found->field)) {
+        auto number = ParseInt(value);
+        if (!number)
+            return false;
+        options.*(*field) = *number;
+        return true;
+    }
+    if (HoldsLineBreak(value))
+        return false;
+    options.*std::get<TextField>(found->field) = value;
+    return true;
+}
+
+ListingOptions LoadListingOptions(const std::string& path) {
+    ListingOptions options;
+    std::string text;
+    if (ReadProfileText(path, text) != ReadResult::Text)
+        return options;
+    auto lines = SplitLines(text);
+    std::set<std::string_view, std::less<>> seen; // the first line of a key counts
+    ForEachOptionsLine(lines, [&](std::size_t i) {
+        auto key = KeyOf(lines[i]);
+        if (key && seen.insert(*key).second)
+            ApplyProfileSetting(options, std::string(*key), std::string(ValueOf(lines[i])));
+    });
+    return options;
+}
+
+bool SaveListingOptions(const std::string& path, const ListingOptions& options) {
+    std::string target = ResolvedTarget(path);
+    std::string text;
+    if (ReadProfileText(target, text) == ReadResult::Unreadable)
+        return false;
+    auto lines = SplitLines(text);
+    WriteKeys(lines, options);
+    std::error_code ec;
+    auto folder = std::filesystem::path(target).parent_path();
+    if (!folder.empty())
+        std::filesystem::create_directories(folder, ec);
+    return ReplaceFile(target, JoinLines(lines));
+}

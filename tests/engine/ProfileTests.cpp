@@ -1,0 +1,383 @@
+#include "Profile.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <sys/resource.h>
+
+namespace {
+
+std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Every setting away from its default.
+ListingOptions ChangedOptions() {
+    ListingOptions o;
+    o.m_nPrintAs = kPrintToFile;
+    o.m_bAddSize = 0;
+    o.m_bAddDate = 1;
+    o.m_bAddAttribute = 1;
+    o.m_bAddComments = 1;
+    o.m_bPrintSummary = 0;
+    o.m_bPrintTitle = 0;
+    o.m_bTwoColumn = 1;
+    o.m_bDelimited = 1;
+    o.m_nSortBy = kSortTime;
+    o.m_bDescend = 1;
+    o.m_nFilesAndFolders = kFilesOnly;
+    o.m_bNumberStdLines = 0;
+    o.m_bNumberCDLines = 1;
+    o.m_bNumberFileLines = 0;
+    o.m_strFontName = "Times New Roman";
+    o.m_bNoGrid = 1;
+    o.m_bSizeInBytes = 1;
+    o.m_bAutoRefresh = 1;
+    o.m_bUpperCase = 1;
+    return o;
+}
+
+class ProfileTest : public ::testing::Test {
+protected:
+    std::string Path() const { return (dir.path() / "catalogrium3.ini").string(); }
+    ListingOptions LoadText(const std::string& text) {
+        dir.WriteFile("catalogrium3.ini", text);
+        return LoadListingOptions(Path());
+    }
+
+    TempDir dir;
+};
+
+// ---- defaults and the keys that are only written -----------------------------------------
+
+TEST_F(ProfileTest, NoProfileGivesTheFirstRunSettings) {
+    ListingOptions o = LoadListingOptions(Path());
+    EXPECT_EQ(o.m_nPrintAs, kPrintCD);
+    EXPECT_EQ(o.m_bAddSize, 1);
+    EXPECT_EQ(o.m_bAddDate, 0);
+    EXPECT_EQ(o.m_bAddAttribute, 0);
+    EXPECT_EQ(o.m_bAddComments, 0);
+    EXPECT_EQ(o.m_bPrintSummary, 1);
+    EXPECT_EQ(o.m_bPrintTitle, 1);
+    EXPECT_EQ(o.m_bTwoColumn, 0);
+    EXPECT_EQ(o.m_bDelimited, 0);
+    EXPECT_EQ(o.m_nSortBy, kSortUnsorted);
+    EXPECT_EQ(o.m_bDescend, 0);
+    EXPECT_EQ(o.m_nFilesAndFolders, kFilesAndFolders);
+    EXPECT_EQ(o.m_bNumberStdLines, 1);
+    EXPECT_EQ(o.m_bNumberCDLines, 0);
+    EXPECT_EQ(o.m_bNumberFileLines, 1);
+    EXPECT_EQ(o.m_strFontName, "Arial");
+    EXPECT_EQ(o.m_bNoGrid, 0);
+    EXPECT_EQ(o.m_bSizeInBytes, 0);
+    EXPECT_EQ(o.m_bAutoRefresh, 0);
+    EXPECT_EQ(o.m_bUpperCase, 0);
+}
+
+TEST_F(ProfileTest, SizeAndAttributesKeysAreNeverRead) {
+    ListingOptions o = LoadText("[Options]\nSize=0\nAttributes=1\n");
+    EXPECT_EQ(o.m_bAddSize, 1);
+    EXPECT_EQ(o.m_bAddAttribute, 0);
+
+    o = LoadText("[Options]\nSize=1\nAdd Size=0\nAttributes=0\nAdd Attribute=1\n");
+    EXPECT_EQ(o.m_bAddSize, 0);
+    EXPECT_EQ(o.m_bAddAttribute, 1);
+}
+
+TEST_F(ProfileTest, SizeAndAttributesRepeatTheirColumnsOnSave) {
+    ListingOptions o;
+    o.m_bAddSize = 0;
+    o.m_bAddAttribute = 1;
+    ASSERT_TRUE(SaveListingOptions(Path(), o));
+    std::string text = ReadAll(Path());
+    EXPECT_NE(text.find("\nSize=0\n"), std::string::npos);
+    EXPECT_NE(text.find("\nAdd Size=0\n"), std::string::npos);
+    EXPECT_NE(text.find("\nAttributes=1\n"), std::string::npos);
+    EXPECT_NE(text.find("\nAdd Attribute=1\n"), std::string::npos);
+}
+
+TEST_F(ProfileTest, LayoutKeyKeepsItsTrailingBlank) {
+    EXPECT_EQ(LoadText("[Options]\nPrint as=0\n").m_nPrintAs, kPrintCD);
+    EXPECT_EQ(LoadText("[Options]\nPrint as =0\n").m_nPrintAs, kPrintStandard);
+
+    ListingOptions o;
+    o.m_nPrintAs = kPrintZip;
+    ASSERT_TRUE(SaveListingOptions(Path(), o));
+    std::string text = ReadAll(Path());
+    EXPECT_NE(text.find("\nPrint as =3\n"), std::string::npos);
+    EXPECT_EQ(text.find("Print as="), std::string::npos);
+}
+
+// ---- saving ------------------------------------------------------------------------------
+
+TEST_F(ProfileTest, NewProfileHoldsEveryKeyInSaveOrder) {
+    ASSERT_TRUE(SaveListingOptions(Path(), ListingOptions{}));
+    EXPECT_EQ(ReadAll(Path()), "[Options]\n"
+                               "Size=1\n"
+                               "Attributes=0\n"
+                               "Summary=1\n"
+                               "Print Title=1\n"
+                               "Descend=0\n"
+                               "Sort by=0\n"
+                               "Files and Folders=2\n"
+                               "number STD Lines=1\n"
+                               "number CD Lines=0\n"
+                               "number File Lines=1\n"
+                               "Add Size=1\n"
+                               "Add Date=0\n"
+                               "Add Attribute=0\n"
+                               "Print as =2\n"
+                               "Add Comments=0\n"
+                               "Do not draw Grid=0\n"
+                               "Add Size in Bytes=0\n"
+                               "AutoRefresh List=0\n"
+                               "All in UpperCase=0\n"
+                               "current Font=Arial\n"
+                               "Two Column=0\n"
+                               "Delimited=0\n");
+}
+
+TEST_F(ProfileTest, RoundTripKeepsEverySetting) {
+    ListingOptions saved = ChangedOptions();
+    ASSERT_TRUE(SaveListingOptions(Path(), saved));
+    EXPECT_EQ(LoadListingOptions(Path()), saved);
+}
+
+TEST_F(ProfileTest, StoredValuesAreTakenWithoutRangeChecks) {
+    ListingOptions o;
+    o.m_nPrintAs = 7;
+    o.m_nSortBy = -3;
+    o.m_bUpperCase = 2147483647;
+    o.m_strFontName = "";
+    ASSERT_TRUE(SaveListingOptions(Path(), o));
+    EXPECT_EQ(LoadListingOptions(Path()), o);
+}
+
+TEST_F(ProfileTest, SaveKeepsOtherSectionsUnknownKeysAndComments) {
+    dir.WriteFile("catalogrium3.ini", "; written by hand\n"
+                                      "[Window]\n"
+                                      "Summary=left alone\n"
+                                      "\n"
+                                      "[Options]\n"
+                                      "Sort by=4\n"
+                                      "Favourite=blue\n"
+                                      "Summary=0\n"
+                                      "\n"
+                                      "[Later]\n"
+                                      "x=1");
+    ListingOptions o;
+    o.m_nSortBy = kSortName;
+    ASSERT_TRUE(SaveListingOptions(Path(), o));
+    std::string text = ReadAll(Path());
+
+    EXPECT_EQ(text.rfind("; written by hand\n[Window]\nSummary=left alone\n\n[Options]\n"
+                         "Sort by=2\nFavourite=blue\nSummary=1\nSize=1\n",
+                         0),
+              0u)
+        << text;
+    EXPECT_NE(text.find("Delimited=0\n\n[Later]\nx=1\n"), std::string::npos) << text;
+    EXPECT_EQ(LoadListingOptions(Path()), o);
+}
+
+TEST_F(ProfileTest, SaveAppendsTheSectionToAFileWithoutOne) {
+    dir.WriteFile("catalogrium3.ini", "[Other]\nkey=value\n");
+    ASSERT_TRUE(SaveListingOptions(Path(), ChangedOptions()));
+    EXPECT_EQ(ReadAll(Path()).rfind("[Other]\nkey=value\n\n[Options]\nSize=0\n", 0), 0u);
+    EXPECT_EQ(LoadListingOptions(Path()), ChangedOptions());
+}
+
+TEST_F(ProfileTest, SaveCreatesMissingFolders) {
+    std::string path = (dir.path() / "a" / "b" / "catalogrium3.ini").string();
+    ASSERT_TRUE(SaveListingOptions(path, ChangedOptions()));
+    EXPECT_EQ(LoadListingOptions(path), ChangedOptions());
+}
+
+TEST_F(ProfileTest, SaveThroughALinkReplacesItsTarget) {
+    dir.WriteFile("real.ini", "[Options]\nSummary=0\n");
+    std::filesystem::create_symlink(dir.path() / "real.ini", Path());
+    ASSERT_TRUE(SaveListingOptions(Path(), ChangedOptions()));
+    EXPECT_TRUE(std::filesystem::is_symlink(Path()));
+    EXPECT_EQ(LoadListingOptions((dir.path() / "real.ini").string()), ChangedOptions());
+}
+
+TEST_F(ProfileTest, FontNameWithALineBreakCannotAddKeys) {
+    ListingOptions o;
+    o.m_strFontName = "Arial\nSummary=0";
+    ASSERT_TRUE(SaveListingOptions(Path(), o));
+    ListingOptions loaded = LoadListingOptions(Path());
+    EXPECT_EQ(loaded.m_strFontName, "Arial");
+    EXPECT_EQ(loaded.m_bPrintSummary, 1);
+}
+
+TEST_F(ProfileTest, SaveOntoAFolderFails) {
+    dir.MakeDir("catalogrium3.ini");
+    EXPECT_FALSE(SaveListingOptions(Path(), ChangedOptions()));
+    EXPECT_TRUE(std::filesystem::is_directory(Path()));
+}
+
+TEST_F(ProfileTest, SaveBelowAFileFails) {
+    dir.WriteFile("plain", "x");
+    EXPECT_FALSE(SaveListingOptions((dir.path() / "plain" / "p.ini").string(), ListingOptions{}));
+}
+
+// A write that runs out of room (the file size limit stands in for a full disk) leaves the
+// previous profile whole and no temporary file behind.
+TEST_F(ProfileTest, FailedWriteLeavesTheOldFile) {
+    const std::string old = "[Options]\nSummary=0\n";
+    dir.WriteFile("catalogrium3.ini", old);
+    ListingOptions o;
+    o.m_strFontName = std::string(64 * 1024, 'F');
+
+    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit small = previous;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool saved = SaveListingOptions(Path(), o);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(ReadAll(Path()), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST_F(ProfileTest, TooLargeProfileIsNeitherReadNorReplaced) {
+    std::string huge = "[Options]\nSummary=0\n" + std::string(2 << 20, '#');
+    ListingOptions o = LoadText(huge);
+    EXPECT_EQ(o, ListingOptions{});
+    EXPECT_FALSE(SaveListingOptions(Path(), ChangedOptions()));
+    EXPECT_EQ(ReadAll(Path()).size(), huge.size());
+}
+
+// ---- files that are not clean profiles ---------------------------------------------------
+
+TEST_F(ProfileTest, KeysOutsideTheOptionsSectionAreIgnored) {
+    EXPECT_EQ(LoadText("Summary=0\nSort by=2\n"), ListingOptions{});
+    EXPECT_EQ(LoadText("[Other]\nSummary=0\n[Options]\nSort by=2\n").m_bPrintSummary, 1);
+}
+
+TEST_F(ProfileTest, BadLinesAndValuesLeaveTheirDefaults) {
+    ListingOptions o = LoadText("[Options]\n"
+                                "garbage without equals\n"
+                                "=5\n"
+                                "Summary=off\n"
+                                "Sort by=3x\n"
+                                "Descend=\n"
+                                "Files and Folders=99999999999\n"
+                                " Add Date=1\n"
+                                "Add Comments = 1 \r\n"
+                                "Delimited=1\n");
+    EXPECT_EQ(o.m_bPrintSummary, 1);
+    EXPECT_EQ(o.m_nSortBy, kSortUnsorted);
+    EXPECT_EQ(o.m_bDescend, 0);
+    EXPECT_EQ(o.m_nFilesAndFolders, kFilesAndFolders);
+    EXPECT_EQ(o.m_bAddDate, 0);
+    EXPECT_EQ(o.m_bAddComments, 0); // "Add Comments " is not a key
+    EXPECT_EQ(o.m_bDelimited, 1);
+}
+
+TEST_F(ProfileTest, ValuesMayBeSurroundedByBlanksAndEndInCarriageReturn) {
+    ListingOptions o =
+        LoadText("[Options]\r\nSort by= 5 \r\nDescend=+1\r\ncurrent Font=Courier New\r\n");
+    EXPECT_EQ(o.m_nSortBy, kSortTime);
+    EXPECT_EQ(o.m_bDescend, 1);
+    EXPECT_EQ(o.m_strFontName, "Courier New");
+}
+
+TEST_F(ProfileTest, FirstLineOfAKeyCounts) {
+    EXPECT_EQ(LoadText("[Options]\nSort by=2\nSort by=3\n").m_nSortBy, kSortName);
+    EXPECT_EQ(LoadText("[Options]\nSort by=bad\nSort by=3\n").m_nSortBy, kSortUnsorted);
+}
+
+TEST_F(ProfileTest, BinaryFileGivesDefaults) {
+    std::string bytes;
+    for (int i = 0; i < 4096; ++i)
+        bytes += static_cast<char>((i * 7919) % 256);
+    EXPECT_EQ(LoadText(bytes), ListingOptions{});
+}
+
+TEST_F(ProfileTest, NulBytesSpoilOnlyTheirOwnLine) {
+    std::string text = "[Options]\nSummary=0";
+    text += std::string(1, '\0') + "7\ncurrent Font=Ar";
+    text += std::string(1, '\0') + "ial\nSort by=2\n";
+    ListingOptions o = LoadText(text);
+    EXPECT_EQ(o.m_bPrintSummary, 1);
+    EXPECT_EQ(o.m_strFontName, "Arial");
+    EXPECT_EQ(o.m_nSortBy, kSortName);
+}
+
+TEST_F(ProfileTest, FolderInsteadOfAFileGivesDefaults) {
+    dir.MakeDir("catalogrium3.ini");
+    EXPECT_EQ(LoadListingOptions(Path()), ListingOptions{});
+}
+
+// ---- single settings and the default location ------------------------------------------
+
+TEST(ApplyProfileSetting, SetsTheFieldOfAKnownKey) {
+    ListingOptions o;
+    EXPECT_TRUE(ApplyProfileSetting(o, "Print as ", "1"));
+    EXPECT_TRUE(ApplyProfileSetting(o, "current Font", " Liberation Sans"));
+    EXPECT_EQ(o.m_nPrintAs, kPrintToFile);
+    EXPECT_EQ(o.m_strFontName, " Liberation Sans");
+}
+
+TEST(ApplyProfileSetting, RefusesUnknownKeysAndBadValues) {
+    ListingOptions o;
+    EXPECT_FALSE(ApplyProfileSetting(o, "Print as", "1"));
+    EXPECT_FALSE(ApplyProfileSetting(o, "summary", "0"));
+    EXPECT_FALSE(ApplyProfileSetting(o, "Size", "0"));
+    EXPECT_FALSE(ApplyProfileSetting(o, "Attributes", "1"));
+    EXPECT_FALSE(ApplyProfileSetting(o, "Sort by", "two"));
+    EXPECT_FALSE(ApplyProfileSetting(o, "Sort by", "4294967296"));
+    EXPECT_FALSE(ApplyProfileSetting(o, "current Font", "Arial\nSummary=0"));
+    EXPECT_EQ(o, ListingOptions{});
+}
+
+class DefaultProfilePathTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Remember("HOME", home);
+        Remember("XDG_CONFIG_HOME", config);
+    }
+    void TearDown() override {
+        Restore("HOME", home);
+        Restore("XDG_CONFIG_HOME", config);
+    }
+
+private:
+    static void Remember(const char* name, std::optional<std::string>& value) {
+        if (const char* v = std::getenv(name))
+            value = v;
+    }
+    static void Restore(const char* name, const std::optional<std::string>& value) {
+        if (value)
+            setenv(name, value->c_str(), 1);
+        else
+            unsetenv(name);
+    }
+    std::optional<std::string> home, config;
+};
+
+TEST_F(DefaultProfilePathTest, FollowsTheConfigFolder) {
+    setenv("HOME", "/home/ann", 1);
+    setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    EXPECT_EQ(DefaultProfilePath(), "/cfg/catalogrium3.ini");
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(DefaultProfilePath(), "/home/ann/.config/catalogrium3.ini");
+    setenv("XDG_CONFIG_HOME", "", 1);
+    EXPECT_EQ(DefaultProfilePath(), "/home/ann/.config/catalogrium3.ini");
+    setenv("XDG_CONFIG_HOME", "relative/cfg", 1);
+    EXPECT_EQ(DefaultProfilePath(), "/home/ann/.config/catalogrium3.ini");
+}
+
+} // namespace
