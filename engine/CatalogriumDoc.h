@@ -7,6 +7,7 @@
 #include <ctime>
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 
 class IPrompter;
@@ -63,6 +64,14 @@ public:
     std::string m_strListedFolder;
 
 private:
+    enum class ScanOutcome { Read, CannotOpen, OutOfMemory };
+
+    void ShowError(const std::string& text, const std::string& caption);
+    void ResetListing();
+    ScanOutcome ReadFolder(const std::string& path, int filesAndFolders);
+    void AddToTotals(const CFolderEntry& entry, const FolderTally& below);
+    void Keep(std::unique_ptr<CFolderEntry> entry, int filesAndFolders);
+
     IPrompter& m_prompter;
     IProgressNote& m_progress;
     ListingOptions* m_pOptions = nullptr;

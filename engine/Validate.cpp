@@ -1,0 +1,72 @@
+#include "CatalogriumDoc.h"
+
+#include "Prompter.h"
+#include "Text.h"
+
+#include <cstdlib>
+#include <string_view>
+
+namespace {
+
+const std::string kPathErrorCaption = "Catalogrium3: Error";
+const std::string kCharacterCaption = "Catalogrium";
+const std::string kEnterPath = "Please enter Folder name and Path";
+const std::string kCheckPath = "Please check Folder name and Path";
+const std::string kCharacterMessage =
+    "A folder/file Name cannot contain any of the following characters: \n"
+    "                  \\     *     >     <     /     \"     |     :    ?   \n"
+    "              \\   is reserved for directory(folder)   breakup.";
+
+// Characters no folder name may hold; they are also dropped from the end of a path, with "/".
+constexpr std::string_view kForbidden = "*?\"|<>";
+
+// "~" and "~/..." stand for the home folder; without $HOME the path stays as typed.
+void ExpandHome(std::string& path) {
+    if (path != "~" && !path.starts_with("~/"))
+        return;
+    const char* env = std::getenv("HOME");
+    std::string home = env ? env : "";
+    if (home.empty())
+        return;
+    while (home.size() > 1 && home.back() == '/')
+        home.pop_back();
+    const std::string rest = path.substr(1);
+    path = home == "/" && !rest.empty() ? rest : home + rest;
+}
+
+bool IsTrailingCharacter(char c) {
+    return c == '/' || kForbidden.find(c) != kForbidden.npos;
+}
+
+// "/data//" becomes "/data"; "/" stays "/".
+void DropTrailingCharacters(std::string& path) {
+    while (path.size() > 1 && IsTrailingCharacter(path.back()))
+        path.pop_back();
+}
+
+} // namespace
+
+void CCatalogriumDoc::ShowError(const std::string& text, const std::string& caption) {
+    m_prompter.Prompt(text, caption, MessageIcon::Error, MessageButtons::Ok);
+}
+
+bool CCatalogriumDoc::ValidateFolderName(std::string& path) {
+    if (path.empty()) {
+        ShowError(kEnterPath, kPathErrorCaption);
+        return false;
+    }
+    path = TrimWhiteSpace(path);
+    if (path.empty())
+        return true; // the scan reads the root
+    ExpandHome(path);
+    if (path.front() != '/') {
+        ShowError(kCheckPath, kPathErrorCaption);
+        return false;
+    }
+    DropTrailingCharacters(path);
+    if (path.find_first_of(kForbidden) != std::string::npos) {
+        ShowError(kCharacterMessage, kCharacterCaption);
+        return false;
+    }
+    return true;
+}
