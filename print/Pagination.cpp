@@ -1,0 +1,107 @@
+#include "Pagination.h"
+
+#include "ListingOptions.h"
+
+#include <algorithm>
+
+bool IsCaseInsertLayout(int printAs) {
+    return printAs == kPrintCD || printAs == kPrintZip;
+}
+
+SpanCapacity LayoutCapacity(int printAs, bool twoColumn) {
+    SpanCapacity capacity{70, 80};
+    if (printAs == kPrintCD)
+        capacity = {29, 32};
+    else if (printAs == kPrintZip)
+        capacity = {20, 24};
+    if (twoColumn && IsCaseInsertLayout(printAs))
+        capacity = {2 * capacity.first, 2 * capacity.later};
+    return capacity;
+}
+
+int CountSpansForLines(int totalLines, SpanCapacity capacity) {
+    if (totalLines <= capacity.first)
+        return 1;
+    return 1 + (totalLines - capacity.first + capacity.later - 1) / capacity.later;
+}
+
+JobCounts CountJob(int totalLines, int printAs, bool twoColumn) {
+    const int spans = CountSpansForLines(totalLines, LayoutCapacity(printAs, twoColumn));
+    const int pages = IsCaseInsertLayout(printAs) ? (spans + 1) / 2 : spans;
+    return {pages, spans};
+}
+
+int CountListingLines(const EntryList& entries, bool addComments) {
+    int lines = static_cast<int>(entries.size());
+    if (addComments)
+        for (const auto& entry : entries)
+            lines += entry->CountCommentLines();
+    return lines;
+}
+
+int FitEntries(const EntryList& entries, int start, int capacity, int& carry, int& kind) {
+    const int count = static_cast<int>(entries.size());
+    int limit = start + capacity - carry;
+    carry = 0;
+    kind = 0;
+    int i = start;
+    for (; i < count && i < limit; ++i) {
+        const CFolderEntry& entry = *entries[static_cast<std::size_t>(i)];
+        const std::string* comments[] = {&entry.m_strComment1, &entry.m_strComment2,
+                                         &entry.m_strComment3};
+        for (int j = 0; j < 3; ++j) {
+            if (!comments[j]->empty())
+                --limit;
+            // Once one comment runs over, every later position of the entry is carried too.
+            if (i >= limit) {
+                ++carry;
+                if (kind == 0)
+                    kind = j + 1;
+            }
+        }
+    }
+    return i - 1;
+}
+
+namespace {
+
+// Fills one span from `first`, passing the comment carry on to the next.
+PageSpan FillSpan(const EntryList& entries, int first, int capacity, bool addComments, int& carry) {
+    PageSpan span{first, first - 1, 0};
+    if (addComments) {
+        span.last = FitEntries(entries, first, capacity, carry, span.overflowKind);
+    } else {
+        const int count = static_cast<int>(entries.size());
+        span.last = std::min(count, first + capacity) - 1;
+    }
+    return span;
+}
+
+} // namespace
+
+std::vector<PageSpan> BuildPageTable(const EntryList& entries, int spanCount, SpanCapacity capacity,
+                                     bool addComments) {
+    std::vector<PageSpan> table;
+    table.reserve(static_cast<std::size_t>(std::max(spanCount, 0)));
+    int carry = 0;
+    int first = 0;
+    for (int i = 0; i < spanCount; ++i) {
+        const int lines = i == 0 ? capacity.first : capacity.later;
+        table.push_back(FillSpan(entries, first, lines, addComments, carry));
+        first = table.back().last + 1;
+    }
+    return table;
+}
+
+int CountSpansToPlace(const EntryList& entries, SpanCapacity capacity, bool addComments) {
+    const int count = static_cast<int>(entries.size());
+    int carry = 0;
+    int first = 0;
+    int spans = 0;
+    do {
+        const int lines = spans == 0 ? capacity.first : capacity.later;
+        first = FillSpan(entries, first, lines, addComments, carry).last + 1;
+        ++spans;
+    } while (first < count || carry > 0);
+    return spans;
+}

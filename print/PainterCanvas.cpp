@@ -1,0 +1,155 @@
+#include "PainterCanvas.h"
+
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QPaintDevice>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace {
+
+constexpr qreal kUnitsPerInch = 100.0;
+constexpr int kProbePixelSize = 1000;
+
+qreal UnitX(const QPaintDevice& device) {
+    return device.logicalDpiX() / kUnitsPerInch;
+}
+qreal UnitY(const QPaintDevice& device) {
+    return device.logicalDpiY() / kUnitsPerInch;
+}
+
+QColor ToQColor(const CanvasColour& colour) {
+    return QColor(colour.red, colour.green, colour.blue);
+}
+
+QString ToQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The pixel size whose ascent plus descent is `cellHeight` device pixels.
+int PixelSizeForCell(QFont font, qreal cellHeight, const QPaintDevice& device) {
+    font.setPixelSize(kProbePixelSize);
+    const QFontMetricsF probe(font, &device);
+    const qreal cellPerPixel = (probe.ascent() + probe.descent()) / kProbePixelSize;
+    if (cellPerPixel <= 0)
+        return std::max(1, qRound(cellHeight));
+    return std::max(1, qRound(cellHeight / cellPerPixel));
+}
+
+// Stretches the font until its average character width is `averageWidth` device pixels.
+void StretchToAverageWidth(QFont& font, qreal averageWidth, const QPaintDevice& device) {
+    constexpr int kPasses = 3;
+    int stretch = 100;
+    for (int pass = 0; pass < kPasses; ++pass) {
+        const qreal actual = QFontMetricsF(font, &device).averageCharWidth();
+        if (actual <= 0)
+            return;
+        const int next = std::clamp(qRound(stretch * averageWidth / actual), 1, 4000);
+        if (next == stretch)
+            return;
+        stretch = next;
+        font.setStretch(stretch);
+    }
+}
+
+} // namespace
+
+CPainterCanvas::CPainterCanvas(QPainter& painter, QPaintDevice& measureDevice)
+    : m_painter(painter), m_measureDevice(measureDevice) {
+    m_current.pen = QPen(Qt::black, 0);
+    m_current.brush = QBrush(Qt::white);
+    SelectDeviceDefaultFont();
+    m_painter.setPen(m_current.pen);
+    m_painter.setBrush(m_current.brush);
+}
+
+QFont CPainterCanvas::MakeFont(const CanvasFont& spec, const QPaintDevice& device) {
+    QFont font(QString::fromStdString(spec.face));
+    font.setWeight(static_cast<QFont::Weight>(std::clamp(spec.weight, 1, 1000)));
+    font.setHintingPreference(QFont::PreferNoHinting);
+    font.setKerning(false);
+    font.setPixelSize(PixelSizeForCell(font, spec.height * UnitY(device), device));
+    if (spec.averageWidth > 0)
+        StretchToAverageWidth(font, spec.averageWidth * UnitX(device), device);
+    return font;
+}
+
+qreal CPainterCanvas::PaintScale() const {
+    return UnitX(*m_painter.device());
+}
+
+qreal CPainterCanvas::MeasureScale() const {
+    return UnitX(m_measureDevice);
+}
+
+bool CPainterCanvas::SelectPen(const CanvasPen& pen) {
+    if (pen.width < 0)
+        return false;
+    m_current.pen = QPen(ToQColor(pen.colour), pen.width * PaintScale());
+    m_painter.setPen(m_current.pen);
+    return true;
+}
+
+bool CPainterCanvas::SelectSolidBrush(const CanvasColour& colour) {
+    m_current.brush = QBrush(ToQColor(colour), Qt::SolidPattern);
+    m_painter.setBrush(m_current.brush);
+    return true;
+}
+
+bool CPainterCanvas::SelectFont(const CanvasFont& font) {
+    if (font.height <= 0 || font.averageWidth < 0)
+        return false;
+    m_current.measureFont = MakeFont(font, m_measureDevice);
+    m_current.paintFont = m_painter.device() == &m_measureDevice
+                              ? m_current.measureFont
+                              : MakeFont(font, *m_painter.device());
+    return true;
+}
+
+void CPainterCanvas::SelectDeviceDefaultFont() {
+    const QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    m_current.measureFont = QFont(font, &m_measureDevice);
+    m_current.paintFont = QFont(font, m_painter.device());
+}
+
+void CPainterCanvas::SaveObjects() {
+    m_saved.push_back(m_current);
+}
+
+void CPainterCanvas::RestoreObjects() {
+    m_current = m_saved.back();
+    m_saved.pop_back();
+    m_painter.setPen(m_current.pen);
+    m_painter.setBrush(m_current.brush);
+}
+
+void CPainterCanvas::DrawText(int x, int y, std::string_view text) {
+    const QFontMetricsF metrics(m_current.paintFont, m_painter.device());
+    const QPointF baseline(x * PaintScale(), y * UnitY(*m_painter.device()) + metrics.ascent());
+    // Text is always black, whatever the pen.
+    m_painter.setPen(QPen(Qt::black));
+    m_painter.setFont(m_current.paintFont);
+    m_painter.drawText(baseline, ToQString(text));
+    m_painter.setPen(m_current.pen);
+}
+
+int CPainterCanvas::TextWidth(std::string_view text) {
+    const QFontMetricsF metrics(m_current.measureFont, &m_measureDevice);
+    return qRound(metrics.horizontalAdvance(ToQString(text)) / MeasureScale());
+}
+
+void CPainterCanvas::DrawLine(int x1, int y1, int x2, int y2) {
+    const qreal sx = PaintScale();
+    const qreal sy = UnitY(*m_painter.device());
+    m_painter.drawLine(QPointF(x1 * sx, y1 * sy), QPointF(x2 * sx, y2 * sy));
+}
+
+void CPainterCanvas::DrawRoundRect(int left, int top, int right, int bottom, int ellipseWidth,
+                                   int ellipseHeight) {
+    const qreal sx = PaintScale();
+    const qreal sy = UnitY(*m_painter.device());
+    const QRectF rect(QPointF(left * sx, top * sy), QPointF(right * sx, bottom * sy));
+    m_painter.drawRoundedRect(rect, ellipseWidth * sx / 2, ellipseHeight * sy / 2,
+                              Qt::AbsoluteSize);
+}
