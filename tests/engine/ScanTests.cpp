@@ -1,0 +1,577 @@
+#include "CatalogriumDoc.h"
+#include "Recorders.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <new>
+#include <sched.h>
+#include <set>
+#include <string>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+// Allocation failures on demand: when armed, the chosen allocation fails once. The library's
+// operator delete frees what malloc gave.
+namespace {
+std::atomic<long> g_allocationsBeforeFailure{-1};
+}
+
+void* operator new(std::size_t size) {
+    if (g_allocationsBeforeFailure.load() >= 0 && g_allocationsBeforeFailure.fetch_sub(1) == 0)
+        throw std::bad_alloc();
+    if (void* p = std::malloc(size == 0 ? 1 : size))
+        return p;
+    throw std::bad_alloc();
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint64_t kGiB = 1024ULL * 1024 * 1024;
+
+// The names of a directory in the order readdir gives them, "." and ".." included.
+std::vector<std::string> ReadOrder(const std::string& path) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(path.c_str());
+    while (const dirent* entry = dir ? ::readdir(dir) : nullptr)
+        names.emplace_back(entry->d_name);
+    if (dir)
+        ::closedir(dir);
+    return names;
+}
+
+bool IsDot(const std::string& name) {
+    return name == "." || name == "..";
+}
+
+std::vector<std::string> Names(const ScanList& list) {
+    std::vector<std::string> names;
+    for (const auto& entry : list)
+        names.push_back(entry->m_strName);
+    return names;
+}
+
+const CFolderEntry* Find(const ScanList& list, const std::string& name) {
+    for (const auto& entry : list)
+        if (entry->m_strName == name)
+            return entry.get();
+    return nullptr;
+}
+
+int CountOpenDescriptors() {
+    return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
+}
+
+void MakeSparseFile(const fs::path& path, std::uint64_t size) {
+    std::ofstream(path).close();
+    fs::resize_file(path, size);
+}
+
+// A listing summed up in one line, comparable across a process boundary.
+std::string Summary(bool ok, const CCatalogriumDoc& doc) {
+    std::string text =
+        std::string(ok ? "ok" : "failed") + " folders=" + std::to_string(doc.m_nSubFolders) +
+        " files=" + std::to_string(doc.m_nFiles) + " bytes=" + std::to_string(doc.m_nTotalSize);
+    std::set<std::string> entries;
+    for (const auto& entry : doc.m_scanList)
+        entries.insert(entry->m_strName + ":" + std::to_string(entry->m_nSize));
+    for (const auto& entry : entries)
+        text += " " + entry;
+    return text;
+}
+
+// Runs `work` in a child process and returns what it reports; whatever the child changes of
+// its user or its mounts ends with it.
+std::string RunInChild(const std::function<std::string()>& work) {
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return "pipe failed";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(channel[0]);
+        const std::string report = work();
+        const bool written = ::write(channel[1], report.data(), report.size()) ==
+                             static_cast<ssize_t>(report.size());
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(channel[1]);
+    std::string report;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        report.append(buffer, static_cast<std::size_t>(n));
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return report;
+}
+
+// As root, becomes the unprivileged user "nobody" so that permissions apply.
+bool DropPrivileges() {
+    return ::geteuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0);
+}
+
+// Gives the child a mount namespace of its own, so its mounts vanish with it.
+bool PrivateMounts() {
+    return ::unshare(CLONE_NEWNS) == 0 &&
+           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+class ScanTest : public ::testing::Test {
+protected:
+    std::string Path(const std::string& relative) const { return (dir.path() / relative).string(); }
+    bool Scan(const std::string& relative, int choice = 2) {
+        return doc.ScanFolder(Path(relative), choice);
+    }
+
+    TempDir dir;
+    RecordingPrompter prompter;
+    RecordingProgressNote progress;
+    CCatalogriumDoc doc{prompter, progress};
+};
+
+TEST_F(ScanTest, ChoiceKeepsFoldersAtTheHeadInReverseOrderAndFilesAtTheTail) {
+    for (const char* folder : {"alpha", "beta", "gamma"})
+        dir.WriteFile(std::string("listed/") + folder + "/inside", "12345");
+    for (const char* file : {"one", "two", "three"})
+        dir.WriteFile(std::string("listed/") + file, "1");
+    std::vector<std::string> folders, files;
+    for (const auto& name : ReadOrder(Path("listed")))
+        if (!IsDot(name))
+            (fs::is_directory(dir.path() / "listed" / name) ? folders : files).push_back(name);
+    const std::vector<std::string> foldersKept(folders.rbegin(), folders.rend());
+    std::vector<std::string> both = foldersKept;
+    both.insert(both.end(), files.begin(), files.end());
+
+    const std::vector<std::pair<int, std::vector<std::string>>> choices = {
+        {0, foldersKept}, {1, files}, {2, both}, {3, {}}, {-1, {}}};
+    for (const auto& [choice, expected] : choices) {
+        ASSERT_TRUE(Scan("listed", choice));
+        EXPECT_EQ(Names(doc.m_scanList), expected) << choice;
+        EXPECT_EQ(doc.m_nSubFolders, 3) << choice;
+        EXPECT_EQ(doc.m_nFiles, 6) << choice;
+        EXPECT_EQ(doc.m_nTotalSize, 18u) << choice;
+        EXPECT_EQ(doc.m_strListedFolder, Path("listed")) << choice;
+    }
+    EXPECT_TRUE(prompter.messages.empty());
+}
+
+TEST_F(ScanTest, TotalsCountEverythingBelowTheFolder) {
+    dir.WriteFile("listed/top.txt", std::string(10, 'x'));
+    dir.WriteFile("listed/sub/a.txt", std::string(20, 'x'));
+    dir.WriteFile("listed/sub/deeper/b.txt", std::string(30, 'x'));
+    dir.WriteFile("listed/sub/deeper/c.txt", "");
+    dir.MakeDir("listed/sub/empty");
+    dir.MakeDir("listed/bare");
+    ASSERT_TRUE(Scan("listed"));
+    EXPECT_EQ(doc.m_nFiles, 4);
+    EXPECT_EQ(doc.m_nSubFolders, 4);
+    EXPECT_EQ(doc.m_nTotalSize, 60u);
+    ASSERT_NE(Find(doc.m_scanList, "sub"), nullptr);
+    EXPECT_EQ(Find(doc.m_scanList, "sub")->m_nSize, 50u);
+    EXPECT_EQ(Find(doc.m_scanList, "bare")->m_nSize, 0u);
+}
+
+TEST_F(ScanTest, EmptyFolderIsAValidEmptyListing) {
+    dir.MakeDir("listed");
+    ASSERT_TRUE(Scan("listed"));
+    EXPECT_TRUE(doc.m_scanList.empty());
+    EXPECT_EQ(doc.m_nFiles + doc.m_nSubFolders, 0);
+    EXPECT_EQ(doc.m_nTotalSize, 0u);
+    EXPECT_EQ(doc.m_strListedFolder, Path("listed"));
+}
+
+TEST_F(ScanTest, SparseFilesAboveFourGiBKeepTheirFullSize) {
+    dir.MakeDir("listed/sub/deeper");
+    MakeSparseFile(dir.path() / "listed/four", 4 * kGiB);
+    MakeSparseFile(dir.path() / "listed/five", 5 * kGiB + 3);
+    MakeSparseFile(dir.path() / "listed/sub/deeper/six", 6 * kGiB);
+    ASSERT_TRUE(Scan("listed"));
+    EXPECT_EQ(Find(doc.m_scanList, "four")->m_nSize, 4294967296u);
+    EXPECT_EQ(Find(doc.m_scanList, "five")->m_nSize, 5 * kGiB + 3);
+    EXPECT_EQ(Find(doc.m_scanList, "sub")->m_nSize, 6 * kGiB);
+    EXPECT_EQ(doc.m_nTotalSize, 15 * kGiB + 3);
+}
+
+TEST_F(ScanTest, EntryRecordsHoldAttributesShortNameAndTime) {
+    dir.WriteFile("listed/plain", "abc");
+    fs::permissions(dir.WriteFile("listed/locked", "abc"), fs::perms(0444));
+    dir.WriteFile("listed/.profile", "");
+    dir.MakeDir("listed/.cache");
+    dir.WriteFile("listed/ABCDEFGH.TXT", "");
+    dir.WriteFile("listed/\xc3\x84\xc3\x96\xc3\x9c\xc3\xa4\xc3\xb6\xc3\xbc\xc3\x9f"
+                  "abcdefg",
+                  "");
+    dir.WriteFile("listed/\xff\xfe"
+                  "abcdefghijk",
+                  "");
+    fs::create_symlink("plain", dir.path() / "listed/link");
+    ASSERT_EQ(::mkfifo(Path("listed/pipe").c_str(), 0644), 0);
+    const timespec times[2] = {{1000000000, 123456789}, {1000000000, 123456789}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, Path("listed/plain").c_str(), times, 0), 0);
+
+    ASSERT_TRUE(Scan("listed"));
+    const auto attributes = [&](const char* name) {
+        return Find(doc.m_scanList, name)->m_dwAttributes;
+    };
+    EXPECT_EQ(attributes("plain"), kAttrArchive);
+    EXPECT_EQ(attributes("locked"), kAttrArchive | kAttrReadOnly);
+    EXPECT_EQ(attributes(".profile"), kAttrArchive | kAttrHidden);
+    EXPECT_EQ(attributes(".cache"), kAttrFolder | kAttrHidden);
+    EXPECT_EQ(attributes("link"), kAttrArchive);
+    EXPECT_EQ(attributes("pipe"), kAttrSystem);
+    EXPECT_EQ(Find(doc.m_scanList, "link")->m_nSize, 5u);
+
+    EXPECT_EQ(Find(doc.m_scanList, "ABCDEFGH.TXT")->m_strShortName, "ABCDEFGH.TX");
+    EXPECT_EQ(Find(doc.m_scanList, "plain")->m_strShortName, "plain");
+    EXPECT_EQ(doc.m_scanList.front()->m_strShortName, ".cache");
+    const auto shortNameOf = [&](const std::string& prefix) {
+        for (const auto& entry : doc.m_scanList)
+            if (entry->m_strName.starts_with(prefix))
+                return entry->m_strShortName;
+        return std::string("(none)");
+    };
+    EXPECT_EQ(shortNameOf("\xc3\x84"), "\xc3\x84\xc3\x96\xc3\x9c\xc3\xa4\xc3\xb6\xc3\xbc\xc3\x9f"
+                                       "abcd");
+    EXPECT_EQ(shortNameOf("\xff"), "\xff\xfe"
+                                   "abcdefghi");
+
+    EXPECT_EQ(Find(doc.m_scanList, "plain")->m_ftLastWrite,
+              FileTimeFromUnix(1000000000, 123456789));
+}
+
+TEST_F(ScanTest, EntriesOfAReadOnlyVolumeAreReadOnly) {
+    dir.WriteFile("listed/file", "abc");
+    dir.MakeDir("listed/folder");
+    const std::string report = RunInChild([&] {
+        const std::string listed = Path("listed");
+        if (!PrivateMounts() ||
+            ::mount(listed.c_str(), listed.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount(nullptr, listed.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) !=
+                0)
+            return std::string("skip");
+        if (!doc.ScanFolder(listed, 2))
+            return std::string("failed");
+        std::string attributes;
+        for (const auto& entry : doc.m_scanList)
+            attributes += entry->m_strName + "=" + std::to_string(entry->m_dwAttributes) + " ";
+        return attributes;
+    });
+    if (report == "skip")
+        GTEST_SKIP() << "no private mounts here";
+    EXPECT_EQ(report, "folder=17 file=33 ");
+}
+
+TEST_F(ScanTest, SymbolicLinksAreNeverFollowed) {
+    dir.WriteFile("outside/big", std::string(1000, 'x'));
+    dir.MakeDir("listed/sub");
+    fs::create_directory_symlink("../outside", dir.path() / "listed/tofolder");
+    fs::create_directory_symlink("..", dir.path() / "listed/sub/loop");
+    fs::create_directory_symlink("/", dir.path() / "listed/sub/root");
+    fs::create_symlink("self", dir.path() / "listed/sub/self");
+    ASSERT_TRUE(Scan("listed"));
+    EXPECT_EQ(doc.m_nSubFolders, 1);
+    EXPECT_EQ(doc.m_nFiles, 4);
+    EXPECT_EQ(Find(doc.m_scanList, "tofolder")->m_nSize, 10u);
+    EXPECT_FALSE(Find(doc.m_scanList, "tofolder")->IsFolder());
+    EXPECT_EQ(Find(doc.m_scanList, "sub")->m_nSize, 2u + 1u + 4u);
+
+    fs::create_directory_symlink("listed", dir.path() / "via-link");
+    ASSERT_TRUE(Scan("via-link"));
+    EXPECT_EQ(doc.m_scanList.size(), 2u);
+}
+
+TEST_F(ScanTest, FifosAndSocketsAreCountedButNeverOpened) {
+    dir.MakeDir("listed/sub");
+    ASSERT_EQ(::mkfifo(Path("listed/pipe").c_str(), 0644), 0);
+    ASSERT_EQ(::mkfifo(Path("listed/sub/pipe").c_str(), 0644), 0);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = Path("listed/sub/sock");
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    socketPath.copy(address.sun_path, socketPath.size());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_TRUE(Scan("listed"));
+    ::close(sock);
+    EXPECT_EQ(doc.m_nFiles, 3);
+    EXPECT_EQ(doc.m_nSubFolders, 1);
+}
+
+TEST_F(ScanTest, FoldersThatCannotBeOpenedCountAsEmptyFolders) {
+    fs::permissions(dir.path(), fs::perms(0755));
+    dir.WriteFile("listed/open/file", "12345");
+    dir.WriteFile("listed/locked/secret", std::string(100, 'x'));
+    dir.MakeDir("listed/locked/inner");
+    dir.WriteFile("listed/open/locked2/secret", std::string(100, 'x'));
+    dir.WriteFile("listed/names-only/file", std::string(100, 'x'));
+    dir.MakeDir("listed/names-only/inner");
+    dir.MakeDir("unreadable");
+    for (const char* folder : {"listed/locked", "listed/open/locked2", "unreadable"})
+        fs::permissions(dir.path() / folder, fs::perms(0700));
+    fs::permissions(dir.path() / "listed/names-only", fs::perms(0744));
+
+    const std::string report = RunInChild([&] {
+        if (!DropPrivileges())
+            return std::string("no user");
+        const std::string listed = Summary(doc.ScanFolder(Path("listed"), 2), doc);
+        const std::string unreadable = Summary(doc.ScanFolder(Path("unreadable"), 2), doc);
+        return listed + " | " + unreadable + " | " +
+               (prompter.messages.empty() ? "" : prompter.messages.back().text);
+    });
+    // names-only can be read but not entered: its names count, their sizes cannot be known.
+    EXPECT_EQ(report, "ok folders=5 files=2 bytes=5 locked:0 names-only:0 open:5"
+                      " | failed folders=0 files=0 bytes=0 | "
+                      "There are problem reading folder  " +
+                          Path("unreadable"));
+}
+
+// A chain of folders `depth` deep below `top`, with one file at the bottom.
+void MakeDeepChain(int top, int depth) {
+    int fd = ::dup(top);
+    for (int i = 0; i < depth; ++i) {
+        ASSERT_EQ(::mkdirat(fd, "d", 0755), 0);
+        const int child = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = child;
+    }
+    const int file = ::openat(fd, "bottom", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(::write(file, "1234567", 7), 7);
+    ::close(file);
+    ::close(fd);
+}
+
+// Removes the chain from the bottom up; its paths are too long for path-based removal.
+void RemoveDeepChain(int top) {
+    int fd = ::dup(top);
+    int depth = 0;
+    for (int child; (child = ::openat(fd, "d", O_RDONLY | O_DIRECTORY)) >= 0; ++depth) {
+        ::close(fd);
+        fd = child;
+    }
+    ::unlinkat(fd, "bottom", 0);
+    for (; depth > 0; --depth) {
+        const int parent = ::openat(fd, "..", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = parent;
+        ::unlinkat(fd, "d", AT_REMOVEDIR);
+    }
+    ::close(fd);
+}
+
+TEST_F(ScanTest, TenThousandFoldersDeepNeedOnlyAFewDescriptors) {
+    constexpr int kDepth = 10000;
+    dir.MakeDir("listed");
+    const int top = ::open(Path("listed").c_str(), O_RDONLY | O_DIRECTORY);
+    MakeDeepChain(top, kDepth);
+
+    const int before = CountOpenDescriptors();
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    const rlimit tight{static_cast<rlim_t>(before + 8), limit.rlim_max};
+    ::setrlimit(RLIMIT_NOFILE, &tight);
+    const bool ok = Scan("listed");
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(doc.m_nSubFolders, kDepth);
+    EXPECT_EQ(doc.m_nFiles, 1);
+    EXPECT_EQ(doc.m_nTotalSize, 7u);
+    EXPECT_EQ(CountOpenDescriptors(), before);
+    RemoveDeepChain(top);
+    ::close(top);
+}
+
+TEST_F(ScanTest, NamesAreKeptAsTheirBytes) {
+    const std::set<std::string> names = {"with blanks", "comma,name",      "quote\"d'",
+                                         "line\nbreak", "\xff\xfeinvalid", "tab\there"};
+    for (const auto& name : names)
+        dir.WriteFile("listed/" + name, "x");
+    dir.WriteFile("listed/odd, \"folder\"\n/inside", "yy");
+    ASSERT_TRUE(Scan("listed"));
+    std::set<std::string> found;
+    for (const auto& entry : doc.m_scanList)
+        if (!entry->IsFolder())
+            found.insert(entry->m_strName);
+    EXPECT_EQ(found, names);
+    EXPECT_EQ(doc.m_scanList.front()->m_strName, "odd, \"folder\"\n");
+    EXPECT_EQ(doc.m_nTotalSize, 8u);
+}
+
+// Records the messages in the same log as the progress calls, to check their order.
+class LoggingPrompter : public RecordingPrompter {
+public:
+    explicit LoggingPrompter(std::vector<std::string>& log) : m_log(log) {}
+    MessageAnswer Prompt(const std::string& text, const std::string& caption, MessageIcon icon,
+                         MessageButtons buttons) override {
+        m_log.push_back("message:" + text);
+        return RecordingPrompter::Prompt(text, caption, icon, buttons);
+    }
+
+private:
+    std::vector<std::string>& m_log;
+};
+
+TEST_F(ScanTest, EveryEntryButTheFirstShowsItsNameAndStepsTheBar) {
+    dir.WriteFile("listed/file", "x");
+    dir.WriteFile("listed/.hidden", "x");
+    dir.WriteFile("listed/sub/below", "x");
+    std::vector<std::string> expected = {"begin", "wait"};
+    const auto order = ReadOrder(Path("listed"));
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        expected.push_back("text:" + order[i]);
+        expected.push_back("stepit");
+    }
+    expected.insert(expected.end(), {"endwait", "remove"});
+    ASSERT_TRUE(Scan("listed", 1));
+    EXPECT_EQ(progress.calls, expected);
+    EXPECT_EQ(progress.Count("stepit"), 4);
+}
+
+TEST_F(ScanTest, FolderThatCannotBeReadIsReportedAfterTheWaitCursor) {
+    dir.WriteFile("a-file", "x");
+    for (const char* path : {"missing", "a-file", "missing/deeper"}) {
+        progress.calls.clear();
+        LoggingPrompter logging(progress.calls);
+        CCatalogriumDoc failing(logging, progress);
+        EXPECT_FALSE(failing.ScanFolder(Path(path), 2)) << path;
+        const std::vector<std::string> expected = {
+            "begin", "wait", "endwait", "message:There are problem reading folder  " + Path(path),
+            "remove"};
+        EXPECT_EQ(progress.calls, expected);
+        ASSERT_EQ(logging.messages.size(), 1u);
+        EXPECT_EQ(logging.messages[0].caption, "Catalogrium");
+        EXPECT_EQ(logging.messages[0].icon, MessageIcon::Error);
+        EXPECT_TRUE(failing.m_scanList.empty());
+        EXPECT_EQ(failing.m_strListedFolder, "");
+    }
+}
+
+TEST_F(ScanTest, EmptyPathReadsTheRoot) {
+    ASSERT_TRUE(doc.ScanFolder("", 2));
+    std::set<std::string> expected;
+    for (const auto& name : ReadOrder("/"))
+        if (!IsDot(name))
+            expected.insert(name);
+    const auto names = Names(doc.m_scanList);
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), expected);
+    EXPECT_EQ(doc.m_strListedFolder, "");
+}
+
+TEST_F(ScanTest, ANewReadingReplacesThePreviousListing) {
+    dir.WriteFile("first/a", "1");
+    dir.WriteFile("first/b", "1");
+    dir.WriteFile("second/c", "123");
+    ASSERT_TRUE(Scan("first"));
+    for (auto& entry : doc.m_scanList)
+        doc.m_entryList.push_back(std::move(entry));
+    doc.m_scanList.clear();
+    doc.m_entryList.front()->m_strComment1 = "a comment";
+
+    ASSERT_TRUE(Scan("second"));
+    EXPECT_TRUE(doc.m_entryList.empty());
+    EXPECT_EQ(Names(doc.m_scanList), std::vector<std::string>{"c"});
+    EXPECT_EQ(doc.m_nFiles, 1);
+    EXPECT_EQ(doc.m_nTotalSize, 3u);
+
+    ASSERT_TRUE(Scan("first"));
+    EXPECT_EQ(doc.m_scanList.size(), 2u);
+    EXPECT_FALSE(Scan("missing"));
+    EXPECT_TRUE(doc.m_scanList.empty());
+    EXPECT_EQ(doc.m_nFiles + doc.m_nSubFolders, 0);
+    EXPECT_EQ(doc.m_nTotalSize, 0u);
+    EXPECT_EQ(doc.m_strListedFolder, "");
+}
+
+// Removes a folder just before the scan examines it, and leaves a FIFO in its place.
+class VanishingProgressNote : public RecordingProgressNote {
+public:
+    explicit VanishingProgressNote(fs::path victim) : m_victim(std::move(victim)) {}
+    void SetStatusText(const std::string& text) override {
+        if (text == m_victim.filename()) {
+            fs::remove_all(m_victim);
+            ::mkfifo(m_victim.c_str(), 0644);
+            vanished = true;
+        }
+        RecordingProgressNote::SetStatusText(text);
+    }
+    bool vanished = false;
+
+private:
+    fs::path m_victim;
+};
+
+TEST_F(ScanTest, FolderReplacedWhileTheScanRunsIsNeitherWalkedNorOpened) {
+    dir.WriteFile("listed/victim/inside/file", "123");
+    dir.WriteFile("listed/kept", "12");
+    VanishingProgressNote vanishing(dir.path() / "listed/victim");
+    CCatalogriumDoc scanning(prompter, vanishing);
+    ASSERT_TRUE(scanning.ScanFolder(Path("listed"), 2));
+    if (!vanishing.vanished)
+        GTEST_SKIP() << "the folder was read first, before any status text";
+    EXPECT_EQ(scanning.m_nSubFolders, 0);
+    EXPECT_EQ(scanning.m_nFiles, 2);
+    EXPECT_EQ(scanning.m_nTotalSize, 2u);
+    EXPECT_EQ(Find(scanning.m_scanList, "victim")->m_dwAttributes, kAttrSystem);
+}
+
+TEST_F(ScanTest, FolderMountedInsideItselfIsWalkedOnce) {
+    dir.WriteFile("listed/file", "12345");
+    dir.MakeDir("listed/sub/loop");
+    const std::string report = RunInChild([&] {
+        const std::string listed = Path("listed");
+        if (!PrivateMounts() || ::mount(listed.c_str(), Path("listed/sub/loop").c_str(), nullptr,
+                                        MS_BIND, nullptr) != 0)
+            return std::string("skip");
+        return Summary(doc.ScanFolder(listed, 2), doc);
+    });
+    if (report == "skip")
+        GTEST_SKIP() << "no private mounts here";
+    EXPECT_EQ(report, "ok folders=2 files=1 bytes=5 file:5 sub:0");
+}
+
+TEST_F(ScanTest, RunningOutOfMemoryAnywhereLeavesAnEmptyListing) {
+    dir.WriteFile("listed/a-rather-long-file-name.txt", "12345");
+    dir.WriteFile("listed/sub/another-rather-long-name/x", "1");
+    dir.WriteFile("listed/sub/short", "1");
+    dir.MakeDir("listed/folder-with-a-long-name");
+    const std::string listed = Path("listed");
+    const int descriptors = CountOpenDescriptors();
+    bool succeeded = false;
+    for (long n = 0; !succeeded && n < 100000; ++n) {
+        progress.calls.clear();
+        progress.calls.reserve(64);
+        prompter.messages.clear();
+        prompter.messages.reserve(4);
+        g_allocationsBeforeFailure = n;
+        succeeded = doc.ScanFolder(listed, 2);
+        g_allocationsBeforeFailure = -1;
+        if (succeeded)
+            break;
+        ASSERT_EQ(prompter.messages.size(), 1u) << n;
+        EXPECT_EQ(prompter.messages[0].text, " There are not enough memory! ");
+        EXPECT_EQ(prompter.messages[0].caption, "Catalogrium");
+        EXPECT_TRUE(doc.m_scanList.empty()) << n;
+        EXPECT_EQ(doc.m_strListedFolder, "") << n;
+        EXPECT_EQ(progress.calls.back(), "remove") << n;
+        EXPECT_EQ(CountOpenDescriptors(), descriptors) << n;
+    }
+    ASSERT_TRUE(succeeded);
+    EXPECT_EQ(doc.m_scanList.size(), 3u);
+    EXPECT_EQ(doc.m_nFiles, 3);
+}
+
+} // namespace
