@@ -1,0 +1,224 @@
+#include "CommandLine.h"
+
+#include "ListingOptions.h"
+#include "Profile.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+namespace {
+
+using Apply = bool (*)(CommandLineRequest&, const std::string& value, std::string& error);
+
+struct OptionSpec {
+    std::string_view longName;
+    char shortName;            // 0: none
+    std::string_view argument; // shown in the usage; empty for a switch
+    std::string_view help;
+    Apply apply;
+};
+
+// Adds the override, refusing a key the profile does not read or a value it cannot hold.
+bool AddOverride(CommandLineRequest& request, const std::string& key, const std::string& value,
+                 std::string& error) {
+    ListingOptions probe;
+    if (!ApplyProfileSetting(probe, key, value)) {
+        error = "unknown setting or bad value: \"" + key + "=" + value + "\"";
+        return false;
+    }
+    request.overrides.push_back({key, value});
+    return true;
+}
+
+// The override for a word chosen from `words`, stored as the word's position.
+template <std::size_t N>
+bool AddChoice(CommandLineRequest& request, const char* key,
+               const std::array<std::string_view, N>& words, const std::string& word,
+               std::string& error) {
+    auto it = std::find(words.begin(), words.end(), word);
+    if (it == words.end()) {
+        error = "unknown choice \"" + word + "\" for \"" + key + "\"";
+        return false;
+    }
+    return AddOverride(request, key, std::to_string(it - words.begin()), error);
+}
+
+constexpr std::array<std::string_view, 6> kSortWords{"none",      "size",      "name",
+                                                     "attribute", "extension", "time"};
+constexpr std::array<std::string_view, 3> kEntryWords{"folders", "files", "both"};
+
+const std::array<OptionSpec, 10> kOptions{{
+    {"output", 'o', "FILE", "write the listing file to FILE instead of standard output",
+     [](CommandLineRequest& r, const std::string& v, std::string&) {
+         r.outputPath = v;
+         return true;
+     }},
+    {"profile", 0, "FILE", "read the settings from FILE instead of the user's profile",
+     [](CommandLineRequest& r, const std::string& v, std::string&) {
+         r.profilePath = v;
+         return true;
+     }},
+    {"set", 0, "KEY=VALUE", "override one profile setting (repeatable), e.g. \"Print as =1\"",
+     [](CommandLineRequest& r, const std::string& v, std::string& e) {
+         auto eq = v.find('=');
+         if (eq == std::string::npos) {
+             e = "--set needs KEY=VALUE, got \"" + v + "\"";
+             return false;
+         }
+         return AddOverride(r, v.substr(0, eq), v.substr(eq + 1), e);
+     }},
+    {"sort", 0, "KEY", "sort by KEY: none, size, name, attribute, extension or time",
+     [](CommandLineRequest& r, const std::string& v, std::string& e) {
+         return AddChoice(r, "Sort by", kSortWords, v, e);
+     }},
+    {"descend", 0, "", "sort in descending order",
+     [](CommandLineRequest& r, const std::string&, std::string& e) {
+         return AddOverride(r, "Descend", "1", e);
+     }},
+    {"entries", 0, "WHICH", "list folders, files or both",
+     [](CommandLineRequest& r, const std::string& v, std::string& e) {
+         return AddChoice(r, "Files and Folders", kEntryWords, v, e);
+     }},
+    {"delimited", 0, "", "write the comma-delimited file",
+     [](CommandLineRequest& r, const std::string&, std::string& e) {
+         return AddOverride(r, "Delimited", "1", e);
+     }},
+    {"uppercase", 0, "", "give every name in upper case",
+     [](CommandLineRequest& r, const std::string&, std::string& e) {
+         return AddOverride(r, "All in UpperCase", "1", e);
+     }},
+    {"comments", 0, "FILE",
+     "attach comments from FILE: lines NAME<TAB>COMMENT[<TAB>COMMENT[<TAB>COMMENT]]",
+     [](CommandLineRequest& r, const std::string& v, std::string&) {
+         r.commentsPath = v;
+         return true;
+     }},
+    {"help", 'h', "", "show this help and exit",
+     [](CommandLineRequest& r, const std::string&, std::string&) {
+         r.showHelp = true;
+         return true;
+     }},
+}};
+
+const OptionSpec* FindLong(std::string_view name) {
+    auto it = std::find_if(kOptions.begin(), kOptions.end(),
+                           [name](const OptionSpec& o) { return o.longName == name; });
+    return it == kOptions.end() ? nullptr : &*it;
+}
+
+const OptionSpec* FindShort(char name) {
+    auto it = std::find_if(kOptions.begin(), kOptions.end(),
+                           [name](const OptionSpec& o) { return o.shortName == name; });
+    return it == kOptions.end() ? nullptr : &*it;
+}
+
+// Walks the arguments, taking option values from the same argument or the next one.
+class Parser {
+public:
+    Parser(const std::vector<std::string>& args, std::string& error)
+        : m_args(args), m_error(error) {}
+
+    std::optional<CommandLineRequest> Run() {
+        bool optionsEnded = false;
+        for (m_next = 0; m_next < m_args.size();) {
+            const std::string& arg = m_args[m_next++];
+            bool isOption = !optionsEnded && arg.size() > 1 && arg[0] == '-';
+            if (isOption && arg == "--")
+                optionsEnded = true;
+            else if (isOption && !(arg[1] == '-' ? LongOption(arg) : ShortOption(arg)))
+                return std::nullopt;
+            else if (!isOption && !Folder(arg))
+                return std::nullopt;
+        }
+        if (!m_request.showHelp && !m_haveFolder) {
+            Fail("missing FOLDER");
+            return std::nullopt;
+        }
+        return m_request;
+    }
+
+private:
+    bool LongOption(const std::string& arg) {
+        auto eq = arg.find('=');
+        std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+        const OptionSpec* spec = FindLong(name);
+        if (!spec)
+            return Fail("unknown option \"--" + name + "\"");
+        if (spec->argument.empty() && eq != std::string::npos)
+            return Fail("option \"--" + name + "\" takes no value");
+        if (spec->argument.empty())
+            return spec->apply(m_request, {}, m_error);
+        if (eq != std::string::npos)
+            return spec->apply(m_request, arg.substr(eq + 1), m_error);
+        return ApplyNext(*spec, "--" + name);
+    }
+
+    bool ShortOption(const std::string& arg) {
+        const OptionSpec* spec = FindShort(arg[1]);
+        if (!spec)
+            return Fail("unknown option \"" + arg.substr(0, 2) + "\"");
+        if (spec->argument.empty()) {
+            if (arg.size() > 2)
+                return Fail("option \"" + arg.substr(0, 2) + "\" takes no value");
+            return spec->apply(m_request, {}, m_error);
+        }
+        if (arg.size() > 2)
+            return spec->apply(m_request, arg.substr(2), m_error);
+        return ApplyNext(*spec, arg);
+    }
+
+    bool ApplyNext(const OptionSpec& spec, const std::string& shownName) {
+        if (m_next >= m_args.size())
+            return Fail("option \"" + shownName + "\" needs " + std::string(spec.argument));
+        return spec.apply(m_request, m_args[m_next++], m_error);
+    }
+
+    bool Folder(const std::string& arg) {
+        if (m_haveFolder)
+            return Fail("more than one FOLDER: \"" + m_request.folder + "\" and \"" + arg + "\"");
+        m_request.folder = arg;
+        m_haveFolder = true;
+        return true;
+    }
+
+    bool Fail(const std::string& message) {
+        m_error = message;
+        return false;
+    }
+
+    const std::vector<std::string>& m_args;
+    std::string& m_error;
+    std::size_t m_next = 0;
+    CommandLineRequest m_request;
+    bool m_haveFolder = false;
+};
+
+std::string OptionColumn(const OptionSpec& spec) {
+    std::string text = spec.shortName ? std::string("-") + spec.shortName + ", " : "    ";
+    text += "--" + std::string(spec.longName);
+    if (!spec.argument.empty())
+        text += " " + std::string(spec.argument);
+    return text;
+}
+
+} // namespace
+
+std::optional<CommandLineRequest> ParseCommandLine(const std::vector<std::string>& args,
+                                                   std::string& error) {
+    return Parser(args, error).Run();
+}
+
+std::string UsageText() {
+    std::string text = "Usage: ctlgrm [OPTION]... [--] FOLDER\n"
+                       "Writes the listing file of FOLDER with the settings of the profile.\n\n";
+    std::size_t width = 0;
+    for (const auto& spec : kOptions)
+        width = std::max(width, OptionColumn(spec).size());
+    for (const auto& spec : kOptions) {
+        std::string column = OptionColumn(spec);
+        text += "  " + column + std::string(width - column.size() + 2, ' ') +
+                std::string(spec.help) + "\n";
+    }
+    return text;
+}

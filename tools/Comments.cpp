@@ -1,0 +1,103 @@
+#include "Comments.h"
+
+#include "Text.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace {
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
+        fields.push_back(line.substr(start, tab - start));
+    fields.push_back(line.substr(start));
+    return fields;
+}
+
+// The comments of one line, or an error text.
+bool ParseCommentLine(const std::string& line, EntryComments& out, std::string& problem) {
+    if (line.find('\0') != std::string::npos) {
+        problem = "holds a NUL byte";
+        return false;
+    }
+    auto fields = SplitTabs(line);
+    if (fields.front().empty()) {
+        problem = "has no name";
+        return false;
+    }
+    if (fields.size() > 1 + out.lines.size()) {
+        problem = "has more than three comments";
+        return false;
+    }
+    out.name = fields.front();
+    for (std::size_t i = 1; i < fields.size(); ++i) {
+        if (CountChars(fields[i]) > kMaxCommentChars) {
+            problem =
+                "has a comment longer than " + std::to_string(kMaxCommentChars) + " characters";
+            return false;
+        }
+        out.lines[i - 1] = fields[i];
+    }
+    return true;
+}
+
+} // namespace
+
+bool ReadCommentsFile(const std::string& path, std::vector<EntryComments>& comments,
+                      std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read the comments file \"" + path + "\": " + std::strerror(errno);
+        return false;
+    }
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty())
+            continue;
+        EntryComments entry;
+        std::string problem;
+        if (!ParseCommentLine(line, entry, problem)) {
+            error = path + ":" + std::to_string(number) + ": the line " + problem;
+            return false;
+        }
+        comments.push_back(std::move(entry));
+    }
+    if (in.bad()) {
+        error = "cannot read the comments file \"" + path + "\"";
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string>
+AttachComments(EntryList& entries, const std::vector<EntryComments>& comments, bool upperCase) {
+    auto keyOf = [upperCase](const EntryComments& c) {
+        return upperCase ? ToUpperCase(c.name) : c.name;
+    };
+    std::unordered_map<std::string, const EntryComments*> byName;
+    for (const auto& c : comments)
+        byName[keyOf(c)] = &c;
+    std::unordered_set<const EntryComments*> used;
+    for (auto& entry : entries) {
+        auto it = byName.find(entry->m_strName);
+        if (it == byName.end())
+            continue;
+        entry->m_strComment1 = it->second->lines[0];
+        entry->m_strComment2 = it->second->lines[1];
+        entry->m_strComment3 = it->second->lines[2];
+        used.insert(it->second);
+    }
+    std::vector<std::string> unmatched;
+    for (const auto& c : comments)
+        if (byName.at(keyOf(c)) == &c && !used.count(&c))
+            unmatched.push_back(c.name);
+    return unmatched;
+}

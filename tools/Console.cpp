@@ -1,0 +1,35 @@
+#include "Console.h"
+
+#include "Text.h"
+
+#include <ostream>
+#include <sys/ioctl.h>
+
+MessageAnswer CStreamPrompter::Prompt(const std::string& text, const std::string& caption,
+                                      MessageIcon, MessageButtons buttons) {
+    m_out << caption << ": " << text << '\n' << std::flush;
+    return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+}
+
+void CTerminalProgressNote::SetStatusText(const std::string& text) {
+    auto now = m_clock();
+    if (m_shown && now - m_lastShown < kInterval)
+        return;
+    // The last column stays free so that the terminal never wraps the line.
+    std::size_t room = m_columns > 1 ? m_columns - 1 : 1;
+    m_out << '\r' << FirstChars(ReplaceControlChars(text), room) << "\x1b[K" << std::flush;
+    m_lastShown = now;
+    m_shown = true;
+}
+
+void CTerminalProgressNote::RemoveProgress() {
+    if (m_shown)
+        m_out << "\r\x1b[K" << std::flush;
+}
+
+std::size_t TerminalColumns(int fd) {
+    winsize size{};
+    if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
