@@ -1,0 +1,95 @@
+#pragma once
+
+#include "CatalogriumDoc.h"
+#include "ListingOptions.h"
+#include "ListingPrinter.h"
+#include "ProgressNote.h"
+#include "Recorders.h"
+#include "RecordingCanvas.h"
+#include "TitlePrompter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+// A title prompter that records what it was shown and answers as told.
+class FixedTitlePrompter : public ITitlePrompter {
+public:
+    bool EditTitle(TitleLines& lines) override {
+        shown.push_back(lines);
+        if (confirm)
+            lines = answer;
+        return confirm;
+    }
+    std::vector<TitleLines> shown;
+    bool confirm = false;
+    TitleLines answer;
+};
+
+// 7 December 2026, 17:05:09 UTC (the tests run in UTC).
+inline constexpr std::time_t kPrintTime = 1796663109;
+
+// A document with a listing, the options, a printer wired to both and a recording canvas.
+class PrinterTest : public testing::Test {
+protected:
+    PrinterTest() {
+        doc.SetOptions(&options);
+        printer.m_pListingDoc = &doc;
+        printer.m_pEntryList = &doc.m_entryList;
+        printer.m_pOptions = &options;
+        printer.m_strFolder = "/home/user/music";
+        printer.m_clock = [] { return kPrintTime; };
+        printer.m_pTitlePrompter = &title;
+    }
+
+    CFolderEntry& Add(const std::string& name, std::uint64_t size = 0, bool folder = false) {
+        auto entry = std::make_unique<CFolderEntry>();
+        entry->m_strName = name;
+        entry->m_strShortName = name.substr(0, 11);
+        entry->m_nSize = size;
+        entry->m_dwAttributes = folder ? kAttrFolder : kAttrArchive;
+        doc.m_entryList.push_back(std::move(entry));
+        return *doc.m_entryList.back();
+    }
+    void AddFiles(int count) {
+        for (int i = 0; i < count; ++i)
+            Add("file" + std::to_string(i), 2048);
+    }
+    // Sizes the job and builds its page table, as the view does before printing.
+    void StartJob(int printAs, bool twoColumn = false) {
+        options.m_nPrintAs = printAs;
+        options.m_bTwoColumn = twoColumn;
+        printer.SizeJob(CountListingLines(doc.m_entryList, options.m_bAddComments));
+        printer.BuildPageTable();
+    }
+    // Draws one page on a fresh recording canvas.
+    const CRecordingCanvas& Print(int page) {
+        canvas = CRecordingCanvas();
+        printer.OnPrint(canvas, page);
+        return canvas;
+    }
+    // The y of every text drawn at `x`, in order.
+    std::vector<int> RowsAt(int x) const {
+        std::vector<int> rows;
+        for (const auto& call : canvas.Texts())
+            if (call.x1 == x)
+                rows.push_back(call.y1);
+        return rows;
+    }
+    std::vector<std::string> TextsAt(int x) const {
+        std::vector<std::string> texts;
+        for (const auto& call : canvas.Texts())
+            if (call.x1 == x)
+                texts.push_back(call.text);
+        return texts;
+    }
+
+    RecordingPrompter prompter;
+    CSilentProgressNote progress;
+    CCatalogriumDoc doc{prompter, progress};
+    ListingOptions options;
+    FixedTitlePrompter title;
+    CListingPrinter printer;
+    CRecordingCanvas canvas;
+};
