@@ -1,0 +1,188 @@
+#include "AdvancedOptionsDlg.h"
+
+#include "DialogFrame.h"
+#include "ListingOptions.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+
+namespace {
+
+// A group box behind the controls it frames, letting their clicks through.
+void PlaceGroupBox(QDialog* dialog, const DialogUnits& du, const char* text, int x, int y,
+                   int width, int height) {
+    auto* box = new QGroupBox(QString::fromLatin1(text), dialog);
+    box->setGeometry(du.Rect(x, y, width, height));
+    box->setAttribute(Qt::WA_TransparentForMouseEvents);
+    box->lower();
+}
+
+// The zero-based index of the checked button of the group, -1 when none is checked.
+void ExchangeRadio(QButtonGroup& group, int& value, bool save) {
+    if (save) {
+        value = group.checkedId();
+        return;
+    }
+    group.setExclusive(false);
+    for (QAbstractButton* button : group.buttons())
+        button->setChecked(group.id(button) == value);
+    group.setExclusive(true);
+}
+
+void ExchangeCheck(QCheckBox& box, int& value, bool save) {
+    if (save)
+        value = box.isChecked() ? 1 : 0;
+    else
+        box.setChecked(value != 0);
+}
+
+} // namespace
+
+CAdvancedOptionsDlg::CAdvancedOptionsDlg(QWidget* parent, const IFontCatalog& fonts)
+    : QDialog(parent), m_pFontCombo(new CFontCombo(fonts)) {
+    setWindowTitle(QStringLiteral("Catalogrium3: Advanced options"));
+    SetModalFrame(*this, DialogUnits(font()), 177, 185, true);
+    CreateControls();
+    connect(m_pFontCombo, &QComboBox::activated, this, &CAdvancedOptionsDlg::OnSelChangeFont);
+}
+
+int CAdvancedOptionsDlg::DoModal() {
+    return exec();
+}
+
+// Controls are made in the template's order, which is the tab order.
+void CAdvancedOptionsDlg::CreateControls() {
+    const DialogUnits du(font());
+    m_pFontCombo->setParent(this);
+    PlaceControl(m_pFontCombo, du, "1067", 7, 15, 85, 12);
+    m_pFontCombo->setFixedHeight(m_pFontCombo->sizeHint().height());
+
+    m_pSortGroup = new QButtonGroup(this);
+    const struct {
+        const char* id;
+        const char* text;
+        int y;
+        int width;
+    } sortRadios[] = {{"1037", "Unsorted", 47, 52},  {"1038", "Size", 60, 41},
+                      {"1039", "Name", 73, 55},      {"1040", "Attribute", 84, 57},
+                      {"1057", "Extension", 97, 55}, {"1058", "Time", 110, 43}};
+    for (const auto& radio : sortRadios)
+        m_pSortGroup->addButton(
+            PlaceControl(new QRadioButton(QString::fromLatin1(radio.text), this), du, radio.id, 13,
+                         radio.y, radio.width, 12),
+            m_pSortGroup->buttons().size());
+    m_pDescend =
+        PlaceControl(new QCheckBox(QStringLiteral("Descend"), this), du, "1034", 13, 121, 53, 12);
+
+    m_pOutputGroup = new QButtonGroup(this);
+    const struct {
+        const char* id;
+        const char* text;
+        int y;
+        int width;
+    } outputRadios[] = {{"1051", "Directories only", 47, 64},
+                        {"1052", "Files only", 58, 45},
+                        {"1053", "Both", 69, 31}};
+    for (const auto& radio : outputRadios)
+        m_pOutputGroup->addButton(
+            PlaceControl(new QRadioButton(QString::fromLatin1(radio.text), this), du, radio.id, 88,
+                         radio.y, radio.width, 10),
+            m_pOutputGroup->buttons().size());
+
+    m_pNumberStdLines = PlaceControl(new QCheckBox(QStringLiteral("Standard (8  x 11)"), this), du,
+                                     "1048", 88, 98, 72, 10);
+    m_pNumberCDLines = PlaceControl(new QCheckBox(QStringLiteral("CD/ZIP100/LS-120"), this), du,
+                                    "1049", 88, 110, 77, 10);
+    m_pNumberFileLines =
+        PlaceControl(new QCheckBox(QStringLiteral("File"), this), du, "1050", 88, 122, 27, 10);
+    m_pNoGrid =
+        PlaceControl(new QCheckBox(QStringLiteral("No grid"), this), du, "1076", 13, 152, 42, 10);
+
+    auto* ok = PlaceControl(new QPushButton(QStringLiteral("OK"), this), du, "1", 120, 13, 50, 15);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    PlaceGroupBox(this, du, "Sort by ", 7, 34, 67, 103);
+    PlaceGroupBox(this, du, "Output", 81, 34, 89, 49);
+    PlaceGroupBox(this, du, "Print Line Number", 81, 87, 89, 50);
+    PlaceGroupBox(this, du, "Removable media", 6, 141, 69, 27);
+    auto* label = new QLabel(QStringLiteral("Font selection"), this);
+    label->setGeometry(du.Rect(18, 4, 57, 9));
+
+    m_pSizeInBytes = PlaceControl(new QCheckBox(QStringLiteral("Size in Bytes only"), this), du,
+                                  "1077", 88, 156, 74, 10);
+    m_pAutoRefresh = PlaceControl(
+        new QCheckBox(QStringLiteral("Autorefresh List /always re-read media /"), this), du, "1079",
+        13, 171, 157, 10);
+    m_pUpperCase = PlaceControl(new QCheckBox(QStringLiteral("Upper case "), this), du, "1080", 88,
+                                144, 76, 10);
+}
+
+void CAdvancedOptionsDlg::showEvent(QShowEvent* event) {
+    if (!event->spontaneous())
+        OnInitDialog();
+    QDialog::showEvent(event);
+}
+
+void CAdvancedOptionsDlg::OnInitDialog() {
+    DoDataExchange(false);
+    m_pFontCombo->FillFonts(m_strFontName);
+}
+
+// Only a pick from the list changes the face; a face the list does not hold is kept until then.
+void CAdvancedOptionsDlg::OnSelChangeFont(int index) {
+    if (index >= 0)
+        m_strFontName = m_pFontCombo->itemText(index).toStdString();
+}
+
+void CAdvancedOptionsDlg::DoDataExchange(bool save) {
+    ExchangeRadio(*m_pOutputGroup, m_nFilesAndFolders, save);
+    ExchangeCheck(*m_pNumberFileLines, m_bNumberFileLines, save);
+    ExchangeCheck(*m_pNumberStdLines, m_bNumberStdLines, save);
+    ExchangeCheck(*m_pNumberCDLines, m_bNumberCDLines, save);
+    ExchangeCheck(*m_pDescend, m_bDescend, save);
+    ExchangeRadio(*m_pSortGroup, m_nSortBy, save);
+    ExchangeCheck(*m_pNoGrid, m_bNoGrid, save);
+    ExchangeCheck(*m_pSizeInBytes, m_bSizeInBytes, save);
+    ExchangeCheck(*m_pAutoRefresh, m_bAutoRefresh, save);
+    ExchangeCheck(*m_pUpperCase, m_bUpperCase, save);
+}
+
+void CAdvancedOptionsDlg::accept() {
+    DoDataExchange(true);
+    QDialog::accept();
+}
+
+void CAdvancedOptionsDlg::CopyFromOptions(const ListingOptions& options) {
+    m_bNumberFileLines = options.m_bNumberFileLines;
+    m_bNumberCDLines = options.m_bNumberCDLines;
+    m_bNumberStdLines = options.m_bNumberStdLines;
+    m_bDescend = options.m_bDescend;
+    m_nFilesAndFolders = options.m_nFilesAndFolders;
+    m_nSortBy = options.m_nSortBy;
+    m_strFontName = options.m_strFontName;
+    m_bNoGrid = options.m_bNoGrid;
+    m_bSizeInBytes = options.m_bSizeInBytes;
+    m_bAutoRefresh = options.m_bAutoRefresh;
+    m_bUpperCase = options.m_bUpperCase;
+}
+
+void CAdvancedOptionsDlg::CopyToOptions(ListingOptions& options) const {
+    options.m_bNumberFileLines = m_bNumberFileLines;
+    options.m_bNumberCDLines = m_bNumberCDLines;
+    options.m_bNumberStdLines = m_bNumberStdLines;
+    options.m_bDescend = m_bDescend;
+    options.m_nFilesAndFolders = m_nFilesAndFolders;
+    options.m_nSortBy = m_nSortBy;
+    if (!m_strFontName.empty())
+        options.m_strFontName = m_strFontName;
+    options.m_bNoGrid = m_bNoGrid;
+    options.m_bSizeInBytes = m_bSizeInBytes;
+    options.m_bAutoRefresh = m_bAutoRefresh;
+    options.m_bUpperCase = m_bUpperCase;
+}

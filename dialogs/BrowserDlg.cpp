@@ -1,0 +1,52 @@
+#include "BrowserDlg.h"
+
+#include "DialogFrame.h"
+#include "FileSystemNamespace.h"
+#include "ShellTree.h"
+
+#include <QShowEvent>
+
+CBrowserDlg::CBrowserDlg(QWidget* parent)
+    : CBrowserDlg(std::make_unique<CFileSystemNamespace>(), parent) {}
+
+CBrowserDlg::CBrowserDlg(std::unique_ptr<INamespaceProvider> provider, QWidget* parent)
+    : CBrowserDlg(*provider, parent) {
+    m_pOwnedProvider = std::move(provider);
+}
+
+CBrowserDlg::CBrowserDlg(INamespaceProvider& provider, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Browser"));
+    const DialogUnits du(font());
+    SetModalFrame(*this, du, 180, 123, true);
+    m_pTree = PlaceControl(new CShellTree(provider, this), du, "1055", 2, 3, 176, 117);
+    connect(m_pTree, &QTreeWidget::currentItemChanged, this, &CBrowserDlg::OnSelChanged);
+}
+
+CBrowserDlg::~CBrowserDlg() {
+    // The tree's records go before the provider they came from.
+    delete m_pTree;
+}
+
+int CBrowserDlg::DoModal() {
+    return exec();
+}
+
+// The tree is filled once the dialog runs, so that a first selection that ends it at once
+// ends a running dialog.
+void CBrowserDlg::showEvent(QShowEvent* event) {
+    if (!event->spontaneous())
+        QMetaObject::invokeMethod(this, &CBrowserDlg::OnInitDialog, Qt::QueuedConnection);
+    QDialog::showEvent(event);
+}
+
+void CBrowserDlg::OnInitDialog() {
+    m_pTree->SetSystemImageList();
+    m_pTree->FillRoot();
+}
+
+void CBrowserDlg::OnSelChanged() {
+    if (const auto path = m_pTree->OnSelChanged()) {
+        m_strPath = *path;
+        accept();
+    }
+}

@@ -1,0 +1,134 @@
+#include "CommentDlgs.h"
+
+#include "DialogFrame.h"
+#include "LimitedEdit.h"
+#include "Text.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShowEvent>
+
+std::string ListedName(const CFolderEntry& entry) {
+    return CountChars(entry.m_strName) <= kLongestListedName ? entry.m_strName
+                                                             : entry.m_strShortName;
+}
+
+CCommentEditDlg::CCommentEditDlg(QWidget* parent) : QDialog(parent) {
+    const DialogUnits du(font());
+    SetModalFrame(*this, du, 113, 65, false);
+    const struct {
+        const char* id;
+        int y;
+    } edits[] = {{"1073", 7}, {"1074", 20}, {"1075", 34}};
+    for (int i = 0; i < 3; ++i) {
+        m_pEdits[i] = PlaceControl(new CLimitedEdit(this), du, edits[i].id, 0, edits[i].y, 113, 12);
+        m_pEdits[i]->setFrame(false);
+    }
+    auto* done =
+        PlaceControl(new QPushButton(QStringLiteral("&Done"), this), du, "1", 3, 51, 52, 13);
+    done->setDefault(true);
+    connect(done, &QPushButton::clicked, this, &QDialog::accept);
+    auto* cancel =
+        PlaceControl(new QPushButton(QStringLiteral("&Cancel"), this), du, "2", 58, 51, 52, 13);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+int CCommentEditDlg::DoModal() {
+    return exec();
+}
+
+void CCommentEditDlg::showEvent(QShowEvent* event) {
+    if (!event->spontaneous())
+        DoDataExchange(false);
+    QDialog::showEvent(event);
+}
+
+void CCommentEditDlg::accept() {
+    if (DoDataExchange(true))
+        QDialog::accept();
+}
+
+// Taking the lines stops at the first one that is too long, with a message, and leaves the
+// members as they were.
+bool CCommentEditDlg::DoDataExchange(bool save) {
+    std::string* lines[] = {&m_strComment1, &m_strComment2, &m_strComment3};
+    for (int i = 0; i < 3; ++i) {
+        if (!save)
+            m_pEdits[i]->LoadText(*lines[i], kCommentLineLimit);
+        else if (!CheckMaxChars(*m_pEdits[i]))
+            return false;
+    }
+    if (save)
+        for (int i = 0; i < 3; ++i)
+            *lines[i] = m_pEdits[i]->SavedText();
+    return true;
+}
+
+CCommentListDlg::CCommentListDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Catalogrium3: adding comments"));
+    const DialogUnits du(font());
+    SetModalFrame(*this, du, 220, 103, true);
+    // "&Done" comes first in the tab order and ends the dialog as Esc does.
+    auto* done =
+        PlaceControl(new QPushButton(QStringLiteral("&Done"), this), du, "2", 162, 87, 50, 14);
+    connect(done, &QPushButton::clicked, this, &QDialog::reject);
+    m_lbEntries = PlaceControl(new QListWidget(this), du, "1072", 0, 0, 219, 84);
+    m_lbEntries->setUniformItemSizes(true);
+    m_lbEntries->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    connect(m_lbEntries, &QListWidget::itemDoubleClicked, this, &CCommentListDlg::OnDblClkEntry);
+    auto* hint = new QLabel(QStringLiteral("Double click on selected line to add comment."), this);
+    hint->setGeometry(du.Rect(7, 90, 154, 12));
+}
+
+int CCommentListDlg::DoModal() {
+    return exec();
+}
+
+void CCommentListDlg::showEvent(QShowEvent* event) {
+    if (!event->spontaneous())
+        OnInitDialog();
+    QDialog::showEvent(event);
+}
+
+// Enter ends the dialog wherever the focus is, as "&Done" and Esc do.
+void CCommentListDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+// Line i of the list is entry i of the listing.
+void CCommentListDlg::OnInitDialog() {
+    m_nExtraLines = 0;
+    m_lbEntries->clear();
+    if (!m_pList)
+        return;
+    QStringList names;
+    names.reserve(static_cast<qsizetype>(m_pList->size()));
+    for (const auto& entry : *m_pList)
+        names.push_back(QString::fromStdString(ListedName(*entry)));
+    m_lbEntries->addItems(names);
+}
+
+void CCommentListDlg::OnDblClkEntry() {
+    const int row = m_lbEntries->currentRow();
+    if (!m_pList || row < 0 || !m_lbEntries->item(row)->isSelected() ||
+        static_cast<std::size_t>(row) >= m_pList->size())
+        return;
+    CFolderEntry& entry = *(*m_pList)[static_cast<std::size_t>(row)];
+    const int linesBefore = entry.CountCommentLines();
+    CCommentEditDlg editor(this);
+    editor.m_strComment1 = entry.m_strComment1;
+    editor.m_strComment2 = entry.m_strComment2;
+    editor.m_strComment3 = entry.m_strComment3;
+    if (editor.DoModal() != QDialog::Accepted)
+        return;
+    entry.m_strComment1 = editor.m_strComment1;
+    entry.m_strComment2 = editor.m_strComment2;
+    entry.m_strComment3 = editor.m_strComment3;
+    m_nExtraLines += entry.CountCommentLines() - linesBefore;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "FolderEntry.h"
+
+#include <QDialog>
+
+#include <string>
+
+class CLimitedEdit;
+class QListWidget;
+
+// Most characters a comment line can hold.
+inline constexpr int kCommentLineLimit = 19;
+// Names longer than this are listed by their short name.
+inline constexpr std::size_t kLongestListedName = 40;
+
+// The comment editor: three lines of at most 19 characters, no caption bar. The caller fills
+// the members, runs DoModal and reads them back only after Accepted ("&Done" or Enter).
+class CCommentEditDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CCommentEditDlg(QWidget* parent = nullptr);
+
+    int DoModal();
+
+    std::string m_strComment1;
+    std::string m_strComment2;
+    std::string m_strComment3;
+
+    void accept() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    bool DoDataExchange(bool save);
+
+    CLimitedEdit* m_pEdits[3] = {};
+};
+
+// The comments list: every entry of a fresh listing, by name (or short name when the name is
+// longer than 40 characters); a double click edits that entry's three comment lines. However
+// it ends, the caller reads `m_nExtraLines`, the net number of non-empty comment lines added
+// during the run. The list is borrowed; the dialog never adds or removes entries.
+class CCommentListDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CCommentListDlg(QWidget* parent = nullptr);
+
+    // Its result carries no meaning.
+    int DoModal();
+    void OnDblClkEntry();
+
+    EntryList* m_pList = nullptr;
+    int m_nExtraLines = 0;
+    QListWidget* m_lbEntries = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void OnInitDialog();
+};
+
+// The line that lists an entry: its name, or its short name when the name is too long.
+std::string ListedName(const CFolderEntry& entry);

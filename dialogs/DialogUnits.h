@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QFont>
+#include <QRect>
+#include <QSize>
+
+// Converts the units of a dialog template to pixels of the dialog's font: a horizontal unit
+// is a quarter of the font's average character width, a vertical unit an eighth of its
+// height. The average width is that of the 52 Latin letters, as the templates were laid out.
+class DialogUnits {
+public:
+    explicit DialogUnits(const QFont& font);
+
+    int X(int units) const;
+    int Y(int units) const;
+    QRect Rect(int x, int y, int width, int height) const;
+    QSize Size(int width, int height) const;
+
+private:
+    int m_nCharWidth;
+    int m_nCharHeight;
+};

@@ -1,0 +1,190 @@
+#include "ShellTree.h"
+
+#include "DialogFrame.h"
+
+#include <QMenu>
+#include <QStyle>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr int kShellItemType = QTreeWidgetItem::UserType + 1;
+
+// A tree item that owns its record: deleting the item releases the folder reference and
+// the identifiers.
+class CShellTreeItem : public QTreeWidgetItem {
+public:
+    explicit CShellTreeItem(ShellItemData data)
+        : QTreeWidgetItem(kShellItemType), m_data(std::move(data)) {}
+    ShellItemData m_data;
+};
+
+// The small icon, with the open icon shown while the item is selected.
+QIcon ItemIcon(const QIcon& normal, const QIcon& open, const QSize& size) {
+    QIcon icon;
+    if (!normal.isNull())
+        icon.addPixmap(normal.pixmap(size), QIcon::Normal);
+    if (!open.isNull())
+        icon.addPixmap(open.pixmap(size), QIcon::Selected);
+    return icon;
+}
+
+} // namespace
+
+CShellTree::CShellTree(INamespaceProvider& provider, QWidget* parent)
+    : QTreeWidget(parent), m_provider(provider) {
+    setObjectName(QStringLiteral("1055"));
+    setHeaderHidden(true);
+    setRootIsDecorated(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QTreeWidget::itemExpanded, this, &CShellTree::OnItemExpanding);
+    connect(this, &QWidget::customContextMenuRequested, this, &CShellTree::OnRightClick);
+}
+
+ShellItemData* CShellTree::ItemData(QTreeWidgetItem* item) {
+    if (!item || item->type() != kShellItemType)
+        return nullptr;
+    return &static_cast<CShellTreeItem*>(item)->m_data;
+}
+
+void CShellTree::SetSystemImageList() {
+    const int size = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+    setIconSize(QSize(size, size));
+}
+
+void CShellTree::FillRoot() {
+    const auto desktop = m_provider.GetDesktopFolder();
+    if (!desktop)
+        return;
+    clear();
+    FillChildren(desktop, {}, nullptr);
+    SortChildren(nullptr);
+    QTreeWidgetItem* first = topLevelItem(0);
+    if (!first)
+        return;
+    first->setExpanded(true);
+    setCurrentItem(first);
+}
+
+void CShellTree::FillChildren(const std::shared_ptr<INamespaceFolder>& folder,
+                              const ItemIdList& parentAbsolute, QTreeWidgetItem* parent) {
+    const auto items = folder->EnumObjects();
+    if (!items)
+        return;
+    for (const ItemId& id : *items) {
+        const unsigned attributes = folder->GetAttributesOf(id);
+        if (!(attributes & kNsFolder))
+            continue;
+        const auto name = folder->GetDisplayNameOf(id);
+        if (!name)
+            return;
+        ShellItemData data{folder, id, parentAbsolute, (attributes & kNsHasSubFolder) != 0, false};
+        data.pidlAbsolute.push_back(id);
+        const QIcon icon = ItemIcon(m_provider.GetIcon(data.pidlAbsolute, false),
+                                    m_provider.GetIcon(data.pidlAbsolute, true), iconSize());
+        auto* item = new CShellTreeItem(std::move(data));
+        item->setText(0, QString::fromStdString(*name));
+        item->setIcon(0, icon);
+        item->setChildIndicatorPolicy(item->m_data.bHasChildrenMark
+                                          ? QTreeWidgetItem::ShowIndicator
+                                          : QTreeWidgetItem::DontShowIndicatorWhenChildless);
+        if (parent)
+            parent->addChild(item);
+        else
+            addTopLevelItem(item);
+    }
+}
+
+int CShellTree::CompareItems(const ShellItemData& first, const ShellItemData& second) {
+    return first.pParentFolder->CompareIDs(first.pidlRelative, second.pidlRelative);
+}
+
+// Siblings share one parent folder, whose comparison orders them.
+void CShellTree::SortChildren(QTreeWidgetItem* parent) {
+    QList<QTreeWidgetItem*> items;
+    if (parent)
+        items = parent->takeChildren();
+    else
+        while (topLevelItemCount() > 0)
+            items.push_back(takeTopLevelItem(0));
+    std::stable_sort(items.begin(), items.end(), [](QTreeWidgetItem* a, QTreeWidgetItem* b) {
+        return CompareItems(*ItemData(a), *ItemData(b)) < 0;
+    });
+    if (parent)
+        parent->addChildren(items);
+    else
+        addTopLevelItems(items);
+}
+
+void CShellTree::OnItemExpanding(QTreeWidgetItem* item) {
+    ShellItemData* data = ItemData(item);
+    if (!data || data->bExpandedOnce || !data->bHasChildrenMark)
+        return;
+    data->bExpandedOnce = true;
+    if (const auto folder = data->pParentFolder->BindToObject(data->pidlRelative))
+        FillChildren(folder, data->pidlAbsolute, item);
+    SortChildren(item);
+    if (item->childCount() == 0)
+        item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+}
+
+std::optional<std::string> CShellTree::OnSelChanged() {
+    QTreeWidgetItem* item = currentItem();
+    ShellItemData* data = ItemData(item);
+    if (!data || !data->pParentFolder || data->pidlRelative.empty())
+        return std::nullopt;
+    const auto folder = data->pParentFolder->BindToObject(data->pidlRelative);
+    if (!folder)
+        return std::nullopt;
+    std::optional<std::string> path;
+    if (data->pParentFolder->GetAttributesOf(data->pidlRelative) & kNsFileSystem)
+        path = m_provider.GetPathFromIDList(data->pidlAbsolute);
+    if (data->bHasChildrenMark && !data->bExpandedOnce) {
+        data->bExpandedOnce = true;
+        FillChildren(folder, data->pidlAbsolute, item);
+        SortChildren(item);
+    }
+    return path;
+}
+
+void CShellTree::OnRightClick(const QPoint& pos) {
+    QTreeWidgetItem* item = itemAt(pos);
+    setCurrentItem(item);
+    ShellItemData* data = ItemData(item);
+    if (!data || !IsOnIconOrLabel(item, pos))
+        return;
+    ShowContextMenu(window(), data->pParentFolder, data->pidlRelative,
+                    viewport()->mapToGlobal(pos));
+}
+
+bool CShellTree::IsOnIconOrLabel(QTreeWidgetItem* item, const QPoint& pos) const {
+    const QRect row = visualItemRect(item);
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    int right = row.left() + margin + fontMetrics().horizontalAdvance(item->text(0)) + margin;
+    if (!item->icon(0).isNull())
+        right += iconSize().width() + 2 * margin;
+    return row.contains(pos) && pos.x() < right;
+}
+
+void CShellTree::ShowContextMenu(QWidget* owner, const std::shared_ptr<INamespaceFolder>& folder,
+                                 const ItemId& item, const QPoint& screenPos) {
+    std::vector<ContextCommand> commands;
+    std::string error;
+    if (!folder->GetContextMenu(item, commands, error)) {
+        ShowAppMessage(owner, QString::fromStdString(error), QMessageBox::NoIcon);
+        return;
+    }
+    if (commands.empty())
+        return;
+    QMenu menu(owner);
+    for (std::size_t i = 0; i < commands.size(); ++i)
+        menu.addAction(commands[i].text)->setData(static_cast<qulonglong>(i));
+    const QAction* chosen = menu.exec(screenPos);
+    if (!chosen)
+        return;
+    if (!commands[chosen->data().toULongLong()].run(owner, error))
+        ShowAppMessage(owner, QString::fromStdString(error), QMessageBox::NoIcon);
+}

@@ -1,0 +1,87 @@
+#include "TitleDlg.h"
+
+#include "DialogFrame.h"
+#include "LimitedEdit.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+
+CTitleDlg::CTitleDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Title"));
+    const DialogUnits du(font());
+    SetModalFrame(*this, du, 176, 98, true);
+    const struct {
+        const char* id;
+        int y;
+    } edits[] = {{"1041", 25}, {"1042", 43}, {"1044", 63}};
+    for (int i = 0; i < 3; ++i)
+        m_pEdits[i] = PlaceControl(new CLimitedEdit(this), du, edits[i].id, 5, edits[i].y, 164, 14);
+
+    auto* ok = PlaceControl(new QPushButton(QStringLiteral("OK"), this), du, "1", 57, 81, 35, 14);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    auto* reset =
+        PlaceControl(new QPushButton(QStringLiteral("Reset"), this), du, "1046", 5, 81, 35, 14);
+    connect(reset, &QPushButton::clicked, this, &CTitleDlg::OnReset);
+    auto* cancel = PlaceControl(new QPushButton(QStringLiteral("Cancel 'Print Title'"), this), du,
+                                "2", 104, 81, 65, 14);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* prompt = new QLabel(
+        QStringLiteral("The following Title will be printed. Please make changes as needed ."),
+        this);
+    prompt->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    prompt->setWordWrap(true);
+    prompt->setGeometry(du.Rect(12, 3, 120, 18));
+}
+
+int CTitleDlg::DoModal() {
+    return exec();
+}
+
+void CTitleDlg::showEvent(QShowEvent* event) {
+    if (!event->spontaneous())
+        DoDataExchange(false);
+    QDialog::showEvent(event);
+}
+
+void CTitleDlg::OnReset() {
+    m_strLine1 = m_strDefault1;
+    m_strLine2 = m_strDefault2;
+    m_strLine3 = m_strDefault3;
+    DoDataExchange(false);
+}
+
+void CTitleDlg::accept() {
+    if (DoDataExchange(true))
+        QDialog::accept();
+}
+
+// Loading also sets each edit's limit; taking the lines stops at the first one that is too
+// long, with a message, and leaves the members as they were.
+bool CTitleDlg::DoDataExchange(bool save) {
+    std::string* lines[] = {&m_strLine1, &m_strLine2, &m_strLine3};
+    const int limits[] = {kTitleLine1Limit, kTitleLine23Limit, kTitleLine23Limit};
+    for (int i = 0; i < 3; ++i) {
+        if (!save)
+            m_pEdits[i]->LoadText(*lines[i], limits[i]);
+        else if (!CheckMaxChars(*m_pEdits[i]))
+            return false;
+    }
+    if (save)
+        for (int i = 0; i < 3; ++i)
+            *lines[i] = m_pEdits[i]->SavedText();
+    return true;
+}
+
+bool CTitleDialogPrompter::EditTitle(TitleLines& lines) {
+    CTitleDlg dialog(m_pParent);
+    dialog.m_strLine1 = dialog.m_strDefault1 = lines.line1;
+    dialog.m_strLine2 = dialog.m_strDefault2 = lines.line2;
+    dialog.m_strLine3 = dialog.m_strDefault3 = lines.line3;
+    if (dialog.DoModal() != QDialog::Accepted)
+        return false;
+    lines = {dialog.m_strLine1, dialog.m_strLine2, dialog.m_strLine3};
+    return true;
+}
