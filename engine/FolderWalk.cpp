@@ -52,9 +52,9 @@ struct Level {
     }
 };
 
-// Walks one sub-folder depth first. Only the folder being read is open: the walk goes down with
-// openat(child) and back up with openat(".."), checking that ".." is still the folder it came
-// from.
+// Walks one sub-folder depth first. Only the folder whose sub-folders are being walked stays
+// open: the walk goes down with openat(child) and back up with openat(".."), checking that ".."
+// is still the folder it came from. A folder without sub-folders is read and closed at once.
 class Walk {
 public:
     explicit Walk(FolderTally& tally) : m_tally(tally) {}
@@ -63,13 +63,12 @@ public:
         FolderId parent;
         if (IdentifyFolder(parentFd, parent))
             m_ancestors.insert(parent);
-        if (!Enter(Descriptor(::openat(parentFd, name, kFolderOpenFlags))))
-            return;
+        Descend(parentFd, name);
         while (m_depth > 0) {
             Level& level = m_levels[m_depth - 1];
             if (level.HasNext()) {
                 ++m_tally.folders;
-                Enter(Descriptor(::openat(m_current.Get(), level.TakeNext(), kFolderOpenFlags)));
+                Descend(m_current.Get(), level.TakeNext());
             } else if (!Leave()) {
                 return;
             }
@@ -77,22 +76,26 @@ public:
     }
 
 private:
-    // Reads the folder and makes it the current one. A folder that could not be opened, or that
-    // is one of its own ancestors (a bind mount looping back), is not entered.
-    bool Enter(Descriptor folder) {
+    // Reads a sub-folder and, when it has sub-folders of its own, makes it the current folder.
+    // A folder that cannot be opened, or that is one of its own ancestors (a bind mount looping
+    // back), is not read.
+    void Descend(int parentFd, const char* name) {
+        Descriptor folder(::openat(parentFd, name, kFolderOpenFlags));
         FolderId id;
-        if (!folder.IsOpen() || !IdentifyFolder(folder.Get(), id) || !m_ancestors.insert(id).second)
-            return false;
+        if (!folder.IsOpen() || !IdentifyFolder(folder.Get(), id) || m_ancestors.contains(id))
+            return;
         if (m_depth == m_levels.size())
             m_levels.emplace_back();
         Level& level = m_levels[m_depth];
         level.id = id;
         level.subFolders.clear();
         level.next = 0;
-        Read(folder.Get(), level);
+        Read(folder, level);
+        if (!folder.IsOpen())
+            return;
+        m_ancestors.insert(id);
         m_current = std::move(folder);
         ++m_depth;
-        return true;
     }
 
     // Goes back to the parent of the current folder; false when it cannot be found again.
@@ -111,18 +114,20 @@ private:
         return true;
     }
 
-    // Counts the files of the folder and notes its sub-folders for later.
-    void Read(int fd, Level& level) {
-        Descriptor copy(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
-        if (!copy.IsOpen())
+    // Counts the files of the folder and notes its sub-folders for later. The folder stays open
+    // only when it has sub-folders.
+    void Read(Descriptor& folder, Level& level) {
+        DirHandle dir(::fdopendir(folder.Get()));
+        if (!dir) {
+            folder.Reset(-1);
             return;
-        DirHandle dir(::fdopendir(copy.Get()));
-        if (!dir)
-            return;
-        copy.Release();
+        }
+        const int fd = folder.Release();
         while (const dirent* entry = ::readdir(dir.get()))
             if (!IsDotOrDotDot(entry->d_name))
                 Count(fd, *entry, level);
+        if (level.HasNext())
+            folder.Reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
     }
 
     // The directory's entry type spares a stat for every sub-folder; only what may have a size

@@ -461,14 +461,16 @@ TEST_F(ScanTest, FolderThatCannotBeReadIsReportedAfterTheWaitCursor) {
 }
 
 TEST_F(ScanTest, EmptyPathReadsTheRoot) {
-    ASSERT_TRUE(doc.ScanFolder("", 2));
-    std::set<std::string> expected;
-    for (const auto& name : ReadOrder("/"))
-        if (!IsDot(name))
-            expected.insert(name);
-    const auto names = Names(doc.m_scanList);
-    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), expected);
-    EXPECT_EQ(doc.m_strListedFolder, "");
+    dir.WriteFile("file", "123");
+    dir.WriteFile("folder/inside", "12");
+    const std::string report = RunInChild([&] {
+        if (::chroot(dir.str().c_str()) != 0)
+            return std::string("skip");
+        return Summary(doc.ScanFolder("", 2), doc) + " listed=" + doc.m_strListedFolder;
+    });
+    if (report == "skip")
+        GTEST_SKIP() << "cannot change the root folder here";
+    EXPECT_EQ(report, "ok folders=1 files=2 bytes=5 file:3 folder:2 listed=");
 }
 
 TEST_F(ScanTest, ANewReadingReplacesThePreviousListing) {
