@@ -1,0 +1,129 @@
+// The canvas on a QPainter: fonts get the asked cell height and average width on the
+// measuring device, text is measured there whatever device is painted, and a page of the
+// listing lands on a PDF page at true size.
+#include "PainterCanvas.h"
+#include "PdfTools.h"
+
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
+#include <QPdfWriter>
+
+#include <gtest/gtest.h>
+
+#include "TempDir.h"
+
+namespace {
+
+// A PDF writer on letter paper without margins, at 1200 dots an inch.
+class PdfDevice {
+public:
+    explicit PdfDevice(const std::string& path) : writer(QString::fromStdString(path)) {
+        writer.setPageSize(QPageSize(QPageSize::Letter));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    }
+    QPdfWriter writer;
+};
+
+TEST(PainterFontTest, CellHeightAndAverageWidthAreThoseAsked) {
+    TempDir dir;
+    PdfDevice pdf((dir.path() / "m.pdf").string());
+    const qreal pixelsPerUnit = pdf.writer.logicalDpiY() / 100.0;
+    for (const CanvasFont& spec : {CanvasFont{"Arial", 10, 0, 400}, CanvasFont{"Arial", 16, 6, 400},
+                                   CanvasFont{"Arial", 7, 3, 100}, CanvasFont{"Arial", 14, 0, 700},
+                                   CanvasFont{"Times New Roman", 8, 6, 400}}) {
+        const QFont font = CPainterCanvas::MakeFont(spec, pdf.writer);
+        const QFontMetricsF metrics(font, &pdf.writer);
+        EXPECT_NEAR(metrics.ascent() + metrics.descent(), spec.height * pixelsPerUnit,
+                    0.02 * spec.height * pixelsPerUnit)
+            << spec.face << " " << spec.height;
+        if (spec.averageWidth > 0) {
+            EXPECT_NEAR(metrics.averageCharWidth(), spec.averageWidth * pixelsPerUnit,
+                        0.02 * spec.averageWidth * pixelsPerUnit)
+                << spec.face << " " << spec.height;
+        }
+        EXPECT_EQ(font.weight(), spec.weight);
+    }
+}
+
+TEST(PainterFontTest, TextIsMeasuredOnTheMeasuringDevice) {
+    TempDir dir;
+    PdfDevice pdf((dir.path() / "m.pdf").string());
+    QImage screen(200, 200, QImage::Format_RGB32);
+    screen.setDotsPerMeterX(3780); // 96 dots an inch
+    screen.setDotsPerMeterY(3780);
+    QPainter onScreen(&screen);
+    CPainterCanvas preview(onScreen, pdf.writer);
+    QImage sheet(200, 200, QImage::Format_RGB32);
+    sheet.setDotsPerMeterX(23622); // 600 dots an inch
+    sheet.setDotsPerMeterY(23622);
+    QPainter onSheet(&sheet);
+    CPainterCanvas print(onSheet, pdf.writer);
+
+    const CanvasFont font{"Arial", 10, 0, 400};
+    ASSERT_TRUE(preview.SelectFont(font));
+    ASSERT_TRUE(print.SelectFont(font));
+    const std::string text = "A rather long file name.txt";
+    EXPECT_EQ(preview.TextWidth(text), print.TextWidth(text));
+    // In hundredths of an inch: the width on the 1200-dot writer divided by 12.
+    const QFontMetricsF metrics(CPainterCanvas::MakeFont(font, pdf.writer), &pdf.writer);
+    EXPECT_EQ(print.TextWidth(text),
+              qRound(metrics.horizontalAdvance(QString::fromStdString(text)) / 12.0));
+    EXPECT_GT(print.TextWidth(text), 100);
+}
+
+TEST(PainterFontTest, RefusedFontLeavesTheSelectionAlone) {
+    QImage image(10, 10, QImage::Format_RGB32);
+    QPainter painter(&image);
+    CPainterCanvas canvas(painter, image);
+    ASSERT_TRUE(canvas.SelectFont({"Arial", 20, 0, 400}));
+    const int width = canvas.TextWidth("MMMM");
+    EXPECT_FALSE(canvas.SelectFont({"Arial", 0, 0, 400}));
+    EXPECT_EQ(canvas.TextWidth("MMMM"), width);
+    canvas.SaveObjects();
+    canvas.SelectDeviceDefaultFont();
+    canvas.RestoreObjects();
+    EXPECT_EQ(canvas.TextWidth("MMMM"), width);
+}
+
+TEST(PainterDrawingTest, HundredthsOfAnInchLandOnDevicePixels) {
+    QImage image(400, 400, QImage::Format_RGB32);
+    image.setDotsPerMeterX(3937); // 100 dots an inch: one pixel a unit
+    image.setDotsPerMeterY(3937);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        CPainterCanvas canvas(painter, image);
+        ASSERT_TRUE(canvas.SelectPen({1, kBlack}));
+        canvas.DrawLine(10, 50, 300, 50);
+        ASSERT_TRUE(canvas.SelectSolidBrush({140, 140, 140}));
+        canvas.DrawRoundRect(100, 100, 200, 300, 40, 40);
+    }
+    EXPECT_EQ(image.pixelColor(150, 50).lightness(), 0);
+    EXPECT_EQ(image.pixelColor(150, 40), QColor(Qt::white));
+    EXPECT_EQ(image.pixelColor(150, 200), QColor(140, 140, 140));
+    EXPECT_EQ(image.pixelColor(101, 101), QColor(Qt::white)); // the rounded corner
+    EXPECT_EQ(image.pixelColor(250, 200), QColor(Qt::white));
+}
+
+TEST(PainterDrawingTest, TextIsPlacedByTheTopOfItsCell) {
+    TempDir dir;
+    const std::string path = (dir.path() / "t.pdf").string();
+    {
+        PdfDevice pdf(path);
+        QPainter painter(&pdf.writer);
+        CPainterCanvas canvas(painter, pdf.writer);
+        ASSERT_TRUE(canvas.SelectFont({"Arial", 50, 0, 400}));
+        canvas.DrawText(100, 200, "Hello");
+    }
+    if (!PdfToolsAvailable())
+        GTEST_SKIP() << "poppler-utils not installed";
+    const auto words = PdfWords(path);
+    ASSERT_EQ(words.size(), 1u);
+    // 1 inch from the left, 2 inches from the top, a cell of half an inch: in points.
+    EXPECT_NEAR(words[0].xMin, 72.0, 1.0);
+    EXPECT_NEAR(words[0].yMin, 144.0, 2.0);
+    EXPECT_NEAR(words[0].yMax - words[0].yMin, 36.0, 2.0);
+}
+
+} // namespace
