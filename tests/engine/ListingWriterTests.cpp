@@ -1,0 +1,406 @@
+#include "CatalogriumDoc.h"
+
+#include "Recorders.h"
+#include "ScopedTimeZone.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::int64_t kNow = 1796663109; // 2026-12-07 17:05:09 UTC
+
+std::string Blanks(std::size_t count) {
+    return std::string(count, ' ');
+}
+
+const std::string kRule = std::string(97, '=') + "\r\n";
+const std::string kColumns = Blanks(9) + "Name" + Blanks(43) + "Size" + Blanks(9) + "Attributes" +
+                             Blanks(4) + "Last Modified\r\n";
+
+class ListingWriterTest : public testing::Test {
+protected:
+    ListingWriterTest() {
+        doc.SetOptions(&options);
+        doc.SetClock([] { return static_cast<std::time_t>(kNow); });
+    }
+
+    CFolderEntry& Add(const std::string& name, bool folder, std::uint64_t size = 0,
+                      std::uint32_t attributes = 0, std::int64_t seconds = kNow) {
+        auto entry = std::make_unique<CFolderEntry>();
+        entry->m_strName = name;
+        entry->m_strShortName = name.substr(0, 11);
+        entry->m_dwAttributes = attributes | (folder ? kAttrFolder : 0u);
+        entry->m_nSize = size;
+        entry->m_ftLastWrite = FileTimeFromUnix(seconds);
+        doc.m_entryList.push_back(std::move(entry));
+        return *doc.m_entryList.back();
+    }
+
+    // The two entries of the worked examples.
+    void AddReportAndPhotos() {
+        Add("report.doc", false, 13312, kAttrArchive, kNow);
+        Add("Photos", true, 734003200, 0, 1796031662).m_strComment1 = "holiday 2026";
+    }
+
+    std::string Written() const {
+        std::ostringstream out;
+        doc.Serialize(out);
+        return out.str();
+    }
+
+    // The lines after the header block (which ends with the second rule).
+    std::string EntryLines() const {
+        const std::string text = Written();
+        const std::size_t end = text.find(kRule + kColumns + kRule);
+        EXPECT_NE(end, std::string::npos);
+        return text.substr(end + 2 * kRule.size() + kColumns.size());
+    }
+
+    void AllColumnsOn() {
+        options.m_bAddSize = 1;
+        options.m_bAddAttribute = 1;
+        options.m_bAddDate = 1;
+        options.m_bNumberFileLines = 1;
+    }
+
+    ScopedTimeZone utc{"UTC0"};
+    RecordingPrompter prompter;
+    RecordingProgressNote progress;
+    ListingOptions options;
+    CCatalogriumDoc doc{prompter, progress};
+};
+
+// ---- fixed-column file ----
+
+TEST_F(ListingWriterTest, EmptyListingEndsWithTheSecondRule) {
+    EXPECT_EQ(Written(), "Catalogrium3: Listing of   <> Created on: 12/07/26 17:05:09\r\n"
+                         "Directory(Folder)  summary:  Size(bytes): " +
+                             Blanks(13) +
+                             "0  b\r\n"
+                             "SubFolders Total:....         0\r\n"
+                             "Files Total:.........         0\r\n"
+                             "\r\n"
+                             "Attributes: A - archive, H - hidden, S - system, R - read only\r\n"
+                             "\r\n"
+                             "\r\n" +
+                             kRule + kColumns + kRule);
+    EXPECT_EQ(kColumns.size(), 96u + 2u);
+}
+
+TEST_F(ListingWriterTest, WorkedExampleByteForByte) {
+    AllColumnsOn();
+    doc.m_strListedFolder = "/data/archive";
+    doc.m_nTotalSize = 734016512;
+    doc.m_nSubFolders = 3;
+    doc.m_nFiles = 12;
+    AddReportAndPhotos();
+    EXPECT_EQ(Written(),
+              "Catalogrium3: Listing of   </data/archive> Created on: 12/07/26 17:05:09\r\n"
+              "Directory(Folder)  summary:  Size(bytes): " +
+                  Blanks(9) +
+                  "700.0 Mb\r\n"
+                  "SubFolders Total:....         3\r\n"
+                  "Files Total:.........        12\r\n"
+                  "\r\n"
+                  "Attributes: A - archive, H - hidden, S - system, R - read only\r\n"
+                  "\r\n"
+                  "\r\n" +
+                  kRule + kColumns + kRule +                                       //
+                  "     1.   report.doc" + Blanks(60) + "\r\n" +                   //
+                  Blanks(62) + "13.0 Kb" + Blanks(6) + "A" + Blanks(4) +           //
+                  "12/07/26 17:05:09\r\n" +                                        //
+                  "     2. [ Photos ]  " + Blanks(60) + "\r\n" +                   //
+                  Blanks(61) + "700.0 Mb" + Blanks(11) + "11/30/26 09:41:02\r\n" + //
+                  "  *** comment:   holiday 2026\r\n"
+                  "\r\n");
+}
+
+TEST_F(ListingWriterTest, ColumnsOffAndBytesModeWithoutLineNumbers) {
+    options.m_bNumberFileLines = 0;
+    options.m_bSizeInBytes = 1;
+    options.m_bAddAttribute = 0;
+    options.m_bAddDate = 0;
+    Add("notes.txt", false, 1234567, kAttrArchive);
+    options.m_bAddSize = 1;
+    EXPECT_EQ(EntryLines(), "   notes.txt" + Blanks(68) + "\r\n" + Blanks(58) + "1,234,567 b" +
+                                " ......  \r\n\r\n");
+    options.m_bAddSize = 0;
+    EXPECT_EQ(EntryLines(), "   notes.txt" + Blanks(68) + "\r\n" + Blanks(43) +
+                                std::string(34, '.') + "  \r\n\r\n");
+}
+
+TEST_F(ListingWriterTest, BannersNameTheEntriesLeftOut) {
+    const std::string around = "read only\r\n\r\n";
+    options.m_nFilesAndFolders = kFoldersOnly;
+    EXPECT_NE(Written().find(around + "*********OUTPUT DIRECTORY ONLY*******\r\n\r\n" + kRule),
+              std::string::npos);
+    options.m_nFilesAndFolders = kFilesOnly;
+    EXPECT_NE(Written().find(around + "******OUTPUT FILES ONLY********\r\n\r\n" + kRule),
+              std::string::npos);
+    options.m_nFilesAndFolders = kFilesAndFolders;
+    EXPECT_NE(Written().find(around + "\r\n" + kRule), std::string::npos);
+}
+
+TEST_F(ListingWriterTest, NamesUpToTheLimitAreWrittenInFullCountedInCharacters) {
+    const std::string e = "\xC3\xA9"; // two bytes, one character
+    std::string name67;
+    for (int i = 0; i < 67; ++i)
+        name67 += e;
+    Add(name67, false);
+    Add(std::string(68, 'n'), false).m_strShortName = "SHORT~1.TXT";
+    const std::string lines = EntryLines();
+    EXPECT_NE(lines.find("     1.   " + name67 + "     \r\n"), std::string::npos); // 82 chars
+    EXPECT_NE(lines.find("     2.   SHORT~1.TXT" + Blanks(59) + "\r\n"), std::string::npos);
+}
+
+TEST_F(ListingWriterTest, WithoutLineNumbersTheLimitIsSeventyTwo) {
+    options.m_bNumberFileLines = 0;
+    Add(std::string(72, 'a'), true);
+    Add(std::string(73, 'b'), false).m_strShortName = "bbbbbbbbbbb";
+    const std::string lines = EntryLines();
+    EXPECT_EQ(lines.find(" [ " + std::string(72, 'a') + " ]   \r\n"), 0u); // 80 chars
+    EXPECT_NE(lines.find("   bbbbbbbbbbb" + Blanks(66) + "\r\n"), std::string::npos);
+}
+
+TEST_F(ListingWriterTest, ControlCharactersInNamesShowAsQuestionMarks) {
+    doc.m_strListedFolder = "/media/odd\nfolder";
+    Add("two\r\nlines\x7F", false);
+    const std::string text = Written();
+    EXPECT_EQ(text.find("Catalogrium3: Listing of   </media/odd?folder> Created on: "), 0u);
+    EXPECT_NE(text.find("     1.   two??lines?    "), std::string::npos);
+    // Every line break of the file is a CR LF of its own.
+    std::size_t lineBreaks = 0;
+    for (std::size_t pos = text.find('\n'); pos != std::string::npos;
+         pos = text.find('\n', pos + 1)) {
+        EXPECT_EQ(text[pos - 1], '\r');
+        ++lineBreaks;
+    }
+    EXPECT_EQ(lineBreaks, 11u + 2u + 1u); // header without banner, entry, final line
+}
+
+TEST_F(ListingWriterTest, LeadingBlankOfANameIsKept) {
+    Add(" spaced", false);
+    EXPECT_EQ(EntryLines().find("     1.    spaced    "), 0u);
+}
+
+TEST_F(ListingWriterTest, CommentLinesFollowTheDetailLineInOrder) {
+    CFolderEntry& entry = Add("x", false);
+    entry.m_strComment1 = "first";
+    entry.m_strComment3 = "third";
+    options.m_bAddComments = 0;
+    const std::string lines = EntryLines();
+    EXPECT_NE(lines.find("\r\n  *** comment:   first\r\n  *** comment:   third\r\n\r\n"),
+              std::string::npos);
+}
+
+TEST_F(ListingWriterTest, SizesBeyondSeventeenCharactersAreNotCut) {
+    options.m_bSizeInBytes = 1;
+    Add("big", false, 1000000000000ULL);
+    EXPECT_NE(EntryLines().find("\r\n" + Blanks(50) + "1,000,000,000,000 b ......  \r\n"),
+              std::string::npos);
+}
+
+TEST_F(ListingWriterTest, NothingIsWrittenWithoutOptions) {
+    Add("x", false);
+    doc.SetOptions(nullptr);
+    EXPECT_EQ(Written(), "");
+}
+
+// ---- comma-delimited file ----
+
+TEST_F(ListingWriterTest, DelimitedWorkedExample) {
+    AllColumnsOn();
+    options.m_bDelimited = 1;
+    options.m_bSizeInBytes = 0;
+    AddReportAndPhotos();
+    EXPECT_EQ(Written(), "Number,Type,Name,Size(bytes),Attributes,Last Modified\r\n"
+                         "1,N,report.doc,13312,A ,12/07/26 17:05:09\r\n"
+                         "2,Y,Photos,734003200, ,11/30/26 09:41:02\r\n");
+}
+
+TEST_F(ListingWriterTest, DelimitedEmptyListingIsTheHeaderRow) {
+    options.m_bDelimited = 1;
+    options.m_bNumberFileLines = 0;
+    options.m_bAddSize = 0;
+    EXPECT_EQ(Written(), "Type,Name\r\n");
+}
+
+TEST_F(ListingWriterTest, DelimitedWritesOnlyTheColumnsThatAreOn) {
+    options.m_bDelimited = 1;
+    options.m_bNumberFileLines = 0;
+    options.m_bAddSize = 1;
+    options.m_bSizeInBytes = 1;
+    options.m_bAddDate = 1;
+    Add("  padded\t", false, 5000000000ULL, kAttrArchive);
+    EXPECT_EQ(Written(), "Type,Name,Size(bytes),Last Modified\r\n"
+                         "N,padded,5000000000,12/07/26 17:05:09\r\n");
+}
+
+TEST_F(ListingWriterTest, DelimitedQuotesNamesThatWouldBreakTheRow) {
+    options.m_bDelimited = 1;
+    options.m_bAddSize = 0;
+    Add("a,b", false);
+    Add("say \"hi\"", false);
+    Add("two\nlines", true);
+    Add("cr\rhere", false);
+    Add(" x,y ", false);
+    Add("tab\there;ok", false);
+    EXPECT_EQ(Written(), "Number,Type,Name\r\n"
+                         "1,N,\"a,b\"\r\n"
+                         "2,N,\"say \"\"hi\"\"\"\r\n"
+                         "3,Y,\"two\nlines\"\r\n"
+                         "4,N,\"cr\rhere\"\r\n"
+                         "5,N,\"x,y\"\r\n"
+                         "6,N,tab\there;ok\r\n");
+}
+
+TEST_F(ListingWriterTest, DelimitedHasNoCommentLines) {
+    options.m_bDelimited = 1;
+    options.m_bAddSize = 0;
+    Add("x", false).m_strComment2 = "note";
+    EXPECT_EQ(Written(), "Number,Type,Name\r\n1,N,x\r\n");
+}
+
+// ---- the size text of the listing ----
+
+TEST_F(ListingWriterTest, FormatSizeTurnsBytesModeOffForTwoColumnCaseInserts) {
+    options.m_bSizeInBytes = 1;
+    std::string out;
+    const std::string bytes = Blanks(10) + "1,024 b";
+    const std::string units = Blanks(11) + "1.0 Kb";
+    for (int printAs : {kPrintStandard, kPrintToFile, kPrintCD, kPrintZip}) {
+        options.m_nPrintAs = printAs;
+        options.m_bTwoColumn = 0;
+        doc.FormatSize(out, 1024, 26);
+        EXPECT_EQ(out, bytes) << printAs;
+        options.m_bTwoColumn = 1;
+        doc.FormatSize(out, 1024, 26);
+        EXPECT_EQ(out, options.IsCaseInsert() ? units : bytes) << printAs;
+        EXPECT_EQ(options.m_bSizeInBytes, 1);
+    }
+}
+
+TEST_F(ListingWriterTest, FormatSizeLeavesTheTextAloneWithoutOptions) {
+    doc.SetOptions(nullptr);
+    std::string out = "kept";
+    doc.FormatSize(out, 1024, 26);
+    EXPECT_EQ(out, "kept");
+}
+
+// ---- saving the listing file ----
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::size_t CountFiles(const fs::path& folder) {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+mode_t PermissionsOf(const fs::path& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0);
+    return st.st_mode & 07777;
+}
+
+class SaveListingTest : public ListingWriterTest {
+protected:
+    SaveListingTest() { AddReportAndPhotos(); }
+    TempDir dir;
+    std::string error;
+};
+
+TEST_F(SaveListingTest, WritesWhatSerializeWritesWithTheUmaskApplied) {
+    const mode_t previous = ::umask(027);
+    const fs::path target = dir.path() / "listing.txt";
+    const bool saved = doc.SaveListingFile(target, error);
+    ::umask(previous);
+    ASSERT_TRUE(saved) << error;
+    EXPECT_EQ(ReadFile(target), Written());
+    EXPECT_EQ(PermissionsOf(target), 0640u);
+    EXPECT_EQ(CountFiles(dir.path()), 1u);
+}
+
+TEST_F(SaveListingTest, ReplacesAnExistingFileKeepingItsPermissions) {
+    const fs::path target = dir.WriteFile("old.txt", "previous listing");
+    ::chmod(target.c_str(), 0604);
+    ASSERT_TRUE(doc.SaveListingFile(target, error)) << error;
+    EXPECT_EQ(ReadFile(target), Written());
+    EXPECT_EQ(PermissionsOf(target), 0604u);
+    EXPECT_EQ(CountFiles(dir.path()), 1u);
+}
+
+TEST_F(SaveListingTest, SavingThroughALinkReplacesTheLinkedFile) {
+    const fs::path real = dir.WriteFile("real.txt", "old");
+    const fs::path link = dir.path() / "link.txt";
+    fs::create_symlink(real, link);
+    ASSERT_TRUE(doc.SaveListingFile(link, error)) << error;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadFile(real), Written());
+}
+
+TEST_F(SaveListingTest, DevicesAreWrittenInPlaceNotReplaced) {
+    ASSERT_TRUE(doc.SaveListingFile("/dev/null", error)) << error;
+    struct stat st {};
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
+
+TEST_F(SaveListingTest, FolderAsTargetIsReported) {
+    EXPECT_FALSE(doc.SaveListingFile(dir.str(), error));
+    EXPECT_EQ(error, dir.str() + " could not be written: Is a directory.");
+}
+
+TEST_F(SaveListingTest, MissingFolderIsReported) {
+    const std::string target = dir.str() + "/no-such-folder/listing.txt";
+    EXPECT_FALSE(doc.SaveListingFile(target, error));
+    EXPECT_EQ(error, target + " could not be written: No such file or directory.");
+    EXPECT_EQ(CountFiles(dir.path()), 0u);
+}
+
+TEST_F(SaveListingTest, FolderRefusingNewFilesIsReportedAsDenied) {
+    // The kernel's attribute tree refuses new files even to root.
+    EXPECT_FALSE(doc.SaveListingFile("/sys/catalogrium3-listing.txt", error));
+    EXPECT_EQ(error, "Access to /sys/catalogrium3-listing.txt was denied.");
+}
+
+TEST_F(SaveListingTest, FailedWriteKeepsThePreviousFileAndLeavesNoTemporaryFile) {
+    for (int i = 0; i < 200; ++i)
+        Add("entry " + std::to_string(i), false);
+    const fs::path target = dir.WriteFile("listing.txt", "previous listing");
+
+    // Files may not grow beyond 4 KiB while the listing is written.
+    struct rlimit previous {};
+    ::getrlimit(RLIMIT_FSIZE, &previous);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = previous;
+    small.rlim_cur = 4096;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const bool saved = doc.SaveListingFile(target.string(), error);
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(error, target.string() + " could not be written: File too large.");
+    EXPECT_EQ(ReadFile(target), "previous listing");
+    EXPECT_EQ(CountFiles(dir.path()), 1u);
+}
+
+} // namespace
