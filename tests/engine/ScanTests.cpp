@@ -329,14 +329,16 @@ TEST_F(ScanTest, FoldersThatCannotBeOpenedCountAsEmptyFolders) {
             return std::string("no user");
         const std::string listed = Summary(doc.ScanFolder(Path("listed"), 2), doc);
         const std::string unreadable = Summary(doc.ScanFolder(Path("unreadable"), 2), doc);
-        return listed + " | " + unreadable + " | " +
-               (prompter.messages.empty() ? "" : prompter.messages.back().text);
+        const std::string message = prompter.messages.empty() ? "" : prompter.messages[0].text;
+        const std::string namesOnly = Summary(doc.ScanFolder(Path("listed/names-only"), 2), doc);
+        return listed + " | " + unreadable + " | " + message + " | " + namesOnly;
     });
-    // names-only can be read but not entered: its names count, their sizes cannot be known.
+    // names-only can be read but not entered: its names count, their sizes cannot be known,
+    // whether it is walked or listed.
     EXPECT_EQ(report, "ok folders=5 files=2 bytes=5 locked:0 names-only:0 open:5"
                       " | failed folders=0 files=0 bytes=0 | "
                       "There are problem reading folder  " +
-                          Path("unreadable"));
+                          Path("unreadable") + " | ok folders=1 files=1 bytes=0 file:0 inner:0");
 }
 
 // A chain of folders `depth` deep below `top`, with one file at the bottom.
