@@ -89,7 +89,7 @@ const std::array<OptionSpec, 10> kOptions{{
          return AddOverride(r, "All in UpperCase", "1", e);
      }},
     {"comments", 0, "FILE",
-     "attach comments from FILE: lines NAME<TAB>COMMENT[<TAB>COMMENT[<TAB>COMMENT]]",
+     "attach the comments of FILE (lines NAME<TAB>COMMENT, up to 3 comments)",
      [](CommandLineRequest& r, const std::string& v, std::string&) {
          r.commentsPath = v;
          return true;

@@ -1,0 +1,124 @@
+// ctlgrm: the listing file of one folder, made without a window.
+
+#include "CatalogriumDoc.h"
+#include "CommandLine.h"
+#include "Comments.h"
+#include "Console.h"
+#include "Profile.h"
+#include "Text.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int UsageError(const std::string& message) {
+    std::cerr << "ctlgrm: " << message << "\n\n" << UsageText();
+    return kExitUsage;
+}
+
+int Failure(const std::string& message) {
+    std::cerr << "ctlgrm: " << message << '\n';
+    return kExitFailure;
+}
+
+// The profile's settings with the command line's overrides on top (each was checked when
+// the command line was read).
+ListingOptions SettingsFor(const CommandLineRequest& request) {
+    ListingOptions options = LoadListingOptions(request.profilePath.empty() ? DefaultProfilePath()
+                                                                            : request.profilePath);
+    for (const auto& o : request.overrides)
+        ApplyProfileSetting(options, o.key, o.value);
+    return options;
+}
+
+// The progress of the scan and the sort on standard error when it is a terminal.
+std::unique_ptr<IProgressNote> MakeProgressNote() {
+    if (::isatty(STDERR_FILENO))
+        return std::make_unique<CTerminalProgressNote>(std::cerr, TerminalColumns(STDERR_FILENO));
+    return std::make_unique<CSilentProgressNote>();
+}
+
+// A relative FOLDER is taken from the current folder, as everywhere on the command line; the
+// folder check then sees an absolute path. Empty and blank arguments stay as they are.
+std::string FolderToCheck(const std::string& argument) {
+    std::string trimmed = TrimWhiteSpace(argument);
+    if (trimmed.empty() || trimmed.front() == '/' || trimmed.front() == '~')
+        return argument;
+    std::error_code ec;
+    auto current = std::filesystem::current_path(ec);
+    if (ec)
+        return argument;
+    return (current / trimmed).lexically_normal().string();
+}
+
+bool ReadListing(CCatalogriumDoc& doc, std::string folder, const ListingOptions& options) {
+    if (!doc.ValidateFolderName(folder) || !doc.ScanFolder(folder, options.m_nFilesAndFolders))
+        return false;
+    doc.SortEntries(options.m_bDescend != 0, options.m_nSortBy);
+    return true;
+}
+
+bool ReadComments(const CommandLineRequest& request, std::vector<EntryComments>& comments,
+                  std::string& error) {
+    return request.commentsPath.empty() || ReadCommentsFile(request.commentsPath, comments, error);
+}
+
+void AddComments(CCatalogriumDoc& doc, const std::vector<EntryComments>& comments,
+                 const ListingOptions& options) {
+    for (const auto& name : AttachComments(doc.m_entryList, comments, options.m_bUpperCase != 0))
+        std::cerr << "ctlgrm: no entry named \"" << name << "\" for its comments\n";
+}
+
+bool WriteListing(const CCatalogriumDoc& doc, const CommandLineRequest& request,
+                  std::string& error) {
+    if (!request.outputPath.empty())
+        return doc.SaveListingFile(request.outputPath, error);
+    doc.Serialize(std::cout);
+    std::cout.flush();
+    if (!std::cout) {
+        error = std::string("cannot write the listing to standard output: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+int Run(const CommandLineRequest& request) {
+    ListingOptions options = SettingsFor(request);
+    std::vector<EntryComments> comments;
+    std::string error;
+    if (!ReadComments(request, comments, error))
+        return Failure(error);
+    CStreamPrompter prompter(std::cerr);
+    auto progress = MakeProgressNote();
+    CCatalogriumDoc doc(prompter, *progress);
+    doc.SetOptions(&options);
+    if (!ReadListing(doc, FolderToCheck(request.folder), options))
+        return kExitFailure;
+    AddComments(doc, comments, options);
+    if (!WriteListing(doc, request, error))
+        return Failure(error);
+    return EXIT_SUCCESS;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    std::string error;
+    auto request = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!request)
+        return UsageError(error);
+    if (request->showHelp) {
+        std::cout << UsageText();
+        return EXIT_SUCCESS;
+    }
+    return Run(*request);
+}
