@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// A generated folder tree to scan: `files` sparse files (sizes spread over 0 to 10 MB, no
+// blocks used) spread over a top folder and two levels of sub-folders below it.
+struct TreeShape {
+    std::size_t files = 200000;
+    std::size_t topFiles = 1000;  // directly in the top folder
+    std::size_t topFolders = 100; // each with `subFolders` folders holding the other files
+    std::size_t subFolders = 10;
+};
+
+// Creates the tree in a new folder below `parent` and returns its path; throws on failure.
+std::string GenerateTree(const std::string& parent, const TreeShape& shape);
+// Removes a generated tree with everything in it.
+void RemoveTree(const std::string& path);
