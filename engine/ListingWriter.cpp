@@ -4,12 +4,13 @@
 #include "Text.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <ostream>
 #include <streambuf>
 #include <string_view>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -256,7 +257,7 @@ private:
 // A stream buffer over a file descriptor that keeps the error of the first failed write.
 class DescriptorBuffer : public std::streambuf {
 public:
-    explicit DescriptorBuffer(int fd) : m_fd(fd) { setp(m_buffer, m_buffer + sizeof m_buffer); }
+    explicit DescriptorBuffer(int fd) : m_fd(fd), m_buffer(1 << 16) { ResetBuffer(); }
 
     // errno of the first failed write, 0 while all went well.
     int Error() const { return m_error; }
@@ -288,13 +289,14 @@ private:
             data += written;
             left -= static_cast<std::size_t>(written);
         }
-        setp(m_buffer, m_buffer + sizeof m_buffer);
+        ResetBuffer();
         return m_error == 0;
     }
+    void ResetBuffer() { setp(m_buffer.data(), m_buffer.data() + m_buffer.size()); }
 
     int m_fd;
     int m_error = 0;
-    char m_buffer[1 << 16];
+    std::vector<char> m_buffer;
 };
 
 std::string MessageFor(int error, const std::string& path) {
@@ -320,8 +322,9 @@ std::string FolderOf(const std::string& path) {
 
 // Saving through a symbolic link replaces the file it points to, not the link.
 std::string ResolvedTarget(const std::string& path) {
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                               &std::free);
+    return resolved ? std::string(resolved.get()) : path;
 }
 
 // The permission bits of a new file: 0666 without the bits of the umask. The program creates
@@ -439,11 +442,14 @@ bool CCatalogriumDoc::SaveListingFile(const std::string& path, std::string& erro
     const std::string target = ResolvedTarget(path);
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
-    const int result =
-        exists && !S_ISREG(existing.st_mode)
-            ? WriteInPlace(*this, target)
-            : WriteReplacing(*this, target,
-                             exists ? existing.st_mode & 07777 : NewFilePermissions());
+    int result = 0;
+    if (exists && !S_ISREG(existing.st_mode))
+        result = WriteInPlace(*this, target);
+    else if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        result = errno; // a read-only file is refused, as writing into it would be
+    else
+        result =
+            WriteReplacing(*this, target, exists ? existing.st_mode & 07777 : NewFilePermissions());
     if (result != 0)
         error = MessageFor(result, path);
     return result == 0;

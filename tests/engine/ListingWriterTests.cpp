@@ -15,6 +15,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -366,6 +367,16 @@ TEST_F(SaveListingTest, DevicesAreWrittenInPlaceNotReplaced) {
 TEST_F(SaveListingTest, FolderAsTargetIsReported) {
     EXPECT_FALSE(doc.SaveListingFile(dir.str(), error));
     EXPECT_EQ(error, dir.str() + " could not be written: Is a directory.");
+}
+
+TEST_F(SaveListingTest, ReadOnlyFileIsRefusedAndKept) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may write into any file";
+    const fs::path target = dir.WriteFile("locked.txt", "previous listing");
+    ::chmod(target.c_str(), 0444);
+    EXPECT_FALSE(doc.SaveListingFile(target, error));
+    EXPECT_EQ(error, "Access to " + target.string() + " was denied.");
+    EXPECT_EQ(ReadFile(target), "previous listing");
 }
 
 TEST_F(SaveListingTest, MissingFolderIsReported) {
