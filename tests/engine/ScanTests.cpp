@@ -101,6 +101,8 @@ std::string RunInChild(const std::function<std::string()>& work) {
     if (::pipe(channel) != 0)
         return "pipe failed";
     const pid_t pid = ::fork();
+    if (pid < 0)
+        return "fork failed";
     if (pid == 0) {
         ::close(channel[0]);
         const std::string report = work();
@@ -119,7 +121,8 @@ std::string RunInChild(const std::function<std::string()>& work) {
     return report;
 }
 
-// As root, becomes the unprivileged user "nobody" so that permissions apply.
+// As root, becomes the unprivileged user "nobody" so that permissions apply; permissions
+// that deny the owner deny everybody else too.
 bool DropPrivileges() {
     return ::geteuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0);
 }
@@ -321,8 +324,8 @@ TEST_F(ScanTest, FoldersThatCannotBeOpenedCountAsEmptyFolders) {
     dir.MakeDir("listed/names-only/inner");
     dir.MakeDir("unreadable");
     for (const char* folder : {"listed/locked", "listed/open/locked2", "unreadable"})
-        fs::permissions(dir.path() / folder, fs::perms(0700));
-    fs::permissions(dir.path() / "listed/names-only", fs::perms(0744));
+        fs::permissions(dir.path() / folder, fs::perms::none);
+    fs::permissions(dir.path() / "listed/names-only", fs::perms(0444));
 
     const std::string report = RunInChild([&] {
         if (!DropPrivileges())
