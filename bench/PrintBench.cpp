@@ -78,7 +78,7 @@ void BM_RecordPage(benchmark::State& state) {
         benchmark::DoNotOptimize(canvas.calls.data());
     }
 }
-BENCHMARK(BM_RecordPage)->Arg(2)->Arg(1000)->Arg(1250);
+BENCHMARK(BM_RecordPage)->Arg(1)->Arg(2)->Arg(1000)->Arg(1250);
 
 void BM_PdfPage(benchmark::State& state) {
     const int page = static_cast<int>(state.range(0));
@@ -95,7 +95,7 @@ void BM_PdfPage(benchmark::State& state) {
         state.ResumeTiming();
     }
 }
-BENCHMARK(BM_PdfPage)->Arg(2)->Arg(1000)->Arg(1250)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PdfPage)->Arg(1)->Arg(2)->Arg(1000)->Arg(1250)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
