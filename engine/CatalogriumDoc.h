@@ -50,8 +50,9 @@ public:
     // without options.
     void Serialize(std::ostream& out) const;
     // Writes the listing file to `path` through a temporary file that replaces it only when
-    // complete. On failure returns false with a message naming the file in `error`; the
-    // previous file is left as it was.
+    // complete (a link is followed; a device such as /dev/null is written in place; a
+    // read-only file is refused). On failure returns false with a message naming the file in
+    // `error`; the previous file is left as it was.
     bool SaveListingFile(const std::string& path, std::string& error) const;
     // Destroys the entries of the entry list; totals, path and scan list stay.
     void DeleteContents();
