@@ -25,8 +25,8 @@ bool IsReadOnlyVolume(int fd) {
     return ::fstatvfs(fd, &volume) == 0 && (volume.f_flag & ST_RDONLY) != 0;
 }
 
-// What the directory says of an entry it listed but that could not be examined: its type,
-// with no size and no time.
+// What the directory says of an entry it listed but that could not be examined: its type, with
+// size 0 and the time 0 (1970-01-01).
 struct stat StatFromType(unsigned char type) {
     struct stat st {};
     st.st_mode = (type == DT_UNKNOWN ? S_IFREG : DTTOIF(type)) | S_IWUSR;
