@@ -49,9 +49,13 @@ constexpr std::array<std::string_view, 6> kSortWords{"none",      "size",      "
 constexpr std::array<std::string_view, 3> kEntryWords{"folders", "files", "both"};
 
 const std::array<OptionSpec, 10> kOptions{{
-    {"output", 'o', "FILE", "write the listing file to FILE instead of standard output",
-     [](CommandLineRequest& r, const std::string& v, std::string&) {
-         r.outputPath = v;
+    {"output", 'o', "FILE", "write the listing file to FILE (\"-\": standard output, the default)",
+     [](CommandLineRequest& r, const std::string& v, std::string& e) {
+         if (v.empty()) {
+             e = "--output needs a file name";
+             return false;
+         }
+         r.outputPath = v == "-" ? std::string() : v;
          return true;
      }},
     {"profile", 0, "FILE", "read the settings from FILE instead of the user's profile",

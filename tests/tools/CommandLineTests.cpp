@@ -51,16 +51,17 @@ TEST(CommandLine, OptionValuesComeAttachedOrAsTheNextArgument) {
     EXPECT_EQ(Parse({"-o", "out.txt", "/d"}).request->outputPath, "out.txt");
     EXPECT_EQ(Parse({"-oout.txt", "/d"}).request->outputPath, "out.txt");
     EXPECT_EQ(Parse({"--output=out.txt", "/d"}).request->outputPath, "out.txt");
-    EXPECT_EQ(Parse({"--output", "-", "/d"}).request->outputPath, "-");
+    EXPECT_EQ(Parse({"--output", "-", "/d"}).request->outputPath, "");
+    EXPECT_EQ(Parse({"--output", "./-", "/d"}).request->outputPath, "./-");
     EXPECT_EQ(Parse({"/d", "--profile", "p.ini"}).request->profilePath, "p.ini");
     EXPECT_EQ(Parse({"--comments=c.txt", "/d"}).request->commentsPath, "c.txt");
-    EXPECT_TRUE(Parse({"-o", "", "/d"}).request);
 }
 
 TEST(CommandLine, RefusesMalformedOptions) {
     EXPECT_FALSE(Parse({"--bogus", "/d"}).request);
     EXPECT_FALSE(Parse({"-x", "/d"}).request);
     EXPECT_FALSE(Parse({"/d", "-o"}).request);
+    EXPECT_FALSE(Parse({"-o", "", "/d"}).request);
     EXPECT_FALSE(Parse({"--descend=1", "/d"}).request);
     EXPECT_FALSE(Parse({"-hv", "/d"}).request);
     EXPECT_FALSE(Parse({"--", "--help"}).request->showHelp);
