@@ -1,0 +1,226 @@
+#include "CatalogriumView.h"
+
+#include "CatalogriumDoc.h"
+#include "FormTemplate.h"
+#include "Profile.h"
+#include "Text.h"
+#include "ViewDialogs.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+const QString kTitlePrefix = QStringLiteral("Catalogrium3:   ");
+constexpr std::size_t kTitleFolderChars = 25;
+
+} // namespace
+
+CCatalogriumView::CCatalogriumView(CCatalogriumDoc& doc, IPrompter& prompter, IViewDialogs& dialogs,
+                                   std::string profilePath, QWidget* parent)
+    : QWidget(parent), m_doc(doc), m_prompter(prompter), m_dialogs(dialogs),
+      m_profilePath(std::move(profilePath)), m_options(LoadListingOptions(m_profilePath)),
+      m_bSavedDate(m_options.m_bAddDate), m_bSavedAttribute(m_options.m_bAddAttribute) {
+    m_doc.SetOptions(&m_options);
+    m_listingPrinter.m_pListingDoc = &m_doc;
+    m_listingPrinter.m_pEntryList = &m_doc.m_entryList;
+    m_listingPrinter.m_pOptions = &m_options;
+    m_listingPrinter.m_pTitlePrompter = &m_dialogs;
+    setFont(FormFont());
+    setFixedSize(CDialogUnits(font()).ToPixels(kFormSizeUnits));
+    CreateFormControls(*this);
+    FindControls();
+    ConnectControls();
+}
+
+// The options go back to the profile whenever the view goes, at every orderly exit; a profile
+// that cannot be written loses them silently.
+CCatalogriumView::~CCatalogriumView() {
+    SaveListingOptions(m_profilePath, m_options);
+    m_doc.DeleteContents();
+    m_doc.SetOptions(nullptr);
+}
+
+void CCatalogriumView::FindControls() {
+    const auto check = [this](int id) { return findChild<QCheckBox*>(ControlName(id)); };
+    m_editFolder = findChild<QLineEdit*>(ControlName(IDC_FOLDER));
+    m_checkSize = check(IDC_SIZE);
+    m_checkDate = check(IDC_DATE);
+    m_checkAttributes = check(IDC_ATTRIBUTES);
+    m_checkPrintSummary = check(IDC_PRINT_SUMMARY);
+    m_checkPrintTitle = check(IDC_PRINT_TITLE);
+    m_checkComments = check(IDC_COMMENTS);
+    m_checkTwoColumn = check(IDC_TWO_COLUMN);
+    m_checkDelimited = check(IDC_DELIMITED);
+    m_layoutGroup = new QButtonGroup(this);
+    for (int id : {IDC_STANDARD, IDC_TO_FILE, IDC_CD, IDC_ZIP})
+        m_layoutGroup->addButton(findChild<QRadioButton*>(ControlName(id)), id - IDC_STANDARD);
+}
+
+void CCatalogriumView::ConnectControls() {
+    for (QCheckBox* box : {m_checkSize, m_checkDate, m_checkAttributes, m_checkPrintTitle,
+                           m_checkPrintSummary, m_checkTwoColumn})
+        connect(box, &QCheckBox::clicked, this, &CCatalogriumView::OnReadForm);
+    connect(m_checkComments, &QCheckBox::clicked, this, &CCatalogriumView::OnComments);
+    connect(m_checkDelimited, &QCheckBox::clicked, this, &CCatalogriumView::OnDelimited);
+    connect(m_layoutGroup, &QButtonGroup::buttonClicked, this, &CCatalogriumView::OnLayoutChange);
+    connect(findChild<QPushButton*>(ControlName(IDC_BROWSE)), &QPushButton::clicked, this,
+            &CCatalogriumView::OnBrowse);
+    connect(findChild<QPushButton*>(ControlName(IDC_GO)), &QPushButton::clicked, this,
+            &CCatalogriumView::OnGo);
+    // Enter in the folder edit presses the default button.
+    connect(m_editFolder, &QLineEdit::returnPressed, this, &CCatalogriumView::OnGo);
+}
+
+void CCatalogriumView::OnInitialUpdate() {
+    UpdateData(false);
+    UpdateControlStates();
+}
+
+void CCatalogriumView::UpdateData(bool save) {
+    if (save)
+        m_strFolder = m_editFolder->text().toStdString();
+    else
+        m_editFolder->setText(QString::fromStdString(m_strFolder));
+    ExchangeCheck(m_checkSize, m_options.m_bAddSize, save);
+    ExchangeLayout(save);
+    ExchangeCheck(m_checkPrintTitle, m_options.m_bPrintTitle, save);
+    ExchangeCheck(m_checkPrintSummary, m_options.m_bPrintSummary, save);
+    ExchangeCheck(m_checkAttributes, m_options.m_bAddAttribute, save);
+    ExchangeCheck(m_checkDate, m_options.m_bAddDate, save);
+    ExchangeCheck(m_checkComments, m_options.m_bAddComments, save);
+    ExchangeCheck(m_checkTwoColumn, m_options.m_bTwoColumn, save);
+    ExchangeCheck(m_checkDelimited, m_options.m_bDelimited, save);
+}
+
+void CCatalogriumView::ExchangeCheck(QCheckBox* box, int& value, bool save) {
+    if (save)
+        value = box->isChecked() ? 1 : 0;
+    else
+        box->setChecked(value != 0);
+}
+
+// The layout radios hold "Print as " 0 to 3 in order; a stored value outside that range
+// checks none of them, and reading a form with none checked gives -1.
+void CCatalogriumView::ExchangeLayout(bool save) {
+    if (save) {
+        m_options.m_nPrintAs = m_layoutGroup->checkedId();
+        return;
+    }
+    if (QAbstractButton* button = m_layoutGroup->button(m_options.m_nPrintAs)) {
+        button->setChecked(true);
+        return;
+    }
+    m_layoutGroup->setExclusive(false);
+    for (QAbstractButton* button : m_layoutGroup->buttons())
+        button->setChecked(false);
+    m_layoutGroup->setExclusive(true);
+}
+
+void CCatalogriumView::SetEnabled(std::initializer_list<QWidget*> controls, bool enabled) {
+    for (QWidget* control : controls)
+        control->setEnabled(enabled);
+}
+
+void CCatalogriumView::EnableTitleSummaryComments(bool enabled) {
+    SetEnabled({m_checkPrintTitle, m_checkPrintSummary, m_checkComments}, enabled);
+}
+
+// The case inserts have no date or attribute column: the choices are kept aside while a case
+// layout is chosen and come back with the Standard or To File layout.
+void CCatalogriumView::UpdateControlStates() {
+    const bool wasCaseInsert = m_options.IsCaseInsert();
+    UpdateData(true);
+    if (m_options.IsCaseInsert())
+        ApplyCaseInsertStates(wasCaseInsert);
+    if (m_options.m_nPrintAs == kPrintStandard || m_options.IsCaseInsert()) {
+        m_checkDelimited->setEnabled(false);
+        EnableTitleSummaryComments(true);
+    }
+    if (m_options.m_nPrintAs == kPrintStandard || m_options.m_nPrintAs == kPrintToFile)
+        ApplyPageLayoutStates(wasCaseInsert);
+    if (m_options.m_nPrintAs == kPrintToFile) {
+        m_checkDelimited->setEnabled(true);
+        EnableTitleSummaryComments(!m_options.m_bDelimited);
+    }
+    m_editFolder->setFocus();
+    emit layoutChanged();
+}
+
+void CCatalogriumView::ApplyCaseInsertStates(bool wasCaseInsert) {
+    if (!wasCaseInsert) {
+        m_bSavedDate = m_options.m_bAddDate;
+        m_bSavedAttribute = m_options.m_bAddAttribute;
+    }
+    for (QCheckBox* box : {m_checkAttributes, m_checkDate}) {
+        box->setChecked(false);
+        box->setEnabled(false);
+    }
+    m_checkTwoColumn->setEnabled(true);
+}
+
+void CCatalogriumView::ApplyPageLayoutStates(bool wasCaseInsert) {
+    if (wasCaseInsert) {
+        m_options.m_bAddDate = m_bSavedDate;
+        m_options.m_bAddAttribute = m_bSavedAttribute;
+    }
+    SetEnabled({m_checkSize, m_checkComments}, true);
+    m_checkTwoColumn->setEnabled(false);
+    SetEnabled({m_checkAttributes, m_checkDate}, true);
+    UpdateData(false);
+}
+
+void CCatalogriumView::OnLayoutChange() {
+    UpdateControlStates();
+}
+
+void CCatalogriumView::OnReadForm() {
+    UpdateData(true);
+}
+
+// Comments are offered only on a fresh reading, so switching them forces one.
+void CCatalogriumView::OnComments() {
+    UpdateData(true);
+    m_strLastFolder.clear();
+}
+
+void CCatalogriumView::OnDelimited() {
+    UpdateData(true);
+    EnableTitleSummaryComments(!m_options.m_bDelimited);
+}
+
+void CCatalogriumView::OnBrowse() {
+    m_strFolder = m_dialogs.BrowseForFolder();
+    UpdateData(false);
+}
+
+// OK may change the sorting and the entries listed: the next Go reads the folder again.
+void CCatalogriumView::OnOptions() {
+    if (m_dialogs.EditAdvancedOptions(m_options))
+        m_strLastFolder.clear();
+}
+
+void CCatalogriumView::OnFilePrintSetup() {
+    m_dialogs.SetupPrinter(m_printer);
+}
+
+bool CCatalogriumView::CanPreview() const {
+    return m_options.m_nPrintAs != kPrintToFile;
+}
+
+QString CCatalogriumView::FolderWindowTitle(const std::string& folder) {
+    return kTitlePrefix + QString::fromStdString(FirstChars(folder, kTitleFolderChars));
+}
+
+void CCatalogriumView::SetMainTitle(const QString& title) {
+    window()->setWindowTitle(title);
+}
+
+// The window title follows the folder path whenever the form is painted.
+void CCatalogriumView::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    SetMainTitle(FolderWindowTitle(m_strFolder));
+}

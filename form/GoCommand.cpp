@@ -1,0 +1,149 @@
+// The Go sequence: read the folder when needed, offer the comments, then save the listing
+// file or size, confirm and run the print or preview job.
+#include "CatalogriumView.h"
+
+#include "CatalogriumDoc.h"
+#include "PageDriver.h"
+#include "Pagination.h"
+#include "Prompter.h"
+#include "ViewDialogs.h"
+
+#include <QLineEdit>
+
+namespace {
+
+const std::string kAppTitle = "Catalogrium3";
+// The comments dialog lists at most this many entries.
+constexpr std::size_t kMaxCommentedEntries = 64000;
+
+// The printer's name, or the file it prints to.
+std::string PrinterName(const QPrinter& printer) {
+    const QString file = printer.outputFileName();
+    return (file.isEmpty() ? printer.printerName() : file).toStdString();
+}
+
+} // namespace
+
+void CCatalogriumView::OnGo() {
+    m_listingPrinter.m_bTitleComposed = false;
+    RunJob(JobKind::Print);
+}
+
+void CCatalogriumView::OnFilePrint() {
+    RunJob(JobKind::Print);
+}
+
+void CCatalogriumView::OnFilePrintPreview() {
+    if (!CanPreview())
+        return;
+    m_listingPrinter.m_bTitleComposed = false;
+    RunJob(JobKind::Preview);
+}
+
+void CCatalogriumView::RunJob(JobKind kind) {
+    if (!OnPreparePrinting(kind))
+        return;
+    if (kind == JobKind::Print)
+        PrintPages();
+    else
+        PreviewPages();
+    OnEndPrinting();
+}
+
+// The listing of the last Go is reused when the folder is the same, unless auto-refresh is on
+// or the comments or the advanced options asked for a fresh reading. False ends the job.
+bool CCatalogriumView::OnPreparePrinting(JobKind kind) {
+    UpdateData(true);
+    const bool reread =
+        m_options.m_bAutoRefresh || m_strFolder != m_strLastFolder || m_strFolder.empty();
+    if (reread && !ReadListing())
+        return false;
+    m_strLastFolder = m_strFolder;
+    if (m_options.m_nPrintAs == kPrintToFile) {
+        OnFileSaveAs();
+        return false;
+    }
+    // Every entry and each comment line it carries, also on a reused listing whose comments
+    // were written at an earlier Go.
+    const int totalLines = CountListingLines(m_doc.m_entryList, m_options.m_bAddComments != 0);
+    if (totalLines == 0 && !AskEmptyFolder())
+        return false;
+    m_listingPrinter.m_strFolder = m_strFolder;
+    const int pageCount = m_listingPrinter.SizeJob(totalLines);
+    if (!DoPreparePrinting(kind, pageCount)) {
+        m_listingPrinter.EndJob();
+        return false;
+    }
+    m_listingPrinter.BuildPageTable();
+    return true;
+}
+
+void CCatalogriumView::OnEndPrinting() {
+    m_listingPrinter.EndJob();
+}
+
+bool CCatalogriumView::ReadListing() {
+    m_doc.DeleteContents();
+    if (!PrepareListing()) {
+        SetMainTitle(QString::fromStdString(kAppTitle));
+        return false;
+    }
+    SetMainTitle(FolderWindowTitle(m_strFolder));
+    OfferComments();
+    return true;
+}
+
+bool CCatalogriumView::PrepareListing() {
+    UpdateData(true);
+    if (!m_doc.ValidateFolderName(m_strFolder)) {
+        UpdateData(false);
+        m_editFolder->setFocus();
+        return false;
+    }
+    // The edit shows the path as the check left it.
+    UpdateData(false);
+    if (!m_doc.ScanFolder(m_strFolder, m_options.m_nFilesAndFolders))
+        return false;
+    m_doc.SortEntries(m_options.m_bDescend != 0, m_options.m_nSortBy);
+    return true;
+}
+
+// A comma-delimited file has no room for comments.
+void CCatalogriumView::OfferComments() {
+    const bool delimitedFile = m_options.m_bDelimited && m_options.m_nPrintAs == kPrintToFile;
+    if (!m_options.m_bAddComments || delimitedFile || m_doc.m_entryList.empty())
+        return;
+    if (m_doc.m_entryList.size() > kMaxCommentedEntries) {
+        m_prompter.Prompt("The Listing is to big to add Comments!", kAppTitle, MessageIcon::Warning,
+                          MessageButtons::Ok);
+        return;
+    }
+    m_dialogs.EditComments(m_doc.m_entryList);
+}
+
+bool CCatalogriumView::AskEmptyFolder() {
+    return m_prompter.Prompt("Selected Folder is empty! \nDo you want to proceed anyway?",
+                             "Catalogrium", MessageIcon::Question,
+                             MessageButtons::YesNo) == MessageAnswer::Yes;
+}
+
+bool CCatalogriumView::DoPreparePrinting(JobKind kind, int pageCount) {
+    return kind == JobKind::Preview || m_dialogs.AskPrint(m_printer, pageCount);
+}
+
+// The pages the print dialog chose (all of them when no range was given).
+void CCatalogriumView::PrintPages() {
+    const int pageCount = m_listingPrinter.m_nPageCount;
+    const bool range = m_printer.printRange() == QPrinter::PageRange && m_printer.fromPage() > 0;
+    const int first = range ? m_printer.fromPage() : 1;
+    const int last = range ? std::min(m_printer.toPage(), pageCount) : pageCount;
+    if (!RenderPages(m_listingPrinter, m_printer, first, last))
+        m_prompter.Prompt("The listing could not be printed on " + PrinterName(m_printer) + ".",
+                          kAppTitle, MessageIcon::Error, MessageButtons::Ok);
+}
+
+void CCatalogriumView::PreviewPages() {
+    m_dialogs.ShowPreview(m_printer, [this](QPrinter& previewPrinter) {
+        RenderPages(m_listingPrinter, previewPrinter, 1, m_listingPrinter.m_nPageCount);
+    });
+}

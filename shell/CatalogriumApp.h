@@ -1,0 +1,42 @@
+#pragma once
+
+#include "MessageBoxPrompter.h"
+
+#include <memory>
+#include <string>
+
+class CCatalogriumDoc;
+class CMainFrame;
+class IPrompter;
+class IViewDialogs;
+
+// The application: the one document with its main frame and form view. Create it after the
+// QApplication; InitInstance builds and shows the window. The prompter and the dialogs are
+// the real message boxes and dialogs unless others are given (tests answer them). Destroying
+// the application closes the window first, so the view writes the options to the profile
+// while the document still exists.
+class CCatalogriumApp {
+public:
+    CCatalogriumApp();
+    CCatalogriumApp(IPrompter& prompter, IViewDialogs& dialogs);
+    ~CCatalogriumApp();
+    CCatalogriumApp(const CCatalogriumApp&) = delete;
+    CCatalogriumApp& operator=(const CCatalogriumApp&) = delete;
+
+    // Sets the application's name and icon, builds the frame, the document and the view
+    // (the view loads the options from the profile) and shows the window.
+    void InitInstance();
+    // Destroys the window and the view, which writes the options to the profile.
+    void CloseMainWindow();
+
+    CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
+    CCatalogriumDoc* Document() const { return m_pDocument.get(); }
+
+private:
+    std::unique_ptr<CMessageBoxPrompter> m_pOwnPrompter;
+    std::unique_ptr<IViewDialogs> m_pOwnDialogs;
+    IPrompter& m_prompter;
+    IViewDialogs& m_dialogs;
+    std::unique_ptr<CCatalogriumDoc> m_pDocument;
+    std::unique_ptr<CMainFrame> m_pMainFrame;
+};

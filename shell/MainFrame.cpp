@@ -1,0 +1,172 @@
+#include "MainFrame.h"
+
+#include "CatalogriumView.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QProgressBar>
+#include <QScreen>
+#include <QStatusBar>
+
+namespace {
+
+// The progress note repaints at most this often, whatever the pace of the operation.
+constexpr qint64 kRefreshIntervalMs = 50;
+// The bar starts this far right of the end of "Working...".
+constexpr int kProgressGap = 200;
+// The frame's top-left corner is placed as for a window of this size centred on the screen.
+constexpr QSize kCentringSize{360, 250};
+
+} // namespace
+
+const QString CMainFrame::kIdleText = QStringLiteral("Ready");
+const QString CMainFrame::kWorkingText = QStringLiteral("Working...");
+
+CMainFrame::CMainFrame()
+    : QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                               Qt::WindowCloseButtonHint) {
+    setWindowTitle(QStringLiteral("Catalogrium3"));
+    CreateStatusBar();
+    CreateMenus();
+    CreateAccelerators();
+}
+
+CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::CreateStatusBar() {
+    m_wndMessage = new QLabel(kIdleText);
+    m_wndMessage->setObjectName(QStringLiteral("messagePane"));
+    statusBar()->addWidget(m_wndMessage, 1);
+    statusBar()->setSizeGripEnabled(false);
+}
+
+void CMainFrame::SetView(CCatalogriumView* view) {
+    m_pView = view;
+    setCentralWidget(view);
+    ConnectViewCommands();
+    view->OnInitialUpdate();
+    setFixedSize(sizeHint());
+    CentreOnScreen();
+}
+
+void CMainFrame::CentreOnScreen() {
+    const QRect screenRect = screen()->geometry();
+    move(screenRect.x() + (screenRect.width() - kCentringSize.width()) / 2,
+         screenRect.y() + (screenRect.height() - kCentringSize.height()) / 2);
+}
+
+QString CMainFrame::StatusText() const {
+    return m_wndMessage->text();
+}
+
+QRect CMainFrame::ProgressBarRect(const QString& text, int gap) const {
+    QRect pane = m_wndMessage->geometry();
+    pane.setLeft(pane.left() + QFontMetrics(statusBar()->font()).horizontalAdvance(text) + gap);
+    return pane;
+}
+
+void CMainFrame::BeginProgress() {
+    PlaceProgressBar(kWorkingText, kProgressGap);
+    m_bReadyOwed = true;
+    m_sinceRefresh.start();
+    emit progressBegun();
+}
+
+void CMainFrame::PlaceProgressBar(const QString& text, int gap) {
+    delete m_wndProgress;
+    m_bar = BarState();
+    m_bTextPending = false;
+    ShowStatusText(text);
+    m_wndProgress = new QProgressBar(statusBar());
+    m_wndProgress->setObjectName(QStringLiteral("progressBar"));
+    m_wndProgress->setTextVisible(false);
+    m_wndProgress->setGeometry(ProgressBarRect(text, gap));
+    RefreshNote();
+    m_wndProgress->show();
+    statusBar()->repaint();
+}
+
+void CMainFrame::ShowStatusText(const QString& text) {
+    m_wndMessage->setText(text);
+    m_wndMessage->repaint();
+}
+
+void CMainFrame::SetStatusText(const std::string& text) {
+    m_pendingText = QString::fromStdString(text);
+    m_bTextPending = true;
+    RefreshNoteIfDue();
+}
+
+void CMainFrame::SetRange(int lower, int upper) {
+    m_bar.lower = lower;
+    m_bar.upper = upper;
+    m_bar.position = std::clamp(m_bar.position, lower, std::max(lower, upper));
+}
+
+void CMainFrame::SetStep(int step) {
+    m_bar.step = step;
+}
+
+// A step past the end starts the bar again from empty.
+void CMainFrame::StepIt() {
+    m_bar.position += m_bar.step;
+    if (m_bar.position > m_bar.upper)
+        m_bar.position = m_bar.lower;
+    RefreshNoteIfDue();
+}
+
+void CMainFrame::RemoveProgress() {
+    if (m_bTextPending) {
+        ShowStatusText(m_pendingText);
+        m_bTextPending = false;
+    }
+    delete m_wndProgress;
+    m_wndProgress = nullptr;
+    if (m_bReadyOwed)
+        PostReturnToReady();
+}
+
+void CMainFrame::BeginWaitCursor() {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void CMainFrame::EndWaitCursor() {
+    QGuiApplication::restoreOverrideCursor();
+}
+
+// Repainting and handling the window's events for every entry would cost more than the scan:
+// the note catches up at most every 50 ms. User input waits until the operation is over.
+void CMainFrame::RefreshNoteIfDue() {
+    if (m_sinceRefresh.isValid() && m_sinceRefresh.elapsed() < kRefreshIntervalMs)
+        return;
+    RefreshNote();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_sinceRefresh.start();
+}
+
+void CMainFrame::RefreshNote() {
+    if (m_bTextPending) {
+        m_wndMessage->setText(m_pendingText);
+        m_bTextPending = false;
+    }
+    if (m_wndProgress) {
+        // An empty range would make the bar a busy indicator.
+        m_wndProgress->setRange(m_bar.lower, std::max(m_bar.upper, m_bar.lower + 1));
+        m_wndProgress->setValue(m_bar.position);
+    }
+}
+
+// "Ready" comes back once the event loop runs after the operation; a later operation that is
+// still running when the call arrives owes it again when its bar goes.
+void CMainFrame::PostReturnToReady() {
+    QMetaObject::invokeMethod(this, &CMainFrame::ReturnToReady, Qt::QueuedConnection);
+}
+
+void CMainFrame::ReturnToReady() {
+    if (m_wndProgress || !m_bReadyOwed)
+        return;
+    m_bReadyOwed = false;
+    ShowStatusText(kIdleText);
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "ProgressNote.h"
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QString>
+
+#include <string>
+
+class CCatalogriumView;
+class QAction;
+class QLabel;
+class QMenu;
+class QProgressBar;
+
+// The main window: a fixed-size frame fitted to the form, with the menu, the accelerator keys
+// and a status bar of one message pane that also carries the progress note of the scan and
+// the sort. The frame owns its menus, status bar and the view set with SetView (a child that
+// goes with the frame).
+class CMainFrame final : public QMainWindow, public IProgressNote {
+    Q_OBJECT
+
+public:
+    CMainFrame();
+    ~CMainFrame() override;
+
+    // Makes `view` the frame's form, fits the frame to it and wires the commands to it.
+    void SetView(CCatalogriumView* view);
+    CCatalogriumView* View() const { return m_pView; }
+
+    void BeginProgress() override;
+    void SetStatusText(const std::string& text) override;
+    void SetRange(int lower, int upper) override;
+    void SetStep(int step) override;
+    void StepIt() override;
+    void RemoveProgress() override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+
+    // The text of the message pane as last shown.
+    QString StatusText() const;
+    // The progress bar while a long operation runs, else null.
+    QProgressBar* ProgressBar() const { return m_wndProgress; }
+    // The bar's position, which the widget shows at its next refresh.
+    int ProgressPosition() const { return m_bar.position; }
+    // Where the bar goes: from `gap` pixels right of the end of `text` to the right end of the
+    // message pane, in the status bar's coordinates.
+    QRect ProgressBarRect(const QString& text, int gap) const;
+
+    // The status text shown when idle, and at the start of a long operation.
+    static const QString kIdleText;
+    static const QString kWorkingText;
+
+signals:
+    // A long operation showed the progress note.
+    void progressBegun();
+
+private:
+    struct BarState {
+        int lower = 0;
+        int upper = 100;
+        int step = 10;
+        int position = 0;
+    };
+
+    void CreateStatusBar();
+    void CreateMenus();
+    void CreateAccelerators();
+    QAction* AddCommand(QMenu* menu, const QString& text, const char* name, const QString& tip);
+    void ConnectViewCommands();
+    void UpdateCommandStates();
+    void OnAppAbout();
+    void CentreOnScreen();
+
+    void PlaceProgressBar(const QString& text, int gap);
+    void ShowStatusText(const QString& text);
+    void RefreshNoteIfDue();
+    void RefreshNote();
+    void PostReturnToReady();
+    void ReturnToReady();
+
+    CCatalogriumView* m_pView = nullptr;
+    QLabel* m_wndMessage = nullptr;
+    QProgressBar* m_wndProgress = nullptr;
+    BarState m_bar;
+    QString m_pendingText;
+    bool m_bTextPending = false;
+    bool m_bReadyOwed = false;
+    QElapsedTimer m_sinceRefresh;
+    QMenu* m_pCommandMenu = nullptr;
+    QAction* m_pPreviewAction = nullptr;
+};

@@ -1,0 +1,85 @@
+// The menu, the accelerator keys and the commands they send to the view.
+#include "AboutDlg.h"
+#include "CatalogriumView.h"
+#include "MainFrame.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+
+QAction* CMainFrame::AddCommand(QMenu* menu, const QString& text, const char* name,
+                                const QString& tip) {
+    QAction* action = menu->addAction(text);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setStatusTip(tip);
+    return action;
+}
+
+void CMainFrame::CreateMenus() {
+    m_pCommandMenu = menuBar()->addMenu(tr("&Command"));
+    // The menu begins with a separator, as it always has.
+    m_pCommandMenu->setSeparatorsCollapsible(false);
+    m_pCommandMenu->addSeparator();
+    AddCommand(m_pCommandMenu, tr("&Go"), "actionGo", tr("Print listing"))
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    m_pPreviewAction =
+        AddCommand(m_pCommandMenu, tr("&Preview"), "actionPreview", tr("Display full pages"));
+    AddCommand(m_pCommandMenu, tr("P&rint Setup..."), "actionPrintSetup",
+               tr("Change the printer and printing options"));
+    m_pCommandMenu->addSeparator();
+    connect(AddCommand(m_pCommandMenu, tr("E&xit"), "actionExit",
+                       tr("Quit the application; prompts to save documents")),
+            &QAction::triggered, this, &QWidget::close);
+    connect(m_pCommandMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+
+    QMenu* settingMenu = menuBar()->addMenu(tr("&Setting"));
+    AddCommand(settingMenu, tr("&Options"), "actionOptions",
+               tr("Sorting order, print line numbers, etc."));
+    settingMenu->addSeparator();
+    connect(AddCommand(settingMenu, tr("&About Catalogrium..."), "actionAbout",
+                       tr("Display program information, version number and copyright")),
+            &QAction::triggered, this, &CMainFrame::OnAppAbout);
+}
+
+// Keys without a menu item: Ctrl+P prints (as Go does), Ctrl+N, Ctrl+O and Ctrl+S are the
+// listing file's New, Open and Save.
+void CMainFrame::CreateAccelerators() {
+    const auto addKey = [this](QKeyCombination key, const char* name) {
+        auto* action = new QAction(this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(QKeySequence(key));
+        addAction(action);
+    };
+    addKey(Qt::CTRL | Qt::Key_P, "actionPrint");
+    addKey(Qt::CTRL | Qt::Key_N, "actionNew");
+    addKey(Qt::CTRL | Qt::Key_O, "actionOpen");
+    addKey(Qt::CTRL | Qt::Key_S, "actionSave");
+}
+
+void CMainFrame::ConnectViewCommands() {
+    const auto bind = [this](const char* name, void (CCatalogriumView::*command)()) {
+        connect(findChild<QAction*>(QString::fromLatin1(name)), &QAction::triggered, m_pView,
+                command);
+    };
+    bind("actionGo", &CCatalogriumView::OnFilePrint);
+    bind("actionPrint", &CCatalogriumView::OnFilePrint);
+    bind("actionPreview", &CCatalogriumView::OnFilePrintPreview);
+    bind("actionPrintSetup", &CCatalogriumView::OnFilePrintSetup);
+    bind("actionOptions", &CCatalogriumView::OnOptions);
+    bind("actionNew", &CCatalogriumView::OnFileNew);
+    bind("actionOpen", &CCatalogriumView::OnFileOpen);
+    bind("actionSave", &CCatalogriumView::OnFileSave);
+    connect(m_pView, &CCatalogriumView::layoutChanged, this, &CMainFrame::UpdateCommandStates);
+    UpdateCommandStates();
+}
+
+// Preview is greyed while the listing goes to a file.
+void CMainFrame::UpdateCommandStates() {
+    if (m_pView)
+        m_pPreviewAction->setEnabled(m_pView->CanPreview());
+}
+
+void CMainFrame::OnAppAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}

@@ -1,0 +1,204 @@
+// The form: its controls, the enabled states that follow the layout, and the settings kept in
+// the profile between runs.
+#include "AppFixture.h"
+
+#include "Profile.h"
+
+#include <QGroupBox>
+#include <QMenu>
+#include <QMenuBar>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+struct LayoutStates {
+    bool date, attributes, title, summary, comments, twoColumn, delimited;
+};
+
+} // namespace
+
+class FormTest : public AppTest {
+protected:
+    LayoutStates Enabled() const {
+        return {Check(IDC_DATE)->isEnabled(),        Check(IDC_ATTRIBUTES)->isEnabled(),
+                Check(IDC_PRINT_TITLE)->isEnabled(), Check(IDC_PRINT_SUMMARY)->isEnabled(),
+                Check(IDC_COMMENTS)->isEnabled(),    Check(IDC_TWO_COLUMN)->isEnabled(),
+                Check(IDC_DELIMITED)->isEnabled()};
+    }
+    void ExpectEnabled(LayoutStates expected) const {
+        const LayoutStates actual = Enabled();
+        EXPECT_EQ(actual.date, expected.date);
+        EXPECT_EQ(actual.attributes, expected.attributes);
+        EXPECT_EQ(actual.title, expected.title);
+        EXPECT_EQ(actual.summary, expected.summary);
+        EXPECT_EQ(actual.comments, expected.comments);
+        EXPECT_EQ(actual.twoColumn, expected.twoColumn);
+        EXPECT_EQ(actual.delimited, expected.delimited);
+        EXPECT_TRUE(Check(IDC_SIZE)->isEnabled());
+    }
+};
+
+TEST_F(FormTest, ControlsCarryTheirTextsInTabOrder) {
+    EXPECT_EQ(Control<QPushButton>(IDC_BROWSE)->text(), "&Browse");
+    EXPECT_EQ(Control<QRadioButton>(IDC_STANDARD)->text(), "Standar&d ( 8 x 11 )");
+    EXPECT_EQ(Check(IDC_DELIMITED)->text(), "Co&mma delimited file(database ready)");
+    EXPECT_EQ(Control<QGroupBox>(IDC_ADD_GROUP)->title(), "Add ");
+    EXPECT_TRUE(Control<QPushButton>(IDC_GO)->isDefault());
+    EXPECT_EQ(Control<QLineEdit>(IDC_FOLDER)->maxLength(), 255);
+
+    // Tab runs from the edit through the check boxes and Go, skipping Browse and the radios.
+    std::vector<QString> order;
+    QWidget* widget = Control(IDC_FOLDER);
+    for (int i = 0; i < 10; ++i, widget = widget->nextInFocusChain())
+        if (widget->focusPolicy() & Qt::TabFocus)
+            order.push_back(widget->objectName());
+    const std::vector<QString> expected{"1000", "1024", "1026", "1027", "1047",
+                                        "1045", "1070", "1061", "1081", "1082"};
+    EXPECT_EQ(order, expected);
+}
+
+TEST_F(FormTest, FrameIsFittedToTheFormAndPlacedByTheCentringRule) {
+    const QRect screen = Frame()->screen()->geometry();
+    EXPECT_EQ(Frame()->pos(), QPoint((screen.width() - 360) / 2, (screen.height() - 250) / 2));
+    EXPECT_EQ(Frame()->minimumSize(), Frame()->maximumSize());
+    EXPECT_FALSE(Frame()->windowFlags() & Qt::WindowMaximizeButtonHint);
+    const QRect go = Control(IDC_GO)->geometry();
+    EXPECT_LE(go.right(), View()->width());
+    EXPECT_LE(go.bottom(), View()->height());
+}
+
+TEST_F(FormTest, MenusHoldTheirItemsWithPromptsAndKeys) {
+    const QList<QMenu*> menus = Frame()->menuBar()->findChildren<QMenu*>();
+    ASSERT_GE(menus.size(), 2);
+    QStringList commandTexts;
+    for (QAction* action : menus[0]->actions())
+        commandTexts << (action->isSeparator() ? "-" : action->text());
+    EXPECT_EQ(commandTexts, QStringList({"-", "&Go", "&Preview", "P&rint Setup...", "-", "E&xit"}));
+    EXPECT_EQ(Action("actionGo")->shortcut(), QKeySequence("Ctrl+G"));
+    EXPECT_TRUE(Action("actionPreview")->shortcut().isEmpty());
+    EXPECT_EQ(Action("actionPrint")->shortcut(), QKeySequence("Ctrl+P"));
+    EXPECT_EQ(Action("actionGo")->statusTip(), "Print listing");
+    EXPECT_EQ(Action("actionOptions")->statusTip(), "Sorting order, print line numbers, etc.");
+    EXPECT_EQ(Frame()->StatusText(), "Ready");
+}
+
+TEST_F(FormTest, FirstStartHasTheCaseInsertWithDateAndAttributesOff) {
+    EXPECT_TRUE(Control<QRadioButton>(IDC_CD)->isChecked());
+    EXPECT_FALSE(Check(IDC_DATE)->isChecked());
+    ExpectEnabled({false, false, true, true, true, true, false});
+}
+
+TEST_F(FormTest, EachLayoutSetsItsEnabledStates) {
+    Click(IDC_STANDARD);
+    ExpectEnabled({true, true, true, true, true, false, false});
+    Click(IDC_TO_FILE);
+    ExpectEnabled({true, true, true, true, true, false, true});
+    Click(IDC_DELIMITED);
+    ExpectEnabled({true, true, false, false, false, false, true});
+    Click(IDC_ZIP);
+    ExpectEnabled({false, false, true, true, true, true, false});
+    EXPECT_EQ(QApplication::focusWidget(), Control(IDC_FOLDER));
+}
+
+TEST_F(FormTest, DelimitedStaysInTheRecordWhileAnotherLayoutDisablesIt) {
+    Click(IDC_TO_FILE);
+    Click(IDC_DELIMITED);
+    Click(IDC_STANDARD);
+    ExpectEnabled({true, true, true, true, true, false, false});
+    EXPECT_EQ(Options().m_bDelimited, 1);
+    EXPECT_TRUE(Check(IDC_PRINT_TITLE)->isEnabled());
+    // Back in To File the delimited choice disables title, summary and comments again.
+    Click(IDC_TO_FILE);
+    EXPECT_FALSE(Check(IDC_COMMENTS)->isEnabled());
+}
+
+TEST_F(FormTest, DateAndAttributesComeBackAfterACaseLayout) {
+    Click(IDC_STANDARD);
+    Click(IDC_DATE);
+    Click(IDC_CD);
+    EXPECT_FALSE(Check(IDC_DATE)->isChecked());
+    // Zip after CD keeps the remembered choices.
+    Click(IDC_ZIP);
+    Click(IDC_STANDARD);
+    EXPECT_TRUE(Check(IDC_DATE)->isChecked());
+    EXPECT_FALSE(Check(IDC_ATTRIBUTES)->isChecked());
+    EXPECT_EQ(Options().m_bAddDate, 1);
+}
+
+TEST_F(FormTest, PreviewIsGreyedForToFile) {
+    Click(IDC_TO_FILE);
+    EXPECT_FALSE(Action("actionPreview")->isEnabled());
+    Click(IDC_STANDARD);
+    EXPECT_TRUE(Action("actionPreview")->isEnabled());
+}
+
+TEST_F(FormTest, BrowseShowsTheChosenFolderOrNothing) {
+    dialogs.browsePath = "/srv/media";
+    Click(IDC_BROWSE);
+    EXPECT_EQ(Control<QLineEdit>(IDC_FOLDER)->text(), "/srv/media");
+    dialogs.browsePath.clear();
+    Click(IDC_BROWSE);
+    EXPECT_TRUE(Control<QLineEdit>(IDC_FOLDER)->text().isEmpty());
+}
+
+TEST_F(FormTest, WindowTitleShowsAtMost25CharactersOfTheFolder) {
+    EXPECT_EQ(CCatalogriumView::FolderWindowTitle(std::string(25, 'a')),
+              "Catalogrium3:   " + QString(25, 'a'));
+    EXPECT_EQ(CCatalogriumView::FolderWindowTitle(std::string(26, 'b')),
+              "Catalogrium3:   " + QString(25, 'b'));
+    // Characters, not bytes: a cut never splits one.
+    std::string folder = "/" + std::string(15, 'x');
+    for (int i = 0; i < 12; ++i)
+        folder += "\u00e4";
+    EXPECT_EQ(CCatalogriumView::FolderWindowTitle(folder),
+              "Catalogrium3:   /" + QString(15, 'x') + QString(9, QChar(0xe4)));
+}
+
+class SettingsTest : public FormTest {};
+
+TEST_F(SettingsTest, SavedAtExitAndLoadedAtTheNextStart) {
+    Click(IDC_STANDARD);
+    Click(IDC_DATE);
+    Click(IDC_PRINT_SUMMARY);
+    TypeFolder(folder.str());
+    dialogs.editOptions = [](ListingOptions& o) {
+        o.m_nSortBy = kSortTime;
+        o.m_strFontName = "Times New Roman";
+    };
+    Action("actionOptions")->trigger();
+    Exit();
+
+    std::ifstream in(ProfilePath());
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("Print as =0"), std::string::npos);
+    EXPECT_EQ(text.str().find(folder.str()), std::string::npos);
+
+    Start();
+    EXPECT_TRUE(Control<QRadioButton>(IDC_STANDARD)->isChecked());
+    EXPECT_TRUE(Check(IDC_DATE)->isChecked());
+    EXPECT_FALSE(Check(IDC_PRINT_SUMMARY)->isChecked());
+    EXPECT_EQ(Options().m_nSortBy, kSortTime);
+    EXPECT_EQ(Options().m_strFontName, "Times New Roman");
+    // The folder path is never kept.
+    EXPECT_TRUE(Control<QLineEdit>(IDC_FOLDER)->text().isEmpty());
+}
+
+TEST_F(SettingsTest, CaseLayoutStoresDateOffOnceTheFormWasRead) {
+    Click(IDC_STANDARD);
+    Click(IDC_DATE);
+    Click(IDC_CD);
+    Click(IDC_SIZE);
+    Exit();
+    EXPECT_EQ(LoadListingOptions(ProfilePath()).m_bAddDate, 0);
+    EXPECT_EQ(LoadListingOptions(ProfilePath()).m_bAddSize, 0);
+}
+
+TEST_F(SettingsTest, OptionsCancelChangesNothing) {
+    const ListingOptions before = Options();
+    Action("actionOptions")->trigger();
+    EXPECT_EQ(dialogs.optionsRuns, 1);
+    EXPECT_TRUE(Options() == before);
+}

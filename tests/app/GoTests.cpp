@@ -1,0 +1,282 @@
+// The Go sequence from the form and the menu: when the folder is read, refused paths, the
+// comments, the listing file through Save As, the empty-folder question and the print jobs.
+#include "AppFixture.h"
+
+#include <QApplication>
+
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Empty files named 00000 to count - 1, made quickly.
+void MakeEmptyFiles(const TempDir& dir, int count) {
+    for (int i = 0; i < count; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%05d", i);
+        ::close(::open((dir.path() / name).c_str(), O_CREAT | O_WRONLY, 0644));
+    }
+}
+
+} // namespace
+
+class GoTest : public AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        folder.WriteFile("b.txt", "bb");
+        folder.WriteFile("a.txt", "a");
+        folder.MakeDir("sub");
+        folder.WriteFile("sub/inner.dat", "12345");
+        Click(IDC_STANDARD);
+        TypeFolder(folder.str());
+    }
+    static void CommentFirstEntry(EntryList& entries) { entries.front()->m_strComment1 = "note"; }
+};
+
+TEST_F(GoTest, SameFolderIsReadOnceWithoutAutoRefreshAndEveryTimeWithIt) {
+    ClickGo();
+    ClickGo();
+    EXPECT_EQ(Readings(), 1);
+    EXPECT_EQ(dialogs.printDialogPages.size(), 2u);
+    dialogs.editOptions = [](ListingOptions& o) { o.m_bAutoRefresh = 1; };
+    Action("actionOptions")->trigger();
+    ClickGo();
+    ClickGo();
+    EXPECT_EQ(Readings(), 3);
+}
+
+TEST_F(GoTest, OptionsOkForcesAReadingAndCancelDoesNot) {
+    ClickGo();
+    Action("actionOptions")->trigger(); // Cancel
+    ClickGo();
+    EXPECT_EQ(Readings(), 1);
+    dialogs.editOptions = [](ListingOptions&) {};
+    Action("actionOptions")->trigger();
+    ClickGo();
+    EXPECT_EQ(Readings(), 2);
+}
+
+TEST_F(GoTest, CommentsSwitchForcesAReadingThatOffersTheComments) {
+    ClickGo();
+    Click(IDC_COMMENTS);
+    Click(IDC_COMMENTS);
+    ClickGo();
+    EXPECT_EQ(Readings(), 2);
+    EXPECT_EQ(dialogs.commentRuns, 0);
+    Click(IDC_COMMENTS);
+    dialogs.writeComments = CommentFirstEntry;
+    ClickGo();
+    EXPECT_EQ(dialogs.commentRuns, 1);
+    EXPECT_EQ(Doc().m_entryList.front()->m_strComment1, "note");
+    // Reusing the listing keeps its comments and offers no dialog.
+    ClickGo();
+    EXPECT_EQ(Readings(), 3);
+    EXPECT_EQ(dialogs.commentRuns, 1);
+    EXPECT_EQ(Doc().m_entryList.front()->m_strComment1, "note");
+}
+
+TEST_F(GoTest, ReusedListingCountsItsCommentLinesInThePages) {
+    for (int i = 0; i < 70; ++i)
+        folder.WriteFile("f" + std::to_string(i), "");
+    Click(IDC_COMMENTS);
+    dialogs.writeComments = CommentFirstEntry;
+    ClickGo();
+    ClickGo();
+    // 73 entries and one comment line: two Standard pages, the second time too.
+    EXPECT_EQ(dialogs.printDialogPages, (std::vector<int>{2, 2}));
+}
+
+TEST_F(GoTest, RefusedPathShowsTheMessageAndPutsTheFocusInTheEdit) {
+    TypeFolder("relative/path");
+    Control(IDC_GO)->setFocus();
+    ClickGo();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, "Please check Folder name and Path");
+    EXPECT_EQ(Frame()->windowTitle(), "Catalogrium3");
+    EXPECT_EQ(QApplication::focusWidget(), Control(IDC_FOLDER));
+    EXPECT_TRUE(dialogs.printDialogPages.empty());
+    // The refused path is read again at the next Go.
+    ClickGo();
+    EXPECT_EQ(prompter.messages.size(), 2u);
+}
+
+TEST_F(GoTest, NormalisedPathIsShownInTheEditAndTheTitle) {
+    TypeFolder("  " + folder.str() + "//");
+    ClickGo();
+    EXPECT_EQ(Control<QLineEdit>(IDC_FOLDER)->text().toStdString(), folder.str());
+    EXPECT_EQ(Frame()->windowTitle(), CCatalogriumView::FolderWindowTitle(folder.str()));
+}
+
+TEST_F(GoTest, EmptyFolderAsksBeforePrinting) {
+    TempDir empty;
+    TypeFolder(empty.str());
+    prompter.yesNoAnswer = MessageAnswer::No;
+    ClickGo();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text,
+              "Selected Folder is empty! \nDo you want to proceed anyway?");
+    EXPECT_EQ(prompter.messages[0].caption, "Catalogrium");
+    EXPECT_TRUE(dialogs.printDialogPages.empty());
+    prompter.yesNoAnswer = MessageAnswer::Yes;
+    ClickGo();
+    EXPECT_EQ(dialogs.printDialogPages, std::vector<int>{1});
+    // The No kept the reading: the Yes did not read again.
+    EXPECT_EQ(Readings(), 1);
+}
+
+TEST_F(GoTest, TooManyEntriesForCommentsShowsTheMessageAndPrints) {
+    TempDir big;
+    MakeEmptyFiles(big, 64001);
+    TypeFolder(big.str());
+    Click(IDC_COMMENTS);
+    ClickGo();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, "The Listing is to big to add Comments!");
+    EXPECT_EQ(prompter.messages[0].caption, "Catalogrium3");
+    EXPECT_EQ(dialogs.commentRuns, 0);
+    EXPECT_EQ(dialogs.printDialogPages.size(), 1u);
+}
+
+TEST_F(GoTest, CtrlPAndCtrlGStartThePrintJobNotThePreview) {
+    QTest::keyClick(Control(IDC_FOLDER), Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(dialogs.printDialogPages.size(), 1u);
+    QTest::keyClick(Control(IDC_FOLDER), Qt::Key_G, Qt::ControlModifier);
+    EXPECT_EQ(dialogs.printDialogPages.size(), 2u);
+    EXPECT_EQ(dialogs.previews, 0);
+}
+
+TEST_F(GoTest, TitleIsComposedOncePerGoAndKeptByThePrintCommand) {
+    TempDir pdf;
+    dialogs.acceptPrint = true;
+    dialogs.printToPdf = pdf.str() + "/out.pdf";
+    ClickGo();
+    EXPECT_EQ(dialogs.titleRuns, 1);
+    Action("actionGo")->trigger();
+    EXPECT_EQ(dialogs.titleRuns, 1);
+    ClickGo();
+    EXPECT_EQ(dialogs.titleRuns, 2);
+    EXPECT_EQ(dialogs.proposedTitle.line3, "");
+}
+
+TEST_F(GoTest, PreviewDrawsTheJobAndIsRefusedForToFile) {
+    TempDir pdf;
+    dialogs.previewPdf = pdf.str() + "/preview.pdf";
+    Action("actionPreview")->trigger();
+    EXPECT_EQ(dialogs.previews, 1);
+    EXPECT_EQ(dialogs.titleRuns, 1);
+    EXPECT_GT(std::filesystem::file_size(*dialogs.previewPdf), 0u);
+    EXPECT_TRUE(dialogs.printDialogPages.empty());
+    Click(IDC_TO_FILE);
+    View()->OnFilePrintPreview();
+    EXPECT_EQ(dialogs.previews, 1);
+    EXPECT_TRUE(dialogs.proposedSaveNames.empty());
+}
+
+class ListingFileTest : public GoTest {
+protected:
+    void SetUp() override {
+        GoTest::SetUp();
+        Click(IDC_TO_FILE);
+        target = out.str() + "/listing.txt";
+    }
+    // The bytes the document writes for its present listing.
+    std::string Expected() const {
+        std::ostringstream text;
+        Doc().Serialize(text);
+        return text.str();
+    }
+    TempDir out;
+    std::string target;
+};
+
+TEST_F(ListingFileTest, ToFileWritesTheFileChosenInSaveAs) {
+    Doc().SetClock([] { return std::time_t{1796735109}; });
+    dialogs.saveFileName = target;
+    ClickGo();
+    EXPECT_EQ(dialogs.proposedSaveNames, std::vector<std::string>{"Untitled.txt"});
+    EXPECT_TRUE(dialogs.printDialogPages.empty());
+    EXPECT_EQ(ReadFile(target), Expected());
+    EXPECT_NE(ReadFile(target).find("a.txt"), std::string::npos);
+    EXPECT_EQ(View()->PathName(), target);
+}
+
+TEST_F(ListingFileTest, CancelledSaveAsWritesNothingAndKeepsTheReading) {
+    ClickGo();
+    EXPECT_EQ(dialogs.proposedSaveNames.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(target));
+    EXPECT_EQ(Doc().m_entryList.size(), 3u);
+    EXPECT_TRUE(View()->PathName().empty());
+}
+
+TEST_F(ListingFileTest, SaveWritesAgainWithoutAskingWhileTheFileIsThere) {
+    dialogs.saveFileName = target;
+    ClickGo();
+    const std::string listing = ReadFile(target);
+    std::ofstream(target) << "stale";
+    Action("actionSave")->trigger();
+    EXPECT_EQ(dialogs.proposedSaveNames.size(), 1u);
+    EXPECT_EQ(ReadFile(target).size(), listing.size());
+    // The next Save As proposes the last file.
+    ClickGo();
+    EXPECT_EQ(dialogs.proposedSaveNames.back(), target);
+    // A missing or read-only file goes through Save As again.
+    std::filesystem::remove(target);
+    Action("actionSave")->trigger();
+    EXPECT_EQ(dialogs.proposedSaveNames.size(), 3u);
+    ::chmod(target.c_str(), 0444);
+    Action("actionSave")->trigger();
+    EXPECT_EQ(dialogs.proposedSaveNames.size(), 4u);
+}
+
+TEST_F(ListingFileTest, FailedWriteIsReportedWithTheFileName) {
+    dialogs.saveFileName = out.str() + "/missing-folder/listing.txt";
+    ClickGo();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_NE(prompter.messages[0].text.find("listing.txt"), std::string::npos);
+    EXPECT_TRUE(View()->PathName().empty());
+}
+
+TEST_F(ListingFileTest, DelimitedFileOffersNoComments) {
+    Click(IDC_COMMENTS);
+    Click(IDC_DELIMITED);
+    ClickGo();
+    EXPECT_EQ(dialogs.commentRuns, 0);
+    Click(IDC_DELIMITED);
+    Click(IDC_COMMENTS);
+    Click(IDC_COMMENTS);
+    ClickGo();
+    EXPECT_EQ(dialogs.commentRuns, 1);
+}
+
+TEST_F(ListingFileTest, NewEmptiesTheListingAndTheNextGoReadsAgain) {
+    dialogs.saveFileName = target;
+    ClickGo();
+    Action("actionNew")->trigger();
+    EXPECT_TRUE(Doc().m_entryList.empty());
+    EXPECT_TRUE(View()->PathName().empty());
+    ClickGo();
+    EXPECT_EQ(Readings(), 2);
+    EXPECT_EQ(Doc().m_entryList.size(), 3u);
+    EXPECT_EQ(dialogs.proposedSaveNames.back(), "Untitled.txt");
+}
+
+TEST_F(ListingFileTest, OpenReadsNothingAndDoesNotBecomeTheSavedFile) {
+    folder.WriteFile("old.txt", "keep me");
+    dialogs.openFileName = folder.str() + "/old.txt";
+    ClickGo();
+    Action("actionOpen")->trigger();
+    EXPECT_TRUE(Doc().m_entryList.empty());
+    EXPECT_TRUE(View()->PathName().empty());
+    EXPECT_EQ(ReadFile(folder.str() + "/old.txt"), "keep me");
+}
