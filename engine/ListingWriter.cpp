@@ -54,15 +54,9 @@ private:
     std::string m_text;
 };
 
-void AppendRightAligned(std::string& out, std::string_view text, std::size_t width) {
-    const std::size_t length = CountChars(text);
-    if (length < width)
-        out.append(width - length, ' ');
-    out += text;
-}
-
-void AppendNumber(std::string& out, long long number, std::size_t width) {
-    AppendRightAligned(out, std::to_string(number), width);
+// A number right-aligned in `width` characters ("%10ld"), never cut.
+std::string RightAligned(long long number, std::size_t width) {
+    return PadLeft(std::to_string(number), width);
 }
 
 std::string ColumnHeader() {
@@ -133,10 +127,10 @@ private:
         m_sink.EndLine();
         m_sink.Line("Directory(Folder)  summary:  Size(bytes): " + SizeText(m_doc.m_nTotalSize));
         line += "SubFolders Total:....";
-        AppendNumber(line, m_doc.m_nSubFolders, 10);
+        line += RightAligned(m_doc.m_nSubFolders, 10);
         m_sink.EndLine();
         line += "Files Total:.........";
-        AppendNumber(line, m_doc.m_nFiles, 10);
+        line += RightAligned(m_doc.m_nFiles, 10);
         m_sink.EndLine();
         m_sink.Line("");
         m_sink.Line("Attributes: A - archive, H - hidden, S - system, R - read only");
@@ -175,7 +169,7 @@ private:
         std::string& line = m_sink.Text();
         const std::size_t start = line.size();
         if (m_options.m_bNumberFileLines) {
-            AppendNumber(line, number, 6);
+            line += RightAligned(number, 6);
             line += ". ";
         } else {
             line += ' ';
@@ -194,13 +188,13 @@ private:
         std::string& line = m_sink.Text();
         line.append(43, ' ');
         if (m_options.m_bAddSize) {
-            AppendRightAligned(line, SizeText(entry.m_nSize), 26);
+            line += PadLeft(SizeText(entry.m_nSize), 26);
             line += ' ';
         } else {
             line.append(28, '.');
         }
         if (m_options.m_bAddAttribute) {
-            AppendRightAligned(line, FormatAttributes(entry.m_dwAttributes), 6);
+            line += PadLeft(FormatAttributes(entry.m_dwAttributes), 6);
             line += "  ";
         } else {
             line.append(6, '.');

@@ -194,6 +194,7 @@ void CCatalogriumDoc::SortEntries(bool descend, int sortBy) {
 
     m_progress.EndWaitCursor();
     m_progress.RemoveProgress();
+    m_entryList.reserve(m_entryList.size() + items.size());
     for (auto& item : items)
         m_entryList.push_back(std::move(item.entry));
 }

@@ -1,5 +1,6 @@
 #include "Text.h"
 
+#include <algorithm>
 #include <locale.h>
 #include <wctype.h>
 
@@ -55,11 +56,15 @@ Utf8Char DecodeAt(std::string_view text, std::size_t pos) {
     return {cp, info.length, true};
 }
 
+inline std::size_t CharLengthAt(std::string_view text, std::size_t pos) {
+    return static_cast<unsigned char>(text[pos]) < 0x80 ? 1 : DecodeAt(text, pos).length;
+}
+
 // The byte offset after the first `count` characters (the size when the text is shorter).
 std::size_t OffsetOfChar(std::string_view text, std::size_t count) {
     std::size_t pos = 0;
     for (std::size_t n = 0; n < count && pos < text.size(); ++n)
-        pos += DecodeAt(text, pos).length;
+        pos += CharLengthAt(text, pos);
     return pos;
 }
 
@@ -101,6 +106,12 @@ constexpr bool IsControl(char32_t cp) {
     return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
 }
 
+// Whether a byte may belong to a control character (U+0080 to U+009F begin with 0xC2).
+constexpr bool MayStartControl(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F || byte == 0xC2;
+}
+
 constexpr bool IsWhiteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
@@ -109,7 +120,7 @@ constexpr bool IsWhiteSpace(char c) {
 
 std::size_t CountChars(std::string_view text) {
     std::size_t count = 0;
-    for (std::size_t pos = 0; pos < text.size(); pos += DecodeAt(text, pos).length)
+    for (std::size_t pos = 0; pos < text.size(); pos += CharLengthAt(text, pos))
         ++count;
     return count;
 }
@@ -140,6 +151,8 @@ std::string ToUpperCase(std::string_view text) {
 }
 
 std::string ReplaceControlChars(std::string_view text) {
+    if (std::none_of(text.begin(), text.end(), MayStartControl))
+        return std::string(text);
     std::string out;
     out.reserve(text.size());
     for (std::size_t pos = 0; pos < text.size();) {
