@@ -18,7 +18,9 @@
 
 namespace {
 
+// The size column: FormatSize with this width, right-aligned in as many characters.
 constexpr int kSizeWidth = 26;
+constexpr std::size_t kDetailIndent = 43;
 constexpr std::size_t kRuleLength = 97;
 constexpr std::size_t kNameLineWidth = 79;
 constexpr std::size_t kNameLimitNumbered = 67;
@@ -186,9 +188,9 @@ private:
 
     void WriteDetailLine(const CFolderEntry& entry) {
         std::string& line = m_sink.Text();
-        line.append(43, ' ');
+        line.append(kDetailIndent, ' ');
         if (m_options.m_bAddSize) {
-            line += PadLeft(SizeText(entry.m_nSize), 26);
+            line += PadLeft(SizeText(entry.m_nSize), kSizeWidth);
             line += ' ';
         } else {
             line.append(28, '.');
