@@ -47,9 +47,22 @@ bool AddChoice(CommandLineRequest& request, const char* key,
 constexpr std::array<std::string_view, 6> kSortWords{"none",      "size",      "name",
                                                      "attribute", "extension", "time"};
 constexpr std::array<std::string_view, 3> kEntryWords{"folders", "files", "both"};
+// "Print as " values of the printed layouts.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 3> kLayoutWords{
+    {{"standard", "0"}, {"cd", "2"}, {"zip", "3"}}};
 
-const std::array<OptionSpec, 10> kOptions{{
-    {"output", 'o', "FILE", "write the listing file to FILE (\"-\": standard output, the default)",
+bool AddLayout(CommandLineRequest& request, const std::string& word, std::string& error) {
+    for (const auto& [name, value] : kLayoutWords)
+        if (name == word)
+            return AddOverride(request, "Print as ", std::string(value), error);
+    error = "unknown layout \"" + word + "\": standard, cd or zip";
+    return false;
+}
+
+const std::array<OptionSpec, 17> kOptions{{
+    {"output", 'o', "FILE",
+     "write the listing file to FILE (\"-\": standard output, the default); a FILE ending in "
+     ".pdf gets the printed listing",
      [](CommandLineRequest& r, const std::string& v, std::string& e) {
          if (v.empty()) {
              e = "--output needs a file name";
@@ -96,6 +109,40 @@ const std::array<OptionSpec, 10> kOptions{{
      "attach the comments of FILE (lines NAME<TAB>COMMENT, up to 3 comments)",
      [](CommandLineRequest& r, const std::string& v, std::string&) {
          r.commentsPath = v;
+         return true;
+     }},
+    {"layout", 0, "LAYOUT", "PDF: print as standard, cd or zip (default: the profile's)",
+     [](CommandLineRequest& r, const std::string& v, std::string& e) {
+         return AddLayout(r, v, e);
+     }},
+    {"two-column", 0, "", "PDF: two columns to a CD or Zip panel",
+     [](CommandLineRequest& r, const std::string&, std::string& e) {
+         return AddOverride(r, "Two Column", "1", e);
+     }},
+    {"no-title", 0, "", "PDF: leave out the title block",
+     [](CommandLineRequest& r, const std::string&, std::string& e) {
+         return AddOverride(r, "Print Title", "0", e);
+     }},
+    {"no-summary", 0, "", "PDF: leave out the summary",
+     [](CommandLineRequest& r, const std::string&, std::string& e) {
+         return AddOverride(r, "Summary", "0", e);
+     }},
+    {"no-grid", 0, "", "PDF: draw the CD and Zip outlines without their grid",
+     [](CommandLineRequest& r, const std::string&, std::string& e) {
+         return AddOverride(r, "Do not draw Grid", "1", e);
+     }},
+    {"paper", 0, "PAPER", "PDF: letter (default) or a4",
+     [](CommandLineRequest& r, const std::string& v, std::string& e) {
+         if (v != "letter" && v != "a4") {
+             e = "unknown paper \"" + v + "\": letter or a4";
+             return false;
+         }
+         r.paper = v;
+         return true;
+     }},
+    {"title", 0, "\"L1|L2|L3\"", "PDF: these title lines instead of the folder path and date",
+     [](CommandLineRequest& r, const std::string& v, std::string&) {
+         r.title = v;
          return true;
      }},
     {"help", 'h', "", "show this help and exit",

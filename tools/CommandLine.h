@@ -18,6 +18,8 @@ struct CommandLineRequest {
     std::vector<ProfileOverride> overrides; // in command-line order
     std::string outputPath;                 // empty: standard output
     std::string commentsPath;               // empty: no comments
+    std::string paper = "letter";           // of a PDF output: "letter" or "a4"
+    std::optional<std::string> title;       // of a PDF output: the title lines "L1|L2|L3"
 };
 
 // Parses the arguments that follow the program name: options (long ones also as

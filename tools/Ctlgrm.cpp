@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "Comments.h"
 #include "Console.h"
+#include "PdfListing.h"
 #include "Profile.h"
 #include "Text.h"
 
@@ -77,8 +78,12 @@ void AddComments(CCatalogriumDoc& doc, const std::vector<EntryComments>& comment
         std::cerr << "ctlgrm: no entry named \"" << name << "\" for its comments\n";
 }
 
-bool WriteListing(const CCatalogriumDoc& doc, const CommandLineRequest& request,
-                  std::string& error) {
+bool WriteListing(const CCatalogriumDoc& doc, ListingOptions& options,
+                  const CommandLineRequest& request, std::string& error) {
+    if (IsPdfOutputPath(request.outputPath))
+        return WritePdfListing(doc, options,
+                               {request.paper, request.title, !request.commentsPath.empty()},
+                               request.outputPath, error);
     if (!request.outputPath.empty())
         return doc.SaveListingFile(request.outputPath, error);
     doc.Serialize(std::cout);
@@ -103,7 +108,7 @@ int Run(const CommandLineRequest& request) {
     if (!ReadListing(doc, FolderToCheck(request.folder), options))
         return kExitFailure;
     AddComments(doc, comments, options);
-    if (!WriteListing(doc, request, error))
+    if (!WriteListing(doc, options, request, error))
         return Failure(error);
     return EXIT_SUCCESS;
 }

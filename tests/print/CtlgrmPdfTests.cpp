@@ -1,0 +1,116 @@
+// ctlgrm writing the printed listing of a generated folder as a PDF, read back with poppler:
+// pages, paper, and rows that keep the layout's pitch.
+#include "PdfTools.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+namespace {
+
+constexpr double kPointsPerUnit = 0.72; // a hundredth of an inch in points
+
+class CtlgrmPdfTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!PdfToolsAvailable())
+            GTEST_SKIP() << "poppler-utils not installed";
+        for (int i = 0; i < 100; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "file%03d", i);
+            dir.WriteFile(std::string("list/") + name,
+                          std::string(static_cast<std::size_t>(i) * 37, 'x'));
+        }
+    }
+
+    // Runs ctlgrm on the generated folder with a fresh profile; returns its exit status.
+    int Run(const std::string& options, const std::string& pdf = "out.pdf") {
+        const std::string command = "SOURCE_DATE_EPOCH=1796663109 " + Quoted(CTLGRM_PATH) +
+                                    " --profile " + Quoted(Path("profile.ini")) + " --sort name " +
+                                    options + " -o " + Quoted(Path(pdf)) + " " +
+                                    Quoted(Path("list")) + " 2>" + Quoted(Path("err.txt"));
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string Path(const std::string& name) const { return (dir.path() / name).string(); }
+
+    // yMin of each word "fileNNN" on `page`, by name.
+    std::map<std::string, PdfWord> Rows(int page) const {
+        std::map<std::string, PdfWord> rows;
+        for (const auto& word : PdfWords(Path("out.pdf")))
+            if (word.page == page && word.text.rfind("file", 0) == 0)
+                rows[word.text] = word;
+        return rows;
+    }
+    static void ExpectPitch(const std::map<std::string, PdfWord>& rows, const std::string& from,
+                            const std::string& to, int pitchUnits) {
+        ASSERT_TRUE(rows.count(from) && rows.count(to)) << from << " " << to;
+        const auto first = rows.find(from);
+        const auto last = rows.find(to);
+        const int steps = static_cast<int>(std::distance(first, last));
+        for (auto it = first; it != last; ++it)
+            EXPECT_NEAR(std::next(it)->second.yMin - it->second.yMin, pitchUnits * kPointsPerUnit,
+                        0.05)
+                << it->first;
+        EXPECT_NEAR(last->second.yMin - first->second.yMin, steps * pitchUnits * kPointsPerUnit,
+                    0.1);
+    }
+
+    TempDir dir;
+};
+
+TEST_F(CtlgrmPdfTest, StandardLayoutOnLetterPaper) {
+    ASSERT_EQ(Run("--layout standard"), 0);
+    EXPECT_EQ(PdfInfoField(Path("out.pdf"), "Pages"), "2");
+    EXPECT_EQ(PdfInfoField(Path("out.pdf"), "Page size"), "612 x 792 pts (letter)");
+    const auto page1 = Rows(1);
+    EXPECT_EQ(page1.size(), 70u);
+    ExpectPitch(page1, "file000", "file069", 12);
+    const auto page2 = Rows(2);
+    EXPECT_EQ(page2.size(), 30u);
+    ExpectPitch(page2, "file070", "file099", 12);
+    // Page 2 starts its rows 104 hundredths higher than page 1 (64 against 168).
+    EXPECT_NEAR(page1.at("file000").yMin - page2.at("file070").yMin, 104 * kPointsPerUnit, 0.1);
+}
+
+TEST_F(CtlgrmPdfTest, CDInsertFromTheProfileOnA4) {
+    ASSERT_EQ(Run("--paper a4"), 0); // a fresh profile prints CD inserts
+    EXPECT_EQ(PdfInfoField(Path("out.pdf"), "Pages"), "2");
+    EXPECT_EQ(PdfInfoField(Path("out.pdf"), "Page size"), "595 x 842 pts (A4)");
+    const auto sheet1 = Rows(1);
+    ExpectPitch(sheet1, "file000", "file028", 14);
+    ExpectPitch(sheet1, "file029", "file060", 14);
+    // The lower panel's rows start at 542 against 95 on the upper one.
+    EXPECT_NEAR(sheet1.at("file029").yMin - sheet1.at("file000").yMin, 447 * kPointsPerUnit, 0.1);
+    EXPECT_EQ(Rows(2).size(), 100u - 61u);
+}
+
+TEST_F(CtlgrmPdfTest, TwoColumnZipInsertWithTheGivenTitle) {
+    ASSERT_EQ(Run("--layout zip --two-column --no-grid --title 'MY DISC|volume 1|'"), 0);
+    EXPECT_EQ(PdfInfoField(Path("out.pdf"), "Pages"), "2"); // panels of 40, 48 and 12 lines
+    const auto sheet1 = Rows(1);
+    ExpectPitch(sheet1, "file000", "file019", 14);
+    ExpectPitch(sheet1, "file020", "file039", 14);
+    // The second column starts 183 hundredths to the right, at the top of the first.
+    EXPECT_NEAR(sheet1.at("file020").xMin - sheet1.at("file000").xMin, 183 * kPointsPerUnit, 0.1);
+    EXPECT_NEAR(sheet1.at("file020").yMin, sheet1.at("file000").yMin, 0.05);
+    const auto words = PdfWords(Path("out.pdf"));
+    EXPECT_TRUE(std::any_of(words.begin(), words.end(),
+                            [](const PdfWord& w) { return w.page == 1 && w.text == "DISC"; }));
+}
+
+TEST_F(CtlgrmPdfTest, BadPaperIsAUsageError) {
+    EXPECT_EQ(Run("--paper legal"), 2);
+}
+
+TEST_F(CtlgrmPdfTest, UnwritableFileFailsAndLeavesNoFile) {
+    EXPECT_EQ(Run("", "missing/out.pdf"), 1);
+    EXPECT_FALSE(std::filesystem::exists(Path("missing")));
+}
+
+} // namespace

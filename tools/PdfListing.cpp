@@ -1,0 +1,111 @@
+#include "PdfListing.h"
+
+#include "CatalogriumDoc.h"
+#include "ListingOptions.h"
+#include "ListingPrinter.h"
+#include "PageDriver.h"
+#include "TitlePrompter.h"
+
+#include <QGuiApplication>
+#include <QPdfWriter>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+
+namespace {
+
+// Answers the title dialog without a window: the given lines, or the proposed ones.
+class CFixedTitlePrompter final : public ITitlePrompter {
+public:
+    explicit CFixedTitlePrompter(const std::optional<std::string>& lines) : m_lines(lines) {}
+
+    bool EditTitle(TitleLines& lines) override {
+        if (!m_lines)
+            return false;
+        std::string rest = *m_lines;
+        std::string* targets[] = {&lines.line1, &lines.line2, &lines.line3};
+        for (std::string* target : targets) {
+            const std::size_t bar = rest.find('|');
+            *target = rest.substr(0, bar);
+            rest = bar == std::string::npos ? std::string() : rest.substr(bar + 1);
+        }
+        return true;
+    }
+
+private:
+    std::optional<std::string> m_lines;
+};
+
+// A Qt application for the duration of one PDF, unless the program already has one.
+class ScopedGuiApplication {
+public:
+    ScopedGuiApplication() {
+        if (QCoreApplication::instance())
+            return;
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        m_app = std::make_unique<QGuiApplication>(m_argc, m_argv);
+    }
+
+private:
+    char m_name[7] = "ctlgrm";
+    char* m_argv[2] = {m_name, nullptr};
+    int m_argc = 1;
+    std::unique_ptr<QGuiApplication> m_app;
+};
+
+QPageSize PaperSize(const std::string& paper) {
+    return QPageSize(paper == "a4" ? QPageSize::A4 : QPageSize::Letter);
+}
+
+} // namespace
+
+bool IsPdfOutputPath(const std::string& path) {
+    constexpr std::string_view kSuffix = ".pdf";
+    if (path.size() < kSuffix.size())
+        return false;
+    return std::equal(
+        kSuffix.begin(), kSuffix.end(), path.end() - kSuffix.size(),
+        [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+}
+
+bool WritePdfListing(const CCatalogriumDoc& doc, ListingOptions& options,
+                     const PdfSettings& settings, const std::string& path, std::string& error) {
+    if (!IsCaseInsertLayout(options.m_nPrintAs))
+        options.m_nPrintAs = kPrintStandard;
+    if (settings.showComments)
+        options.m_bAddComments = 1;
+
+    ScopedGuiApplication app;
+    CFixedTitlePrompter prompter(settings.title);
+    CListingPrinter printer;
+    printer.m_pListingDoc = &doc;
+    printer.m_pEntryList = &doc.m_entryList;
+    printer.m_pOptions = &options;
+    printer.m_strFolder = doc.m_strListedFolder;
+    printer.m_clock = [&doc] { return doc.Now(); };
+    printer.m_pTitlePrompter = &prompter;
+    const int pages = printer.SizeJob(CountListingLines(doc.m_entryList, options.m_bAddComments));
+    printer.BuildPageTable();
+
+    QSaveFile file(QString::fromStdString(path));
+    bool written = file.open(QIODevice::WriteOnly);
+    if (written) {
+        QPdfWriter writer(&file);
+        writer.setCreator("ctlgrm");
+        writer.setTitle(QString::fromStdString(doc.m_strListedFolder));
+        writer.setPageSize(PaperSize(settings.paper));
+        writer.setPageMargins(
+            QMarginsF(kPdfMarginInches, kPdfMarginInches, kPdfMarginInches, kPdfMarginInches),
+            QPageLayout::Inch);
+        written = RenderPages(printer, writer, 1, pages);
+    }
+    written = written && file.commit();
+    printer.EndJob();
+    if (!written)
+        error = "cannot write the printed listing to \"" + path +
+                "\": " + file.errorString().toStdString();
+    return written;
+}
