@@ -14,32 +14,32 @@ namespace {
 
 // Positions and sizes of one layout, in hundredths of an inch.
 struct LayoutGeometry {
-    int titleScale;      // the Standard title box is drawn at twice the inserts' scale
-    int titleExtraWidth; // extra width of the Standard title box
-    int titleFontHeight;
-    int outlineEdge; // the insert outline runs from (25, 25) to this corner; 0 for none
-    int gridRulesFirstPanel;
-    int gridRulesLaterPanel;
-    int columnRuleOffset;          // from the outline edge minus 110, one-column mode
-    int columnRuleOffsetTwoColumn; // the same in two-column mode
-    int listingFontHeight;
-    int rowPitch;
-    int nameWidth;
-    int commentX;
-    int sizeRightEdge;
-    int sizeFieldWidth;
-    int firstRowY;      // of the first page or panel
-    int laterFirstRowY; // of later pages or panels, below the panel offset
-    const char* numberFormat;
-    int firstPanelHeaderX;
-    int laterPanelHeaderX;
-    int secondColumnX;
-    int twoColumnSizeRight;
-    int twoColumnExtraRoom;
-    int summaryFontHeight;
-    int summaryFontWidth;
-    int summaryX;
-    int summaryScale;
+    int titleScale = 0;      // the Standard title box is drawn at twice the inserts' scale
+    int titleExtraWidth = 0; // extra width of the Standard title box
+    int titleFontHeight = 0;
+    int outlineEdge = 0; // the insert outline runs from (25, 25) to this corner; 0 for none
+    int gridRulesFirstPanel = 0;
+    int gridRulesLaterPanel = 0;
+    int columnRuleOffset = 0;          // from the outline edge minus 110, one-column mode
+    int columnRuleOffsetTwoColumn = 0; // the same in two-column mode
+    int listingFontHeight = 0;
+    int rowPitch = 0;
+    int nameWidth = 0;
+    int commentX = 0;
+    int sizeRightEdge = 0;
+    int sizeFieldWidth = 0;
+    int firstRowY = 0;      // of the first page or panel
+    int laterFirstRowY = 0; // of later pages or panels, below the panel offset
+    const char* numberFormat = "";
+    int firstPanelHeaderX = 0;
+    int laterPanelHeaderX = 0;
+    int secondColumnX = 0;
+    int twoColumnSizeRight = 0;
+    int twoColumnExtraRoom = 0;
+    int summaryFontHeight = 0;
+    int summaryFontWidth = 0;
+    int summaryX = 0;
+    int summaryScale = 0;
 };
 
 constexpr int kRowTextX = 30;
@@ -47,12 +47,80 @@ constexpr int kSecondPanelOffset = 500;
 constexpr int kTwoColumnSizeField = 16;
 constexpr int kSummarySizeField = 26;
 
-constexpr LayoutGeometry kStandard{2,  40,  16, 0,        0, 0, 0, 0, 10, 12, 468, 80,  565,
-                                   25, 168, 64, "%6ld. ", 0, 0, 0, 0, 0,  10, 5,   445, 2};
-constexpr LayoutGeometry kCD{1,  0,  14, 500,      30,  32,  0,   -132, 12, 14, 364, 40,  494,
-                             16, 95, 42, "%3ld. ", 120, 110, 240, 256,  30, 7,  5,   305, 1};
-constexpr LayoutGeometry kZip{1,  0,  14, 380,      20,  24, 16,  -72, 11, 14, 260, 40,  374,
-                              16, 96, 43, "%3ld. ", 100, 90, 183, 196, 40, 7,  3,   305, 1};
+constexpr LayoutGeometry kStandard{
+    .titleScale = 2,
+    .titleExtraWidth = 40,
+    .titleFontHeight = 16,
+    .listingFontHeight = 10,
+    .rowPitch = 12,
+    .nameWidth = 468,
+    .commentX = 80,
+    .sizeRightEdge = 565,
+    .sizeFieldWidth = 25,
+    .firstRowY = 168,
+    .laterFirstRowY = 64,
+    .numberFormat = "%6ld. ",
+    .summaryFontHeight = 10,
+    .summaryFontWidth = 5,
+    .summaryX = 445,
+    .summaryScale = 2,
+};
+constexpr LayoutGeometry kCD{
+    .titleScale = 1,
+    .titleExtraWidth = 0,
+    .titleFontHeight = 14,
+    .outlineEdge = 500,
+    .gridRulesFirstPanel = 30,
+    .gridRulesLaterPanel = 32,
+    .columnRuleOffset = 0,
+    .columnRuleOffsetTwoColumn = -132,
+    .listingFontHeight = 12,
+    .rowPitch = 14,
+    .nameWidth = 364,
+    .commentX = 40,
+    .sizeRightEdge = 494,
+    .sizeFieldWidth = 16,
+    .firstRowY = 95,
+    .laterFirstRowY = 42,
+    .numberFormat = "%3ld. ",
+    .firstPanelHeaderX = 120,
+    .laterPanelHeaderX = 110,
+    .secondColumnX = 240,
+    .twoColumnSizeRight = 256,
+    .twoColumnExtraRoom = 30,
+    .summaryFontHeight = 7,
+    .summaryFontWidth = 5,
+    .summaryX = 305,
+    .summaryScale = 1,
+};
+constexpr LayoutGeometry kZip{
+    .titleScale = 1,
+    .titleExtraWidth = 0,
+    .titleFontHeight = 14,
+    .outlineEdge = 380,
+    .gridRulesFirstPanel = 20,
+    .gridRulesLaterPanel = 24,
+    .columnRuleOffset = 16,
+    .columnRuleOffsetTwoColumn = -72,
+    .listingFontHeight = 11,
+    .rowPitch = 14,
+    .nameWidth = 260,
+    .commentX = 40,
+    .sizeRightEdge = 374,
+    .sizeFieldWidth = 16,
+    .firstRowY = 96,
+    .laterFirstRowY = 43,
+    .numberFormat = "%3ld. ",
+    .firstPanelHeaderX = 100,
+    .laterPanelHeaderX = 90,
+    .secondColumnX = 183,
+    .twoColumnSizeRight = 196,
+    .twoColumnExtraRoom = 40,
+    .summaryFontHeight = 7,
+    .summaryFontWidth = 3,
+    .summaryX = 305,
+    .summaryScale = 1,
+};
 
 const LayoutGeometry& GeometryOf(int printAs) {
     if (printAs == kPrintCD)
@@ -315,7 +383,9 @@ bool CListingPrinter::DrawListingPanel(ICanvas& canvas, int page, bool bSecondPa
     }
     DrawPanelHeader(canvas, state);
     DrawCarriedComments(canvas, state);
-    for (int i = state.span.first; i <= state.span.last; ++i)
+    // The table was built from this entry list; never read past its end.
+    const int entries = m_pEntryList ? static_cast<int>(m_pEntryList->size()) : 0;
+    for (int i = state.span.first; i <= std::min(state.span.last, entries - 1); ++i)
         DrawEntry(canvas, state, i);
     return true;
 }
