@@ -269,6 +269,18 @@ TEST_F(CommentRowsTest, SecondCommentOverflowSplitsTheEntrysComments) {
     EXPECT_EQ(At("    70.  file69"), std::pair(30, 88));
 }
 
+TEST_F(CommentRowsTest, ThirdCommentAloneContinuesOnTheNextPanel) {
+    AddFiles(40);
+    doc.m_entryList[27]->m_strComment1 = "stays";
+    doc.m_entryList[27]->m_strComment3 = "moves";
+    StartJob(kPrintCD);
+    EXPECT_EQ(printer.m_pageTable[0], (PageSpan{0, 27, 3}));
+    Print(1);
+    EXPECT_EQ(At("stays"), std::pair(40, 95 + 28 * 14));
+    EXPECT_EQ(At("moves"), std::pair(40, 542));
+    EXPECT_EQ(At(" file28"), std::pair(30, 556));
+}
+
 TEST_F(CommentRowsTest, CarriedCommentsCountAsRowsOfTheFirstColumn) {
     // Panel 1 of a two-column CD insert: 57 rows, then an entry whose comments run over.
     AddFiles(120);
