@@ -71,10 +71,32 @@ QWidget* MakeControl(const FormControl& control, QWidget& form) {
         check->setLayoutDirection(Qt::RightToLeft);
         return check;
     }
-    case ControlKind::GroupBox:
-        return new QGroupBox(text, &form);
+    case ControlKind::GroupBox: {
+        // The title stands in the frame line, as on the classic form.
+        auto* group = new QGroupBox(text, &form);
+        group->setStyleSheet(QStringLiteral(
+            "QGroupBox { border: 1px solid palette(mid); margin-top: 0.5em; }"
+            "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
+        return group;
+    }
     }
     return nullptr;
+}
+
+// A check box or radio button is at least wide enough for its text with this platform's
+// indicator, which is wider than the template allowed for; a box right of its text keeps
+// its right edge.
+QRect FitButtonText(const FormControl& control, const QWidget& widget, QRect rect) {
+    const bool button = control.kind == ControlKind::Check || control.kind == ControlKind::Radio ||
+                        control.kind == ControlKind::RightCheck;
+    const int needed = widget.sizeHint().width();
+    if (!button || needed <= rect.width())
+        return rect;
+    if (control.kind == ControlKind::RightCheck)
+        rect.setLeft(rect.right() + 1 - needed);
+    else
+        rect.setWidth(needed);
+    return rect;
 }
 
 // a * b / c rounded to the nearest whole number (a, b >= 0, c > 0).
@@ -124,7 +146,7 @@ void CreateFormControls(QWidget& form) {
     for (const FormControl& control : kFormControls) {
         QWidget* widget = MakeControl(control, form);
         widget->setObjectName(ControlName(control.id));
-        widget->setGeometry(units.ToPixels(control.units));
+        widget->setGeometry(FitButtonText(control, *widget, units.ToPixels(control.units)));
         if (control.kind == ControlKind::GroupBox) {
             // A group box frames the controls drawn over it and takes no focus.
             widget->lower();

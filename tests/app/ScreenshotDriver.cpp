@@ -1,0 +1,127 @@
+// Shows the real window on the X display of DISPLAY and saves screenshots of the whole screen
+// (ImageMagick's import) into the folder given as the argument: the form in each layout, the
+// preview of each printed layout and the status bar during a long scan. Run by
+// screenshots.sh under Xvfb.
+#include "CatalogriumApp.h"
+#include "CatalogriumView.h"
+#include "FormTemplate.h"
+#include "MainFrame.h"
+#include "StandardViewDialogs.h"
+#include "TempDir.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <iostream>
+#include <unistd.h>
+
+namespace {
+
+QString g_outputFolder;
+
+void Capture(const QString& name) {
+    QApplication::processEvents();
+    QProcess::execute(QStringLiteral("import"),
+                      {QStringLiteral("-window"), QStringLiteral("root"),
+                       g_outputFolder + QLatin1Char('/') + name + QStringLiteral(".png")});
+    std::cout << name.toStdString() << ".png\n";
+}
+
+// The real dialogs, but the title, comments and print dialogs are answered at once and the
+// preview is photographed and closed.
+class ScreenshotDialogs final : public IViewDialogs {
+public:
+    std::string BrowseForFolder() override { return {}; }
+    bool EditAdvancedOptions(ListingOptions&) override { return false; }
+    void EditComments(EntryList&) override {}
+    bool EditTitle(TitleLines&) override { return false; }
+    std::optional<std::string> AskSaveFileName(const std::string&) override { return {}; }
+    std::optional<std::string> AskOpenFileName() override { return {}; }
+    void SetupPrinter(QPrinter&) override {}
+    bool AskPrint(QPrinter&, int) override { return false; }
+    void ShowPreview(QPrinter& printer, const std::function<void(QPrinter&)>& paint) override {
+        QTimer::singleShot(1500, [this] {
+            Capture(previewName);
+            QApplication::activeModalWidget()->close();
+        });
+        m_standard.ShowPreview(printer, paint);
+    }
+
+    QString previewName;
+
+private:
+    CStandardViewDialogs m_standard;
+};
+
+void MakeSampleFolder(TempDir& dir) {
+    dir.MakeDir("Photos");
+    dir.WriteFile("Photos/holiday.jpg", std::string(734003, 'x'));
+    dir.WriteFile("report.doc", std::string(13312, 'r'));
+    dir.WriteFile("notes.txt", std::string(1234, 'n'));
+    for (int i = 0; i < 40; ++i)
+        dir.WriteFile("track" + std::to_string(i) + ".mp3", std::string(i * 100, 'm'));
+}
+
+void MakeEmptyFiles(const std::string& folder, int count) {
+    for (int i = 0; i < count; ++i) {
+        const std::string name = folder + "/file" + std::to_string(i);
+        ::close(::open(name.c_str(), O_CREAT | O_WRONLY, 0644));
+    }
+}
+
+// Enough below the folder for the scan to take a while.
+void MakeLargeFolder(TempDir& dir) {
+    MakeEmptyFiles(dir.str(), 20000);
+    for (int i = 0; i < 150; ++i)
+        MakeEmptyFiles(dir.MakeDir("folder" + std::to_string(i)).string(), 1000);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    if (argc < 2) {
+        std::cerr << "usage: app_screenshots OUTPUT-FOLDER\n";
+        return 2;
+    }
+    g_outputFolder = QString::fromLocal8Bit(argv[1]);
+    TempDir config;
+    setenv("XDG_CONFIG_HOME", config.str().c_str(), 1);
+    TempDir sample;
+    MakeSampleFolder(sample);
+
+    CMessageBoxPrompter prompter;
+    ScreenshotDialogs dialogs;
+    CCatalogriumApp app(prompter, dialogs);
+    app.InitInstance();
+    CCatalogriumView* view = app.MainFrame()->View();
+    QTest::qWait(500);
+    view->findChild<QLineEdit*>(ControlName(IDC_FOLDER))
+        ->setText(QString::fromStdString(sample.str()));
+
+    const std::pair<int, const char*> layouts[] = {
+        {IDC_STANDARD, "standard"}, {IDC_TO_FILE, "to-file"}, {IDC_CD, "cd"}, {IDC_ZIP, "zip"}};
+    for (const auto& [id, name] : layouts) {
+        QTest::mouseClick(view->findChild<QRadioButton*>(ControlName(id)), Qt::LeftButton);
+        QTest::qWait(200);
+        Capture(QStringLiteral("main-") + QLatin1String(name));
+        if (id == IDC_TO_FILE)
+            continue;
+        dialogs.previewName = QStringLiteral("preview-") + QLatin1String(name);
+        view->OnFilePrintPreview();
+    }
+
+    TempDir large;
+    MakeLargeFolder(large);
+    view->findChild<QLineEdit*>(ControlName(IDC_FOLDER))
+        ->setText(QString::fromStdString(large.str()));
+    QTimer::singleShot(100, [] { Capture(QStringLiteral("status-bar-during-scan")); });
+    view->OnFilePrint();
+    return 0;
+}
