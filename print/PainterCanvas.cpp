@@ -10,7 +10,8 @@
 namespace {
 
 constexpr qreal kUnitsPerInch = 100.0;
-constexpr int kProbePixelSize = 1000;
+constexpr qreal kProbePixelSize = 1000.0;
+constexpr qreal kPointsPerInch = 72.0;
 
 qreal UnitX(const QPaintDevice& device) {
     return device.logicalDpiX() / kUnitsPerInch;
@@ -27,25 +28,39 @@ QString ToQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The pixel size whose ascent plus descent is `cellHeight` device pixels.
-int PixelSizeForCell(QFont font, qreal cellHeight, const QPaintDevice& device) {
-    font.setPixelSize(kProbePixelSize);
-    const QFontMetricsF probe(font, &device);
-    const qreal cellPerPixel = (probe.ascent() + probe.descent()) / kProbePixelSize;
-    if (cellPerPixel <= 0)
-        return std::max(1, qRound(cellHeight));
-    return std::max(1, qRound(cellHeight / cellPerPixel));
+// Sets the font's size in (possibly fractional) pixels of `device`, through points, which Qt
+// keeps fractional where a pixel size would be whole.
+void SetPixelSize(QFont& font, qreal pixels, const QPaintDevice& device) {
+    font.setPointSizeF(pixels * kPointsPerInch / device.logicalDpiY());
 }
 
-// Stretches the font until its average character width is `averageWidth` device pixels.
-void StretchToAverageWidth(QFont& font, qreal averageWidth, const QPaintDevice& device) {
+// The font is measured at a large probe size, where the font engine's whole-pixel metrics are
+// exact enough, and scaled down: a coarse device then gets the same physical font as a fine
+// one.
+QFontMetricsF ProbeMetrics(QFont font, const QPaintDevice& device) {
+    SetPixelSize(font, kProbePixelSize, device);
+    return QFontMetricsF(font, &device);
+}
+
+// The size in pixels whose ascent plus descent is `cellHeight` device pixels.
+qreal PixelSizeForCell(const QFont& font, qreal cellHeight, const QPaintDevice& device) {
+    const QFontMetricsF probe = ProbeMetrics(font, device);
+    const qreal cellPerPixel = (probe.ascent() + probe.descent()) / kProbePixelSize;
+    return cellPerPixel > 0 ? cellHeight / cellPerPixel : cellHeight;
+}
+
+// Stretches the font of `pixels` pixels until its average character width is `averageWidth`
+// device pixels.
+void StretchToAverageWidth(QFont& font, qreal pixels, qreal averageWidth,
+                           const QPaintDevice& device) {
     constexpr int kPasses = 3;
+    const qreal target = averageWidth * kProbePixelSize / pixels;
     int stretch = 100;
     for (int pass = 0; pass < kPasses; ++pass) {
-        const qreal actual = QFontMetricsF(font, &device).averageCharWidth();
+        const qreal actual = ProbeMetrics(font, device).averageCharWidth();
         if (actual <= 0)
             return;
-        const int next = std::clamp(qRound(stretch * averageWidth / actual), 1, 4000);
+        const int next = std::clamp(qRound(stretch * target / actual), 1, 4000);
         if (next == stretch)
             return;
         stretch = next;
@@ -69,9 +84,10 @@ QFont CPainterCanvas::MakeFont(const CanvasFont& spec, const QPaintDevice& devic
     font.setWeight(static_cast<QFont::Weight>(std::clamp(spec.weight, 1, 1000)));
     font.setHintingPreference(QFont::PreferNoHinting);
     font.setKerning(false);
-    font.setPixelSize(PixelSizeForCell(font, spec.height * UnitY(device), device));
+    const qreal pixels = PixelSizeForCell(font, spec.height * UnitY(device), device);
     if (spec.averageWidth > 0)
-        StretchToAverageWidth(font, spec.averageWidth * UnitX(device), device);
+        StretchToAverageWidth(font, pixels, spec.averageWidth * UnitX(device), device);
+    SetPixelSize(font, pixels, device);
     return font;
 }
 

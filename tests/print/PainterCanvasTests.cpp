@@ -25,15 +25,25 @@ public:
     QPdfWriter writer;
 };
 
+const CanvasFont kListingFonts[] = {
+    {"Arial", 10, 0, 400}, {"Arial", 16, 6, 400},          {"Arial", 7, 3, 100},
+    {"Arial", 14, 0, 700}, {"Times New Roman", 8, 6, 400},
+};
+
+QImage DeviceAt(int dotsPerInch) {
+    QImage device(10, 10, QImage::Format_RGB32);
+    const int dotsPerMeter = qRound(dotsPerInch / 0.0254);
+    device.setDotsPerMeterX(dotsPerMeter);
+    device.setDotsPerMeterY(dotsPerMeter);
+    return device;
+}
+
 TEST(PainterFontTest, CellHeightAndAverageWidthAreThoseAsked) {
-    TempDir dir;
-    PdfDevice pdf((dir.path() / "m.pdf").string());
-    const qreal pixelsPerUnit = pdf.writer.logicalDpiY() / 100.0;
-    for (const CanvasFont& spec : {CanvasFont{"Arial", 10, 0, 400}, CanvasFont{"Arial", 16, 6, 400},
-                                   CanvasFont{"Arial", 7, 3, 100}, CanvasFont{"Arial", 14, 0, 700},
-                                   CanvasFont{"Times New Roman", 8, 6, 400}}) {
-        const QFont font = CPainterCanvas::MakeFont(spec, pdf.writer);
-        const QFontMetricsF metrics(font, &pdf.writer);
+    const QImage device = DeviceAt(1200);
+    const qreal pixelsPerUnit = 12.0;
+    for (const CanvasFont& spec : kListingFonts) {
+        const QFont font = CPainterCanvas::MakeFont(spec, device);
+        const QFontMetricsF metrics(font, &device);
         EXPECT_NEAR(metrics.ascent() + metrics.descent(), spec.height * pixelsPerUnit,
                     0.02 * spec.height * pixelsPerUnit)
             << spec.face << " " << spec.height;
@@ -46,7 +56,23 @@ TEST(PainterFontTest, CellHeightAndAverageWidthAreThoseAsked) {
     }
 }
 
-TEST(PainterFontTest, TextIsMeasuredOnTheMeasuringDevice) {
+// A printer at screen resolution (96 dots an inch) has cells of a few pixels; its fonts must
+// still have the physical size of those on a fine device.
+TEST(PainterFontTest, CoarseDevicesGetTheSamePhysicalFont) {
+    const QImage fine = DeviceAt(1200);
+    for (int dotsPerInch : {96, 300}) {
+        const QImage coarse = DeviceAt(dotsPerInch);
+        for (const CanvasFont& spec : kListingFonts) {
+            const QFont expected = CPainterCanvas::MakeFont(spec, fine);
+            const QFont actual = CPainterCanvas::MakeFont(spec, coarse);
+            EXPECT_NEAR(actual.pointSizeF(), expected.pointSizeF(), 0.001)
+                << dotsPerInch << " " << spec.height;
+            EXPECT_EQ(actual.stretch(), expected.stretch()) << dotsPerInch << " " << spec.height;
+        }
+    }
+}
+
+TEST(PainterMeasureTest, TextIsMeasuredOnTheMeasuringDevice) {
     TempDir dir;
     PdfDevice pdf((dir.path() / "m.pdf").string());
     QImage screen(200, 200, QImage::Format_RGB32);
@@ -72,7 +98,7 @@ TEST(PainterFontTest, TextIsMeasuredOnTheMeasuringDevice) {
     EXPECT_GT(print.TextWidth(text), 100);
 }
 
-TEST(PainterFontTest, RefusedFontLeavesTheSelectionAlone) {
+TEST(PainterMeasureTest, RefusedFontLeavesTheSelectionAlone) {
     QImage image(10, 10, QImage::Format_RGB32);
     QPainter painter(&image);
     CPainterCanvas canvas(painter, image);
