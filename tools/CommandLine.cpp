@@ -60,9 +60,7 @@ bool AddLayout(CommandLineRequest& request, const std::string& word, std::string
 }
 
 const std::array<OptionSpec, 17> kOptions{{
-    {"output", 'o', "FILE",
-     "write the listing file to FILE (\"-\": standard output, the default); a FILE ending in "
-     ".pdf gets the printed listing",
+    {"output", 'o', "FILE", "write the listing file to FILE (\"-\": standard output, the default)",
      [](CommandLineRequest& r, const std::string& v, std::string& e) {
          if (v.empty()) {
              e = "--output needs a file name";
@@ -111,7 +109,7 @@ const std::array<OptionSpec, 17> kOptions{{
          r.commentsPath = v;
          return true;
      }},
-    {"layout", 0, "LAYOUT", "PDF: print as standard, cd or zip (default: the profile's)",
+    {"layout", 0, "LAYOUT", "PDF (-o NAME.pdf) layout: standard, cd or zip (default: profile's)",
      [](CommandLineRequest& r, const std::string& v, std::string& e) {
          return AddLayout(r, v, e);
      }},
