@@ -1,6 +1,7 @@
 #include "FontCombo.h"
 
 #include <QFontDatabase>
+#include <QLineEdit>
 
 #include <fontconfig/fontconfig.h>
 
@@ -97,6 +98,8 @@ CFontCombo::CFontCombo(const IFontCatalog& catalog, QWidget* parent)
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     setCompleter(nullptr);
+    // The combo would otherwise select an item whose text was typed when editing finishes.
+    disconnect(lineEdit(), &QLineEdit::editingFinished, this, nullptr);
 }
 
 void CFontCombo::FillFonts(const std::string& face) {
