@@ -14,10 +14,9 @@
 namespace {
 
 // A group box behind the controls it frames, letting their clicks through.
-void PlaceGroupBox(QDialog* dialog, const DialogUnits& du, const char* text, int x, int y,
-                   int width, int height) {
-    auto* box = new QGroupBox(QString::fromLatin1(text), dialog);
-    box->setGeometry(du.Rect(x, y, width, height));
+void PlaceGroupBox(QDialog* dialog, const char* text, int x, int y, int width, int height) {
+    auto* box =
+        PlaceControl(new QGroupBox(QString::fromLatin1(text), dialog), "", x, y, width, height);
     box->setAttribute(Qt::WA_TransparentForMouseEvents);
     box->lower();
 }
@@ -46,8 +45,9 @@ void ExchangeCheck(QCheckBox& box, int& value, bool save) {
 CAdvancedOptionsDlg::CAdvancedOptionsDlg(QWidget* parent, const IFontCatalog& fonts)
     : QDialog(parent), m_pFontCombo(new CFontCombo(fonts)) {
     setWindowTitle(QStringLiteral("Catalogrium3: Advanced options"));
-    SetModalFrame(*this, DialogUnits(font()), 177, 185, true);
+    SetModalFrame(*this, true);
     CreateControls();
+    LayOutTemplate(*this, 177, 185);
     connect(m_pFontCombo, &QComboBox::activated, this, &CAdvancedOptionsDlg::OnSelChangeFont);
 }
 
@@ -57,10 +57,8 @@ int CAdvancedOptionsDlg::DoModal() {
 
 // Controls are made in the template's order, which is the tab order.
 void CAdvancedOptionsDlg::CreateControls() {
-    const DialogUnits du(font());
     m_pFontCombo->setParent(this);
-    PlaceControl(m_pFontCombo, du, "1067", 7, 15, 85, 12);
-    m_pFontCombo->setFixedHeight(m_pFontCombo->sizeHint().height());
+    PlaceControl(m_pFontCombo, "1067", 7, 15, 85, 87);
 
     m_pSortGroup = new QButtonGroup(this);
     const struct {
@@ -73,11 +71,11 @@ void CAdvancedOptionsDlg::CreateControls() {
                       {"1057", "Extension", 97, 55}, {"1058", "Time", 110, 43}};
     for (const auto& radio : sortRadios)
         m_pSortGroup->addButton(
-            PlaceControl(new QRadioButton(QString::fromLatin1(radio.text), this), du, radio.id, 13,
+            PlaceControl(new QRadioButton(QString::fromLatin1(radio.text), this), radio.id, 13,
                          radio.y, radio.width, 12),
             m_pSortGroup->buttons().size());
     m_pDescend =
-        PlaceControl(new QCheckBox(QStringLiteral("Descend"), this), du, "1034", 13, 121, 53, 12);
+        PlaceControl(new QCheckBox(QStringLiteral("Descend"), this), "1034", 13, 121, 53, 12);
 
     m_pOutputGroup = new QButtonGroup(this);
     const struct {
@@ -90,37 +88,36 @@ void CAdvancedOptionsDlg::CreateControls() {
                         {"1053", "Both", 69, 31}};
     for (const auto& radio : outputRadios)
         m_pOutputGroup->addButton(
-            PlaceControl(new QRadioButton(QString::fromLatin1(radio.text), this), du, radio.id, 88,
+            PlaceControl(new QRadioButton(QString::fromLatin1(radio.text), this), radio.id, 88,
                          radio.y, radio.width, 10),
             m_pOutputGroup->buttons().size());
 
-    m_pNumberStdLines = PlaceControl(new QCheckBox(QStringLiteral("Standard (8  x 11)"), this), du,
+    m_pNumberStdLines = PlaceControl(new QCheckBox(QStringLiteral("Standard (8  x 11)"), this),
                                      "1048", 88, 98, 72, 10);
-    m_pNumberCDLines = PlaceControl(new QCheckBox(QStringLiteral("CD/ZIP100/LS-120"), this), du,
-                                    "1049", 88, 110, 77, 10);
+    m_pNumberCDLines = PlaceControl(new QCheckBox(QStringLiteral("CD/ZIP100/LS-120"), this), "1049",
+                                    88, 110, 77, 10);
     m_pNumberFileLines =
-        PlaceControl(new QCheckBox(QStringLiteral("File"), this), du, "1050", 88, 122, 27, 10);
+        PlaceControl(new QCheckBox(QStringLiteral("File"), this), "1050", 88, 122, 27, 10);
     m_pNoGrid =
-        PlaceControl(new QCheckBox(QStringLiteral("No grid"), this), du, "1076", 13, 152, 42, 10);
+        PlaceControl(new QCheckBox(QStringLiteral("No grid"), this), "1076", 13, 152, 42, 10);
 
-    auto* ok = PlaceControl(new QPushButton(QStringLiteral("OK"), this), du, "1", 120, 13, 50, 15);
+    auto* ok = PlaceControl(new QPushButton(QStringLiteral("OK"), this), "1", 120, 13, 50, 15);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
-    PlaceGroupBox(this, du, "Sort by ", 7, 34, 67, 103);
-    PlaceGroupBox(this, du, "Output", 81, 34, 89, 49);
-    PlaceGroupBox(this, du, "Print Line Number", 81, 87, 89, 50);
-    PlaceGroupBox(this, du, "Removable media", 6, 141, 69, 27);
-    auto* label = new QLabel(QStringLiteral("Font selection"), this);
-    label->setGeometry(du.Rect(18, 4, 57, 9));
+    PlaceGroupBox(this, "Sort by ", 7, 34, 67, 103);
+    PlaceGroupBox(this, "Output", 81, 34, 89, 49);
+    PlaceGroupBox(this, "Print Line Number", 81, 87, 89, 50);
+    PlaceGroupBox(this, "Removable media", 6, 141, 69, 27);
+    PlaceControl(new QLabel(QStringLiteral("Font selection"), this), "", 18, 4, 57, 9);
 
-    m_pSizeInBytes = PlaceControl(new QCheckBox(QStringLiteral("Size in Bytes only"), this), du,
-                                  "1077", 88, 156, 74, 10);
+    m_pSizeInBytes = PlaceControl(new QCheckBox(QStringLiteral("Size in Bytes only"), this), "1077",
+                                  88, 156, 74, 10);
     m_pAutoRefresh = PlaceControl(
-        new QCheckBox(QStringLiteral("Autorefresh List /always re-read media /"), this), du, "1079",
-        13, 171, 157, 10);
-    m_pUpperCase = PlaceControl(new QCheckBox(QStringLiteral("Upper case "), this), du, "1080", 88,
-                                144, 76, 10);
+        new QCheckBox(QStringLiteral("Autorefresh List /always re-read media /"), this), "1079", 13,
+        171, 157, 10);
+    m_pUpperCase =
+        PlaceControl(new QCheckBox(QStringLiteral("Upper case "), this), "1080", 88, 144, 76, 10);
 }
 
 void CAdvancedOptionsDlg::showEvent(QShowEvent* event) {

@@ -16,9 +16,9 @@ CBrowserDlg::CBrowserDlg(std::unique_ptr<INamespaceProvider> provider, QWidget* 
 
 CBrowserDlg::CBrowserDlg(INamespaceProvider& provider, QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Browser"));
-    const DialogUnits du(font());
-    SetModalFrame(*this, du, 180, 123, true);
-    m_pTree = PlaceControl(new CShellTree(provider, this), du, "1055", 2, 3, 176, 117);
+    SetModalFrame(*this, true);
+    m_pTree = PlaceControl(new CShellTree(provider, this), "1055", 2, 3, 176, 117);
+    LayOutTemplate(*this, 180, 123);
     connect(m_pTree, &QTreeWidget::currentItemChanged, this, &CBrowserDlg::OnSelChanged);
 }
 

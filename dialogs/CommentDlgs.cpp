@@ -16,23 +16,22 @@ std::string ListedName(const CFolderEntry& entry) {
 }
 
 CCommentEditDlg::CCommentEditDlg(QWidget* parent) : QDialog(parent) {
-    const DialogUnits du(font());
-    SetModalFrame(*this, du, 113, 65, false);
+    SetModalFrame(*this, false);
     const struct {
         const char* id;
         int y;
     } edits[] = {{"1073", 7}, {"1074", 20}, {"1075", 34}};
     for (int i = 0; i < 3; ++i) {
-        m_pEdits[i] = PlaceControl(new CLimitedEdit(this), du, edits[i].id, 0, edits[i].y, 113, 12);
+        m_pEdits[i] = PlaceControl(new CLimitedEdit(this), edits[i].id, 0, edits[i].y, 113, 12);
         m_pEdits[i]->setFrame(false);
     }
-    auto* done =
-        PlaceControl(new QPushButton(QStringLiteral("&Done"), this), du, "1", 3, 51, 52, 13);
+    auto* done = PlaceControl(new QPushButton(QStringLiteral("&Done"), this), "1", 3, 51, 52, 13);
     done->setDefault(true);
     connect(done, &QPushButton::clicked, this, &QDialog::accept);
     auto* cancel =
-        PlaceControl(new QPushButton(QStringLiteral("&Cancel"), this), du, "2", 58, 51, 52, 13);
+        PlaceControl(new QPushButton(QStringLiteral("&Cancel"), this), "2", 58, 51, 52, 13);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    LayOutTemplate(*this, 113, 65);
 }
 
 int CCommentEditDlg::DoModal() {
@@ -68,18 +67,17 @@ bool CCommentEditDlg::DoDataExchange(bool save) {
 
 CCommentListDlg::CCommentListDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Catalogrium3: adding comments"));
-    const DialogUnits du(font());
-    SetModalFrame(*this, du, 220, 103, true);
+    SetModalFrame(*this, true);
     // "&Done" comes first in the tab order and ends the dialog as Esc does.
-    auto* done =
-        PlaceControl(new QPushButton(QStringLiteral("&Done"), this), du, "2", 162, 87, 50, 14);
+    auto* done = PlaceControl(new QPushButton(QStringLiteral("&Done"), this), "2", 162, 87, 50, 14);
     connect(done, &QPushButton::clicked, this, &QDialog::reject);
-    m_lbEntries = PlaceControl(new QListWidget(this), du, "1072", 0, 0, 219, 84);
+    m_lbEntries = PlaceControl(new QListWidget(this), "1072", 0, 0, 219, 84);
     m_lbEntries->setUniformItemSizes(true);
     m_lbEntries->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     connect(m_lbEntries, &QListWidget::itemDoubleClicked, this, &CCommentListDlg::OnDblClkEntry);
-    auto* hint = new QLabel(QStringLiteral("Double click on selected line to add comment."), this);
-    hint->setGeometry(du.Rect(7, 90, 154, 12));
+    PlaceControl(new QLabel(QStringLiteral("Double click on selected line to add comment."), this),
+                 "", 7, 90, 154, 12);
+    LayOutTemplate(*this, 220, 103);
 }
 
 int CCommentListDlg::DoModal() {

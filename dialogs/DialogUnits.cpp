@@ -2,6 +2,8 @@
 
 #include <QFontMetrics>
 
+#include <cmath>
+
 namespace {
 
 constexpr const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
@@ -9,23 +11,26 @@ constexpr int kLetterCount = 52;
 
 } // namespace
 
-DialogUnits::DialogUnits(const QFont& font) {
+DialogUnits::DialogUnits(const QFont& font, double widthStretch) {
     const QFontMetrics metrics(font);
-    m_nCharWidth = (metrics.horizontalAdvance(QString::fromLatin1(kLetters)) + kLetterCount / 2) /
-                   kLetterCount;
-    m_nCharHeight = metrics.height();
+    const int charWidth =
+        (metrics.horizontalAdvance(QString::fromLatin1(kLetters)) + kLetterCount / 2) /
+        kLetterCount;
+    m_dUnitWidth = charWidth * widthStretch / 4.0;
+    m_dUnitHeight = metrics.height() / 8.0;
 }
 
 int DialogUnits::X(int units) const {
-    return units * m_nCharWidth / 4;
+    return static_cast<int>(std::lround(units * m_dUnitWidth));
 }
 
 int DialogUnits::Y(int units) const {
-    return units * m_nCharHeight / 8;
+    return static_cast<int>(std::lround(units * m_dUnitHeight));
 }
 
-QRect DialogUnits::Rect(int x, int y, int width, int height) const {
-    return QRect(QPoint(X(x), Y(y)), QPoint(X(x + width) - 1, Y(y + height) - 1));
+QRect DialogUnits::Rect(const QRect& units) const {
+    return QRect(QPoint(X(units.left()), Y(units.top())),
+                 QPoint(X(units.left() + units.width()) - 1, Y(units.top() + units.height()) - 1));
 }
 
 QSize DialogUnits::Size(int width, int height) const {

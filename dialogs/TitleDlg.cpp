@@ -9,23 +9,22 @@
 
 CTitleDlg::CTitleDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Title"));
-    const DialogUnits du(font());
-    SetModalFrame(*this, du, 176, 98, true);
+    SetModalFrame(*this, true);
     const struct {
         const char* id;
         int y;
     } edits[] = {{"1041", 25}, {"1042", 43}, {"1044", 63}};
     for (int i = 0; i < 3; ++i)
-        m_pEdits[i] = PlaceControl(new CLimitedEdit(this), du, edits[i].id, 5, edits[i].y, 164, 14);
+        m_pEdits[i] = PlaceControl(new CLimitedEdit(this), edits[i].id, 5, edits[i].y, 164, 14);
 
-    auto* ok = PlaceControl(new QPushButton(QStringLiteral("OK"), this), du, "1", 57, 81, 35, 14);
+    auto* ok = PlaceControl(new QPushButton(QStringLiteral("OK"), this), "1", 57, 81, 35, 14);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     auto* reset =
-        PlaceControl(new QPushButton(QStringLiteral("Reset"), this), du, "1046", 5, 81, 35, 14);
+        PlaceControl(new QPushButton(QStringLiteral("Reset"), this), "1046", 5, 81, 35, 14);
     connect(reset, &QPushButton::clicked, this, &CTitleDlg::OnReset);
-    auto* cancel = PlaceControl(new QPushButton(QStringLiteral("Cancel 'Print Title'"), this), du,
-                                "2", 104, 81, 65, 14);
+    auto* cancel = PlaceControl(new QPushButton(QStringLiteral("Cancel 'Print Title'"), this), "2",
+                                104, 81, 65, 14);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* prompt = new QLabel(
@@ -33,7 +32,8 @@ CTitleDlg::CTitleDlg(QWidget* parent) : QDialog(parent) {
         this);
     prompt->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     prompt->setWordWrap(true);
-    prompt->setGeometry(du.Rect(12, 3, 120, 18));
+    PlaceControl(prompt, "", 12, 3, 120, 18);
+    LayOutTemplate(*this, 176, 98);
 }
 
 int CTitleDlg::DoModal() {

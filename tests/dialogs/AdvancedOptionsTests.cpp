@@ -142,6 +142,13 @@ TEST_F(AdvancedOptionsTest, StartsWithNothingChosen) {
     EXPECT_EQ(dialog.windowTitle(), "Catalogrium3: Advanced options");
 }
 
+TEST_F(AdvancedOptionsTest, TabVisitsTheControlsInTemplateOrder) {
+    EXPECT_EQ(TabOrder(dialog), QStringList({"1067", "1037", "1038", "1039", "1040", "1057", "1058",
+                                             "1034", "1051", "1052", "1053", "1048", "1049", "1050",
+                                             "1076", "1", "1077", "1079", "1080"}));
+    EXPECT_TRUE(Control<QPushButton>(dialog, "1")->isDefault());
+}
+
 TEST_F(AdvancedOptionsTest, ShowsTheRadioOfEachValue) {
     dialog.m_nSortBy = kSortTime;
     dialog.m_nFilesAndFolders = kFilesAndFolders;

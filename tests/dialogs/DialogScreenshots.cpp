@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     Grab(options, out.filePath("advanced-options.png"));
 
     CTitleDlg title;
-    title.m_strLine1 = "/HOME/AN...DOCUMENTS";
+    title.m_strLine1 = "/HOME/AN...OCUMENTS";
     title.m_strLine2 = " 12/08/26 07:30:00";
     Grab(title, out.filePath("title.png"));
 

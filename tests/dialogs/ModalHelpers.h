@@ -36,3 +36,17 @@ inline void AnswerNextMessage(QString& text) {
 template <typename T> T* Control(QWidget& parent, const char* id) {
     return parent.findChild<T*>(QString::fromLatin1(id));
 }
+
+// The template ids of `dialog`'s controls in the order Tab visits them, from the first.
+inline QStringList TabOrder(QWidget& dialog) {
+    QStringList ids;
+    QWidget* first = dialog.nextInFocusChain();
+    QWidget* widget = first;
+    do {
+        if (widget->parentWidget() == &dialog && !widget->objectName().isEmpty() &&
+            (widget->focusPolicy() & Qt::TabFocus))
+            ids << widget->objectName();
+        widget = widget->nextInFocusChain();
+    } while (widget != first && widget != &dialog);
+    return ids;
+}

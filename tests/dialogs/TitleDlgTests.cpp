@@ -26,6 +26,11 @@ protected:
     CTitleDlg dialog;
 };
 
+TEST_F(TitleDlgTest, TabVisitsTheEditsThenOkResetAndCancel) {
+    EXPECT_EQ(TabOrder(dialog), QStringList({"1041", "1042", "1044", "1", "1046", "2"}));
+    EXPECT_TRUE(Control<QPushButton>(dialog, "1")->isDefault());
+}
+
 TEST_F(TitleDlgTest, OkWithoutChangesGivesTheProposedLines) {
     EXPECT_EQ(Run([](CTitleDlg& dlg) { QTest::keyClick(Edit(dlg, "1041"), Qt::Key_Return); }),
               QDialog::Accepted);
