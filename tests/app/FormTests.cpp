@@ -2,9 +2,12 @@
 // the profile between runs.
 #include "AppFixture.h"
 
+#include "AboutDlg.h"
 #include "Profile.h"
+#include "StandardViewDialogs.h"
 
 #include <QGroupBox>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -201,4 +204,22 @@ TEST_F(SettingsTest, OptionsCancelChangesNothing) {
     Action("actionOptions")->trigger();
     EXPECT_EQ(dialogs.optionsRuns, 1);
     EXPECT_TRUE(Options() == before);
+}
+
+TEST_F(FormTest, AboutBoxShowsTheVersion) {
+    CAboutDlg about(Frame());
+    EXPECT_EQ(about.windowTitle(), "About Catalogrium3");
+    EXPECT_EQ(about.findChild<QLabel*>("versionLabel")->text(), "Catalogrium3.32");
+}
+
+TEST_F(FormTest, PrintSetupRunsOnTheViewsPrinter) {
+    Action("actionPrintSetup")->trigger();
+    EXPECT_EQ(dialogs.printerSetups, 1);
+}
+
+TEST(PreviewPlacementTest, PreviewIsCentredAndSmallerOnNarrowScreens) {
+    EXPECT_EQ(PreviewWindowSize(640), QSize(600, 400));
+    EXPECT_EQ(CentredPosition(QRect(0, 0, 640, 480), QSize(600, 400)), QPoint(20, 40));
+    EXPECT_EQ(PreviewWindowSize(700), QSize(660, 470));
+    EXPECT_EQ(CentredPosition(QRect(0, 0, 1025, 768), QSize(660, 470)), QPoint(182, 149));
 }
