@@ -35,23 +35,26 @@ bool IsDotOrDotDot(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// The folder holds at least one folder (or a link to one). An unreadable folder holds none.
+// A directory entry that is a folder or a link to one; the type the directory gives spares a
+// look at the entry itself when it is known.
+bool IsFolderEntry(const std::string& folder, const dirent& entry) {
+    if (entry.d_type == DT_DIR)
+        return true;
+    return (entry.d_type == DT_LNK || entry.d_type == DT_UNKNOWN) &&
+           IsDirectory(JoinPath(folder, entry.d_name));
+}
+
+// The folder holds at least one folder. An unreadable folder holds none.
 bool HasSubFolder(const std::string& path) {
     DIR* dir = ::opendir(path.c_str());
     if (!dir)
         return false;
     bool found = false;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (IsDotOrDotDot(entry->d_name))
-            continue;
-        const bool mayBeFolder =
-            entry->d_type == DT_DIR || entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN;
-        if (mayBeFolder &&
-            (entry->d_type == DT_DIR || IsDirectory(JoinPath(path, entry->d_name)))) {
+    while (const dirent* entry = ::readdir(dir))
+        if (!IsDotOrDotDot(entry->d_name) && IsFolderEntry(path, *entry)) {
             found = true;
             break;
         }
-    }
     ::closedir(dir);
     return found;
 }
@@ -118,8 +121,19 @@ bool FileCommands(const std::string& path, std::vector<ContextCommand>& commands
     return true;
 }
 
-// A folder of the file system; its items are identified by their absolute paths.
-class CDirectoryFolder : public INamespaceFolder {
+// A folder whose items are file-system folders and files, identified by their absolute paths.
+class CPathItemsFolder : public INamespaceFolder {
+public:
+    unsigned GetAttributesOf(const ItemId& item) override { return FileSystemAttributes(item); }
+    std::shared_ptr<INamespaceFolder> BindToObject(const ItemId& item) override;
+    bool GetContextMenu(const ItemId& item, std::vector<ContextCommand>& commands,
+                        std::string& error) override {
+        return FileCommands(item, commands, error);
+    }
+};
+
+// A folder of the file system, listing what it holds by name.
+class CDirectoryFolder : public CPathItemsFolder {
 public:
     explicit CDirectoryFolder(std::string path) : m_path(std::move(path)) {}
 
@@ -134,32 +148,27 @@ public:
         ::closedir(dir);
         return items;
     }
-    unsigned GetAttributesOf(const ItemId& item) override { return FileSystemAttributes(item); }
     std::optional<std::string> GetDisplayNameOf(const ItemId& item) override {
         return BaseName(item);
     }
     int CompareIDs(const ItemId& a, const ItemId& b) override {
         return CompareNames(BaseName(a), BaseName(b));
     }
-    std::shared_ptr<INamespaceFolder> BindToObject(const ItemId& item) override {
-        if (!IsDirectory(item))
-            return nullptr;
-        return std::make_shared<CDirectoryFolder>(item);
-    }
-    bool GetContextMenu(const ItemId& item, std::vector<ContextCommand>& commands,
-                        std::string& error) override {
-        return FileCommands(item, commands, error);
-    }
 
 private:
     std::string m_path;
 };
 
+std::shared_ptr<INamespaceFolder> CPathItemsFolder::BindToObject(const ItemId& item) {
+    if (!IsDirectory(item))
+        return nullptr;
+    return std::make_shared<CDirectoryFolder>(item);
+}
+
 // The virtual "Computer": the root of the file system and the mounted volumes, by path.
-class CComputerFolder : public CDirectoryFolder {
+class CComputerFolder : public CPathItemsFolder {
 public:
-    explicit CComputerFolder(std::vector<std::string> volumes)
-        : CDirectoryFolder("/"), m_volumes(std::move(volumes)) {}
+    explicit CComputerFolder(std::vector<std::string> volumes) : m_volumes(std::move(volumes)) {}
 
     std::optional<std::vector<ItemId>> EnumObjects() override { return m_volumes; }
     std::optional<std::string> GetDisplayNameOf(const ItemId& item) override { return item; }
@@ -170,10 +179,9 @@ private:
 };
 
 // The top level: "Computer", the home folder and the desktop folder, in that order.
-class CTopLevelFolder : public CDirectoryFolder {
+class CTopLevelFolder : public CPathItemsFolder {
 public:
-    explicit CTopLevelFolder(const NamespaceLocations& locations)
-        : CDirectoryFolder("/"), m_locations(locations) {}
+    explicit CTopLevelFolder(const NamespaceLocations& locations) : m_locations(locations) {}
 
     std::optional<std::vector<ItemId>> EnumObjects() override {
         std::vector<ItemId> items = {kComputerId};
@@ -186,7 +194,7 @@ public:
     unsigned GetAttributesOf(const ItemId& item) override {
         if (item == kComputerId)
             return kNsFolder | kNsHasSubFolder;
-        return CDirectoryFolder::GetAttributesOf(item);
+        return CPathItemsFolder::GetAttributesOf(item);
     }
     std::optional<std::string> GetDisplayNameOf(const ItemId& item) override {
         if (item == kComputerId)
@@ -197,11 +205,11 @@ public:
     std::shared_ptr<INamespaceFolder> BindToObject(const ItemId& item) override {
         if (item == kComputerId)
             return std::make_shared<CComputerFolder>(Volumes());
-        return CDirectoryFolder::BindToObject(item);
+        return CPathItemsFolder::BindToObject(item);
     }
     bool GetContextMenu(const ItemId& item, std::vector<ContextCommand>& commands,
                         std::string& error) override {
-        return item == kComputerId || CDirectoryFolder::GetContextMenu(item, commands, error);
+        return item == kComputerId || CPathItemsFolder::GetContextMenu(item, commands, error);
     }
 
 private:
