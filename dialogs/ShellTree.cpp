@@ -2,6 +2,7 @@
 
 #include "DialogFrame.h"
 
+#include <QHeaderView>
 #include <QMenu>
 #include <QStyle>
 
@@ -37,6 +38,9 @@ CShellTree::CShellTree(INamespaceProvider& provider, QWidget* parent)
     : QTreeWidget(parent), m_provider(provider) {
     setObjectName(QStringLiteral("1055"));
     setHeaderHidden(true);
+    // A long name widens the column and brings a horizontal scroll bar, rather than being cut.
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header()->setStretchLastSection(false);
     setRootIsDecorated(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setContextMenuPolicy(Qt::CustomContextMenu);
@@ -151,7 +155,8 @@ std::optional<std::string> CShellTree::OnSelChanged() {
 }
 
 void CShellTree::OnRightClick(const QPoint& pos) {
-    QTreeWidgetItem* item = itemAt(pos);
+    // The row counts, also beside or right of the label.
+    QTreeWidgetItem* item = itemAt(QPoint(0, pos.y()));
     setCurrentItem(item);
     ShellItemData* data = ItemData(item);
     if (!data || !IsOnIconOrLabel(item, pos))

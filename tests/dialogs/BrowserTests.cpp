@@ -286,7 +286,7 @@ TEST_F(BrowserTest, ARightClickSelectsTheItemAndRunsTheChosenCommand) {
 TEST_F(BrowserTest, ARightClickBesideTheLabelOnlySelects) {
     CShellTree& tree = ShowFilled();
     QTreeWidgetItem* alpha = Find(tree, "Alpha");
-    RightClick(alpha, tree.visualItemRect(alpha).width() - 2);
+    RightClickAt(QPoint(tree.viewport()->width() - 2, tree.visualItemRect(alpha).center().y()));
     EXPECT_EQ(tree.currentItem(), alpha);
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 }
