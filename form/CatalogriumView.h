@@ -6,13 +6,12 @@
 #include <QPrinter>
 #include <QWidget>
 
-#include <memory>
+#include <initializer_list>
 #include <string>
 
 class CCatalogriumDoc;
 class IPrompter;
 class IViewDialogs;
-class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
 class QLineEdit;

@@ -10,6 +10,8 @@
 
 #include <QLineEdit>
 
+#include <algorithm>
+
 namespace {
 
 const std::string kAppTitle = "Catalogrium3";

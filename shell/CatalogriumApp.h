@@ -3,7 +3,6 @@
 #include "MessageBoxPrompter.h"
 
 #include <memory>
-#include <string>
 
 class CCatalogriumDoc;
 class CMainFrame;

@@ -9,6 +9,8 @@
 #include <QScreen>
 #include <QStatusBar>
 
+#include <algorithm>
+
 namespace {
 
 // The progress note repaints at most this often, whatever the pace of the operation.
