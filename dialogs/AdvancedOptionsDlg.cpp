@@ -21,6 +21,29 @@ void PlaceGroupBox(QDialog* dialog, const char* text, int x, int y, int width, i
     box->lower();
 }
 
+struct TemplateRadio {
+    const char* id;
+    const char* text;
+    int y;
+    int width;
+};
+
+// A radio group in one column; each button's id in the group is its zero-based index.
+QButtonGroup* PlaceRadioGroup(QDialog* dialog, int x, int height,
+                              std::initializer_list<TemplateRadio> radios) {
+    auto* group = new QButtonGroup(dialog);
+    for (const TemplateRadio& radio : radios)
+        group->addButton(PlaceControl(new QRadioButton(QString::fromLatin1(radio.text), dialog),
+                                      radio.id, x, radio.y, radio.width, height),
+                         static_cast<int>(group->buttons().size()));
+    return group;
+}
+
+QCheckBox* PlaceCheckBox(QDialog* dialog, const char* id, const char* text, int x, int y, int width,
+                         int height) {
+    return PlaceControl(new QCheckBox(QString::fromLatin1(text), dialog), id, x, y, width, height);
+}
+
 // The zero-based index of the checked button of the group, -1 when none is checked.
 void ExchangeRadio(QButtonGroup& group, int& value, bool save) {
     if (save) {
@@ -59,47 +82,22 @@ int CAdvancedOptionsDlg::DoModal() {
 void CAdvancedOptionsDlg::CreateControls() {
     m_pFontCombo->setParent(this);
     PlaceControl(m_pFontCombo, "1067", 7, 15, 85, 87);
-
-    m_pSortGroup = new QButtonGroup(this);
-    const struct {
-        const char* id;
-        const char* text;
-        int y;
-        int width;
-    } sortRadios[] = {{"1037", "Unsorted", 47, 52},  {"1038", "Size", 60, 41},
-                      {"1039", "Name", 73, 55},      {"1040", "Attribute", 84, 57},
-                      {"1057", "Extension", 97, 55}, {"1058", "Time", 110, 43}};
-    for (const auto& radio : sortRadios)
-        m_pSortGroup->addButton(
-            PlaceControl(new QRadioButton(QString::fromLatin1(radio.text), this), radio.id, 13,
-                         radio.y, radio.width, 12),
-            m_pSortGroup->buttons().size());
-    m_pDescend =
-        PlaceControl(new QCheckBox(QStringLiteral("Descend"), this), "1034", 13, 121, 53, 12);
-
-    m_pOutputGroup = new QButtonGroup(this);
-    const struct {
-        const char* id;
-        const char* text;
-        int y;
-        int width;
-    } outputRadios[] = {{"1051", "Directories only", 47, 64},
-                        {"1052", "Files only", 58, 45},
-                        {"1053", "Both", 69, 31}};
-    for (const auto& radio : outputRadios)
-        m_pOutputGroup->addButton(
-            PlaceControl(new QRadioButton(QString::fromLatin1(radio.text), this), radio.id, 88,
-                         radio.y, radio.width, 10),
-            m_pOutputGroup->buttons().size());
-
-    m_pNumberStdLines = PlaceControl(new QCheckBox(QStringLiteral("Standard (8  x 11)"), this),
-                                     "1048", 88, 98, 72, 10);
-    m_pNumberCDLines = PlaceControl(new QCheckBox(QStringLiteral("CD/ZIP100/LS-120"), this), "1049",
-                                    88, 110, 77, 10);
-    m_pNumberFileLines =
-        PlaceControl(new QCheckBox(QStringLiteral("File"), this), "1050", 88, 122, 27, 10);
-    m_pNoGrid =
-        PlaceControl(new QCheckBox(QStringLiteral("No grid"), this), "1076", 13, 152, 42, 10);
+    m_pSortGroup = PlaceRadioGroup(this, 13, 12,
+                                   {{"1037", "Unsorted", 47, 52},
+                                    {"1038", "Size", 60, 41},
+                                    {"1039", "Name", 73, 55},
+                                    {"1040", "Attribute", 84, 57},
+                                    {"1057", "Extension", 97, 55},
+                                    {"1058", "Time", 110, 43}});
+    m_pDescend = PlaceCheckBox(this, "1034", "Descend", 13, 121, 53, 12);
+    m_pOutputGroup = PlaceRadioGroup(this, 88, 10,
+                                     {{"1051", "Directories only", 47, 64},
+                                      {"1052", "Files only", 58, 45},
+                                      {"1053", "Both", 69, 31}});
+    m_pNumberStdLines = PlaceCheckBox(this, "1048", "Standard (8  x 11)", 88, 98, 72, 10);
+    m_pNumberCDLines = PlaceCheckBox(this, "1049", "CD/ZIP100/LS-120", 88, 110, 77, 10);
+    m_pNumberFileLines = PlaceCheckBox(this, "1050", "File", 88, 122, 27, 10);
+    m_pNoGrid = PlaceCheckBox(this, "1076", "No grid", 13, 152, 42, 10);
 
     auto* ok = PlaceControl(new QPushButton(QStringLiteral("OK"), this), "1", 120, 13, 50, 15);
     ok->setDefault(true);
@@ -111,13 +109,10 @@ void CAdvancedOptionsDlg::CreateControls() {
     PlaceGroupBox(this, "Removable media", 6, 141, 69, 27);
     PlaceControl(new QLabel(QStringLiteral("Font selection"), this), "", 18, 4, 57, 9);
 
-    m_pSizeInBytes = PlaceControl(new QCheckBox(QStringLiteral("Size in Bytes only"), this), "1077",
-                                  88, 156, 74, 10);
-    m_pAutoRefresh = PlaceControl(
-        new QCheckBox(QStringLiteral("Autorefresh List /always re-read media /"), this), "1079", 13,
-        171, 157, 10);
-    m_pUpperCase =
-        PlaceControl(new QCheckBox(QStringLiteral("Upper case "), this), "1080", 88, 144, 76, 10);
+    m_pSizeInBytes = PlaceCheckBox(this, "1077", "Size in Bytes only", 88, 156, 74, 10);
+    m_pAutoRefresh =
+        PlaceCheckBox(this, "1079", "Autorefresh List /always re-read media /", 13, 171, 157, 10);
+    m_pUpperCase = PlaceCheckBox(this, "1080", "Upper case ", 88, 144, 76, 10);
 }
 
 void CAdvancedOptionsDlg::showEvent(QShowEvent* event) {
