@@ -33,14 +33,21 @@ void Capture(const QString& name) {
     std::cout << name.toStdString() << ".png\n";
 }
 
-// The real dialogs, but the title, comments and print dialogs are answered at once and the
-// preview is photographed and closed.
+// The real preview and Title dialogs, photographed and closed; the other dialogs are answered
+// at once.
 class ScreenshotDialogs final : public IViewDialogs {
 public:
     std::string BrowseForFolder() override { return {}; }
     bool EditAdvancedOptions(ListingOptions&) override { return false; }
     void EditComments(EntryList&) override {}
-    bool EditTitle(TitleLines&) override { return false; }
+    // The real Title dialog, photographed over the preview that asked for it, then accepted.
+    bool EditTitle(TitleLines& lines) override {
+        QTimer::singleShot(1000, [] {
+            Capture(QStringLiteral("title-dialog"));
+            QApplication::activeModalWidget()->close();
+        });
+        return m_standard.EditTitle(lines);
+    }
     std::optional<std::string> AskSaveFileName(const std::string&) override { return {}; }
     std::optional<std::string> AskOpenFileName() override { return {}; }
     void SetupPrinter(QPrinter&) override {}
