@@ -199,6 +199,20 @@ TEST_F(SettingsTest, CaseLayoutStoresDateOffOnceTheFormWasRead) {
     EXPECT_EQ(LoadListingOptions(ProfilePath()).m_bAddSize, 0);
 }
 
+TEST_F(SettingsTest, LoadedDateShowsOnlyOnceAPageLayoutIsChosen) {
+    Exit();
+    ListingOptions stored;
+    stored.m_bAddDate = 1;
+    stored.m_bAddAttribute = 1;
+    ASSERT_TRUE(SaveListingOptions(ProfilePath(), stored));
+    Start();
+    EXPECT_FALSE(Check(IDC_DATE)->isChecked());
+    EXPECT_FALSE(Check(IDC_DATE)->isEnabled());
+    Click(IDC_STANDARD);
+    EXPECT_TRUE(Check(IDC_DATE)->isChecked());
+    EXPECT_TRUE(Check(IDC_ATTRIBUTES)->isChecked());
+}
+
 TEST_F(SettingsTest, OptionsCancelChangesNothing) {
     const ListingOptions before = Options();
     Action("actionOptions")->trigger();
