@@ -159,15 +159,25 @@ void FillScanList(CCatalogriumDoc& doc, std::size_t count) {
     }
 }
 
+// The best of a few sorts, each of a fresh listing; building it is not timed.
+double SortSeconds(std::size_t count, int key) {
+    double best = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        Listing listing;
+        FillScanList(listing.doc, count);
+        double s = Seconds([&] { listing.doc.SortEntries(false, key); });
+        best = round == 0 ? s : std::min(best, s);
+    }
+    return best;
+}
+
 void MeasureSort(std::size_t count) {
     static const std::array<const char*, 6> keys{"unsorted",  "size",      "name",
                                                  "attribute", "extension", "time"};
     for (int key = 0; key < 6; ++key) {
-        Listing listing;
-        FillScanList(listing.doc, count);
-        double s = Seconds([&] { listing.doc.SortEntries(false, key); });
-        std::printf("sort   %8zu entries by %-9s %8.1f ms (%.0f ns/entry)\n", count,
-                    keys[static_cast<std::size_t>(key)], s * 1e3, Nanoseconds(s, count));
+        double s = SortSeconds(count, key);
+        std::printf("sort   %8zu entries by %-9s best of %d %8.1f ms (%.0f ns/entry)\n", count,
+                    keys[static_cast<std::size_t>(key)], kRounds, s * 1e3, Nanoseconds(s, count));
     }
 }
 
@@ -180,13 +190,15 @@ void MeasureWrite(std::size_t count) {
     for (int delimited = 0; delimited < 2; ++delimited) {
         listing.options.m_bDelimited = delimited;
         const char* layout = delimited ? "comma-delimited" : "fixed-column";
-        double s = Seconds([&] { listing.doc.Serialize(null); });
-        std::printf("write  %8zu entries, %-15s to a null stream %8.1f ms (%.0f ns/entry)\n", count,
-                    layout, s * 1e3, Nanoseconds(s, count));
+        double s = BestOf(kRounds, [&] { listing.doc.Serialize(null); });
+        std::printf("write  %8zu entries, %-15s to a null stream best of %d %8.1f ms (%.0f "
+                    "ns/entry)\n",
+                    count, layout, kRounds, s * 1e3, Nanoseconds(s, count));
         std::ofstream devNull("/dev/null", std::ios::binary);
-        s = Seconds([&] { listing.doc.Serialize(devNull); });
-        std::printf("write  %8zu entries, %-15s to /dev/null      %8.1f ms (%.0f ns/entry)\n",
-                    count, layout, s * 1e3, Nanoseconds(s, count));
+        s = BestOf(kRounds, [&] { listing.doc.Serialize(devNull); });
+        std::printf("write  %8zu entries, %-15s to /dev/null      best of %d %8.1f ms (%.0f "
+                    "ns/entry)\n",
+                    count, layout, kRounds, s * 1e3, Nanoseconds(s, count));
     }
 }
 
