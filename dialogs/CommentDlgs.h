@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+#include <cstddef>
 #include <string>
 
 class CLimitedEdit;

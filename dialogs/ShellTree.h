@@ -37,8 +37,8 @@ public:
     void OnItemExpanding(QTreeWidgetItem* item);
     // Reads the children of the selected item when not yet read; its file-system path, if any.
     std::optional<std::string> OnSelChanged();
-    // Selects the item at `pos` (viewport coordinates), which may end the dialog, and opens
-    // its context menu when the point is on its icon or label.
+    // Selects the item on the row at `pos` (viewport coordinates), which may end the dialog,
+    // and opens its context menu when the point is on the item's icon or label.
     void OnRightClick(const QPoint& pos);
     void ShowContextMenu(QWidget* owner, const std::shared_ptr<INamespaceFolder>& folder,
                          const ItemId& item, const QPoint& screenPos);
