@@ -79,7 +79,7 @@ std::string_view TrimBlanks(std::string_view text) {
 
 std::optional<int> ParseInt(std::string_view text) {
     text = TrimBlanks(text);
-    if (!text.empty() && text.front() == '+')
+    if (text.size() > 1 && text.front() == '+' && text[1] != '-')
         text.remove_prefix(1);
     int value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -88,8 +88,11 @@ std::optional<int> ParseInt(std::string_view text) {
     return value;
 }
 
+// Characters that would end a line of the profile (a NUL ends it for most readers).
+constexpr std::string_view kLineBreaks("\r\n\0", 3);
+
 bool HoldsLineBreak(std::string_view text) {
-    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+    return text.find_first_of(kLineBreaks) != std::string_view::npos;
 }
 
 // The stored text of one key, as a save writes it.
@@ -97,7 +100,7 @@ std::string ValueText(const ListingOptions& options, const ProfileKey& key) {
     if (auto field = std::get_if<IntField>(&key.field))
         return std::to_string(options.*(*field));
     const std::string& text = options.*std::get<TextField>(key.field);
-    return text.substr(0, text.find_first_of(std::string_view("\r\n\0", 3)));
+    return text.substr(0, text.find_first_of(kLineBreaks));
 }
 
 // ---- the file as lines ----------------------------------------------------------------

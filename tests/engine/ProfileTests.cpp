@@ -339,6 +339,8 @@ TEST(ApplyProfileSetting, RefusesUnknownKeysAndBadValues) {
     EXPECT_FALSE(ApplyProfileSetting(o, "Attributes", "1"));
     EXPECT_FALSE(ApplyProfileSetting(o, "Sort by", "two"));
     EXPECT_FALSE(ApplyProfileSetting(o, "Sort by", "4294967296"));
+    EXPECT_FALSE(ApplyProfileSetting(o, "Sort by", "+-2"));
+    EXPECT_FALSE(ApplyProfileSetting(o, "Sort by", "+"));
     EXPECT_FALSE(ApplyProfileSetting(o, "current Font", "Arial\nSummary=0"));
     EXPECT_EQ(o, ListingOptions{});
 }
