@@ -58,8 +58,9 @@ void LayOutTemplate(QDialog& dialog, int width, int height) {
     double stretch = 1.0;
     for (const QWidget* control : controls) {
         const int given = fontUnits.Rect(control->property(kTemplateRect).toRect()).width();
+        // One pixel more than needed: the stretched edges are rounded separately.
         if (given > 0)
-            stretch = std::max(stretch, static_cast<double>(NeededWidth(*control)) / given);
+            stretch = std::max(stretch, (NeededWidth(*control) + 1.0) / given);
     }
     const DialogUnits units(dialog.font(), stretch);
     for (QWidget* control : controls) {
