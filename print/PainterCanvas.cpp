@@ -79,14 +79,14 @@ CPainterCanvas::CPainterCanvas(QPainter& painter, QPaintDevice& measureDevice)
     m_painter.setBrush(m_current.brush);
 }
 
-QFont CPainterCanvas::MakeFont(const CanvasFont& spec, const QPaintDevice& device) {
-    QFont font(QString::fromStdString(spec.face));
-    font.setWeight(static_cast<QFont::Weight>(std::clamp(spec.weight, 1, 1000)));
+QFont CPainterCanvas::MakeFont(const CanvasFont& wanted, const QPaintDevice& device) {
+    QFont font(QString::fromStdString(wanted.face));
+    font.setWeight(static_cast<QFont::Weight>(std::clamp(wanted.weight, 1, 1000)));
     font.setHintingPreference(QFont::PreferNoHinting);
     font.setKerning(false);
-    const qreal pixels = PixelSizeForCell(font, spec.height * UnitY(device), device);
-    if (spec.averageWidth > 0)
-        StretchToAverageWidth(font, pixels, spec.averageWidth * UnitX(device), device);
+    const qreal pixels = PixelSizeForCell(font, wanted.height * UnitY(device), device);
+    if (wanted.averageWidth > 0)
+        StretchToAverageWidth(font, pixels, wanted.averageWidth * UnitX(device), device);
     SetPixelSize(font, pixels, device);
     return font;
 }

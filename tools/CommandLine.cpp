@@ -191,36 +191,36 @@ private:
     bool LongOption(const std::string& arg) {
         auto eq = arg.find('=');
         std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
-        const OptionSpec* spec = FindLong(name);
-        if (!spec)
+        const OptionSpec* option = FindLong(name);
+        if (!option)
             return Fail("unknown option \"--" + name + "\"");
-        if (spec->argument.empty() && eq != std::string::npos)
+        if (option->argument.empty() && eq != std::string::npos)
             return Fail("option \"--" + name + "\" takes no value");
-        if (spec->argument.empty())
-            return spec->apply(m_request, {}, m_error);
+        if (option->argument.empty())
+            return option->apply(m_request, {}, m_error);
         if (eq != std::string::npos)
-            return spec->apply(m_request, arg.substr(eq + 1), m_error);
-        return ApplyNext(*spec, "--" + name);
+            return option->apply(m_request, arg.substr(eq + 1), m_error);
+        return ApplyNext(*option, "--" + name);
     }
 
     bool ShortOption(const std::string& arg) {
-        const OptionSpec* spec = FindShort(arg[1]);
-        if (!spec)
+        const OptionSpec* option = FindShort(arg[1]);
+        if (!option)
             return Fail("unknown option \"" + arg.substr(0, 2) + "\"");
-        if (spec->argument.empty()) {
+        if (option->argument.empty()) {
             if (arg.size() > 2)
                 return Fail("option \"" + arg.substr(0, 2) + "\" takes no value");
-            return spec->apply(m_request, {}, m_error);
+            return option->apply(m_request, {}, m_error);
         }
         if (arg.size() > 2)
-            return spec->apply(m_request, arg.substr(2), m_error);
-        return ApplyNext(*spec, arg);
+            return option->apply(m_request, arg.substr(2), m_error);
+        return ApplyNext(*option, arg);
     }
 
-    bool ApplyNext(const OptionSpec& spec, const std::string& shownName) {
+    bool ApplyNext(const OptionSpec& option, const std::string& shownName) {
         if (m_next >= m_args.size())
-            return Fail("option \"" + shownName + "\" needs " + std::string(spec.argument));
-        return spec.apply(m_request, m_args[m_next++], m_error);
+            return Fail("option \"" + shownName + "\" needs " + std::string(option.argument));
+        return option.apply(m_request, m_args[m_next++], m_error);
     }
 
     bool Folder(const std::string& arg) {
@@ -243,11 +243,11 @@ private:
     bool m_haveFolder = false;
 };
 
-std::string OptionColumn(const OptionSpec& spec) {
-    std::string text = spec.shortName ? std::string("-") + spec.shortName + ", " : "    ";
-    text += "--" + std::string(spec.longName);
-    if (!spec.argument.empty())
-        text += " " + std::string(spec.argument);
+std::string OptionColumn(const OptionSpec& option) {
+    std::string text = option.shortName ? std::string("-") + option.shortName + ", " : "    ";
+    text += "--" + std::string(option.longName);
+    if (!option.argument.empty())
+        text += " " + std::string(option.argument);
     return text;
 }
 
@@ -262,12 +262,12 @@ std::string UsageText() {
     std::string text = "Usage: ctlgrm [OPTION]... [--] FOLDER\n"
                        "Writes the listing file of FOLDER with the settings of the profile.\n\n";
     std::size_t width = 0;
-    for (const auto& spec : kOptions)
-        width = std::max(width, OptionColumn(spec).size());
-    for (const auto& spec : kOptions) {
-        std::string column = OptionColumn(spec);
+    for (const auto& option : kOptions)
+        width = std::max(width, OptionColumn(option).size());
+    for (const auto& option : kOptions) {
+        std::string column = OptionColumn(option);
         text += "  " + column + std::string(width - column.size() + 2, ' ') +
-                std::string(spec.help) + "\n";
+                std::string(option.help) + "\n";
     }
     return text;
 }

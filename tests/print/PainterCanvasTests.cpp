@@ -41,18 +41,18 @@ QImage DeviceAt(int dotsPerInch) {
 TEST(PainterFontTest, CellHeightAndAverageWidthAreThoseAsked) {
     const QImage device = DeviceAt(1200);
     const qreal pixelsPerUnit = 12.0;
-    for (const CanvasFont& spec : kListingFonts) {
-        const QFont font = CPainterCanvas::MakeFont(spec, device);
+    for (const CanvasFont& wanted : kListingFonts) {
+        const QFont font = CPainterCanvas::MakeFont(wanted, device);
         const QFontMetricsF metrics(font, &device);
-        EXPECT_NEAR(metrics.ascent() + metrics.descent(), spec.height * pixelsPerUnit,
-                    0.02 * spec.height * pixelsPerUnit)
-            << spec.face << " " << spec.height;
-        if (spec.averageWidth > 0) {
-            EXPECT_NEAR(metrics.averageCharWidth(), spec.averageWidth * pixelsPerUnit,
-                        0.02 * spec.averageWidth * pixelsPerUnit)
-                << spec.face << " " << spec.height;
+        EXPECT_NEAR(metrics.ascent() + metrics.descent(), wanted.height * pixelsPerUnit,
+                    0.02 * wanted.height * pixelsPerUnit)
+            << wanted.face << " " << wanted.height;
+        if (wanted.averageWidth > 0) {
+            EXPECT_NEAR(metrics.averageCharWidth(), wanted.averageWidth * pixelsPerUnit,
+                        0.02 * wanted.averageWidth * pixelsPerUnit)
+                << wanted.face << " " << wanted.height;
         }
-        EXPECT_EQ(font.weight(), spec.weight);
+        EXPECT_EQ(font.weight(), wanted.weight);
     }
 }
 
@@ -62,12 +62,12 @@ TEST(PainterFontTest, CoarseDevicesGetTheSamePhysicalFont) {
     const QImage fine = DeviceAt(1200);
     for (int dotsPerInch : {96, 300}) {
         const QImage coarse = DeviceAt(dotsPerInch);
-        for (const CanvasFont& spec : kListingFonts) {
-            const QFont expected = CPainterCanvas::MakeFont(spec, fine);
-            const QFont actual = CPainterCanvas::MakeFont(spec, coarse);
+        for (const CanvasFont& wanted : kListingFonts) {
+            const QFont expected = CPainterCanvas::MakeFont(wanted, fine);
+            const QFont actual = CPainterCanvas::MakeFont(wanted, coarse);
             EXPECT_NEAR(actual.pointSizeF(), expected.pointSizeF(), 0.001)
-                << dotsPerInch << " " << spec.height;
-            EXPECT_EQ(actual.stretch(), expected.stretch()) << dotsPerInch << " " << spec.height;
+                << dotsPerInch << " " << wanted.height;
+            EXPECT_EQ(actual.stretch(), expected.stretch()) << dotsPerInch << " " << wanted.height;
         }
     }
 }
