@@ -1,20 +1,13 @@
+// The listing file: a fixed-column text with a header block and two lines per entry, or a
+// comma-delimited table, and the size text that the printed listing shares.
 #include "CatalogriumDoc.h"
 
 #include "Format.h"
 #include "Text.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
 #include <ostream>
-#include <streambuf>
+#include <string>
 #include <string_view>
-#include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -250,169 +243,6 @@ private:
     LineSink m_sink;
 };
 
-// A stream buffer over a file descriptor that keeps the error of the first failed write.
-class DescriptorBuffer : public std::streambuf {
-public:
-    explicit DescriptorBuffer(int fd) : m_fd(fd), m_buffer(1 << 16) { ResetBuffer(); }
-
-    // errno of the first failed write, 0 while all went well.
-    int Error() const { return m_error; }
-
-protected:
-    int_type overflow(int_type ch) override {
-        if (!WritePending())
-            return traits_type::eof();
-        if (traits_type::eq_int_type(ch, traits_type::eof()))
-            return traits_type::not_eof(ch);
-        *pptr() = traits_type::to_char_type(ch);
-        pbump(1);
-        return ch;
-    }
-    int sync() override { return WritePending() ? 0 : -1; }
-
-private:
-    bool WritePending() {
-        const char* data = pbase();
-        std::size_t left = static_cast<std::size_t>(pptr() - pbase());
-        while (left > 0 && m_error == 0) {
-            const ssize_t written = ::write(m_fd, data, left);
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0) {
-                m_error = written < 0 ? errno : EIO;
-                break;
-            }
-            data += written;
-            left -= static_cast<std::size_t>(written);
-        }
-        ResetBuffer();
-        return m_error == 0;
-    }
-    void ResetBuffer() { setp(m_buffer.data(), m_buffer.data() + m_buffer.size()); }
-
-    int m_fd;
-    int m_error = 0;
-    std::vector<char> m_buffer;
-};
-
-std::string MessageFor(int error, const std::string& path) {
-    switch (error) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return "Access to " + path + " was denied.";
-    case ENOSPC:
-    case EDQUOT:
-        return "Disk full while accessing " + path + ".";
-    default:
-        return path + " could not be written: " + std::strerror(error) + ".";
-    }
-}
-
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Saving through a symbolic link replaces the file it points to, not the link.
-std::string ResolvedTarget(const std::string& path) {
-    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
-                                                               &std::free);
-    return resolved ? std::string(resolved.get()) : path;
-}
-
-// The permission bits of a new file: 0666 without the bits of the umask. The program creates
-// its files from one thread, so the umask may be read by setting it.
-mode_t NewFilePermissions() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-// A temporary file beside the target that takes its place only once completely written.
-class ReplacingFile {
-public:
-    explicit ReplacingFile(const std::string& target)
-        : m_target(target), m_tempPath(FolderOf(target) + "/.catalogrium3-XXXXXX") {
-        m_fd = ::mkostemp(m_tempPath.data(), O_CLOEXEC);
-        m_created = m_fd >= 0;
-        if (!m_created)
-            m_error = errno;
-    }
-    ~ReplacingFile() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        if (m_created && !m_committed)
-            ::unlink(m_tempPath.c_str());
-    }
-    ReplacingFile(const ReplacingFile&) = delete;
-    ReplacingFile& operator=(const ReplacingFile&) = delete;
-
-    int Descriptor() const { return m_fd; }
-    int Error() const { return m_error; }
-
-    // Gives the file its permissions, closes it and renames it over the target; false with
-    // Error() set when any step fails.
-    bool Commit(mode_t permissions) {
-        if (!Check(::fchmod(m_fd, permissions) == 0) || !Check(SyncToDisk()))
-            return false;
-        const int fd = m_fd;
-        m_fd = -1;
-        if (!Check(::close(fd) == 0) || !Check(::rename(m_tempPath.c_str(), m_target.c_str()) == 0))
-            return false;
-        m_committed = true;
-        return true;
-    }
-
-private:
-    // File systems that cannot sync (EINVAL) have nothing more to write.
-    bool SyncToDisk() const { return ::fsync(m_fd) == 0 || errno == EINVAL; }
-
-    bool Check(bool ok) {
-        if (!ok && m_error == 0)
-            m_error = errno;
-        return ok;
-    }
-
-    std::string m_target;
-    std::string m_tempPath;
-    int m_fd = -1;
-    int m_error = 0;
-    bool m_created = false;
-    bool m_committed = false;
-};
-
-// Writes the listing to an open file; returns errno of the first failed write, or 0.
-int WriteListing(const CCatalogriumDoc& doc, int fd) {
-    DescriptorBuffer buffer(fd);
-    std::ostream stream(&buffer);
-    doc.Serialize(stream);
-    stream.flush();
-    return buffer.Error();
-}
-
-// Devices and pipes (such as /dev/null) cannot be replaced; they are written where they are.
-int WriteInPlace(const CCatalogriumDoc& doc, const std::string& target) {
-    const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    const int error = WriteListing(doc, fd);
-    if (::close(fd) != 0 && error == 0)
-        return errno;
-    return error;
-}
-
-int WriteReplacing(const CCatalogriumDoc& doc, const std::string& target, mode_t permissions) {
-    ReplacingFile file(target);
-    if (file.Descriptor() < 0)
-        return file.Error();
-    if (const int error = WriteListing(doc, file.Descriptor()))
-        return error;
-    return file.Commit(permissions) ? 0 : file.Error();
-}
-
 } // namespace
 
 void CCatalogriumDoc::FormatSize(std::string& out, std::uint64_t size, int width) const {
@@ -432,21 +262,4 @@ void CCatalogriumDoc::Serialize(std::ostream& out) const {
         writer.WriteDelimited();
     else
         writer.WriteFixedColumn();
-}
-
-bool CCatalogriumDoc::SaveListingFile(const std::string& path, std::string& error) const {
-    const std::string target = ResolvedTarget(path);
-    struct stat existing {};
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
-    int result = 0;
-    if (exists && !S_ISREG(existing.st_mode))
-        result = WriteInPlace(*this, target);
-    else if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-        result = errno; // a read-only file is refused, as writing into it would be
-    else
-        result =
-            WriteReplacing(*this, target, exists ? existing.st_mode & 07777 : NewFilePermissions());
-    if (result != 0)
-        error = MessageFor(result, path);
-    return result == 0;
 }

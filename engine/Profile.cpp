@@ -1,5 +1,7 @@
 #include "Profile.h"
 
+#include "ReplacingFile.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -226,45 +228,15 @@ std::string JoinLines(const std::vector<std::string>& lines) {
     return text;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Writes `text` to a temporary file beside `path` and renames it over `path` once it is
-// complete and on disk; the temporary file is removed on failure. An existing file keeps
-// its permissions.
+// Writes `text` through a temporary file beside `path` that replaces it once complete and on
+// disk. An existing file keeps its permissions; a new one is the user's alone.
 bool ReplaceFile(const std::string& path, const std::string& text) {
-    std::string temp = path + ".XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0)
-        ::fchmod(fd, st.st_mode & 07777);
-    bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok)
-        ::unlink(temp.c_str());
-    return ok;
-}
-
-// The file a save replaces: the target of a symbolic link rather than the link itself.
-std::string ResolvedTarget(const std::string& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_symlink(path, ec))
-        return path;
-    auto target = std::filesystem::weakly_canonical(path, ec);
-    return ec ? path : target.string();
+    struct stat existing {};
+    const mode_t permissions =
+        ::stat(path.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0600;
+    CReplacingFile file(path);
+    return file.Descriptor() >= 0 && WriteAll(file.Descriptor(), text) == 0 &&
+           file.Commit(permissions);
 }
 
 std::string HomeFolder() {
