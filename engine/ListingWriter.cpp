@@ -157,7 +157,7 @@ private:
         for (const std::string* comment :
              {&entry.m_strComment1, &entry.m_strComment2, &entry.m_strComment3})
             if (!comment->empty())
-                m_sink.Line("  *** comment:   " + *comment);
+                m_sink.Line("  *** comment:   " + ReplaceControlChars(*comment));
     }
 
     void WriteNameLine(const CFolderEntry& entry, long long number) {

@@ -192,6 +192,11 @@ TEST_F(ListingWriterTest, ControlCharactersInNamesShowAsQuestionMarks) {
     EXPECT_EQ(lineBreaks, 11u + 2u + 1u); // header without banner, entry, final line
 }
 
+TEST_F(ListingWriterTest, ControlCharactersInCommentsShowAsQuestionMarks) {
+    Add("x", false).m_strComment2 = "one\rtwo\x0Bthree";
+    EXPECT_NE(EntryLines().find("\r\n  *** comment:   one?two?three\r\n\r\n"), std::string::npos);
+}
+
 TEST_F(ListingWriterTest, LeadingBlankOfANameIsKept) {
     Add(" spaced", false);
     EXPECT_EQ(EntryLines().find("     1.    spaced    "), 0u);
