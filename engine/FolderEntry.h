@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <ctime>
 #include <deque>
@@ -22,9 +23,17 @@ using FileTime = std::uint64_t;
 // Seconds between 1601-01-01 and 1970-01-01.
 inline constexpr std::int64_t kFileTimeEpochOffsetSeconds = 11644473600LL;
 
+// The last whole second a file time can hold, counted from 1601.
+inline constexpr std::int64_t kLastFileTimeSecond = 1844674407369LL;
+
+// Some file systems keep times before 1601 or beyond the last file time: those become the
+// first or the last file time, so that they still show and sort in their order.
 constexpr FileTime FileTimeFromUnix(std::int64_t seconds, long nanoseconds = 0) {
-    return static_cast<FileTime>((seconds + kFileTimeEpochOffsetSeconds) * 10000000LL +
-                                 nanoseconds / 100);
+    if (seconds < -kFileTimeEpochOffsetSeconds)
+        return 0;
+    seconds = std::min(seconds, kLastFileTimeSecond - kFileTimeEpochOffsetSeconds);
+    return static_cast<FileTime>(seconds + kFileTimeEpochOffsetSeconds) * 10000000ULL +
+           static_cast<FileTime>(nanoseconds / 100);
 }
 
 // Whole seconds since 1970 of a file time; fractions of a second are dropped.

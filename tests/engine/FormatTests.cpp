@@ -119,6 +119,19 @@ TEST(FormatFileTime, ShowsLocalTimeToTheSecond) {
     EXPECT_EQ(FormatFileTime(0), "01/01/01 00:00:00");
 }
 
+TEST(FormatFileTime, TimesBeyondTheFileTimeRangeStopAtItsEnds) {
+    ScopedTimeZone utc("UTC0");
+    constexpr std::int64_t kYear1336 = -20000000000;
+    EXPECT_EQ(FileTimeFromUnix(kYear1336), 0u);
+    EXPECT_EQ(FormatFileTime(FileTimeFromUnix(kYear1336)), "01/01/01 00:00:00");
+    EXPECT_EQ(FileTimeFromUnix(-11644473600), 0u);
+
+    const FileTime last = FileTimeFromUnix(std::numeric_limits<std::int64_t>::max(), 999999999);
+    EXPECT_EQ(FileTimeFromUnix(99999999999999), FileTimeFromUnix(1833029933769, 0));
+    EXPECT_GT(last, FileTimeFromUnix(99999999999));
+    EXPECT_GE(last, std::numeric_limits<FileTime>::max() - 20000000);
+}
+
 TEST(FormatFileTime, AppliesTheOffsetInForceAtThatDate) {
     ScopedTimeZone berlin("CET-1CEST,M3.5.0,M10.5.0/3");
     // 2026-07-01 10:00:00 UTC in summer time, 2026-12-07 17:05:09 UTC in winter time.
