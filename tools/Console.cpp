@@ -22,9 +22,11 @@ void CTerminalProgressNote::SetStatusText(const std::string& text) {
     m_shown = true;
 }
 
+// The next note starts afresh: its first text is shown at once, however soon it comes.
 void CTerminalProgressNote::RemoveProgress() {
     if (m_shown)
         m_out << "\r\x1b[K" << std::flush;
+    m_shown = false;
 }
 
 std::size_t TerminalColumns(int fd) {

@@ -43,6 +43,17 @@ TEST_F(TerminalNoteTest, RewritesOneLineAtMostEveryHundredMilliseconds) {
     EXPECT_EQ(out.str(), "\rWorking...\x1b[K\rb.txt\x1b[K\r\x1b[K");
 }
 
+TEST_F(TerminalNoteTest, NoteThatFollowsAtOnceShowsItsFirstText) {
+    auto note = Note(80);
+    note.BeginProgress();
+    note.RemoveProgress();
+    Advance(10);
+    note.BeginProgress();
+    note.RemoveProgress();
+    note.RemoveProgress();
+    EXPECT_EQ(out.str(), "\rWorking...\x1b[K\r\x1b[K\rWorking...\x1b[K\r\x1b[K");
+}
+
 TEST_F(TerminalNoteTest, CutsToTheTerminalWidthAndHidesControlCharacters) {
     auto note = Note(6);
     note.SetStatusText("a\nb\xc3\xa9\xc3\xa9xyz");
