@@ -73,7 +73,6 @@ CCommentListDlg::CCommentListDlg(QWidget* parent) : QDialog(parent) {
     connect(done, &QPushButton::clicked, this, &QDialog::reject);
     m_lbEntries = PlaceControl(new QListWidget(this), "1072", 0, 0, 219, 84);
     m_lbEntries->setUniformItemSizes(true);
-    m_lbEntries->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     connect(m_lbEntries, &QListWidget::itemDoubleClicked, this, &CCommentListDlg::OnDblClkEntry);
     PlaceControl(new QLabel(QStringLiteral("Double click on selected line to add comment."), this),
                  "", 7, 90, 154, 12);

@@ -3,6 +3,7 @@
 #include "ModalHelpers.h"
 
 #include <QListWidget>
+#include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -66,6 +67,19 @@ TEST_F(CommentListTest, ShowsOneLinePerEntryInListingOrder) {
     EXPECT_EQ(dialog.m_lbEntries->item(1)->text(), "XXXXXX~1");
     EXPECT_EQ(dialog.m_lbEntries->item(2)->text(), "gamma");
     EXPECT_EQ(dialog.windowTitle(), "Catalogrium3: adding comments");
+}
+
+TEST_F(CommentListTest, ShowsAScrollBarOnlyWhenTheEntriesDoNotFit) {
+    dialog.show();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(dialog.m_lbEntries->verticalScrollBar()->isVisible());
+
+    dialog.hide();
+    for (int i = 0; i < 100; ++i)
+        entries.push_back(Entry("entry" + std::to_string(i)));
+    dialog.show();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(dialog.m_lbEntries->verticalScrollBar()->isVisible());
 }
 
 TEST_F(CommentListTest, CountsTheNetChangeOfCommentLines) {
