@@ -234,10 +234,12 @@ void CListingPrinter::OnPrint(ICanvas& canvas, int page) {
 }
 
 void CListingPrinter::DrawStandardPage(ICanvas& canvas, int page) {
-    if (m_pOptions->m_bPrintTitle && page == 1)
+    // Later pages are headed by the full path. It stands in for the title line only when the
+    // job prints no title block: a composed line must survive page 2 for a repaint of page 1.
+    if (!m_pOptions->m_bPrintTitle)
+        m_strTitle1 = ToUpperCase(m_strFolder);
+    else if (page == 1)
         DrawTitleBlock(canvas);
-    else
-        m_strTitle1 = ToUpperCase(m_strFolder); // heads the later pages
     m_bTitleFromPath = false;
     if (m_pOptions->m_bPrintSummary && page == 1)
         DrawSummary(canvas);
@@ -399,7 +401,7 @@ void CListingPrinter::DrawPanelHeader(ICanvas& canvas, PanelState& state) {
         if (first)
             DrawText(canvas, 50, 130, " Listing: page 1 of " + std::to_string(state.total));
         else
-            DrawText(canvas, 40, 25, PageText(m_strTitle1, state.number, state.total));
+            DrawText(canvas, 40, 25, PageText(ToUpperCase(m_strFolder), state.number, state.total));
         canvas.DrawLine(40, ruleY, 750, ruleY);
         DrawText(canvas, 100, headingY, "Name");
         DrawText(canvas, 530, headingY, "Size ");

@@ -124,6 +124,25 @@ TEST_F(SequenceTest, StandardPagesAfterTheFirstCarryTheFullUpperCasePath) {
     EXPECT_EQ(canvas.Of(Kind::RoundRect).size(), 0u);
 }
 
+// The preview paints every page again when it prints or changes the page setup: page 1 must
+// still carry the title the user confirmed, and so must the next Print command.
+TEST_F(SequenceTest, StandardRepaintOfPageOneKeepsTheConfirmedTitle) {
+    title.confirm = true;
+    title.answer = {"MY LISTING", "", ""};
+    AddFiles(71);
+    StartJob(kPrintStandard);
+    Print(1);
+    Print(2);
+    EXPECT_NE(canvas.FindText("/HOME/USER/MUSIC  page 2 of 2"), nullptr);
+    Print(1);
+    EXPECT_NE(canvas.FindText("MY LISTING"), nullptr);
+    printer.EndJob();
+    StartJob(kPrintStandard);
+    Print(1);
+    EXPECT_NE(canvas.FindText("MY LISTING"), nullptr);
+    EXPECT_EQ(title.shown.size(), 1u);
+}
+
 TEST_F(SequenceTest, CaseInsertPagesKeepTheComposedTitle) {
     title.confirm = true;
     title.answer = {"MY CD", "", ""};
