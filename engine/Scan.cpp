@@ -33,6 +33,16 @@ struct stat StatFromType(unsigned char type) {
     return st;
 }
 
+// A sub-folder may be where another volume is mounted (a CD below /media): whether it is
+// read-only is a matter of that volume. It is looked at without being opened for reading.
+bool IsReadOnlyFolder(int folderFd, const char* name, bool readOnlyVolume) {
+    if (readOnlyVolume)
+        return true;
+    const Descriptor folder(
+        ::openat(folderFd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return folder.IsOpen() && IsReadOnlyVolume(folder.Get());
+}
+
 struct stat Examine(int folderFd, const dirent& found) {
     struct stat st;
     if (::fstatat(folderFd, found.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
@@ -61,7 +71,10 @@ std::unique_ptr<CFolderEntry> MakeEntry(int folderFd, const dirent& found, bool 
                                         FolderTally& below) {
     auto entry = std::make_unique<CFolderEntry>();
     const struct stat st = Examine(folderFd, found);
-    entry->m_dwAttributes = AttributesOf(found.d_name, st.st_mode, readOnlyVolume);
+    const bool readOnly = S_ISDIR(st.st_mode)
+                              ? IsReadOnlyFolder(folderFd, found.d_name, readOnlyVolume)
+                              : readOnlyVolume;
+    entry->m_dwAttributes = AttributesOf(found.d_name, st.st_mode, readOnly);
     entry->m_strName = found.d_name;
     entry->m_strShortName = FirstChars(entry->m_strName, kShortNameChars);
     entry->m_ftLastWrite = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);

@@ -278,6 +278,32 @@ TEST_F(ScanTest, EntriesOfAReadOnlyVolumeAreReadOnly) {
     EXPECT_EQ(report, "folder=17 file=33 ");
 }
 
+TEST_F(ScanTest, FolderWhereAReadOnlyVolumeIsMountedIsReadOnly) {
+    dir.WriteFile("listed/file", "abc");
+    dir.WriteFile("listed/medium/inside", "abcd");
+    dir.MakeDir("listed/folder");
+    const std::string report = RunInChild([&] {
+        const std::string medium = Path("listed/medium");
+        if (!PrivateMounts() ||
+            ::mount(medium.c_str(), medium.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount(nullptr, medium.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) !=
+                0)
+            return std::string("skip");
+        if (!doc.ScanFolder(Path("listed"), 2))
+            return std::string("failed");
+        std::set<std::string> attributes;
+        for (const auto& entry : doc.m_scanList)
+            attributes.insert(entry->m_strName + "=" + std::to_string(entry->m_dwAttributes));
+        std::string text;
+        for (const auto& a : attributes)
+            text += a + " ";
+        return text + "bytes=" + std::to_string(doc.m_nTotalSize);
+    });
+    if (report == "skip")
+        GTEST_SKIP() << "no private mounts here";
+    EXPECT_EQ(report, "file=32 folder=16 medium=17 bytes=7");
+}
+
 TEST_F(ScanTest, SymbolicLinksAreNeverFollowed) {
     dir.WriteFile("outside/big", std::string(1000, 'x'));
     dir.MakeDir("listed/sub");
