@@ -281,17 +281,19 @@ void CListingPrinter::SelectFontOrDefault(ICanvas& canvas, int height, int avera
 
 // ---- Title block ----
 
-void CListingPrinter::ComposeTitle() {
+std::string CListingPrinter::PathTitleLine() const {
     constexpr std::size_t kLongestPath = 19;
     constexpr std::size_t kPathEnds = 8;
-    m_strTitle3.clear();
     if (CountChars(m_strFolder) <= kLongestPath)
-        m_strTitle1 = m_strFolder;
-    else
-        m_strTitle1 =
-            FirstChars(m_strFolder, kPathEnds) + "..." + LastChars(m_strFolder, kPathEnds);
+        return ToUpperCase(m_strFolder);
+    return ToUpperCase(FirstChars(m_strFolder, kPathEnds) + "..." +
+                       LastChars(m_strFolder, kPathEnds));
+}
+
+void CListingPrinter::ComposeTitle() {
+    m_strTitle3.clear();
+    m_strTitle1 = PathTitleLine();
     m_strTitle2 = " " + FormatLocalTime(m_clock());
-    m_strTitle1 = ToUpperCase(m_strTitle1);
 
     TitleLines lines{m_strTitle1, m_strTitle2, m_strTitle3};
     if (m_pTitlePrompter && m_pTitlePrompter->EditTitle(lines)) {
@@ -411,8 +413,11 @@ void CListingPrinter::DrawPanelHeader(ICanvas& canvas, PanelState& state) {
         if (state.total > 1)
             DrawText(canvas, g.firstPanelHeaderX, 73, " page 1 of " + std::to_string(state.total));
     } else {
+        // Without a title block the job composed no title line, and an earlier job's line
+        // would name another folder.
+        const std::string title = m_pOptions->m_bPrintTitle ? m_strTitle1 : PathTitleLine();
         DrawText(canvas, g.laterPanelHeaderX, state.offset + 28,
-                 PageText(m_strTitle1, state.number, state.total));
+                 PageText(title, state.number, state.total));
     }
     state.y = first ? g.firstRowY : state.offset + g.laterFirstRowY;
     state.columnTop = state.y;

@@ -72,6 +72,8 @@ public:
 private:
     struct PanelState;
 
+    // The folder path as title line 1: upper case, 8 characters of each end when it is long.
+    std::string PathTitleLine() const;
     void ComposeTitle();
     void DrawTitleBox(ICanvas& canvas);
     void SelectFontOrDefault(ICanvas& canvas, int height, int averageWidth, int weight);

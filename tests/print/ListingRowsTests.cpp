@@ -116,20 +116,18 @@ TEST_F(RowsTest, CDPanelHeadersAndRowPositions) {
 
     AddFiles(1);
     StartJob(kPrintCD);
-    printer.m_strTitle1 = "MUSIC";
     Print(1);
     EXPECT_EQ(At(" page 1 of 2"), std::pair(120, 73));
-    EXPECT_EQ(At("MUSIC  page 2 of 2"), std::pair(110, 528));
+    EXPECT_EQ(At("/HOME/USER/MUSIC  page 2 of 2"), std::pair(110, 528));
     EXPECT_EQ(RowsAt(30).back(), 542);
 }
 
 TEST_F(RowsTest, ZipPanelHeadersAndRowPositions) {
     AddFiles(21);
     StartJob(kPrintZip);
-    printer.m_strTitle1 = "MUSIC";
     Print(1);
     EXPECT_EQ(At(" page 1 of 2"), std::pair(100, 73));
-    EXPECT_EQ(At("MUSIC  page 2 of 2"), std::pair(90, 528));
+    EXPECT_EQ(At("/HOME/USER/MUSIC  page 2 of 2"), std::pair(90, 528));
     auto rows = Arithmetic(96, 14, 20);
     rows.push_back(543);
     EXPECT_EQ(RowsAt(30), rows);

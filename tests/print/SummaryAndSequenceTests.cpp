@@ -153,6 +153,23 @@ TEST_F(SequenceTest, CaseInsertPagesKeepTheComposedTitle) {
     EXPECT_NE(canvas.FindText("MY CD  page 3 of 3"), nullptr);
 }
 
+TEST_F(SequenceTest, CaseInsertWithoutTitleIsHeadedByItsOwnFolder) {
+    title.confirm = true;
+    title.answer = {"OLD DISC", "", ""};
+    AddFiles(30);
+    StartJob(kPrintCD);
+    Print(1);
+    printer.EndJob();
+
+    options.m_bPrintTitle = 0;
+    printer.m_bTitleComposed = false;
+    printer.m_strFolder = "/media/user/holiday-photos-2026";
+    StartJob(kPrintZip);
+    Print(1);
+    EXPECT_NE(canvas.FindText("/MEDIA/U...TOS-2026  page 2 of 2"), nullptr);
+    EXPECT_EQ(printer.m_strTitle1, "OLD DISC");
+}
+
 // The lower panel of sheet p is drawn only when the job has panel 2p.
 TEST_F(SequenceTest, SecondPanelOfEachSheet) {
     options.m_bPrintTitle = 0;
