@@ -296,6 +296,16 @@ TEST_F(CommentRowsTest, CarriedCommentsCountAsRowsOfTheFirstColumn) {
     EXPECT_EQ(At(" file88"), std::pair(270, 542));
 }
 
+TEST_F(CommentRowsTest, CommentUnderTheLastRowOfColumnOneOpensColumnTwo) {
+    AddFiles(40);
+    doc.m_entryList[28]->m_strComment1 = "crosses";
+    StartJob(kPrintCD, true);
+    Print(1);
+    EXPECT_EQ(At(" file28"), std::pair(30, 95 + 28 * 14));
+    EXPECT_EQ(At("crosses"), std::pair(280, 95));
+    EXPECT_EQ(At(" file29"), std::pair(270, 109));
+}
+
 TEST_F(CommentRowsTest, CommentsOffHidesCommentsTheEntriesHold) {
     options.m_bAddComments = 0;
     Add("a").m_strComment1 = "hidden";
