@@ -4,6 +4,7 @@
 #include "ListingOptions.h"
 #include "ListingPrinter.h"
 #include "PageDriver.h"
+#include "Text.h"
 #include "TitlePrompter.h"
 
 #include <QGuiApplication>
@@ -16,26 +17,45 @@
 
 namespace {
 
+// The longest lines the title box holds, as the Title dialog accepts them.
+constexpr std::size_t kTitleLineLimits[] = {19, 21, 21};
+
+// Splits "L1|L2|L3" into the three title lines; false, with a message, when there are more
+// than three or one is longer than the title box holds.
+bool ParseTitleLines(const std::string& text, TitleLines& lines, std::string& error) {
+    if (std::count(text.begin(), text.end(), '|') > 2) {
+        error = "the title has more than three lines";
+        return false;
+    }
+    std::string rest = text;
+    std::string* targets[] = {&lines.line1, &lines.line2, &lines.line3};
+    for (std::size_t i = 0; i < std::size(targets); ++i) {
+        const std::size_t bar = rest.find('|');
+        *targets[i] = rest.substr(0, bar);
+        rest = bar == std::string::npos ? std::string() : rest.substr(bar + 1);
+        if (CountChars(*targets[i]) > kTitleLineLimits[i]) {
+            error = "title line " + std::to_string(i + 1) + " has more than " +
+                    std::to_string(kTitleLineLimits[i]) + " characters";
+            return false;
+        }
+    }
+    return true;
+}
+
 // Answers the title dialog without a window: the given lines, or the proposed ones.
 class CFixedTitlePrompter final : public ITitlePrompter {
 public:
-    explicit CFixedTitlePrompter(const std::optional<std::string>& lines) : m_lines(lines) {}
+    explicit CFixedTitlePrompter(const std::optional<TitleLines>& lines) : m_lines(lines) {}
 
     bool EditTitle(TitleLines& lines) override {
         if (!m_lines)
             return false;
-        std::string rest = *m_lines;
-        std::string* targets[] = {&lines.line1, &lines.line2, &lines.line3};
-        for (std::string* target : targets) {
-            const std::size_t bar = rest.find('|');
-            *target = rest.substr(0, bar);
-            rest = bar == std::string::npos ? std::string() : rest.substr(bar + 1);
-        }
+        lines = *m_lines;
         return true;
     }
 
 private:
-    std::optional<std::string> m_lines;
+    std::optional<TitleLines> m_lines;
 };
 
 // A Qt application for the duration of one PDF, unless the program already has one.
@@ -73,13 +93,16 @@ bool IsPdfOutputPath(const std::string& path) {
 
 bool WritePdfListing(const CCatalogriumDoc& doc, ListingOptions& options,
                      const PdfSettings& settings, const std::string& path, std::string& error) {
+    std::optional<TitleLines> title;
+    if (settings.title && !ParseTitleLines(*settings.title, title.emplace(), error))
+        return false;
     if (!IsCaseInsertLayout(options.m_nPrintAs))
         options.m_nPrintAs = kPrintStandard;
     if (settings.showComments)
         options.m_bAddComments = 1;
 
     ScopedGuiApplication app;
-    CFixedTitlePrompter prompter(settings.title);
+    CFixedTitlePrompter prompter(title);
     CListingPrinter printer;
     printer.m_pListingDoc = &doc;
     printer.m_pEntryList = &doc.m_entryList;

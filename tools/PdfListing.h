@@ -10,7 +10,8 @@ struct ListingOptions;
 struct PdfSettings {
     // "letter" or "a4".
     std::string paper = "letter";
-    // Title lines "L1|L2|L3" replacing the proposed ones (folder path, date).
+    // Title lines "L1|L2|L3" replacing the proposed ones (folder path, date); at most 19, 21
+    // and 21 characters, as the title box holds.
     std::optional<std::string> title;
     // Comments were attached from a file: print them under their entries.
     bool showComments = false;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <map>
 
 namespace {
@@ -102,6 +103,17 @@ TEST_F(CtlgrmPdfTest, TwoColumnZipInsertWithTheGivenTitle) {
     const auto words = PdfWords(Path("out.pdf"));
     EXPECT_TRUE(std::any_of(words.begin(), words.end(),
                             [](const PdfWord& w) { return w.page == 1 && w.text == "DISC"; }));
+}
+
+// The title box holds what the Title dialog accepts: 19, 21 and 21 characters.
+TEST_F(CtlgrmPdfTest, TitleLinesLongerThanTheBoxAreRefused) {
+    EXPECT_EQ(Run("--layout cd --title 'TWENTY CHARACTERS OK|x|'"), 1);
+    EXPECT_FALSE(std::filesystem::exists(Path("out.pdf")));
+    std::ifstream err(Path("err.txt"));
+    const std::string message((std::istreambuf_iterator<char>(err)), {});
+    EXPECT_NE(message.find("title line 1 has more than 19 characters"), std::string::npos);
+    EXPECT_EQ(Run("--layout cd --title 'a|b|c|d'"), 1);
+    EXPECT_EQ(Run("--layout cd --title 'NINETEEN CHARACTERS|twenty-one characters|'"), 0);
 }
 
 TEST_F(CtlgrmPdfTest, BadPaperIsAUsageError) {
