@@ -84,8 +84,10 @@ void CCatalogriumView::OnEndPrinting() {
     m_listingPrinter.EndJob();
 }
 
+// The document is emptied first, so until a reading succeeds no folder's listing is there to
+// reuse: going back to the last folder after a refused or unreadable one reads it again.
 bool CCatalogriumView::ReadListing() {
-    m_doc.DeleteContents();
+    ForgetListing();
     if (!PrepareListing()) {
         SetMainTitle(QString::fromStdString(kAppTitle));
         return false;

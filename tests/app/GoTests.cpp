@@ -111,6 +111,20 @@ TEST_F(GoTest, RefusedPathShowsTheMessageAndPutsTheFocusInTheEdit) {
     EXPECT_EQ(prompter.messages.size(), 2u);
 }
 
+TEST_F(GoTest, FolderListedBeforeAFailedReadingIsReadAgain) {
+    ClickGo();
+    TypeFolder(folder.str() + "/missing");
+    ClickGo();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_TRUE(Doc().m_entryList.empty());
+    // Back to the folder of the first Go: its listing was emptied with the failed one.
+    TypeFolder(folder.str());
+    ClickGo();
+    EXPECT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(Doc().m_entryList.size(), 3u);
+    EXPECT_EQ(dialogs.printDialogPages.size(), 2u);
+}
+
 TEST_F(GoTest, NormalisedPathIsShownInTheEditAndTheTitle) {
     TypeFolder("  " + folder.str() + "//");
     ClickGo();
