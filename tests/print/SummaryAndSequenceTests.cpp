@@ -66,6 +66,9 @@ TEST_F(SummaryTest, OnlyOnTheFirstPageAndOnlyWhenAsked) {
     StartJob(kPrintStandard);
     Print(2);
     EXPECT_EQ(canvas.FindText("Summary:"), nullptr);
+    StartJob(kPrintCD);
+    Print(2);
+    EXPECT_EQ(canvas.FindText("Summary:"), nullptr);
     options.m_bPrintSummary = 0;
     Print(1);
     EXPECT_TRUE(SummaryTexts(0).empty());
