@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <algorithm>
+
 namespace {
 
 const QString kTitlePrefix = QStringLiteral("Catalogrium3:   ");
@@ -83,10 +85,7 @@ void CCatalogriumView::OnInitialUpdate() {
 }
 
 void CCatalogriumView::UpdateData(bool save) {
-    if (save)
-        m_strFolder = m_editFolder->text().toStdString();
-    else
-        m_editFolder->setText(QString::fromStdString(m_strFolder));
+    ExchangeFolder(save);
     ExchangeCheck(m_checkSize, m_options.m_bAddSize, save);
     ExchangeLayout(save);
     ExchangeCheck(m_checkPrintTitle, m_options.m_bPrintTitle, save);
@@ -96,6 +95,20 @@ void CCatalogriumView::UpdateData(bool save) {
     ExchangeCheck(m_checkComments, m_options.m_bAddComments, save);
     ExchangeCheck(m_checkTwoColumn, m_options.m_bTwoColumn, save);
     ExchangeCheck(m_checkDelimited, m_options.m_bDelimited, save);
+}
+
+// A path that the edit still shows as the program put it there keeps its bytes: a name that is
+// not UTF-8 (picked in the folder browser) would not survive the way through the edit's text.
+// The character limit holds for typing only; a longer path from the browser is shown whole.
+void CCatalogriumView::ExchangeFolder(bool save) {
+    const QString shown = QString::fromStdString(m_strFolder);
+    if (save) {
+        if (m_editFolder->text() != shown)
+            m_strFolder = m_editFolder->text().toStdString();
+        return;
+    }
+    m_editFolder->setMaxLength(std::max(kFolderEditChars, static_cast<int>(shown.size())));
+    m_editFolder->setText(shown);
 }
 
 void CCatalogriumView::ExchangeCheck(QCheckBox* box, int& value, bool save) {

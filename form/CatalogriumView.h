@@ -81,6 +81,7 @@ private:
 
     void FindControls();
     void ConnectControls();
+    void ExchangeFolder(bool save);
     void ExchangeCheck(QCheckBox* box, int& value, bool save);
     void ExchangeLayout(bool save);
     void SetEnabled(std::initializer_list<QWidget*> controls, bool enabled);

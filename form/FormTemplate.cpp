@@ -58,7 +58,7 @@ QWidget* MakeControl(const FormControl& control, QWidget& form) {
     }
     case ControlKind::Edit: {
         auto* edit = new QLineEdit(&form);
-        edit->setMaxLength(255);
+        edit->setMaxLength(kFolderEditChars);
         return edit;
     }
     case ControlKind::Radio:

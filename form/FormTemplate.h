@@ -52,6 +52,8 @@ private:
 
 // The size of the form in dialog units.
 inline constexpr QSize kFormSizeUnits{225, 103};
+// The folder edit takes at most this many characters from the keyboard.
+inline constexpr int kFolderEditChars = 255;
 
 // Creates the controls of the form on `form`, in tab order, placed in dialog units of the
 // form's font. The controls are children of `form`.

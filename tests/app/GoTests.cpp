@@ -125,6 +125,34 @@ TEST_F(GoTest, FolderListedBeforeAFailedReadingIsReadAgain) {
     EXPECT_EQ(dialogs.printDialogPages.size(), 2u);
 }
 
+// The browser hands over the bytes of a path; the edit shows it as text.
+TEST_F(GoTest, BrowsedFolderIsListedWhateverItsNameOrLength) {
+    const std::string latin1 = folder.MakeDir("caf\xe9").string();
+    folder.WriteFile("caf\xe9/menu.txt", "x");
+    dialogs.browsePath = latin1;
+    Click(IDC_BROWSE);
+    ClickGo();
+    EXPECT_TRUE(prompter.messages.empty());
+    ASSERT_EQ(Doc().m_entryList.size(), 1u);
+    EXPECT_EQ(Doc().m_entryList.front()->m_strName, "menu.txt");
+
+    // Longer than the edit lets anyone type.
+    const std::string deep = folder.MakeDir(std::string(120, 'd') + "/" + std::string(120, 'e'));
+    folder.WriteFile(std::string(120, 'd') + "/" + std::string(120, 'e') + "/deep.txt", "x");
+    ASSERT_GT(deep.size(), 255u);
+    dialogs.browsePath = deep;
+    Click(IDC_BROWSE);
+    EXPECT_EQ(Control<QLineEdit>(IDC_FOLDER)->text().toStdString(), deep);
+    ClickGo();
+    EXPECT_TRUE(prompter.messages.empty());
+    ASSERT_EQ(Doc().m_entryList.size(), 1u);
+    EXPECT_EQ(Doc().m_entryList.front()->m_strName, "deep.txt");
+    // Typing still stops at 255 characters.
+    dialogs.browsePath.clear();
+    Click(IDC_BROWSE);
+    EXPECT_EQ(Control<QLineEdit>(IDC_FOLDER)->maxLength(), 255);
+}
+
 TEST_F(GoTest, NormalisedPathIsShownInTheEditAndTheTitle) {
     TypeFolder("  " + folder.str() + "//");
     ClickGo();
