@@ -123,16 +123,23 @@ void CShellTree::SortChildren(QTreeWidgetItem* parent) {
         addTopLevelItems(items);
 }
 
+// Reads the item's folders once (none when `folder` is null); an item found to hold none
+// loses its expand button.
+void CShellTree::ReadChildren(QTreeWidgetItem* item, ShellItemData& data,
+                              const std::shared_ptr<INamespaceFolder>& folder) {
+    data.bExpandedOnce = true;
+    if (folder)
+        FillChildren(folder, data.pidlAbsolute, item);
+    SortChildren(item);
+    if (item->childCount() == 0)
+        item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+}
+
 void CShellTree::OnItemExpanding(QTreeWidgetItem* item) {
     ShellItemData* data = ItemData(item);
     if (!data || data->bExpandedOnce || !data->bHasChildrenMark)
         return;
-    data->bExpandedOnce = true;
-    if (const auto folder = data->pParentFolder->BindToObject(data->pidlRelative))
-        FillChildren(folder, data->pidlAbsolute, item);
-    SortChildren(item);
-    if (item->childCount() == 0)
-        item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    ReadChildren(item, *data, data->pParentFolder->BindToObject(data->pidlRelative));
 }
 
 std::optional<std::string> CShellTree::OnSelChanged() {
@@ -146,11 +153,8 @@ std::optional<std::string> CShellTree::OnSelChanged() {
     std::optional<std::string> path;
     if (data->pParentFolder->GetAttributesOf(data->pidlRelative) & kNsFileSystem)
         path = m_provider.GetPathFromIDList(data->pidlAbsolute);
-    if (data->bHasChildrenMark && !data->bExpandedOnce) {
-        data->bExpandedOnce = true;
-        FillChildren(folder, data->pidlAbsolute, item);
-        SortChildren(item);
-    }
+    if (data->bHasChildrenMark && !data->bExpandedOnce)
+        ReadChildren(item, *data, folder);
     return path;
 }
 

@@ -47,6 +47,8 @@ public:
     static ShellItemData* ItemData(QTreeWidgetItem* item);
 
 private:
+    void ReadChildren(QTreeWidgetItem* item, ShellItemData& data,
+                      const std::shared_ptr<INamespaceFolder>& folder);
     void SortChildren(QTreeWidgetItem* parent);
     bool IsOnIconOrLabel(QTreeWidgetItem* item, const QPoint& pos) const;
 

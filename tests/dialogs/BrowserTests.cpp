@@ -255,6 +255,17 @@ TEST_F(BrowserTest, AnUnreadableFolderShowsNoChildren) {
     EXPECT_EQ(locked->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
 }
 
+TEST_F(BrowserTest, AFolderFoundEmptyWhenSelectedLosesItsButton) {
+    world.root.children[0].unreadable = true;
+    CShellTree& tree = ShowFilled();
+    QTreeWidgetItem* alpha = Find(tree, "Alpha");
+    EXPECT_EQ(alpha->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    tree.setCurrentItem(alpha);
+    EXPECT_EQ(world.reads["Alpha"], 1);
+    EXPECT_EQ(alpha->childCount(), 0);
+    EXPECT_EQ(alpha->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+}
+
 TEST_F(BrowserTest, EndsAtOnceWhenTheFirstTopLevelItemIsAFileSystemFolder) {
     world.root = Folder("desktop", {Folder("Home", {Folder("x")})});
     EXPECT_EQ(dialog.DoModal(), QDialog::Accepted);
