@@ -8,6 +8,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -75,8 +76,6 @@ void CCatalogriumView::ConnectControls() {
             &CCatalogriumView::OnBrowse);
     connect(findChild<QPushButton*>(ControlName(IDC_GO)), &QPushButton::clicked, this,
             &CCatalogriumView::OnGo);
-    // Enter in the folder edit presses the default button.
-    connect(m_editFolder, &QLineEdit::returnPressed, this, &CCatalogriumView::OnGo);
 }
 
 void CCatalogriumView::OnInitialUpdate() {
@@ -232,6 +231,17 @@ QString CCatalogriumView::FolderWindowTitle(const std::string& folder) {
 
 void CCatalogriumView::SetMainTitle(const QString& title) {
     window()->setWindowTitle(title);
+}
+
+// Enter pressed on any control of the form that does not take it itself (the edit, a check box,
+// a radio button) presses the default button Go.
+void CCatalogriumView::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        OnGo();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 // The window title follows the folder path whenever the form is painted.

@@ -74,6 +74,7 @@ signals:
     void layoutChanged();
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:

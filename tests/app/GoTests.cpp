@@ -198,6 +198,17 @@ TEST_F(GoTest, CtrlPAndCtrlGStartThePrintJobNotThePreview) {
     EXPECT_EQ(dialogs.previews, 0);
 }
 
+TEST_F(GoTest, EnterOnAnyControlOfTheFormRunsGoOnce) {
+    QTest::keyClick(Control(IDC_FOLDER), Qt::Key_Return);
+    EXPECT_EQ(dialogs.printDialogPages.size(), 1u);
+    QTest::keyClick(Check(IDC_COMMENTS), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(dialogs.printDialogPages.size(), 2u);
+    QTest::keyClick(Control(IDC_STANDARD), Qt::Key_Return);
+    EXPECT_EQ(dialogs.printDialogPages.size(), 3u);
+    QTest::keyClick(Control(IDC_GO), Qt::Key_Return);
+    EXPECT_EQ(dialogs.printDialogPages.size(), 4u);
+}
+
 TEST_F(GoTest, TitleIsComposedOncePerGoAndKeptByThePrintCommand) {
     TempDir pdf;
     dialogs.acceptPrint = true;
