@@ -111,6 +111,17 @@ TEST_F(GoTest, RefusedPathShowsTheMessageAndPutsTheFocusInTheEdit) {
     EXPECT_EQ(prompter.messages.size(), 2u);
 }
 
+// An empty path is never taken for the listing of an earlier Go, not even at the first Go.
+TEST_F(GoTest, EmptyPathIsCheckedAtEveryGo) {
+    TypeFolder("");
+    ClickGo();
+    ClickGo();
+    ASSERT_EQ(prompter.messages.size(), 2u);
+    EXPECT_EQ(prompter.messages[1].text, "Please enter Folder name and Path");
+    EXPECT_EQ(prompter.messages[1].caption, "Catalogrium3: Error");
+    EXPECT_TRUE(dialogs.printDialogPages.empty());
+}
+
 TEST_F(GoTest, FolderListedBeforeAFailedReadingIsReadAgain) {
     ClickGo();
     TypeFolder(folder.str() + "/missing");
@@ -188,6 +199,13 @@ TEST_F(GoTest, TooManyEntriesForCommentsShowsTheMessageAndPrints) {
     EXPECT_EQ(prompter.messages[0].caption, "Catalogrium3");
     EXPECT_EQ(dialogs.commentRuns, 0);
     EXPECT_EQ(dialogs.printDialogPages.size(), 1u);
+    // 64000 entries still get the comments dialog.
+    std::filesystem::remove(big.path() / "64000");
+    Click(IDC_COMMENTS);
+    Click(IDC_COMMENTS);
+    ClickGo();
+    EXPECT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(dialogs.commentRuns, 1);
 }
 
 TEST_F(GoTest, CtrlPAndCtrlGStartThePrintJobNotThePreview) {
