@@ -31,8 +31,10 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos || path.size() == 1 ? path : path.substr(slash + 1);
 }
 
-bool IsDotOrDotDot(const char* name) {
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+// Names beginning with "." (".", ".." and hidden folders) are not offered, as file dialogs
+// of the desktop leave them out; such a folder can still be typed in the form.
+bool IsHiddenName(const char* name) {
+    return name[0] == '.';
 }
 
 // A directory entry that is a folder or a link to one; the type the directory gives spares a
@@ -51,7 +53,7 @@ bool HasSubFolder(const std::string& path) {
         return false;
     bool found = false;
     while (const dirent* entry = ::readdir(dir))
-        if (!IsDotOrDotDot(entry->d_name) && IsFolderEntry(path, *entry)) {
+        if (!IsHiddenName(entry->d_name) && IsFolderEntry(path, *entry)) {
             found = true;
             break;
         }
@@ -143,7 +145,7 @@ public:
             return std::nullopt;
         std::vector<ItemId> items;
         while (const dirent* entry = ::readdir(dir))
-            if (!IsDotOrDotDot(entry->d_name))
+            if (!IsHiddenName(entry->d_name))
                 items.push_back(JoinPath(m_path, entry->d_name));
         ::closedir(dir);
         return items;

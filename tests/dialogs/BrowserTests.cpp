@@ -337,8 +337,8 @@ TEST(MountTable, FindsTheVolumesBelowTheVolumeRoots) {
 class FileSystemBrowserTest : public testing::Test {
 protected:
     FileSystemBrowserTest() {
-        for (const char* folder :
-             {"home/beta", "home/Alpha", "home/gamma/g1", "desk", "media/USB STICK"})
+        for (const char* folder : {"home/beta", "home/Alpha", "home/gamma/g1", "home/.config",
+                                   "home/beta/.git", "desk", "media/USB STICK"})
             temp.MakeDir(folder);
         temp.WriteFile("home/notes.txt", "text");
         std::filesystem::create_directory_symlink(temp.path() / "home/beta",
@@ -354,6 +354,8 @@ protected:
     NamespaceLocations locations;
 };
 
+// Files and hidden folders (".config", and ".git", which alone gives "beta" no button) are
+// never offered.
 TEST_F(FileSystemBrowserTest, ShowsComputerHomeAndDesktopWithFoldersOnly) {
     CFileSystemNamespace provider(locations);
     CBrowserDlg dialog(provider);
