@@ -39,6 +39,8 @@ CCatalogriumView::CCatalogriumView(CCatalogriumDoc& doc, IPrompter& prompter, IV
     CreateFormControls(*this);
     FindControls();
     ConnectControls();
+    for (QWidget* control : findChildren<QWidget*>())
+        control->installEventFilter(this);
 }
 
 // The options go back to the profile whenever the view goes, at every orderly exit; a profile
@@ -231,6 +233,32 @@ QString CCatalogriumView::FolderWindowTitle(const std::string& folder) {
 
 void CCatalogriumView::SetMainTitle(const QString& title) {
     window()->setWindowTitle(title);
+}
+
+// Alt and the marked letter of a control of the form act on that control before the menu bar
+// sees the key, so "&Comments" is not taken by the menu "&Command"; a disabled control leaves
+// its key to the menu.
+bool CCatalogriumView::eventFilter(QObject* watched, QEvent* event) {
+    const bool key = event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress;
+    QAbstractButton* button = key ? MnemonicButton(*static_cast<QKeyEvent*>(event)) : nullptr;
+    if (!button)
+        return QWidget::eventFilter(watched, event);
+    event->accept();
+    if (event->type() == QEvent::KeyPress) {
+        button->setFocus(Qt::ShortcutFocusReason);
+        button->click();
+    }
+    return true;
+}
+
+QAbstractButton* CCatalogriumView::MnemonicButton(const QKeyEvent& event) const {
+    if (event.modifiers() != Qt::AltModifier)
+        return nullptr;
+    const QKeySequence pressed(QKeyCombination(Qt::AltModifier, Qt::Key(event.key())));
+    for (QAbstractButton* button : findChildren<QAbstractButton*>())
+        if (button->isEnabled() && QKeySequence::mnemonic(button->text()) == pressed)
+            return button;
+    return nullptr;
 }
 
 // Enter pressed on any control of the form that does not take it itself (the edit, a check box,

@@ -12,6 +12,7 @@
 class CCatalogriumDoc;
 class IPrompter;
 class IViewDialogs;
+class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
 class QLineEdit;
@@ -74,6 +75,7 @@ signals:
     void layoutChanged();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
@@ -82,6 +84,7 @@ private:
 
     void FindControls();
     void ConnectControls();
+    QAbstractButton* MnemonicButton(const QKeyEvent& event) const;
     void ExchangeFolder(bool save);
     void ExchangeCheck(QCheckBox* box, int& value, bool save);
     void ExchangeLayout(bool save);

@@ -130,6 +130,25 @@ TEST_F(FormTest, DateAndAttributesComeBackAfterACaseLayout) {
     EXPECT_EQ(Options().m_bAddDate, 1);
 }
 
+// Alt+C is both "&Comments" and the menu "&Command": the form's control comes first, unless it
+// is disabled.
+TEST_F(FormTest, AltKeyOfAFormControlWinsOverTheMenu) {
+    QTest::keyClick(Control(IDC_FOLDER), Qt::Key_C, Qt::AltModifier);
+    EXPECT_TRUE(Check(IDC_COMMENTS)->isChecked());
+    EXPECT_EQ(Options().m_bAddComments, 1);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_TRUE(Control<QLineEdit>(IDC_FOLDER)->text().isEmpty());
+    QTest::keyClick(Check(IDC_COMMENTS), Qt::Key_C, Qt::AltModifier);
+    EXPECT_FALSE(Check(IDC_COMMENTS)->isChecked());
+    // A radio button's key chooses its layout, with the states that follow.
+    QTest::keyClick(Control(IDC_FOLDER), Qt::Key_T, Qt::AltModifier);
+    EXPECT_TRUE(Control<QRadioButton>(IDC_TO_FILE)->isChecked());
+    EXPECT_TRUE(Check(IDC_DELIMITED)->isEnabled());
+    Click(IDC_DELIMITED);
+    QTest::keyClick(Control(IDC_FOLDER), Qt::Key_C, Qt::AltModifier);
+    EXPECT_FALSE(Check(IDC_COMMENTS)->isChecked());
+}
+
 TEST_F(FormTest, PreviewIsGreyedForToFile) {
     Click(IDC_TO_FILE);
     EXPECT_FALSE(Action("actionPreview")->isEnabled());
