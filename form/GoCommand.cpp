@@ -5,12 +5,11 @@
 #include "CatalogriumDoc.h"
 #include "PageDriver.h"
 #include "Pagination.h"
+#include "PrintedPages.h"
 #include "Prompter.h"
 #include "ViewDialogs.h"
 
 #include <QLineEdit>
-
-#include <algorithm>
 
 namespace {
 
@@ -135,13 +134,9 @@ bool CCatalogriumView::DoPreparePrinting(JobKind kind, int pageCount) {
     return kind == JobKind::Preview || m_dialogs.AskPrint(m_printer, pageCount);
 }
 
-// The pages the print dialog chose (all of them when no range was given).
 void CCatalogriumView::PrintPages() {
-    const int pageCount = m_listingPrinter.m_nPageCount;
-    const bool range = m_printer.printRange() == QPrinter::PageRange && m_printer.fromPage() > 0;
-    const int first = range ? m_printer.fromPage() : 1;
-    const int last = range ? std::min(m_printer.toPage(), pageCount) : pageCount;
-    if (!RenderPages(m_listingPrinter, m_printer, first, last))
+    if (!RenderPages(m_listingPrinter, m_printer,
+                     PrintedPages(m_printer, m_listingPrinter.m_nPageCount)))
         m_prompter.Prompt("The listing could not be printed on " + PrinterName(m_printer) + ".",
                           kAppTitle, MessageIcon::Error, MessageButtons::Ok);
 }

@@ -1,6 +1,7 @@
 // A print job to PDF through the window's own print path gives the pages that ctlgrm prints
 // for the same folder and settings.
 #include "AppFixture.h"
+#include "PrintedPages.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -84,3 +85,28 @@ TEST_P(PrintPdfTest, WindowPrintsTheSamePagesAsCtlgrm) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, PrintPdfTest, testing::Values(IDC_STANDARD, IDC_CD, IDC_ZIP));
+
+// A PDF file gets its copies and its page order from the program, page by page.
+class PrintedPagesTest : public testing::Test {
+protected:
+    PrintedPagesTest() { printer.setOutputFormat(QPrinter::PdfFormat); }
+    QPrinter printer;
+};
+
+TEST_F(PrintedPagesTest, RangeAndOrderAsChosenInThePrintDialog) {
+    EXPECT_EQ(PrintedPages(printer, 3), (std::vector<int>{1, 2, 3}));
+    printer.setPrintRange(QPrinter::PageRange);
+    printer.setFromTo(2, 9);
+    EXPECT_EQ(PrintedPages(printer, 4), (std::vector<int>{2, 3, 4}));
+    printer.setPageOrder(QPrinter::LastPageFirst);
+    EXPECT_EQ(PrintedPages(printer, 4), (std::vector<int>{4, 3, 2}));
+}
+
+TEST_F(PrintedPagesTest, CopiesThePrinterDoesNotMakeAreDrawnCollatedOrPageByPage) {
+    ASSERT_FALSE(printer.supportsMultipleCopies());
+    printer.setCopyCount(2);
+    printer.setCollateCopies(true);
+    EXPECT_EQ(PrintedPages(printer, 3), (std::vector<int>{1, 2, 3, 1, 2, 3}));
+    printer.setCollateCopies(false);
+    EXPECT_EQ(PrintedPages(printer, 3), (std::vector<int>{1, 1, 2, 2, 3, 3}));
+}
