@@ -49,20 +49,11 @@ void CCommentEditDlg::accept() {
         QDialog::accept();
 }
 
-// Taking the lines stops at the first one that is too long, with a message, and leaves the
-// members as they were.
 bool CCommentEditDlg::DoDataExchange(bool save) {
-    std::string* lines[] = {&m_strComment1, &m_strComment2, &m_strComment3};
-    for (int i = 0; i < 3; ++i) {
-        if (!save)
-            m_pEdits[i]->LoadText(*lines[i], kCommentLineLimit);
-        else if (!CheckMaxChars(*m_pEdits[i]))
-            return false;
-    }
-    if (save)
-        for (int i = 0; i < 3; ++i)
-            *lines[i] = m_pEdits[i]->SavedText();
-    return true;
+    return ExchangeLines({{m_pEdits[0], m_pEdits[1], m_pEdits[2]},
+                          {&m_strComment1, &m_strComment2, &m_strComment3},
+                          {kCommentLineLimit, kCommentLineLimit, kCommentLineLimit}},
+                         save);
 }
 
 CCommentListDlg::CCommentListDlg(QWidget* parent) : QDialog(parent) {

@@ -117,3 +117,16 @@ bool CheckMaxChars(CLimitedEdit& edit) {
     edit.selectAll();
     return false;
 }
+
+bool ExchangeLines(const LimitedLines& lines, bool save) {
+    for (std::size_t i = 0; i < lines.edits.size(); ++i) {
+        if (!save)
+            lines.edits[i]->LoadText(*lines.members[i], lines.limits[i]);
+        else if (!CheckMaxChars(*lines.edits[i]))
+            return false;
+    }
+    if (save)
+        for (std::size_t i = 0; i < lines.edits.size(); ++i)
+            *lines.members[i] = lines.edits[i]->SavedText();
+    return true;
+}

@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 
+#include <array>
 #include <string>
 
 // A single-line edit whose typing stops at a number of characters (code points, not UTF-16
@@ -31,3 +32,15 @@ private:
 // The check run when a dialog takes an edit's text: a text longer than the edit's limit shows
 // "Please enter no more than N characters.", puts the focus on the edit and returns false.
 bool CheckMaxChars(CLimitedEdit& edit);
+
+// Three lines of a dialog and their edits, with a limit each.
+struct LimitedLines {
+    std::array<CLimitedEdit*, 3> edits;
+    std::array<std::string*, 3> members;
+    std::array<int, 3> limits;
+};
+
+// Loading shows each member in its edit with its limit. Saving takes the three texts only
+// when every edit passes CheckMaxChars; at the first that does not, the members stay as they
+// were and false is returned.
+bool ExchangeLines(const LimitedLines& lines, bool save);

@@ -61,18 +61,10 @@ void CTitleDlg::accept() {
 // Loading also sets each edit's limit; taking the lines stops at the first one that is too
 // long, with a message, and leaves the members as they were.
 bool CTitleDlg::DoDataExchange(bool save) {
-    std::string* lines[] = {&m_strLine1, &m_strLine2, &m_strLine3};
-    const int limits[] = {kTitleLine1Limit, kTitleLine23Limit, kTitleLine23Limit};
-    for (int i = 0; i < 3; ++i) {
-        if (!save)
-            m_pEdits[i]->LoadText(*lines[i], limits[i]);
-        else if (!CheckMaxChars(*m_pEdits[i]))
-            return false;
-    }
-    if (save)
-        for (int i = 0; i < 3; ++i)
-            *lines[i] = m_pEdits[i]->SavedText();
-    return true;
+    return ExchangeLines({{m_pEdits[0], m_pEdits[1], m_pEdits[2]},
+                          {&m_strLine1, &m_strLine2, &m_strLine3},
+                          {kTitleLine1Limit, kTitleLine23Limit, kTitleLine23Limit}},
+                         save);
 }
 
 bool CTitleDialogPrompter::EditTitle(TitleLines& lines) {
