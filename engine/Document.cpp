@@ -5,4 +5,6 @@
 CCatalogriumDoc::CCatalogriumDoc(IPrompter& prompter, IProgressNote& progress)
     : m_prompter(prompter), m_progress(progress), m_clock(CurrentTime) {}
 
-void CCatalogriumDoc::DeleteContents() { m_entryList.clear(); }
+void CCatalogriumDoc::DeleteContents() {
+    m_entryList.clear();
+}
