@@ -23,8 +23,8 @@
 #include <unistd.h>
 #include <vector>
 
-// Allocation failures on demand: when armed, the chosen allocation fails once. The library's
-// operator delete frees what malloc gave.
+// Allocation failures on demand: when armed, the chosen allocation fails once. Blocks come from
+// malloc, so every plain delete gives them back to free.
 namespace {
 std::atomic<long> g_allocationsBeforeFailure{-1};
 }
@@ -35,6 +35,37 @@ void* operator new(std::size_t size) {
     if (void* p = std::malloc(size == 0 ? 1 : size))
         return p;
     throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return ::operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size) {
+    return ::operator new(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    return ::operator new(size, tag);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
 }
 
 namespace {
