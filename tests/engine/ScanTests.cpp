@@ -24,7 +24,8 @@
 #include <vector>
 
 // Allocation failures on demand: when armed, the chosen allocation fails once. Blocks come from
-// malloc, so every plain delete gives them back to free.
+// malloc, so every plain delete gives them back to free (out of line, so that the compiler does
+// not take an inlined free for a mismatch with the new it sees).
 namespace {
 std::atomic<long> g_allocationsBeforeFailure{-1};
 }
@@ -49,22 +50,22 @@ void* operator new[](std::size_t size) {
 void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
     return ::operator new(size, tag);
 }
-void operator delete(void* p) noexcept {
+[[gnu::noinline]] void operator delete(void* p) noexcept {
     std::free(p);
 }
-void operator delete(void* p, std::size_t) noexcept {
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
     std::free(p);
 }
-void operator delete(void* p, const std::nothrow_t&) noexcept {
+[[gnu::noinline]] void operator delete(void* p, const std::nothrow_t&) noexcept {
     std::free(p);
 }
-void operator delete[](void* p) noexcept {
+[[gnu::noinline]] void operator delete[](void* p) noexcept {
     std::free(p);
 }
-void operator delete[](void* p, std::size_t) noexcept {
+[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept {
     std::free(p);
 }
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
+[[gnu::noinline]] void operator delete[](void* p, const std::nothrow_t&) noexcept {
     std::free(p);
 }
 
