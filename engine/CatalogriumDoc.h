@@ -30,7 +30,6 @@ public:
     CCatalogriumDoc(IPrompter& prompter, IProgressNote& progress);
 
     void SetOptions(ListingOptions* options) { m_pOptions = options; }
-    ListingOptions* GetOptions() const { return m_pOptions; }
     // "Now" for the listing file's header; the clock (or SOURCE_DATE_EPOCH) by default.
     void SetClock(std::function<std::time_t()> clock) { m_clock = std::move(clock); }
     std::time_t Now() const { return m_clock(); }

@@ -166,14 +166,6 @@ std::string ReplaceControlChars(std::string_view text) {
     return out;
 }
 
-std::string PadRight(std::string_view text, std::size_t width) {
-    std::string out(text);
-    const std::size_t length = CountChars(text);
-    if (length < width)
-        out.append(width - length, ' ');
-    return out;
-}
-
 std::string PadLeft(std::string_view text, std::size_t width) {
     const std::size_t length = CountChars(text);
     std::string out(length < width ? width - length : 0, ' ');

@@ -18,8 +18,6 @@ std::string LastChars(std::string_view text, std::size_t count);
 std::string ToUpperCase(std::string_view text);
 // Control characters (below U+0020, and U+007F to U+009F) replaced by "?", one for each.
 std::string ReplaceControlChars(std::string_view text);
-// `text` followed by blanks up to `width` characters (a longer text is not cut).
-std::string PadRight(std::string_view text, std::size_t width);
 // Blanks before `text` up to `width` characters (a longer text is not cut).
 std::string PadLeft(std::string_view text, std::size_t width);
 // `text` without leading and trailing blank, tab, CR, LF, VT and FF.

@@ -107,10 +107,8 @@ TEST(TextControl, ReplacesEachControlCharacterByOneQuestionMark) {
     EXPECT_EQ(ReplaceControlChars("\xC2"), "\xC2");
 }
 
-TEST(TextPad, PadsByCharacters) {
-    EXPECT_EQ(PadRight(kE + "x", 4), kE + "x  ");
+TEST(TextPad, PadsOnTheLeftByCharacters) {
     EXPECT_EQ(PadLeft(kClef, 3), "  " + kClef);
-    EXPECT_EQ(PadRight("abcdef", 3), "abcdef");
     EXPECT_EQ(PadLeft("abcdef", 3), "abcdef");
     EXPECT_EQ(PadLeft("", 2), "  ");
 }
