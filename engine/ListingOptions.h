@@ -4,6 +4,11 @@
 
 // Layouts and outputs of "Print as ".
 enum PrintAs { kPrintStandard = 0, kPrintToFile = 1, kPrintCD = 2, kPrintZip = 3 };
+// True for the CD and Zip layouts, which print panels, two to a sheet.
+constexpr bool IsCaseInsertLayout(int printAs) {
+    return printAs == kPrintCD || printAs == kPrintZip;
+}
+
 // Keys of "Sort by".
 enum SortKey {
     kSortUnsorted = 0,
@@ -40,6 +45,6 @@ struct ListingOptions {
     int m_bAutoRefresh = 0;
     int m_bUpperCase = 0;
 
-    bool IsCaseInsert() const { return m_nPrintAs == kPrintCD || m_nPrintAs == kPrintZip; }
+    bool IsCaseInsert() const { return IsCaseInsertLayout(m_nPrintAs); }
     bool operator==(const ListingOptions&) const = default;
 };

@@ -4,10 +4,6 @@
 
 #include <algorithm>
 
-bool IsCaseInsertLayout(int printAs) {
-    return printAs == kPrintCD || printAs == kPrintZip;
-}
-
 SpanCapacity LayoutCapacity(int printAs, bool twoColumn) {
     SpanCapacity capacity{70, 80};
     if (printAs == kPrintCD)

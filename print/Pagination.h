@@ -30,8 +30,6 @@ struct JobCounts {
     bool operator==(const JobCounts&) const = default;
 };
 
-// True for the CD and Zip layouts, which print panels, two to a sheet.
-bool IsCaseInsertLayout(int printAs);
 // The lines of a span: an entry is one line, each comment line shown under it one more. The
 // two-column setting doubles a panel of the case inserts and is ignored on the Standard page.
 SpanCapacity LayoutCapacity(int printAs, bool twoColumn);

@@ -46,7 +46,6 @@ private:
 
     qreal PaintScale() const;
     qreal MeasureScale() const;
-    void SetFonts(const QFont& measureFont);
 
     QPainter& m_painter;
     QPaintDevice& m_measureDevice;
