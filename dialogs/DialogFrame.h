@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Prompter.h"
+
 #include <QMessageBox>
 #include <QRect>
 #include <QString>
@@ -7,9 +9,6 @@
 
 class QDialog;
 class QWidget;
-
-// The caption of the program's own messages.
-inline constexpr const char* kAppTitle = "Catalogrium3";
 
 // A message box with an OK button and the program's name as caption; waits for the answer.
 void ShowAppMessage(QWidget* parent, const QString& text,

@@ -2,6 +2,9 @@
 
 #include <string>
 
+// The program's name: the caption of most of its messages and the title of its window.
+inline constexpr const char* kAppTitle = "Catalogrium3";
+
 enum class MessageIcon { Error, Warning, Question, Information };
 enum class MessageButtons { Ok, YesNo };
 enum class MessageAnswer { Ok, Yes, No };

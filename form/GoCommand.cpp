@@ -13,7 +13,6 @@
 
 namespace {
 
-const std::string kAppTitle = "Catalogrium3";
 // The comments dialog lists at most this many entries.
 constexpr std::size_t kMaxCommentedEntries = 64000;
 
@@ -88,7 +87,7 @@ void CCatalogriumView::OnEndPrinting() {
 bool CCatalogriumView::ReadListing() {
     ForgetListing();
     if (!PrepareListing()) {
-        SetMainTitle(QString::fromStdString(kAppTitle));
+        SetMainTitle(QString::fromLatin1(kAppTitle));
         return false;
     }
     SetMainTitle(FolderWindowTitle(m_strFolder));

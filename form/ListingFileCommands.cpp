@@ -43,7 +43,7 @@ void CCatalogriumView::SaveTo(const std::string& path) {
     if (m_doc.SaveListingFile(path, error))
         m_strPathName = path;
     else
-        m_prompter.Prompt(error, "Catalogrium3", MessageIcon::Warning, MessageButtons::Ok);
+        m_prompter.Prompt(error, kAppTitle, MessageIcon::Warning, MessageButtons::Ok);
 }
 
 void CCatalogriumView::OnFileNew() {

@@ -5,6 +5,7 @@
 #include "CatalogriumView.h"
 #include "MainFrame.h"
 #include "Profile.h"
+#include "Prompter.h"
 #include "StandardViewDialogs.h"
 
 #include <QApplication>
@@ -22,7 +23,7 @@ CCatalogriumApp::~CCatalogriumApp() {
 }
 
 void CCatalogriumApp::InitInstance() {
-    QApplication::setApplicationName(QStringLiteral("Catalogrium3"));
+    QApplication::setApplicationName(QString::fromLatin1(kAppTitle));
     QApplication::setApplicationVersion(QStringLiteral("3.32"));
     QApplication::setDesktopFileName(QStringLiteral("catalogrium3"));
     QApplication::setWindowIcon(AppIcon());
@@ -31,7 +32,7 @@ void CCatalogriumApp::InitInstance() {
     m_pMainFrame->SetView(
         new CCatalogriumView(*m_pDocument, m_prompter, m_dialogs, DefaultProfilePath()));
     m_pMainFrame->show();
-    m_pMainFrame->setWindowTitle(QStringLiteral("Catalogrium3"));
+    m_pMainFrame->setWindowTitle(QString::fromLatin1(kAppTitle));
 }
 
 void CCatalogriumApp::CloseMainWindow() {

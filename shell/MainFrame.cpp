@@ -1,6 +1,7 @@
 #include "MainFrame.h"
 
 #include "CatalogriumView.h"
+#include "Prompter.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -29,7 +30,7 @@ CMainFrame::CMainFrame()
     : QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                Qt::WindowCloseButtonHint) {
-    setWindowTitle(QStringLiteral("Catalogrium3"));
+    setWindowTitle(QString::fromLatin1(kAppTitle));
     CreateStatusBar();
     CreateMenus();
     CreateAccelerators();
