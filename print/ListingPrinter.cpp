@@ -197,12 +197,9 @@ int CListingPrinter::SizeJob(int totalLines) {
     if (m_pEntryList && m_pOptions)
         spans =
             std::max(spans, CountSpansToPlace(*m_pEntryList, capacity, m_pOptions->m_bAddComments));
-    if (IsCaseInsertLayout(PrintAs())) {
+    if (IsCaseInsertLayout(PrintAs()))
         m_nPanels = spans;
-        m_nPageCount = (spans + 1) / 2;
-    } else {
-        m_nPageCount = spans;
-    }
+    m_nPageCount = PagesForSpans(spans, PrintAs());
     return m_nPageCount;
 }
 

@@ -21,10 +21,13 @@ int CountSpansForLines(int totalLines, SpanCapacity capacity) {
     return 1 + (totalLines - capacity.first + capacity.later - 1) / capacity.later;
 }
 
+int PagesForSpans(int spans, int printAs) {
+    return IsCaseInsertLayout(printAs) ? (spans + 1) / 2 : spans;
+}
+
 JobCounts CountJob(int totalLines, int printAs, bool twoColumn) {
     const int spans = CountSpansForLines(totalLines, LayoutCapacity(printAs, twoColumn));
-    const int pages = IsCaseInsertLayout(printAs) ? (spans + 1) / 2 : spans;
-    return {pages, spans};
+    return {PagesForSpans(spans, printAs), spans};
 }
 
 int CountListingLines(const EntryList& entries, bool addComments) {

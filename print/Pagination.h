@@ -35,6 +35,8 @@ struct JobCounts {
 SpanCapacity LayoutCapacity(int printAs, bool twoColumn);
 // The spans that `totalLines` lines fill; one for an empty listing.
 int CountSpansForLines(int totalLines, SpanCapacity capacity);
+// The pages (sheets of two panels for the case inserts) that `spans` spans fill.
+int PagesForSpans(int spans, int printAs);
 // Pages and spans of a job of `totalLines` lines.
 JobCounts CountJob(int totalLines, int printAs, bool twoColumn);
 // The lines the listing prints: every entry, plus each non-empty comment line when comments
