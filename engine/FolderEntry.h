@@ -55,6 +55,10 @@ struct CFolderEntry {
     std::string m_strComment3;
 
     bool IsFolder() const { return (m_dwAttributes & kAttrFolder) != 0; }
+    // Comment line `number` (1 to 3).
+    const std::string& Comment(int number) const {
+        return number == 1 ? m_strComment1 : number == 2 ? m_strComment2 : m_strComment3;
+    }
     // The number of non-empty comment lines (0 to 3).
     int CountCommentLines() const {
         return !m_strComment1.empty() + !m_strComment2.empty() + !m_strComment3.empty();

@@ -154,10 +154,9 @@ private:
     void WriteFixedEntry(const CFolderEntry& entry, long long number) {
         WriteNameLine(entry, number);
         WriteDetailLine(entry);
-        for (const std::string* comment :
-             {&entry.m_strComment1, &entry.m_strComment2, &entry.m_strComment3})
-            if (!comment->empty())
-                m_sink.Line("  *** comment:   " + ReplaceControlChars(*comment));
+        for (int number = 1; number <= 3; ++number)
+            if (const std::string& comment = entry.Comment(number); !comment.empty())
+                m_sink.Line("  *** comment:   " + ReplaceControlChars(comment));
     }
 
     void WriteNameLine(const CFolderEntry& entry, long long number) {

@@ -145,14 +145,6 @@ std::string FormatCount(const char* label, long count) {
     return label + std::string(buffer);
 }
 
-const std::string& CommentOf(const CFolderEntry& entry, int number) {
-    if (number == 1)
-        return entry.m_strComment1;
-    if (number == 2)
-        return entry.m_strComment2;
-    return entry.m_strComment3;
-}
-
 std::string PageText(const std::string& title, int page, int total) {
     return title + "  page " + std::to_string(page) + " of " + std::to_string(total);
 }
@@ -427,7 +419,7 @@ void CListingPrinter::DrawCarriedComments(ICanvas& canvas, PanelState& state) {
         return;
     const CFolderEntry& entry = *(*m_pEntryList)[static_cast<std::size_t>(previous)];
     for (int j = state.carryKind; j <= 3; ++j) {
-        const std::string& comment = CommentOf(entry, j);
+        const std::string& comment = entry.Comment(j);
         if (comment.empty())
             continue;
         DrawText(canvas, state.geometry.commentX, state.y, comment);
@@ -498,7 +490,7 @@ void CListingPrinter::DrawEntryComments(ICanvas& canvas, PanelState& state, int 
     const CFolderEntry& entry = *(*m_pEntryList)[static_cast<std::size_t>(index)];
     const int kind = state.span.overflowKind;
     for (int j = 1; j <= 3; ++j) {
-        const std::string& comment = CommentOf(entry, j);
+        const std::string& comment = entry.Comment(j);
         // Comments from the overflow kind on continue at the top of the next span.
         const bool carried = index == state.span.last && kind >= 1 && kind <= j;
         if (comment.empty() || carried)

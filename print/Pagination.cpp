@@ -46,16 +46,14 @@ int FitEntries(const EntryList& entries, int start, int capacity, int& carry, in
     int i = start;
     for (; i < count && i < limit; ++i) {
         const CFolderEntry& entry = *entries[static_cast<std::size_t>(i)];
-        const std::string* comments[] = {&entry.m_strComment1, &entry.m_strComment2,
-                                         &entry.m_strComment3};
-        for (int j = 0; j < 3; ++j) {
-            if (!comments[j]->empty())
+        for (int number = 1; number <= 3; ++number) {
+            if (!entry.Comment(number).empty())
                 --limit;
             // Once one comment runs over, every later position of the entry is carried too.
             if (i >= limit) {
                 ++carry;
                 if (kind == 0)
-                    kind = j + 1;
+                    kind = number;
             }
         }
     }
