@@ -116,6 +116,32 @@ TEST_F(CtlgrmPdfTest, TitleLinesLongerThanTheBoxAreRefused) {
     EXPECT_EQ(Run("--layout cd --title 'NINETEEN CHARACTERS|twenty-one characters|'"), 0);
 }
 
+// A font given an average width w prints a text w x (its advances) / (the face's weighted
+// lower-case average) wide. The summary's font has width 5; the advances of "ATTRIBUTES:" and
+// the averages are those of the font files, in their own units.
+TEST_F(CtlgrmPdfTest, SummaryTextHasTheWidthOfItsAverageCharacters) {
+    struct Face {
+        const char* name;
+        double advances;
+        double weightedAverage;
+    };
+    const Face faces[] = {
+        {"Arial", 13313, 904.46},            // Liberation Sans, 2048 units an em
+        {"Times New Roman", 13084, 821.81},  // Liberation Serif, 2048 units an em
+        {"Bookman Old Style", 6820, 492.68}, // URW Bookman Light, 1000 units an em
+    };
+    for (const Face& face : faces) {
+        ASSERT_EQ(Run("--layout standard --set 'current Font=" + std::string(face.name) + "'"), 0);
+        const auto words = PdfWords(Path("out.pdf"));
+        const auto label = std::find_if(words.begin(), words.end(),
+                                        [](const PdfWord& w) { return w.text == "ATTRIBUTES:"; });
+        ASSERT_NE(label, words.end()) << face.name;
+        const double expected = 5 * face.advances / face.weightedAverage;
+        EXPECT_NEAR((label->xMax - label->xMin) / kPointsPerUnit, expected, 0.02 * expected)
+            << face.name;
+    }
+}
+
 TEST_F(CtlgrmPdfTest, BadPaperIsAUsageError) {
     EXPECT_EQ(Run("--paper legal"), 2);
 }
