@@ -4,7 +4,7 @@
 #include "Handles.h"
 #include "ProgressNote.h"
 #include "Prompter.h"
-#include "Text.h"
+#include "ShortName.h"
 
 #include <fcntl.h>
 #include <new>
@@ -17,8 +17,6 @@ const std::string kScanCaption = "Catalogrium";
 const std::string kReadProblem = "There are problem reading folder  ";
 // Built before it is needed: showing it must not depend on finding more memory.
 const std::string kNoMemory = " There are not enough memory! ";
-
-constexpr std::size_t kShortNameChars = 11;
 
 bool IsReadOnlyVolume(int fd) {
     struct statvfs volume;
@@ -76,7 +74,6 @@ std::unique_ptr<CFolderEntry> MakeEntry(int folderFd, const dirent& found, bool 
                               : readOnlyVolume;
     entry->m_dwAttributes = AttributesOf(found.d_name, st.st_mode, readOnly);
     entry->m_strName = found.d_name;
-    entry->m_strShortName = FirstChars(entry->m_strName, kShortNameChars);
     entry->m_ftLastWrite = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
     if (entry->IsFolder()) {
         TallyFolder(below, folderFd, found.d_name);
@@ -144,6 +141,7 @@ CCatalogriumDoc::ScanOutcome CCatalogriumDoc::ReadFolder(const std::string& path
             AddToTotals(*entry, below);
             Keep(std::move(entry), filesAndFolders);
         }
+        AssignShortNames(m_scanList);
         m_strListedFolder = path;
     } catch (const std::bad_alloc&) {
         m_scanList.clear();

@@ -270,7 +270,7 @@ TEST_F(ScanTest, EntryRecordsHoldAttributesShortNameAndTime) {
     EXPECT_EQ(attributes("pipe"), kAttrSystem);
     EXPECT_EQ(Find(doc.m_scanList, "link")->m_nSize, 5u);
 
-    EXPECT_EQ(Find(doc.m_scanList, "ABCDEFGH.TXT")->m_strShortName, "ABCDEFGH.TX");
+    EXPECT_EQ(Find(doc.m_scanList, "ABCDEFGH.TXT")->m_strShortName, "ABCDEFGH.TXT");
     EXPECT_EQ(Find(doc.m_scanList, "plain")->m_strShortName, "plain");
     EXPECT_EQ(doc.m_scanList.front()->m_strShortName, ".cache");
     const auto shortNameOf = [&](const std::string& prefix) {
@@ -279,10 +279,9 @@ TEST_F(ScanTest, EntryRecordsHoldAttributesShortNameAndTime) {
                 return entry->m_strShortName;
         return std::string("(none)");
     };
-    EXPECT_EQ(shortNameOf("\xc3\x84"), "\xc3\x84\xc3\x96\xc3\x9c\xc3\xa4\xc3\xb6\xc3\xbc\xc3\x9f"
-                                       "abcd");
+    EXPECT_EQ(shortNameOf("\xc3\x84"), "\xc3\x84\xc3\x96\xc3\x9c\xc3\xa4\xc3\xb6\xc3\xbc~1");
     EXPECT_EQ(shortNameOf("\xff"), "\xff\xfe"
-                                   "abcdefghi");
+                                   "abcd~1");
 
     EXPECT_EQ(Find(doc.m_scanList, "plain")->m_ftLastWrite,
               FileTimeFromUnix(1000000000, 123456789));

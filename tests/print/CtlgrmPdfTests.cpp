@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -30,11 +31,12 @@ protected:
     }
 
     // Runs ctlgrm on the generated folder with a fresh profile; returns its exit status.
-    int Run(const std::string& options, const std::string& pdf = "out.pdf") {
+    int Run(const std::string& options, const std::string& pdf = "out.pdf",
+            const std::string& folder = "list") {
         const std::string command = "SOURCE_DATE_EPOCH=1796663109 " + Quoted(CTLGRM_PATH) +
                                     " --profile " + Quoted(Path("profile.ini")) + " --sort name " +
                                     options + " -o " + Quoted(Path(pdf)) + " " +
-                                    Quoted(Path("list")) + " 2>" + Quoted(Path("err.txt"));
+                                    Quoted(Path(folder)) + " 2>" + Quoted(Path("err.txt"));
         const int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
@@ -140,6 +142,25 @@ TEST_F(CtlgrmPdfTest, SummaryTextHasTheWidthOfItsAverageCharacters) {
         EXPECT_NEAR((label->xMax - label->xMin) / kPointsPerUnit, expected, 0.02 * expected)
             << face.name;
     }
+}
+
+// Names too wide for a two-column insert's column print as their short names: sixty names
+// that differ only near their end give sixty different rows.
+TEST_F(CtlgrmPdfTest, LongNamesPrintAsDistinctShortNames) {
+    for (int i = 1; i <= 60; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "long/entry_with_a_really_much_longer_name_%04d.dat", i);
+        dir.WriteFile(name, "");
+    }
+    ASSERT_EQ(Run("--layout cd --two-column", "out.pdf", "long"), 0);
+    std::multiset<std::string> rows;
+    for (const auto& word : PdfWords(Path("out.pdf")))
+        if (word.text.rfind("entry", 0) == 0)
+            rows.insert(word.text);
+    std::multiset<std::string> expected;
+    for (int i = 1; i <= 60; ++i)
+        expected.insert((i < 10 ? "entry_~" : "entry~") + std::to_string(i) + ".dat");
+    EXPECT_EQ(rows, expected);
 }
 
 TEST_F(CtlgrmPdfTest, BadPaperIsAUsageError) {

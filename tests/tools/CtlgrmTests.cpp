@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <spawn.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -149,6 +150,25 @@ TEST_F(CtlgrmTest, OutputFileHoldsTheSameBytes) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(ReadAll(file), EngineListing(Folder(), ListingOptions{}));
+}
+
+// Names too long for a listing line are written as their short names, one for each entry.
+TEST_F(CtlgrmTest, NamesTooLongForTheLineAreWrittenAsDistinctShortNames) {
+    const std::string stem = "entry_with_a_really_much_longer_name_than_any_listing_line_can_hold_";
+    for (int i = 1; i <= 60; ++i)
+        dir.WriteFile("long/" + stem + std::to_string(1000 + i) + ".dat", "");
+    RunResult r = RunCtlgrm(scratch, {"--sort", "name", (dir.path() / "long").string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::istringstream listing(r.out);
+    std::vector<std::string> shown;
+    for (std::string line; std::getline(listing, line);)
+        if (const std::size_t at = line.find("entry"); at != std::string::npos)
+            shown.push_back(line.substr(at, line.find_first_of(" \r", at) - at));
+    ASSERT_EQ(shown.size(), 60u) << r.out;
+    EXPECT_EQ(shown.front(), "entry_~1.dat");
+    EXPECT_EQ(shown[9], "entry~10.dat");
+    EXPECT_EQ(shown.back(), "entry~60.dat");
+    EXPECT_EQ(std::set<std::string>(shown.begin(), shown.end()).size(), 60u);
 }
 
 TEST_F(CtlgrmTest, RelativeFolderIsTakenFromTheCurrentFolder) {
