@@ -28,6 +28,15 @@ struct TemplateRadio {
     int width;
 };
 
+// A radio group is one tab stop, on its checked button or, with none checked, on its first.
+// Qt moves the stop to whichever button takes the focus from then on.
+void PutTabStopOnChecked(QButtonGroup& group) {
+    const QAbstractButton* stop =
+        group.checkedButton() ? group.checkedButton() : group.buttons().constFirst();
+    for (QAbstractButton* button : group.buttons())
+        button->setFocusPolicy(button == stop ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
 // A radio group in one column; each button's id in the group is its zero-based index.
 QButtonGroup* PlaceRadioGroup(QDialog* dialog, int x, int height,
                               std::initializer_list<TemplateRadio> radios) {
@@ -36,6 +45,7 @@ QButtonGroup* PlaceRadioGroup(QDialog* dialog, int x, int height,
         group->addButton(PlaceControl(new QRadioButton(QString::fromLatin1(radio.text), dialog),
                                       radio.id, x, radio.y, radio.width, height),
                          static_cast<int>(group->buttons().size()));
+    PutTabStopOnChecked(*group);
     return group;
 }
 
@@ -54,6 +64,7 @@ void ExchangeRadio(QButtonGroup& group, int& value, bool save) {
     for (QAbstractButton* button : group.buttons())
         button->setChecked(group.id(button) == value);
     group.setExclusive(true);
+    PutTabStopOnChecked(group);
 }
 
 void ExchangeCheck(QCheckBox& box, int& value, bool save) {

@@ -1,6 +1,7 @@
 #include "FormTemplate.h"
 
 #include <QCheckBox>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -10,6 +11,20 @@
 #include <array>
 
 namespace {
+
+// A radio button that Tab never visits. Qt gives the focused button of a radio group a tab
+// stop of its own, so that Tab comes back to it; the form's layout radios are reached with
+// the mouse or their Alt keys only.
+class CNoTabStopRadio final : public QRadioButton {
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override {
+        QRadioButton::focusInEvent(event);
+        setFocusPolicy(Qt::ClickFocus);
+    }
+};
 
 enum class ControlKind { PushButton, DefaultButton, Edit, Radio, Check, RightCheck, GroupBox };
 
@@ -62,7 +77,7 @@ QWidget* MakeControl(const FormControl& control, QWidget& form) {
         return edit;
     }
     case ControlKind::Radio:
-        return new QRadioButton(text, &form);
+        return new CNoTabStopRadio(text, &form);
     case ControlKind::Check:
         return new QCheckBox(text, &form);
     case ControlKind::RightCheck: {

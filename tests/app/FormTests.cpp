@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -61,6 +62,55 @@ TEST_F(FormTest, ControlsCarryTheirTextsInTabOrder) {
                                         "1045", "1070", "1061", "1081", "1082"};
     EXPECT_EQ(order, expected);
 }
+
+// A layout chosen with the mouse or with its Alt key.
+struct LayoutChoice {
+    int id;
+    Qt::Key altKey; // Qt::Key_unknown: a click
+};
+
+void PrintTo(const LayoutChoice& choice, std::ostream* out) {
+    *out << choice.id << (choice.altKey == Qt::Key_unknown ? " clicked" : " by its Alt key");
+}
+
+// Tab and Shift+Tab, once round the form from the folder edit, never stop on Browse or on a
+// layout radio, the checked one included.
+class FormTabTest : public FormTest, public testing::WithParamInterface<LayoutChoice> {
+protected:
+    void Choose(const LayoutChoice& choice) {
+        if (choice.altKey == Qt::Key_unknown)
+            Click(choice.id);
+        else
+            QTest::keyClick(Control(IDC_FOLDER), choice.altKey, Qt::AltModifier);
+        ASSERT_TRUE(Control<QRadioButton>(choice.id)->isChecked());
+    }
+    std::vector<QString> FocusWalk(Qt::KeyboardModifiers modifiers) {
+        Control(IDC_FOLDER)->setFocus();
+        std::vector<QString> visited;
+        for (int i = 0; i < 12; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, modifiers);
+            visited.push_back(QApplication::focusWidget()->objectName());
+        }
+        return visited;
+    }
+};
+
+TEST_P(FormTabTest, TabAndShiftTabSkipBrowseAndTheLayoutRadios) {
+    Choose(GetParam());
+    for (Qt::KeyboardModifiers modifiers : {Qt::NoModifier, Qt::ShiftModifier}) {
+        const std::vector<QString> visited = FocusWalk(modifiers);
+        for (int id : {IDC_BROWSE, IDC_STANDARD, IDC_TO_FILE, IDC_CD, IDC_ZIP})
+            EXPECT_EQ(std::count(visited.begin(), visited.end(), ControlName(id)), 0)
+                << id << (modifiers ? " backwards" : " forwards");
+        EXPECT_GT(std::count(visited.begin(), visited.end(), ControlName(IDC_FOLDER)), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, FormTabTest,
+                         testing::Values(LayoutChoice{IDC_STANDARD, Qt::Key_unknown},
+                                         LayoutChoice{IDC_TO_FILE, Qt::Key_T},
+                                         LayoutChoice{IDC_CD, Qt::Key_unknown},
+                                         LayoutChoice{IDC_ZIP, Qt::Key_Z}));
 
 TEST_F(FormTest, FrameIsFittedToTheFormAndPlacedByTheCentringRule) {
     const QRect screen = Frame()->screen()->geometry();

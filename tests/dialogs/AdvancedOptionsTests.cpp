@@ -143,11 +143,59 @@ TEST_F(AdvancedOptionsTest, StartsWithNothingChosen) {
 }
 
 TEST_F(AdvancedOptionsTest, TabVisitsTheControlsInTemplateOrder) {
-    EXPECT_EQ(TabOrder(dialog), QStringList({"1067", "1037", "1038", "1039", "1040", "1057", "1058",
-                                             "1034", "1051", "1052", "1053", "1048", "1049", "1050",
+    // Each radio group is one stop, on its first button while none is checked.
+    EXPECT_EQ(TabOrder(dialog), QStringList({"1067", "1037", "1034", "1051", "1048", "1049", "1050",
                                              "1076", "1", "1077", "1079", "1080"}));
     EXPECT_TRUE(Control<QPushButton>(dialog, "1")->isDefault());
 }
+
+// One Tab or Shift+Tab from a control, with the two radio groups loaded from the members.
+struct RadioTab {
+    int sortBy;
+    int filesAndFolders;
+    const char* from;
+    bool backwards;
+    const char* lands;
+};
+
+void PrintTo(const RadioTab& step, std::ostream* out) {
+    *out << (step.backwards ? "Shift+Tab from " : "Tab from ") << step.from << " to " << step.lands;
+}
+
+class AdvancedOptionsTabTest : public AdvancedOptionsTest,
+                               public testing::WithParamInterface<RadioTab> {};
+
+// Tab into a radio group lands on its checked button (the first when none is checked), and
+// Tab out of the group leaves it at once.
+TEST_P(AdvancedOptionsTabTest, TabIntoARadioGroupLandsOnItsCheckedButton) {
+    const RadioTab& step = GetParam();
+    dialog.m_nSortBy = step.sortBy;
+    dialog.m_nFilesAndFolders = step.filesAndFolders;
+    QString landed;
+    Run([&](CAdvancedOptionsDlg& dlg) {
+        // Keys move the focus only in the active window.
+        dlg.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+        QWidget* from = dlg.findChild<QWidget*>(QString::fromLatin1(step.from));
+        from->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab,
+                        step.backwards ? Qt::ShiftModifier : Qt::NoModifier);
+        landed = QApplication::focusWidget()->objectName();
+        dlg.reject();
+    });
+    EXPECT_EQ(landed, QString::fromLatin1(step.lands));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, AdvancedOptionsTabTest,
+    testing::Values(RadioTab{kSortTime, kFilesAndFolders, "1067", false, "1058"},
+                    RadioTab{kSortTime, kFilesAndFolders, "1034", true, "1058"},
+                    RadioTab{kSortTime, kFilesAndFolders, "1034", false, "1053"},
+                    RadioTab{kSortTime, kFilesAndFolders, "1048", true, "1053"},
+                    RadioTab{kSortSize, kFoldersOnly, "1038", false, "1034"},
+                    RadioTab{kSortSize, kFoldersOnly, "1051", false, "1048"},
+                    RadioTab{-1, -1, "1067", false, "1037"},
+                    RadioTab{-1, -1, "1048", true, "1051"}));
 
 TEST_F(AdvancedOptionsTest, ShowsTheRadioOfEachValue) {
     dialog.m_nSortBy = kSortTime;
