@@ -42,7 +42,8 @@ public:
 
     // The Go button: a print job with a freshly composed title.
     void OnGo();
-    // The Print command (menu Go, Ctrl+P, Ctrl+G): a print job keeping the composed title.
+    // The Print command (menu Go, Ctrl+P, Ctrl+G): a print job that keeps the composed title
+    // when it prints the listing already read.
     void OnFilePrint();
     // The Preview command: a preview job with a freshly composed title.
     void OnFilePrintPreview();

@@ -83,9 +83,11 @@ void CCatalogriumView::OnEndPrinting() {
 }
 
 // The document is emptied first, so until a reading succeeds no folder's listing is there to
-// reuse: going back to the last folder after a refused or unreadable one reads it again.
+// reuse: going back to the last folder after a refused or unreadable one reads it again. A
+// fresh reading gets a title of its own, whichever command started the job.
 bool CCatalogriumView::ReadListing() {
     ForgetListing();
+    m_listingPrinter.m_bTitleComposed = false;
     if (!PrepareListing()) {
         SetMainTitle(QString::fromLatin1(kAppTitle));
         return false;

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPdfWriter>
 #include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -24,6 +25,15 @@
 #include <functional>
 #include <optional>
 #include <string>
+
+// The text of a PDF, laid out as on the page; empty when pdftotext fails.
+inline QString PdfText(const std::string& pdf) {
+    QProcess process;
+    process.start(QStringLiteral("pdftotext"),
+                  {QStringLiteral("-layout"), QString::fromStdString(pdf), QStringLiteral("-")});
+    process.waitForFinished();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
 
 // Answers the form's dialogs without a modal loop and records what was asked.
 class ScriptedDialogs : public IViewDialogs {

@@ -240,6 +240,50 @@ TEST_F(GoTest, TitleIsComposedOncePerGoAndKeptByThePrintCommand) {
     EXPECT_EQ(dialogs.proposedTitle.line3, "");
 }
 
+// A second job started by a key after a Go: it reads a folder afresh (another folder, or the
+// same one with auto-refresh on) or prints the listing it already holds.
+struct SecondJob {
+    Qt::Key key; // with Ctrl: G the menu's Go, P the print key
+    bool otherFolder;
+    bool autoRefresh;
+    bool freshTitle;
+};
+
+void PrintTo(const SecondJob& job, std::ostream* out) {
+    *out << "Ctrl+" << static_cast<char>(job.key)
+         << (job.otherFolder ? " on another folder" : " on the same folder")
+         << (job.autoRefresh ? " with auto-refresh" : "");
+}
+
+class SecondJobTest : public GoTest, public testing::WithParamInterface<SecondJob> {};
+
+// A title is composed for each reading: the second folder is never printed under the title
+// of the first.
+TEST_P(SecondJobTest, EachReadingComposesItsOwnTitle) {
+    const SecondJob& job = GetParam();
+    TempDir pdf;
+    dialogs.acceptPrint = true;
+    dialogs.printToPdf = pdf.str() + "/first.pdf";
+    dialogs.editOptions = [&job](ListingOptions& o) { o.m_bAutoRefresh = job.autoRefresh; };
+    Action("actionOptions")->trigger();
+    ClickGo();
+    const std::string second = folder.MakeDir("elsewhere").string();
+    if (job.otherFolder)
+        TypeFolder(second);
+    dialogs.printToPdf = pdf.str() + "/second.pdf";
+    QTest::keyClick(Control(IDC_FOLDER), job.key, Qt::ControlModifier);
+    EXPECT_EQ(dialogs.titleRuns, job.freshTitle ? 2 : 1);
+    // The title line shows the ends of the path.
+    EXPECT_EQ(PdfText(*dialogs.printToPdf).contains(QStringLiteral("...LSEWHERE")),
+              job.otherFolder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, SecondJobTest,
+                         testing::Values(SecondJob{Qt::Key_G, true, false, true},
+                                         SecondJob{Qt::Key_P, true, false, true},
+                                         SecondJob{Qt::Key_G, false, true, true},
+                                         SecondJob{Qt::Key_P, false, false, false}));
+
 TEST_F(GoTest, PreviewDrawsTheJobAndIsRefusedForToFile) {
     TempDir pdf;
     dialogs.previewPdf = pdf.str() + "/preview.pdf";

@@ -3,23 +3,9 @@
 #include "AppFixture.h"
 #include "PrintedPages.h"
 
-#include <QProcess>
 #include <QStandardPaths>
 
 #include <filesystem>
-
-namespace {
-
-// The text of a PDF, laid out as on the page; empty when pdftotext fails.
-QString PdfText(const std::string& pdf) {
-    QProcess process;
-    process.start(QStringLiteral("pdftotext"),
-                  {QStringLiteral("-layout"), QString::fromStdString(pdf), QStringLiteral("-")});
-    process.waitForFinished();
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-} // namespace
 
 class PrintPdfTest : public AppTest, public testing::WithParamInterface<int> {
 protected:
