@@ -208,8 +208,12 @@ void CCatalogriumView::OnDelimited() {
     EnableTitleSummaryComments(!m_options.m_bDelimited);
 }
 
+// A browser closed without a choice leaves the folder edit as the user typed it.
 void CCatalogriumView::OnBrowse() {
-    m_strFolder = m_dialogs.BrowseForFolder();
+    const std::string chosen = m_dialogs.BrowseForFolder();
+    if (chosen.empty())
+        return;
+    m_strFolder = chosen;
     UpdateData(false);
 }
 
@@ -270,10 +274,4 @@ void CCatalogriumView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QWidget::keyPressEvent(event);
-}
-
-// The window title follows the folder path whenever the form is painted.
-void CCatalogriumView::paintEvent(QPaintEvent* event) {
-    QWidget::paintEvent(event);
-    SetMainTitle(FolderWindowTitle(m_strFolder));
 }

@@ -40,7 +40,7 @@ class ScriptedDialogs : public IViewDialogs {
 public:
     std::string BrowseForFolder() override {
         ++browses;
-        return browsePath;
+        return browse ? browse() : browsePath;
     }
     bool EditAdvancedOptions(ListingOptions& options) override {
         ++optionsRuns;
@@ -83,6 +83,7 @@ public:
     }
 
     std::string browsePath;
+    std::function<std::string()> browse; // set: runs instead of answering browsePath
     int browses = 0;
     std::function<void(ListingOptions&)> editOptions; // empty: Cancel
     int optionsRuns = 0;

@@ -2,7 +2,9 @@
 // the profile between runs.
 #include "AppFixture.h"
 
+#include "../dialogs/ModalHelpers.h"
 #include "AboutDlg.h"
+#include "BrowserDlg.h"
 #include "Profile.h"
 #include "StandardViewDialogs.h"
 
@@ -206,14 +208,36 @@ TEST_F(FormTest, PreviewIsGreyedForToFile) {
     EXPECT_TRUE(Action("actionPreview")->isEnabled());
 }
 
-TEST_F(FormTest, BrowseShowsTheChosenFolderOrNothing) {
+TEST_F(FormTest, BrowseShowsTheChosenFolder) {
     dialogs.browsePath = "/srv/media";
     Click(IDC_BROWSE);
     EXPECT_EQ(Control<QLineEdit>(IDC_FOLDER)->text(), "/srv/media");
-    dialogs.browsePath.clear();
-    Click(IDC_BROWSE);
-    EXPECT_TRUE(Control<QLineEdit>(IDC_FOLDER)->text().isEmpty());
 }
+
+class BrowseClosedTest : public FormTest, public testing::WithParamInterface<bool> {};
+
+// The real folder browser closed without a choice, by Esc or by its close box, leaves the
+// folder as it was typed, and Go lists it.
+TEST_P(BrowseClosedTest, KeepsTheTypedFolder) {
+    const bool closeBox = GetParam();
+    dialogs.browse = [] { return CStandardViewDialogs().BrowseForFolder(); };
+    WhenModal<CBrowserDlg>([closeBox](CBrowserDlg& browser) {
+        if (closeBox)
+            browser.close();
+        else
+            QTest::keyClick(&browser, Qt::Key_Escape);
+    });
+    folder.WriteFile("kept.txt", "x");
+    QTest::keyClicks(Control(IDC_FOLDER), QString::fromStdString(folder.str()));
+    Click(IDC_BROWSE);
+    EXPECT_EQ(Control<QLineEdit>(IDC_FOLDER)->text().toStdString(), folder.str());
+    ClickGo();
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_EQ(Frame()->windowTitle().toStdString(),
+              CCatalogriumView::FolderWindowTitle(folder.str()).toStdString());
+}
+
+INSTANTIATE_TEST_SUITE_P(EscOrCloseBox, BrowseClosedTest, testing::Bool());
 
 TEST_F(FormTest, WindowTitleShowsAtMost25CharactersOfTheFolder) {
     EXPECT_EQ(CCatalogriumView::FolderWindowTitle(std::string(25, 'a')),

@@ -111,6 +111,45 @@ TEST_F(GoTest, RefusedPathShowsTheMessageAndPutsTheFocusInTheEdit) {
     EXPECT_EQ(prompter.messages.size(), 2u);
 }
 
+// The window's title once the window has been painted again: it names the folder listed,
+// and only that.
+class WindowTitleTest : public GoTest, public testing::WithParamInterface<const char*> {
+protected:
+    std::string RepaintedTitle() {
+        Frame()->repaint();
+        return Frame()->windowTitle().toStdString();
+    }
+    // Typed into the folder edit, replacing what it held.
+    void TypeKeys(const std::string& text) {
+        Control<QLineEdit>(IDC_FOLDER)->clear();
+        QTest::keyClicks(Control(IDC_FOLDER), QString::fromStdString(text));
+    }
+};
+
+TEST_F(WindowTitleTest, ProgramNameUntilAFolderIsListedThenTheFolderListed) {
+    TypeFolder("");
+    EXPECT_EQ(RepaintedTitle(), "Catalogrium3");
+    TypeKeys(folder.str());
+    EXPECT_EQ(RepaintedTitle(), "Catalogrium3");
+    ClickGo();
+    EXPECT_EQ(RepaintedTitle(), CCatalogriumView::FolderWindowTitle(folder.str()).toStdString());
+    TypeKeys("/elsewhere");
+    EXPECT_EQ(RepaintedTitle(), CCatalogriumView::FolderWindowTitle(folder.str()).toStdString());
+}
+
+// After a listing, a path that is refused or a folder that cannot be read.
+TEST_P(WindowTitleTest, FailedReadingLeavesTheProgramName) {
+    ClickGo();
+    const std::string path = GetParam();
+    TypeKeys(path.starts_with("/") ? folder.str() + path : path);
+    ClickGo();
+    EXPECT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(RepaintedTitle(), "Catalogrium3");
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, WindowTitleTest,
+                         testing::Values("", "relative/path", "/missing", "/a.txt"));
+
 // An empty path is never taken for the listing of an earlier Go, not even at the first Go.
 TEST_F(GoTest, EmptyPathIsCheckedAtEveryGo) {
     TypeFolder("");
@@ -158,9 +197,9 @@ TEST_F(GoTest, BrowsedFolderIsListedWhateverItsNameOrLength) {
     EXPECT_TRUE(prompter.messages.empty());
     ASSERT_EQ(Doc().m_entryList.size(), 1u);
     EXPECT_EQ(Doc().m_entryList.front()->m_strName, "deep.txt");
-    // Typing still stops at 255 characters.
-    dialogs.browsePath.clear();
-    Click(IDC_BROWSE);
+    // Once a shorter path is listed, typing stops at 255 characters again.
+    TypeFolder(folder.str());
+    ClickGo();
     EXPECT_EQ(Control<QLineEdit>(IDC_FOLDER)->maxLength(), 255);
 }
 
