@@ -11,6 +11,7 @@
 #include "ProgressNote.h"
 #include "Prompter.h"
 #include "RecordingCanvas.h"
+#include "TitlePrompter.h"
 
 #include <QBuffer>
 #include <QGuiApplication>
@@ -34,6 +35,12 @@ public:
     }
 };
 
+// Keeps the proposed title lines.
+class ProposedTitle : public ITitlePrompter {
+public:
+    bool EditTitle(TitleLines&) override { return false; }
+};
+
 // A Standard job over a generated listing, sized and paginated as the view does it.
 struct StandardJob {
     StandardJob() {
@@ -50,11 +57,7 @@ struct StandardJob {
             entry->m_ftLastWrite = FileTimeFromUnix(1700000000 + i);
             doc.m_entryList.push_back(std::move(entry));
         }
-        printer.m_pListingDoc = &doc;
-        printer.m_pEntryList = &doc.m_entryList;
-        printer.m_pOptions = &options;
-        printer.m_strFolder = "/srv/archive";
-        printer.SizeJob(CountListingLines(doc.m_entryList, false));
+        printer.SizeJob("/srv/archive");
         printer.BuildPageTable();
     }
 
@@ -62,7 +65,8 @@ struct StandardJob {
     CSilentProgressNote progress;
     ListingOptions options;
     CCatalogriumDoc doc{prompter, progress};
-    CListingPrinter printer;
+    ProposedTitle noTitle;
+    CListingPrinter printer{doc, options, noTitle};
 };
 
 StandardJob& Job() {

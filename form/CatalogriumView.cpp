@@ -27,13 +27,8 @@ CCatalogriumView::CCatalogriumView(CCatalogriumDoc& doc, IPrompter& prompter, IV
     : QWidget(parent), m_doc(doc), m_prompter(prompter), m_dialogs(dialogs),
       m_profilePath(std::move(profilePath)), m_options(LoadListingOptions(m_profilePath)),
       m_bSavedDate(m_options.m_bAddDate), m_bSavedAttribute(m_options.m_bAddAttribute),
-      m_printer(QPrinter::HighResolution) {
+      m_printer(QPrinter::HighResolution), m_listingPrinter(m_doc, m_options, m_dialogs) {
     m_doc.SetOptions(&m_options);
-    m_listingPrinter.m_pListingDoc = &m_doc;
-    m_listingPrinter.m_pEntryList = &m_doc.m_entryList;
-    m_listingPrinter.m_pOptions = &m_options;
-    m_listingPrinter.m_pTitlePrompter = &m_dialogs;
-    m_listingPrinter.m_clock = [&doc] { return doc.Now(); };
     setFont(FormFont());
     setFixedSize(CDialogUnits(font()).ToPixels(kFormSizeUnits));
     CreateFormControls(*this);

@@ -4,7 +4,6 @@
 
 #include "CatalogriumDoc.h"
 #include "PageDriver.h"
-#include "Pagination.h"
 #include "PrintedPages.h"
 #include "Prompter.h"
 #include "ViewDialogs.h"
@@ -25,7 +24,7 @@ std::string PrinterName(const QPrinter& printer) {
 } // namespace
 
 void CCatalogriumView::OnGo() {
-    m_listingPrinter.m_bTitleComposed = false;
+    m_listingPrinter.m_kept.m_bTitleComposed = false;
     RunJob(JobKind::Print);
 }
 
@@ -36,7 +35,7 @@ void CCatalogriumView::OnFilePrint() {
 void CCatalogriumView::OnFilePrintPreview() {
     if (!CanPreview())
         return;
-    m_listingPrinter.m_bTitleComposed = false;
+    m_listingPrinter.m_kept.m_bTitleComposed = false;
     RunJob(JobKind::Preview);
 }
 
@@ -63,13 +62,11 @@ bool CCatalogriumView::OnPreparePrinting(JobKind kind) {
         OnFileSaveAs();
         return false;
     }
-    // Every entry and each comment line it carries, also on a reused listing whose comments
-    // were written at an earlier Go.
-    const int totalLines = CountListingLines(m_doc.m_entryList, m_options.m_bAddComments != 0);
-    if (totalLines == 0 && !AskEmptyFolder())
+    if (m_doc.m_entryList.empty() && !AskEmptyFolder())
         return false;
-    m_listingPrinter.m_strFolder = m_strFolder;
-    const int pageCount = m_listingPrinter.SizeJob(totalLines);
+    // The job counts every entry and each comment line it carries, also on a reused listing
+    // whose comments were written at an earlier Go.
+    const int pageCount = m_listingPrinter.SizeJob(m_strFolder);
     if (!DoPreparePrinting(kind, pageCount)) {
         m_listingPrinter.EndJob();
         return false;
@@ -87,7 +84,7 @@ void CCatalogriumView::OnEndPrinting() {
 // fresh reading gets a title of its own, whichever command started the job.
 bool CCatalogriumView::ReadListing() {
     ForgetListing();
-    m_listingPrinter.m_bTitleComposed = false;
+    m_listingPrinter.m_kept.m_bTitleComposed = false;
     if (!PrepareListing()) {
         SetMainTitle(QString::fromLatin1(kAppTitle));
         return false;
@@ -137,13 +134,14 @@ bool CCatalogriumView::DoPreparePrinting(JobKind kind, int pageCount) {
 
 void CCatalogriumView::PrintPages() {
     if (!RenderPages(m_listingPrinter, m_printer,
-                     PrintedPages(m_printer, m_listingPrinter.m_nPageCount)))
+                     PrintedPages(m_printer, m_listingPrinter.CurrentJob().m_nPageCount)))
         m_prompter.Prompt("The listing could not be printed on " + PrinterName(m_printer) + ".",
                           kAppTitle, MessageIcon::Error, MessageButtons::Ok);
 }
 
 void CCatalogriumView::PreviewPages() {
     m_dialogs.ShowPreview(m_printer, [this](QPrinter& previewPrinter) {
-        RenderPages(m_listingPrinter, previewPrinter, 1, m_listingPrinter.m_nPageCount);
+        RenderPages(m_listingPrinter, previewPrinter, 1,
+                    m_listingPrinter.CurrentJob().m_nPageCount);
     });
 }

@@ -1,13 +1,13 @@
 #include "ListingPrinter.h"
 
 #include "CatalogriumDoc.h"
-#include "Clock.h"
 #include "Format.h"
 #include "ListingOptions.h"
 #include "Text.h"
 #include "TitlePrompter.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdio>
 
 namespace {
@@ -169,53 +169,55 @@ struct CListingPrinter::PanelState {
     int columnRows = 0;
 };
 
-CListingPrinter::CListingPrinter() : m_clock(CurrentTime) {}
+CListingPrinter::CListingPrinter(const CCatalogriumDoc& doc, ListingOptions& options,
+                                 ITitlePrompter& titlePrompter)
+    : m_lent{&doc, &doc.m_entryList, &options, &titlePrompter} {}
 
 int CListingPrinter::PrintAs() const {
-    return m_pOptions ? m_pOptions->m_nPrintAs : 0;
+    return m_lent.m_pOptions->m_nPrintAs;
 }
 
 SpanCapacity CListingPrinter::Capacity() const {
-    return LayoutCapacity(PrintAs(), m_pOptions && m_pOptions->m_bTwoColumn);
+    return LayoutCapacity(PrintAs(), m_lent.m_pOptions->m_bTwoColumn);
 }
 
-int CListingPrinter::SizeJob(int totalLines) {
-    m_nTotalLines = totalLines;
-    m_pageTable.clear();
+int CListingPrinter::SizeJob(const std::string& folder) {
+    const bool addComments = m_lent.m_pOptions->m_bAddComments;
+    m_job.m_strFolder = folder;
+    m_job.m_nTotalLines = CountListingLines(*m_lent.m_pEntryList, addComments);
+    m_job.m_pageTable.clear();
     const SpanCapacity capacity = Capacity();
-    int spans = CountSpansForLines(totalLines, capacity);
-    // A short line count must not drop entries off the end of the job: the job has at least
-    // the spans that placing every entry and its comment lines takes.
-    if (m_pEntryList && m_pOptions)
-        spans =
-            std::max(spans, CountSpansToPlace(*m_pEntryList, capacity, m_pOptions->m_bAddComments));
+    int spans = CountSpansForLines(m_job.m_nTotalLines, capacity);
+    // The job has at least the spans that placing every entry and its comment lines takes.
+    spans = std::max(spans, CountSpansToPlace(*m_lent.m_pEntryList, capacity, addComments));
     if (IsCaseInsertLayout(PrintAs()))
-        m_nPanels = spans;
-    m_nPageCount = PagesForSpans(spans, PrintAs());
-    return m_nPageCount;
+        m_job.m_nPanels = spans;
+    m_job.m_nPageCount = PagesForSpans(spans, PrintAs());
+    m_job.stage = Job::Stage::Sized;
+    return m_job.m_nPageCount;
 }
 
 void CListingPrinter::BuildPageTable() {
-    static const EntryList kNoEntries;
-    const int spans = IsCaseInsertLayout(PrintAs()) ? m_nPanels : m_nPageCount;
-    const bool addComments = m_pOptions && m_pOptions->m_bAddComments;
-    m_pageTable =
-        ::BuildPageTable(m_pEntryList ? *m_pEntryList : kNoEntries, spans, Capacity(), addComments);
+    assert(m_job.stage == Job::Stage::Sized && "BuildPageTable before SizeJob");
+    const int spans = IsCaseInsertLayout(PrintAs()) ? m_job.m_nPanels : m_job.m_nPageCount;
+    m_job.m_pageTable = ::BuildPageTable(*m_lent.m_pEntryList, spans, Capacity(),
+                                         m_lent.m_pOptions->m_bAddComments);
+    m_job.stage = Job::Stage::Paged;
 }
 
 void CListingPrinter::EndJob() {
-    m_bTitleFromPath = true;
-    m_pageTable.clear();
-    m_pageTable.shrink_to_fit();
+    m_kept.m_bTitleFromPath = true;
+    m_job.stage = Job::Stage::None;
+    m_job.m_pageTable.clear();
+    m_job.m_pageTable.shrink_to_fit();
 }
 
 bool CListingPrinter::HasSecondPanel(int page) const {
-    return 2 * page <= m_nPanels;
+    return 2 * page <= m_job.m_nPanels;
 }
 
 void CListingPrinter::OnPrint(ICanvas& canvas, int page) {
-    if (!m_pOptions)
-        return;
+    assert(m_job.stage == Job::Stage::Paged && "OnPrint before SizeJob and BuildPageTable");
     if (IsCaseInsertLayout(PrintAs()))
         DrawCaseInsertSheet(canvas, page);
     else
@@ -225,25 +227,25 @@ void CListingPrinter::OnPrint(ICanvas& canvas, int page) {
 void CListingPrinter::DrawStandardPage(ICanvas& canvas, int page) {
     // Later pages are headed by the full path. It stands in for the title line only when the
     // job prints no title block: a composed line must survive page 2 for a repaint of page 1.
-    if (!m_pOptions->m_bPrintTitle)
-        m_strTitle1 = ToUpperCase(m_strFolder);
+    if (!m_lent.m_pOptions->m_bPrintTitle)
+        m_kept.m_strTitle1 = ToUpperCase(m_job.m_strFolder);
     else if (page == 1)
         DrawTitleBlock(canvas);
-    m_bTitleFromPath = false;
-    if (m_pOptions->m_bPrintSummary && page == 1)
+    m_kept.m_bTitleFromPath = false;
+    if (m_lent.m_pOptions->m_bPrintSummary && page == 1)
         DrawSummary(canvas);
-    if (m_nTotalLines > 0)
+    if (m_job.m_nTotalLines > 0)
         DrawListingPanel(canvas, page, false);
 }
 
 void CListingPrinter::DrawCaseInsertSheet(ICanvas& canvas, int page) {
-    if (m_pOptions->m_bPrintTitle && page == 1)
+    if (m_lent.m_pOptions->m_bPrintTitle && page == 1)
         DrawTitleBlock(canvas);
-    m_bTitleFromPath = false;
-    if (m_pOptions->m_bPrintSummary && page == 1)
+    m_kept.m_bTitleFromPath = false;
+    if (m_lent.m_pOptions->m_bPrintSummary && page == 1)
         DrawSummary(canvas);
     DrawInsertOutline(canvas, page == 1, false);
-    if (m_nTotalLines == 0)
+    if (m_job.m_nTotalLines == 0)
         return;
     DrawListingPanel(canvas, page, false);
     if (HasSecondPanel(page)) {
@@ -263,8 +265,7 @@ int CListingPrinter::TextWidth(ICanvas& canvas, const std::string& text) {
 
 void CListingPrinter::SelectFontOrDefault(ICanvas& canvas, int height, int averageWidth,
                                           int weight) {
-    const std::string face = m_pOptions ? m_pOptions->m_strFontName : std::string();
-    if (!canvas.SelectFont({face, height, averageWidth, weight}))
+    if (!canvas.SelectFont({m_lent.m_pOptions->m_strFontName, height, averageWidth, weight}))
         canvas.SelectDeviceDefaultFont();
 }
 
@@ -273,29 +274,29 @@ void CListingPrinter::SelectFontOrDefault(ICanvas& canvas, int height, int avera
 std::string CListingPrinter::PathTitleLine() const {
     constexpr std::size_t kLongestPath = 19;
     constexpr std::size_t kPathEnds = 8;
-    if (CountChars(m_strFolder) <= kLongestPath)
-        return ToUpperCase(m_strFolder);
-    return ToUpperCase(FirstChars(m_strFolder, kPathEnds) + "..." +
-                       LastChars(m_strFolder, kPathEnds));
+    if (CountChars(m_job.m_strFolder) <= kLongestPath)
+        return ToUpperCase(m_job.m_strFolder);
+    return ToUpperCase(FirstChars(m_job.m_strFolder, kPathEnds) + "..." +
+                       LastChars(m_job.m_strFolder, kPathEnds));
 }
 
 void CListingPrinter::ComposeTitle() {
-    m_strTitle3.clear();
-    m_strTitle1 = PathTitleLine();
-    m_strTitle2 = " " + FormatLocalTime(m_clock());
+    m_kept.m_strTitle3.clear();
+    m_kept.m_strTitle1 = PathTitleLine();
+    m_kept.m_strTitle2 = " " + FormatLocalTime(m_lent.m_pListingDoc->Now());
 
-    TitleLines lines{m_strTitle1, m_strTitle2, m_strTitle3};
-    if (m_pTitlePrompter && m_pTitlePrompter->EditTitle(lines)) {
-        m_strTitle1 = lines.line1;
-        m_strTitle2 = lines.line2;
-        m_strTitle3 = lines.line3;
+    TitleLines lines{m_kept.m_strTitle1, m_kept.m_strTitle2, m_kept.m_strTitle3};
+    if (m_lent.m_pTitlePrompter->EditTitle(lines)) {
+        m_kept.m_strTitle1 = lines.line1;
+        m_kept.m_strTitle2 = lines.line2;
+        m_kept.m_strTitle3 = lines.line3;
     }
 }
 
 void CListingPrinter::DrawTitleBlock(ICanvas& canvas) {
-    if (!m_bTitleComposed) {
-        m_bTitleComposed = true;
-        if (!m_bTitleFromPath)
+    if (!m_kept.m_bTitleComposed) {
+        m_kept.m_bTitleComposed = true;
+        if (!m_kept.m_bTitleFromPath)
             return;
         ComposeTitle();
     }
@@ -315,10 +316,10 @@ void CListingPrinter::DrawTitleBox(ICanvas& canvas) {
     canvas.DrawRoundRect(32 * s, 32, right, 31 * s + 35, 40 * s, 40);
 
     SelectFontOrDefault(canvas, g.titleFontHeight, 0, 700);
-    DrawText(canvas, 47 * s, 35, m_strTitle1);
+    DrawText(canvas, 47 * s, 35, m_kept.m_strTitle1);
     SelectFontOrDefault(canvas, 8 * s, 6, 400);
-    DrawText(canvas, 47 * s, 8 * (s + 5), m_strTitle2);
-    DrawText(canvas, 47 * s, 17 * s + 38, m_strTitle3);
+    DrawText(canvas, 47 * s, 8 * (s + 5), m_kept.m_strTitle2);
+    DrawText(canvas, 47 * s, 17 * s + 38, m_kept.m_strTitle3);
 }
 
 // ---- Insert outline ----
@@ -334,7 +335,7 @@ void CListingPrinter::DrawInsertOutline(ICanvas& canvas, bool bFirstPanelOfJob, 
     canvas.DrawLine(edge, v + 25, edge, v + edge);
     canvas.DrawLine(edge, v + edge, 25, v + edge);
     canvas.DrawLine(25, v + edge, 25, v + 25);
-    if (m_pOptions->m_bNoGrid)
+    if (m_lent.m_pOptions->m_bNoGrid)
         return;
     // The first panel keeps a band below the title block for the title, summary and header.
     const int band = bFirstPanelOfJob ? 55 : 2;
@@ -343,7 +344,8 @@ void CListingPrinter::DrawInsertOutline(ICanvas& canvas, bool bFirstPanelOfJob, 
     for (int j = 0; j < rules; ++j)
         canvas.DrawLine(25, top + 14 * j, edge, top + 14 * j);
     const int rule =
-        edge - 110 + (m_pOptions->m_bTwoColumn ? g.columnRuleOffsetTwoColumn : g.columnRuleOffset);
+        edge - 110 +
+        (m_lent.m_pOptions->m_bTwoColumn ? g.columnRuleOffsetTwoColumn : g.columnRuleOffset);
     canvas.DrawLine(rule, top, rule, v + edge);
 }
 
@@ -353,31 +355,31 @@ bool CListingPrinter::DrawListingPanel(ICanvas& canvas, int page, bool bSecondPa
     const LayoutGeometry& g = GeometryOf(PrintAs());
     const bool caseInsert = IsCaseInsertLayout(PrintAs());
     const int number = caseInsert ? 2 * page - (bSecondPanel ? 0 : 1) : page;
-    if (number < 1 || number > static_cast<int>(m_pageTable.size()))
+    if (number < 1 || number > static_cast<int>(m_job.m_pageTable.size()))
         return false;
     const auto index = static_cast<std::size_t>(number - 1);
-    const bool twoColumn = caseInsert && m_pOptions->m_bTwoColumn;
+    const bool twoColumn = caseInsert && m_lent.m_pOptions->m_bTwoColumn;
     PanelState state{g,
                      caseInsert,
                      twoColumn,
                      twoColumn ? 2 : 1,
                      number,
-                     caseInsert ? m_nPanels : m_nPageCount,
+                     caseInsert ? m_job.m_nPanels : m_job.m_nPageCount,
                      bSecondPanel ? kSecondPanelOffset : 0,
-                     m_pageTable[index],
-                     index == 0 ? 0 : m_pageTable[index - 1].overflowKind};
+                     m_job.m_pageTable[index],
+                     index == 0 ? 0 : m_job.m_pageTable[index - 1].overflowKind};
     const SpanCapacity column = LayoutCapacity(PrintAs(), false);
     state.columnRows = number == 1 ? column.first : column.later;
 
     CanvasObjectsGuard guard(canvas);
-    if (!canvas.SelectFont({m_pOptions->m_strFontName, g.listingFontHeight, 0, 400})) {
+    if (!canvas.SelectFont({m_lent.m_pOptions->m_strFontName, g.listingFontHeight, 0, 400})) {
         canvas.SelectDeviceDefaultFont();
-        m_pOptions->m_bSizeInBytes = 0;
+        m_lent.m_pOptions->m_bSizeInBytes = 0;
     }
     DrawPanelHeader(canvas, state);
     DrawCarriedComments(canvas, state);
     // The table was built from this entry list; never read past its end.
-    const int entries = m_pEntryList ? static_cast<int>(m_pEntryList->size()) : 0;
+    const int entries = static_cast<int>(m_lent.m_pEntryList->size());
     for (int i = state.span.first; i <= std::min(state.span.last, entries - 1); ++i)
         DrawEntry(canvas, state, i);
     return true;
@@ -392,7 +394,8 @@ void CListingPrinter::DrawPanelHeader(ICanvas& canvas, PanelState& state) {
         if (first)
             DrawText(canvas, 50, 130, " Listing: page 1 of " + std::to_string(state.total));
         else
-            DrawText(canvas, 40, 25, PageText(ToUpperCase(m_strFolder), state.number, state.total));
+            DrawText(canvas, 40, 25,
+                     PageText(ToUpperCase(m_job.m_strFolder), state.number, state.total));
         canvas.DrawLine(40, ruleY, 750, ruleY);
         DrawText(canvas, 100, headingY, "Name");
         DrawText(canvas, 530, headingY, "Size ");
@@ -404,7 +407,8 @@ void CListingPrinter::DrawPanelHeader(ICanvas& canvas, PanelState& state) {
     } else {
         // Without a title block the job composed no title line, and an earlier job's line
         // would name another folder.
-        const std::string title = m_pOptions->m_bPrintTitle ? m_strTitle1 : PathTitleLine();
+        const std::string title =
+            m_lent.m_pOptions->m_bPrintTitle ? m_kept.m_strTitle1 : PathTitleLine();
         DrawText(canvas, g.laterPanelHeaderX, state.offset + 28,
                  PageText(title, state.number, state.total));
     }
@@ -414,10 +418,10 @@ void CListingPrinter::DrawPanelHeader(ICanvas& canvas, PanelState& state) {
 
 void CListingPrinter::DrawCarriedComments(ICanvas& canvas, PanelState& state) {
     const int previous = state.span.first - 1;
-    if (!m_pOptions->m_bAddComments || state.carryKind == 0 || !m_pEntryList || previous < 0 ||
-        previous >= static_cast<int>(m_pEntryList->size()))
+    if (!m_lent.m_pOptions->m_bAddComments || state.carryKind == 0 || previous < 0 ||
+        previous >= static_cast<int>(m_lent.m_pEntryList->size()))
         return;
-    const CFolderEntry& entry = *(*m_pEntryList)[static_cast<std::size_t>(previous)];
+    const CFolderEntry& entry = *(*m_lent.m_pEntryList)[static_cast<std::size_t>(previous)];
     for (int j = state.carryKind; j <= 3; ++j) {
         const std::string& comment = entry.Comment(j);
         if (comment.empty())
@@ -431,9 +435,9 @@ void CListingPrinter::DrawCarriedComments(ICanvas& canvas, PanelState& state) {
 
 void CListingPrinter::DrawEntry(ICanvas& canvas, PanelState& state, int index) {
     const LayoutGeometry& g = state.geometry;
-    const CFolderEntry& entry = *(*m_pEntryList)[static_cast<std::size_t>(index)];
-    const bool numbered =
-        state.caseInsert ? m_pOptions->m_bNumberCDLines : m_pOptions->m_bNumberStdLines;
+    const CFolderEntry& entry = *(*m_lent.m_pEntryList)[static_cast<std::size_t>(index)];
+    const bool numbered = state.caseInsert ? m_lent.m_pOptions->m_bNumberCDLines
+                                           : m_lent.m_pOptions->m_bNumberStdLines;
     std::string prefix = numbered ? FormatLineNumber(g.numberFormat, index + 1L) : std::string();
     prefix += entry.IsFolder() ? "[" : " ";
     const std::string close = entry.IsFolder() ? "]" : "";
@@ -445,7 +449,7 @@ void CListingPrinter::DrawEntry(ICanvas& canvas, PanelState& state, int index) {
             : entry.m_strName;
     const std::string rowText = prefix + name + close;
     DrawText(canvas, state.columnOffset + kRowTextX, state.y, rowText);
-    if (m_pOptions->m_bAddSize)
+    if (m_lent.m_pOptions->m_bAddSize)
         DrawEntrySize(canvas, state, entry, rowText);
     if (!state.caseInsert)
         DrawEntryDetails(canvas, state, entry);
@@ -457,16 +461,14 @@ void CListingPrinter::DrawEntry(ICanvas& canvas, PanelState& state, int index) {
 
 void CListingPrinter::DrawEntrySize(ICanvas& canvas, const PanelState& state,
                                     const CFolderEntry& entry, const std::string& rowText) {
-    if (!m_pListingDoc)
-        return;
     const LayoutGeometry& g = state.geometry;
     std::string size;
     if (!state.twoColumn) {
-        m_pListingDoc->FormatSize(size, entry.m_nSize, g.sizeFieldWidth);
+        m_lent.m_pListingDoc->FormatSize(size, entry.m_nSize, g.sizeFieldWidth);
         DrawText(canvas, g.sizeRightEdge - TextWidth(canvas, size), state.y, size);
         return;
     }
-    m_pListingDoc->FormatSize(size, entry.m_nSize, kTwoColumnSizeField);
+    m_lent.m_pListingDoc->FormatSize(size, entry.m_nSize, kTwoColumnSizeField);
     size = TrimWhiteSpace(size);
     const int sizeWidth = TextWidth(canvas, size);
     // A size that does not fit beside its name is left out for that row.
@@ -478,16 +480,16 @@ void CListingPrinter::DrawEntrySize(ICanvas& canvas, const PanelState& state,
 
 void CListingPrinter::DrawEntryDetails(ICanvas& canvas, const PanelState& state,
                                        const CFolderEntry& entry) {
-    if (m_pOptions->m_bAddAttribute)
+    if (m_lent.m_pOptions->m_bAddAttribute)
         DrawText(canvas, 605, state.y, FormatAttributes(entry.m_dwAttributes));
-    if (m_pOptions->m_bAddDate)
+    if (m_lent.m_pOptions->m_bAddDate)
         DrawText(canvas, 640, state.y, FormatFileTime(entry.m_ftLastWrite));
 }
 
 void CListingPrinter::DrawEntryComments(ICanvas& canvas, PanelState& state, int index) {
-    if (!m_pOptions->m_bAddComments)
+    if (!m_lent.m_pOptions->m_bAddComments)
         return;
-    const CFolderEntry& entry = *(*m_pEntryList)[static_cast<std::size_t>(index)];
+    const CFolderEntry& entry = *(*m_lent.m_pEntryList)[static_cast<std::size_t>(index)];
     const int kind = state.span.overflowKind;
     for (int j = 1; j <= 3; ++j) {
         const std::string& comment = entry.Comment(j);
@@ -513,20 +515,19 @@ void CListingPrinter::AdvanceColumnRow(PanelState& state) {
 // ---- Summary ----
 
 void CListingPrinter::DrawSummary(ICanvas& canvas) {
-    if (!m_pListingDoc || !m_pOptions)
-        return;
     const LayoutGeometry& g = GeometryOf(PrintAs());
     const int a = g.summaryScale;
     const int x = g.summaryX;
     CanvasObjectsGuard guard(canvas);
     SelectFontOrDefault(canvas, g.summaryFontHeight, g.summaryFontWidth, 100);
     std::string size;
-    m_pListingDoc->FormatSize(size, m_pListingDoc->m_nTotalSize, kSummarySizeField);
+    m_lent.m_pListingDoc->FormatSize(size, m_lent.m_pListingDoc->m_nTotalSize, kSummarySizeField);
     DrawText(canvas, x, 30, "Summary:");
     DrawText(canvas, x, 8 * a + 28, "Size (data only): ...");
     DrawText(canvas, x, 16 * a + 28, size);
-    DrawText(canvas, x, 24 * a + 28, FormatCount("Files:     ", m_pListingDoc->m_nFiles));
-    DrawText(canvas, x, 31 * a + 28, FormatCount("Subfolders:", m_pListingDoc->m_nSubFolders));
+    DrawText(canvas, x, 24 * a + 28, FormatCount("Files:     ", m_lent.m_pListingDoc->m_nFiles));
+    DrawText(canvas, x, 31 * a + 28,
+             FormatCount("Subfolders:", m_lent.m_pListingDoc->m_nSubFolders));
     if (IsCaseInsertLayout(PrintAs()))
         return;
     DrawText(canvas, 390, 52 * a + 28, "kb (kilobyte) = 1024 bytes; Mb (megabyte) = 1048576 bytes");

@@ -4,8 +4,6 @@
 #include "FolderEntry.h"
 #include "Pagination.h"
 
-#include <ctime>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,27 +14,57 @@ struct ListingOptions;
 // Draws the printed listing of a document, one page (Standard) or sheet (case inserts) per
 // OnPrint call, for print, preview and PDF alike.
 //
-// The form view owns one printer and keeps it for the life of the window: the title lines and
-// the two title flags survive between jobs. A job runs SizeJob (before the print dialog),
-// BuildPageTable (after it), OnPrint for each page shown, then EndJob (also when the dialog
-// is cancelled). The document, its entry list, the options and the title prompter are
-// borrowed: the caller sets the pointers before SizeJob and keeps them alive until EndJob.
-// The options are written once: a listing font that cannot be created switches "Add Size in
-// Bytes" off for good.
+// The form view owns one printer for the life of the window; ctlgrm makes one for each PDF.
+// A job runs SizeJob (before the print dialog), BuildPageTable (after it), OnPrint for each
+// page shown, then EndJob (also when the dialog is cancelled); a call out of that order fails
+// an assertion in debug builds.
 class CListingPrinter {
 public:
-    CListingPrinter();
+    // Lent by the caller when the printer is made; each must outlive the printer. The options
+    // are written once: a listing font that cannot be created switches "Add Size in Bytes" off
+    // for good. "Now" of the title's date line is the document's clock.
+    struct Lent {
+        const CCatalogriumDoc* m_pListingDoc;
+        const EntryList* m_pEntryList;
+        ListingOptions* m_pOptions;
+        ITitlePrompter* m_pTitlePrompter;
+    };
+    // Kept from one job to the next. Go and Preview clear m_bTitleComposed so that their job
+    // composes the title again; the Print command keeps the lines of the last job.
+    struct Kept {
+        std::string m_strTitle1;
+        std::string m_strTitle2;
+        std::string m_strTitle3;
+        bool m_bTitleComposed = false;
+        bool m_bTitleFromPath = true;
+    };
+    // Worked out by one job: SizeJob sets the folder and the counts, BuildPageTable the table,
+    // EndJob frees it.
+    struct Job {
+        enum class Stage { None, Sized, Paged };
+        Stage stage = Stage::None;
+        std::string m_strFolder;
+        int m_nTotalLines = 0;
+        int m_nPanels = 0;
+        int m_nPageCount = 1;
+        std::vector<PageSpan> m_pageTable;
+    };
 
-    // Pages and panels of the job (spans enough for every entry and its comment lines);
-    // returns the page count for the print dialog.
-    int SizeJob(int totalLines);
+    CListingPrinter(const CCatalogriumDoc& doc, ListingOptions& options,
+                    ITitlePrompter& titlePrompter);
+
+    // Starts a job of the lent listing headed by `folder`: its lines (every entry and, with
+    // comments on, each comment line) and the pages and panels that placing them takes.
+    // Returns the page count for the print dialog.
+    int SizeJob(const std::string& folder);
     // Fills the page table for the counts of SizeJob.
     void BuildPageTable();
     // The next job composes its title from the folder path; the page table is freed.
     void EndJob();
+    const Job& CurrentJob() const { return m_job; }
 
-    // Draws page `page` (1-based): the title block, the summary, the insert outlines and the
-    // listing rows that belong on it.
+    // Draws page `page` (1-based) of a job whose page table is built: the title block, the
+    // summary, the insert outlines and the listing rows that belong on it.
     void OnPrint(ICanvas& canvas, int page);
 
     // Composes the title lines once per job (asking the prompter), then draws the title box.
@@ -52,22 +80,7 @@ public:
     // Whether sheet `page` of a case-insert job carries a second panel.
     bool HasSecondPanel(int page) const;
 
-    std::string m_strTitle1;
-    std::string m_strTitle2;
-    std::string m_strTitle3;
-    bool m_bTitleComposed = false;
-    bool m_bTitleFromPath = true;
-    int m_nTotalLines = 0;
-    int m_nPanels = 0;
-    int m_nPageCount = 1;
-    std::vector<PageSpan> m_pageTable;
-    const CCatalogriumDoc* m_pListingDoc = nullptr;
-    const EntryList* m_pEntryList = nullptr;
-    ListingOptions* m_pOptions = nullptr;
-    std::string m_strFolder;
-    // "Now" for the title's date line.
-    std::function<std::time_t()> m_clock;
-    ITitlePrompter* m_pTitlePrompter = nullptr;
+    Kept m_kept;
 
 private:
     struct PanelState;
@@ -91,4 +104,7 @@ private:
     void DrawStandardPage(ICanvas& canvas, int page);
     SpanCapacity Capacity() const;
     int PrintAs() const;
+
+    const Lent m_lent;
+    Job m_job;
 };

@@ -103,14 +103,8 @@ bool WritePdfListing(const CCatalogriumDoc& doc, ListingOptions& options,
 
     ScopedGuiApplication app;
     CFixedTitlePrompter prompter(title);
-    CListingPrinter printer;
-    printer.m_pListingDoc = &doc;
-    printer.m_pEntryList = &doc.m_entryList;
-    printer.m_pOptions = &options;
-    printer.m_strFolder = doc.m_strListedFolder;
-    printer.m_clock = [&doc] { return doc.Now(); };
-    printer.m_pTitlePrompter = &prompter;
-    const int pages = printer.SizeJob(CountListingLines(doc.m_entryList, options.m_bAddComments));
+    CListingPrinter printer(doc, options, prompter);
+    const int pages = printer.SizeJob(doc.m_strListedFolder);
     printer.BuildPageTable();
 
     QSaveFile file(QString::fromStdString(path));

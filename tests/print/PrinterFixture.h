@@ -35,12 +35,7 @@ class PrinterTest : public testing::Test {
 protected:
     PrinterTest() {
         doc.SetOptions(&options);
-        printer.m_pListingDoc = &doc;
-        printer.m_pEntryList = &doc.m_entryList;
-        printer.m_pOptions = &options;
-        printer.m_strFolder = "/home/user/music";
-        printer.m_clock = [] { return kPrintTime; };
-        printer.m_pTitlePrompter = &title;
+        doc.SetClock([] { return kPrintTime; });
     }
 
     CFolderEntry& Add(const std::string& name, std::uint64_t size = 0, bool folder = false) {
@@ -56,12 +51,14 @@ protected:
         for (int i = 0; i < count; ++i)
             Add("file" + std::to_string(i), 2048);
     }
-    // Sizes the job and builds its page table, as the view does before printing.
-    void StartJob(int printAs, bool twoColumn = false) {
+    // Sizes the job of `folder` and builds its page table, as the view does before printing;
+    // returns the page count.
+    int StartJob(int printAs, bool twoColumn = false) {
         options.m_nPrintAs = printAs;
         options.m_bTwoColumn = twoColumn;
-        printer.SizeJob(CountListingLines(doc.m_entryList, options.m_bAddComments));
+        const int pages = printer.SizeJob(folder);
         printer.BuildPageTable();
+        return pages;
     }
     // Draws one page on a fresh recording canvas.
     const CRecordingCanvas& Print(int page) {
@@ -90,6 +87,7 @@ protected:
     CCatalogriumDoc doc{prompter, progress};
     ListingOptions options;
     FixedTitlePrompter title;
-    CListingPrinter printer;
+    std::string folder = "/home/user/music";
+    CListingPrinter printer{doc, options, title};
     CRecordingCanvas canvas;
 };

@@ -75,17 +75,10 @@ TEST_F(SummaryTest, OnlyOnTheFirstPageAndOnlyWhenAsked) {
     EXPECT_EQ(canvas.FindText("ATTRIBUTES:"), nullptr);
 }
 
-TEST_F(SummaryTest, NothingWithoutADocument) {
-    printer.m_pListingDoc = nullptr;
-    printer.DrawSummary(canvas);
-    EXPECT_TRUE(canvas.calls.empty());
-}
-
 class SequenceTest : public PrinterTest {};
 
 TEST_F(SequenceTest, EmptyStandardListingPrintsTitleAndSummaryOnly) {
-    StartJob(kPrintStandard);
-    EXPECT_EQ(printer.m_nPageCount, 1);
+    EXPECT_EQ(StartJob(kPrintStandard), 1);
     Print(1);
     EXPECT_EQ(canvas.Of(Kind::RoundRect).size(), 2u);
     EXPECT_NE(canvas.FindText("Summary:"), nullptr);
@@ -95,8 +88,7 @@ TEST_F(SequenceTest, EmptyStandardListingPrintsTitleAndSummaryOnly) {
 }
 
 TEST_F(SequenceTest, EmptyCaseInsertPrintsOneOutlineWithItsGrid) {
-    StartJob(kPrintCD);
-    EXPECT_EQ(printer.m_nPanels, 1);
+    EXPECT_EQ(StartJob(kPrintCD), 1);
     Print(1);
     EXPECT_EQ(canvas.Of(Kind::Line).size(), 4u + 30u + 1u);
     EXPECT_NE(canvas.FindText("Summary:"), nullptr);
@@ -106,19 +98,17 @@ TEST_F(SequenceTest, EmptyCaseInsertPrintsOneOutlineWithItsGrid) {
 TEST_F(SequenceTest, TitleOffLeavesTheTitleAreaEmptyAndHeadsLaterPagesWithThePath) {
     options.m_bPrintTitle = 0;
     options.m_bPrintSummary = 0;
-    printer.m_strFolder = "/home/user/Music";
+    folder = "/home/user/Music";
     AddFiles(80);
     StartJob(kPrintStandard);
     Print(1);
     EXPECT_TRUE(canvas.Of(Kind::RoundRect).empty());
-    EXPECT_EQ(printer.m_strTitle1, "/HOME/USER/MUSIC");
-    EXPECT_FALSE(printer.m_bTitleFromPath);
     Print(2);
     EXPECT_NE(canvas.FindText("/HOME/USER/MUSIC  page 2 of 2"), nullptr);
 }
 
 TEST_F(SequenceTest, StandardPagesAfterTheFirstCarryTheFullUpperCasePath) {
-    printer.m_strFolder = "/home/user/a rather long folder name";
+    folder = "/home/user/a rather long folder name";
     AddFiles(71);
     StartJob(kPrintStandard);
     Print(1);
@@ -165,12 +155,12 @@ TEST_F(SequenceTest, CaseInsertWithoutTitleIsHeadedByItsOwnFolder) {
     printer.EndJob();
 
     options.m_bPrintTitle = 0;
-    printer.m_bTitleComposed = false;
-    printer.m_strFolder = "/media/user/holiday-photos-2026";
+    printer.m_kept.m_bTitleComposed = false;
+    folder = "/media/user/holiday-photos-2026";
     StartJob(kPrintZip);
     Print(1);
     EXPECT_NE(canvas.FindText("/MEDIA/U...TOS-2026  page 2 of 2"), nullptr);
-    EXPECT_EQ(printer.m_strTitle1, "OLD DISC");
+    EXPECT_EQ(printer.m_kept.m_strTitle1, "OLD DISC");
 }
 
 // The lower panel of sheet p is drawn only when the job has panel 2p.
@@ -211,20 +201,23 @@ TEST_F(SequenceTest, SecondPanelOfEachSheet) {
 
 TEST_F(SequenceTest, TwoColumnZipOfFortyLinesIsOnePanel) {
     AddFiles(40);
-    StartJob(kPrintZip, true);
-    EXPECT_EQ(printer.m_nPanels, 1);
+    EXPECT_EQ(StartJob(kPrintZip, true), 1);
     Print(1);
     EXPECT_EQ(canvas.FindText(" page 1 of 1"), nullptr);
 }
 
-TEST_F(SequenceTest, EndJobFreesTheTableAndComposesTheNextTitleFromThePath) {
+// A page is drawn only between BuildPageTable and EndJob.
+TEST_F(SequenceTest, PagesOutsideAPagedJobFailInDebugBuilds) {
     AddFiles(3);
-    StartJob(kPrintStandard);
+    EXPECT_DEBUG_DEATH(Print(1), "OnPrint before SizeJob");
+    printer.SizeJob(folder);
+    EXPECT_DEBUG_DEATH(Print(1), "OnPrint before SizeJob");
+    printer.BuildPageTable();
     Print(1);
-    EXPECT_FALSE(printer.m_bTitleFromPath);
+    EXPECT_NE(canvas.FindText(" file0"), nullptr);
     printer.EndJob();
-    EXPECT_TRUE(printer.m_bTitleFromPath);
-    EXPECT_TRUE(printer.m_pageTable.empty());
+    EXPECT_DEBUG_DEATH(Print(1), "OnPrint before SizeJob");
+    EXPECT_DEBUG_DEATH(printer.BuildPageTable(), "BuildPageTable before SizeJob");
 }
 
 } // namespace

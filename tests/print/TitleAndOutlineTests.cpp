@@ -102,8 +102,7 @@ TEST_F(TitleBlockTest, ProposesPathAndDateAndKeepsThemWhenCancelled) {
     ASSERT_EQ(title.shown.size(), 1u);
     const TitleLines proposed{"/HOME/USER/MUSIC", " 12/07/26 17:05:09", ""};
     EXPECT_EQ(title.shown[0], proposed);
-    EXPECT_EQ(printer.m_strTitle1, proposed.line1);
-    EXPECT_EQ(printer.m_strTitle2, proposed.line2);
+    EXPECT_NE(canvas.FindText("/HOME/USER/MUSIC"), nullptr);
     EXPECT_NE(canvas.FindText(" 12/07/26 17:05:09"), nullptr);
 }
 
@@ -116,19 +115,19 @@ TEST_F(TitleBlockTest, LongPathsKeepEightCharactersAtEachEnd) {
         {"/srv/übersicht/äpfel", "/SRV/ÜBE...HT/ÄPFEL"},
     };
     for (const auto& [path, expected] : cases) {
-        printer.m_strFolder = path;
-        printer.m_bTitleComposed = false;
-        printer.m_bTitleFromPath = true;
+        folder = path;
+        printer.m_kept.m_bTitleComposed = false;
         StartJob(kPrintCD);
         Print(1);
-        EXPECT_EQ(printer.m_strTitle1, expected) << path;
+        printer.EndJob();
+        EXPECT_NE(canvas.FindText(expected), nullptr) << path;
     }
 }
 
 TEST_F(TitleBlockTest, ComposedOncePerJobAndAgainAfterGo) {
     StartJob(kPrintCD);
     Print(1);
-    printer.m_strTitle1 = "CHANGED";
+    printer.m_kept.m_strTitle1 = "CHANGED";
     Print(1); // a preview showing page 1 again
     EXPECT_EQ(title.shown.size(), 1u);
     EXPECT_NE(canvas.FindText("CHANGED"), nullptr);
@@ -139,18 +138,18 @@ TEST_F(TitleBlockTest, ComposedOncePerJobAndAgainAfterGo) {
     EXPECT_EQ(title.shown.size(), 1u);
 
     printer.EndJob();
-    printer.m_bTitleComposed = false; // Go and Preview clear it
+    printer.m_kept.m_bTitleComposed = false; // Go and Preview clear it
     StartJob(kPrintCD);
     Print(1);
     EXPECT_EQ(title.shown.size(), 2u);
-    EXPECT_EQ(printer.m_strTitle1, "LINE ONE");
+    EXPECT_NE(canvas.FindText("LINE ONE"), nullptr);
 }
 
 TEST_F(TitleBlockTest, NotFromPathDrawsNothingOnItsFirstCall) {
     StartJob(kPrintCD);
-    printer.m_bTitleFromPath = false;
+    printer.m_kept.m_bTitleFromPath = false;
     Print(1);
-    EXPECT_TRUE(printer.m_bTitleComposed);
+    EXPECT_TRUE(printer.m_kept.m_bTitleComposed);
     EXPECT_TRUE(canvas.Of(Kind::RoundRect).empty());
     EXPECT_TRUE(title.shown.empty());
 }
