@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+class CWalkPool;
+class IFolderSink;
 class IPrompter;
 class IProgressNote;
 
@@ -33,11 +35,16 @@ public:
     // "Now" for the listing file's header; the clock (or SOURCE_DATE_EPOCH) by default.
     void SetClock(std::function<std::time_t()> clock) { m_clock = std::move(clock); }
     std::time_t Now() const { return m_clock(); }
+    // The threads that walk the sub-folders: the program's pool unless one is set. Borrowed.
+    void SetWalkPool(CWalkPool* pool) { m_pWalkPool = pool; }
+    // Receives every folder that a scan reads (see IFolderSink); none by default. Borrowed.
+    void SetFolderSink(IFolderSink* sink) { m_pFolderSink = sink; }
 
     // Normalises the path in place; false after a message.
     bool ValidateFolderName(std::string& path);
-    // Reads the folder into the scan list with its totals; false after a message, with an
-    // empty listing. `filesAndFolders` is 0 folders only, 1 files only, 2 both.
+    // Reads the folder into the scan list with its totals; false after a message, or when the
+    // progress note asked to stop, with an empty listing. `filesAndFolders` is 0 folders only,
+    // 1 files only, 2 both.
     bool ScanFolder(const std::string& path, int filesAndFolders);
     // Upper-cases (when asked), puts folders first, sorts and moves the entries to the entry
     // list. Does nothing without options.
@@ -64,16 +71,18 @@ public:
     std::string m_strListedFolder;
 
 private:
-    enum class ScanOutcome { Read, CannotOpen, OutOfMemory };
+    enum class ScanOutcome { Read, CannotOpen, OutOfMemory, Stopped };
 
     void ShowError(const std::string& text, const std::string& caption);
     void ResetListing();
     ScanOutcome ReadFolder(const std::string& path, int filesAndFolders);
-    void AddToTotals(const CFolderEntry& entry, const FolderTally& below);
+    void AddToTotals(CFolderEntry& entry, const FolderTally& below);
     void Keep(std::unique_ptr<CFolderEntry> entry, int filesAndFolders);
 
     IPrompter& m_prompter;
     IProgressNote& m_progress;
     ListingOptions* m_pOptions = nullptr;
+    CWalkPool* m_pWalkPool = nullptr;
+    IFolderSink* m_pFolderSink = nullptr;
     std::function<std::time_t()> m_clock;
 };

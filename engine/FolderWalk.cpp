@@ -1,15 +1,20 @@
 #include "FolderWalk.h"
 
+#include "EntryStat.h"
 #include "Handles.h"
 
-#include <cstddef>
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <functional>
+#include <new>
 #include <string>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unordered_set>
-#include <vector>
+#include <utility>
 
 namespace {
 
@@ -17,11 +22,9 @@ namespace {
 // or a device put in a folder's place is never opened.
 constexpr int kFolderOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-struct FolderId {
-    dev_t dev = 0;
-    ino_t ino = 0;
-    bool operator==(const FolderId&) const = default;
-};
+// How long the thread that waits for an entry gives way to the walk's threads before it
+// sleeps: most entries of a large folder are done by then.
+constexpr int kYieldsBeforeSleeping = 64;
 
 struct FolderIdHash {
     std::size_t operator()(const FolderId& id) const noexcept {
@@ -29,134 +32,649 @@ struct FolderIdHash {
     }
 };
 
-bool IdentifyFolder(int fd, FolderId& id) {
-    struct stat st;
-    if (::fstat(fd, &st) != 0)
+// Who an open folder is, and whether another mount starts there (true when the system cannot
+// tell).
+bool IdentifyFolder(int fd, FolderId& id, bool& mountRoot) {
+    struct statx stx;
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_INO, &stx) != 0)
         return false;
-    id = {st.st_dev, st.st_ino};
+    id = {makedev(stx.stx_dev_major, stx.stx_dev_minor), stx.stx_ino};
+    mountRoot = (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) == 0 ||
+                (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
     return true;
 }
 
-// One folder on the way down: who it is, and the names of its sub-folders still to walk, each
-// ended by a NUL byte.
-struct Level {
-    FolderId id;
-    std::string subFolders;
-    std::size_t next = 0;
+bool IdentifyFolder(int fd, FolderId& id) {
+    bool mountRoot = false;
+    return IdentifyFolder(fd, id, mountRoot);
+}
 
-    bool HasNext() const { return next < subFolders.size(); }
-    const char* TakeNext() {
-        const char* name = subFolders.c_str() + next;
-        next += std::strlen(name) + 1;
-        return name;
+// A folder and, through `up`, its ancestors: what a piece of shared work needs to know that
+// a folder below it is one of its own ancestors. A long chain is released link by link rather
+// than by recursion.
+struct Ancestor {
+    Ancestor(FolderId folder, std::shared_ptr<const Ancestor> parent)
+        : id(folder), up(std::move(parent)) {}
+    ~Ancestor() {
+        std::shared_ptr<const Ancestor> next = std::move(up);
+        while (next && next.use_count() == 1)
+            next = std::move(next->up);
     }
+    Ancestor(const Ancestor&) = delete;
+    Ancestor& operator=(const Ancestor&) = delete;
+
+    FolderId id;
+    mutable std::shared_ptr<const Ancestor> up;
 };
 
-// Walks one sub-folder depth first. Only the folder whose sub-folders are being walked stays
-// open: the walk goes down with openat(child) and back up with openat(".."), checking that ".."
-// is still the folder it came from. A folder without sub-folders is read and closed at once.
-class Walk {
-public:
-    explicit Walk(FolderTally& tally) : m_tally(tally) {}
+bool IsInChain(const Ancestor* chain, const FolderId& id) {
+    for (; chain; chain = chain->up.get())
+        if (chain->id == id)
+            return true;
+    return false;
+}
 
-    void Run(int parentFd, const char* name) {
-        FolderId parent;
-        if (IdentifyFolder(parentFd, parent))
-            m_ancestors.insert(parent);
-        Descend(parentFd, name);
-        while (m_depth > 0) {
-            Level& level = m_levels[m_depth - 1];
-            if (level.HasNext()) {
-                ++m_tally.folders;
-                Descend(m_current.Get(), level.TakeNext());
-            } else if (!Leave()) {
-                return;
-            }
-        }
+// The listed folder's descriptor, shared with the pieces of work but owned by the caller.
+std::shared_ptr<Descriptor> Borrowed(int fd) {
+    return std::shared_ptr<Descriptor>(new Descriptor(fd), [](Descriptor* borrowed) {
+        borrowed->Release();
+        delete borrowed;
+    });
+}
+
+// Names of sub-folders still to walk in one open folder, each ended by a NUL byte.
+class NameList {
+public:
+    void Clear() {
+        m_names.clear();
+        m_next = 0;
+        m_left = 0;
+    }
+    void Add(const char* name) {
+        m_names.append(name, std::strlen(name) + 1);
+        ++m_left;
+    }
+    void Assign(std::string names, std::size_t count) {
+        m_names = std::move(names);
+        m_next = 0;
+        m_left = count;
+    }
+    bool HasNext() const { return m_left > 0; }
+    std::size_t Left() const { return m_left; }
+    const char* TakeNext() {
+        const char* name = m_names.c_str() + m_next;
+        m_next += std::strlen(name) + 1;
+        --m_left;
+        return name;
+    }
+    // Removes the later `count` of the names left and returns them.
+    std::string TakeLast(std::size_t count) {
+        std::size_t split = m_next;
+        for (std::size_t kept = m_left - count; kept > 0; --kept)
+            split += std::strlen(m_names.c_str() + split) + 1;
+        std::string taken = m_names.substr(split);
+        m_names.resize(split);
+        m_left -= count;
+        return taken;
     }
 
 private:
-    // Reads a sub-folder and, when it has sub-folders of its own, makes it the current folder.
-    // A folder that cannot be opened, or that is one of its own ancestors (a bind mount looping
-    // back), is not read.
-    void Descend(int parentFd, const char* name) {
-        Descriptor folder(::openat(parentFd, name, kFolderOpenFlags));
-        FolderId id;
-        if (!folder.IsOpen() || !IdentifyFolder(folder.Get(), id) || m_ancestors.contains(id))
-            return;
-        if (m_depth == m_levels.size())
-            m_levels.emplace_back();
-        Level& level = m_levels[m_depth];
-        level.id = id;
-        level.subFolders.clear();
-        level.next = 0;
-        Read(folder, level);
-        if (!folder.IsOpen())
-            return;
-        m_ancestors.insert(id);
-        m_current = std::move(folder);
-        ++m_depth;
-    }
-
-    // Goes back to the parent of the current folder; false when it cannot be found again.
-    bool Leave() {
-        m_ancestors.erase(m_levels[m_depth - 1].id);
-        if (--m_depth == 0) {
-            m_current.Reset(-1);
-            return true;
-        }
-        Descriptor parent(::openat(m_current.Get(), "..", kFolderOpenFlags));
-        FolderId id;
-        if (!parent.IsOpen() || !IdentifyFolder(parent.Get(), id) ||
-            !(id == m_levels[m_depth - 1].id))
-            return false;
-        m_current = std::move(parent);
-        return true;
-    }
-
-    // Counts the files of the folder and notes its sub-folders for later. The folder stays open
-    // only when it has sub-folders.
-    void Read(Descriptor& folder, Level& level) {
-        DirHandle dir(::fdopendir(folder.Get()));
-        if (!dir) {
-            folder.Reset(-1);
-            return;
-        }
-        const int fd = folder.Release();
-        while (const dirent* entry = ::readdir(dir.get()))
-            if (!IsDotOrDotDot(entry->d_name))
-                Count(fd, *entry, level);
-        if (level.HasNext())
-            folder.Reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
-    }
-
-    // The directory's entry type spares a stat for every sub-folder; only what may have a size
-    // is examined. An entry that vanished before it was examined counts as an empty file.
-    void Count(int fd, const dirent& entry, Level& level) {
-        if (entry.d_type == DT_DIR)
-            return NoteSubFolder(entry.d_name, level);
-        struct stat st;
-        const bool examined = ::fstatat(fd, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0;
-        if (entry.d_type == DT_UNKNOWN && examined && S_ISDIR(st.st_mode))
-            return NoteSubFolder(entry.d_name, level);
-        ++m_tally.files;
-        if (examined)
-            m_tally.bytes += static_cast<std::uint64_t>(st.st_size);
-    }
-
-    static void NoteSubFolder(const char* name, Level& level) {
-        level.subFolders.append(name, std::strlen(name) + 1);
-    }
-
-    FolderTally& m_tally;
-    std::vector<Level> m_levels; // [0, m_depth) in use; the rest keep their buffers for reuse
-    std::size_t m_depth = 0;
-    std::unordered_set<FolderId, FolderIdHash> m_ancestors;
-    Descriptor m_current;
+    std::string m_names;
+    std::size_t m_next = 0;
+    std::size_t m_left = 0;
 };
 
 } // namespace
 
-void TallyFolder(FolderTally& tally, int parentFd, const char* name) {
-    Walk(tally).Run(parentFd, name);
+// A piece of work: sub-folders of one open folder still to walk, below an entry of the listed
+// folder. The listed folder's own entries are counted by the caller, every other folder by the
+// walk. Going down within one mount never leads back to an ancestor: a folder can be its own
+// ancestor only below the start of another mount, and only there are ancestors compared.
+struct Piece {
+    std::size_t entry = 0;
+    std::shared_ptr<Descriptor> parent;
+    std::shared_ptr<const Ancestor> ancestors; // the parent folder and its ancestors
+    std::string names;
+    std::size_t count = 0;
+    bool countFolders = true;
+    bool belowMountRoot = false; // a mount starts between the listed folder and the names
+};
+
+class Walker;
+
+// The state of one walk, shared by the thread that waits for it and the pool's threads.
+class WalkState {
+public:
+    WalkState(std::size_t threads, int folderFd, std::size_t count, IWalkEntries& entries,
+              IFolderSink* sink);
+
+    void Work();
+    bool WaitFor(std::size_t index, std::chrono::milliseconds timeout);
+    FolderTally TallyOf(std::size_t index) const;
+    void RequestStop();
+    bool OutOfMemory() const { return m_outOfMemory.load(); }
+
+    bool Stopped() const { return m_stopped.load(std::memory_order_relaxed); }
+    IFolderSink* Sink() const { return m_pSink; }
+    // True while threads wait for work and fewer pieces are queued than they could take.
+    bool WantsWork() const {
+        const std::size_t queued = m_queued.load(std::memory_order_relaxed);
+        return queued < static_cast<std::size_t>(m_idle.load(std::memory_order_relaxed)) &&
+               queued < m_maxQueued;
+    }
+    void Offer(Piece piece);
+
+private:
+    struct Progress {
+        std::atomic<int> pending{1}; // the examination, and each piece below it still to walk
+        std::atomic<std::uint64_t> bytes{0};
+        std::atomic<int> files{0};
+        std::atomic<int> folders{0};
+    };
+
+    // Orders the heap of queued pieces: the piece of the earliest entry on top.
+    static bool EarlierFirst(const Piece& a, const Piece& b) { return a.entry > b.entry; }
+    bool TakePiece(Piece& piece);
+    bool WaitForPiece(Piece& piece);
+    void PopPiece(Piece& piece);
+    void RunEntry(Walker& walker, std::size_t index);
+    void RunPiece(Walker& walker, Piece& piece);
+    void Finish(std::size_t entry);
+
+    IWalkEntries& m_entries;
+    IFolderSink* m_pSink;
+    const std::size_t m_count;
+    const std::size_t m_maxQueued;
+    std::shared_ptr<Descriptor> m_folder;
+    std::shared_ptr<const Ancestor> m_root;
+    std::deque<Progress> m_progress;
+
+    std::atomic<std::size_t> m_nextEntry{0};
+    std::atomic<std::size_t> m_finished{0};
+    std::atomic<bool> m_stopped{false};
+    std::atomic<bool> m_outOfMemory{false};
+
+    std::mutex m_mutex; // the queued pieces and the threads that wait for them
+    std::condition_variable m_workArrived;
+    std::vector<Piece> m_queue; // a heap: the piece of the earliest entry first
+    std::atomic<std::size_t> m_queued{0};
+    std::atomic<int> m_idle{0};
+
+    std::atomic<std::size_t> m_waitingFor{SIZE_MAX};
+    std::mutex m_doneMutex;
+    std::condition_variable m_entryDone;
+};
+
+// One thread's walk of a piece, depth first. Only the folder whose sub-folders are being
+// walked stays open: the walk goes down with openat(child) and back up with openat(".."),
+// checking that ".." is still the folder it came from. A folder without sub-folders is read
+// and closed at once. While other threads wait for work, half of the sub-folders left in the
+// open folder go to them.
+class Walker {
+public:
+    explicit Walker(WalkState& walk) : m_walk(walk) {}
+
+    void Walk(Piece& piece);
+    FolderTally TakeTally() { return std::exchange(m_tally, FolderTally{}); }
+
+private:
+    struct Level {
+        FolderId id;
+        bool mountRoot = false;
+        NameList subFolders;
+        std::shared_ptr<const Ancestor> chain; // made when work is shared from this folder
+    };
+
+    int OpenFolderFd() const { return m_depth == 1 ? m_pPiece->parent->Get() : m_current.Get(); }
+    bool IsAncestor(const FolderId& id, bool mountRoot) const {
+        if (!mountRoot && !m_pPiece->belowMountRoot && m_mountRoots == 0)
+            return false;
+        return m_ancestors.contains(id) || IsInChain(m_pPiece->ancestors.get(), id);
+    }
+    void Descend(const char* name);
+    bool Leave();
+    void Read(Descriptor& folder, Level& level);
+    void Count(int fd, const dirent& entry, Level& level);
+    void Record(int fd, const dirent& entry, Level& level, bool readOnlyVolume);
+    void Report(const Level& level);
+    void ShareSome(Level& level);
+    std::shared_ptr<const Ancestor> ChainOf(std::size_t depth);
+
+    WalkState& m_walk;
+    Piece* m_pPiece = nullptr;
+    std::vector<Level> m_levels; // [0, m_depth) in use; the rest keep their buffers for reuse
+    std::size_t m_depth = 0;
+    std::unordered_set<FolderId, FolderIdHash> m_ancestors; // the folders of levels 1 and up
+    int m_mountRoots = 0; // how many of those are where a mount starts
+    Descriptor m_current;
+    FolderTally m_tally;
+    // With a sink: the folder being read and its entries.
+    std::string m_name;
+    std::vector<WalkedEntry> m_found;
+    std::string m_foundNames;
+    std::vector<std::size_t> m_nameEnds;
+};
+
+// ---- Walker ------------------------------------------------------------------------------
+
+void Walker::Walk(Piece& piece) {
+    m_pPiece = &piece;
+    if (m_levels.empty())
+        m_levels.emplace_back();
+    Level& base = m_levels[0];
+    base.id = piece.ancestors->id;
+    base.subFolders.Assign(std::move(piece.names), piece.count);
+    base.chain = piece.ancestors;
+    m_depth = 1;
+    while (!m_walk.Stopped()) {
+        Level& level = m_levels[m_depth - 1];
+        if (level.subFolders.HasNext()) {
+            ShareSome(level);
+            if (m_depth > 1 || piece.countFolders)
+                ++m_tally.folders;
+            Descend(level.subFolders.TakeNext());
+        } else if (m_depth == 1 || !Leave()) {
+            break;
+        }
+    }
+    m_current.Reset(-1);
+    m_ancestors.clear();
+    m_mountRoots = 0;
+    m_depth = 0;
+    m_pPiece = nullptr;
+}
+
+// Reads a sub-folder and, when it has sub-folders of its own, makes it the current folder.
+// A folder that cannot be opened, or that is one of its own ancestors (a bind mount looping
+// back), is not read.
+void Walker::Descend(const char* name) {
+    Descriptor folder(::openat(OpenFolderFd(), name, kFolderOpenFlags));
+    FolderId id;
+    bool mountRoot = false;
+    if (!folder.IsOpen() || !IdentifyFolder(folder.Get(), id, mountRoot) ||
+        IsAncestor(id, mountRoot))
+        return;
+    if (m_walk.Sink())
+        m_name = name;
+    if (m_depth == m_levels.size())
+        m_levels.emplace_back();
+    Level& level = m_levels[m_depth];
+    level.id = id;
+    level.mountRoot = mountRoot;
+    level.subFolders.Clear();
+    level.chain.reset();
+    Read(folder, level);
+    if (!folder.IsOpen())
+        return;
+    m_ancestors.insert(id);
+    m_mountRoots += mountRoot;
+    m_current = std::move(folder);
+    ++m_depth;
+}
+
+// Goes back to the parent of the current folder; false when it cannot be found again.
+bool Walker::Leave() {
+    m_ancestors.erase(m_levels[m_depth - 1].id);
+    m_mountRoots -= m_levels[m_depth - 1].mountRoot;
+    if (--m_depth == 1) {
+        m_current.Reset(-1);
+        return true;
+    }
+    Descriptor parent(::openat(m_current.Get(), "..", kFolderOpenFlags));
+    FolderId id;
+    if (!parent.IsOpen() || !IdentifyFolder(parent.Get(), id) || !(id == m_levels[m_depth - 1].id))
+        return false;
+    m_current = std::move(parent);
+    return true;
+}
+
+// Counts the files of the folder and notes its sub-folders for later. The folder stays open
+// only when it has sub-folders.
+void Walker::Read(Descriptor& folder, Level& level) {
+    DirHandle dir(::fdopendir(folder.Get()));
+    if (!dir) {
+        folder.Reset(-1);
+        return;
+    }
+    const int fd = folder.Release();
+    if (m_walk.Sink()) {
+        const bool readOnlyVolume = IsReadOnlyVolume(fd);
+        while (const dirent* entry = m_walk.Stopped() ? nullptr : ::readdir(dir.get()))
+            if (!IsDotOrDotDot(entry->d_name))
+                Record(fd, *entry, level, readOnlyVolume);
+        Report(level);
+    } else {
+        while (const dirent* entry = m_walk.Stopped() ? nullptr : ::readdir(dir.get()))
+            if (!IsDotOrDotDot(entry->d_name))
+                Count(fd, *entry, level);
+    }
+    if (level.subFolders.HasNext())
+        folder.Reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+}
+
+// The directory's entry type spares a stat for every sub-folder; only what may have a size
+// is examined. An entry that vanished before it was examined counts as an empty file.
+void Walker::Count(int fd, const dirent& entry, Level& level) {
+    if (entry.d_type == DT_DIR)
+        return level.subFolders.Add(entry.d_name);
+    struct stat st;
+    const bool examined = ::fstatat(fd, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (entry.d_type == DT_UNKNOWN && examined && S_ISDIR(st.st_mode))
+        return level.subFolders.Add(entry.d_name);
+    ++m_tally.files;
+    if (examined)
+        m_tally.bytes += static_cast<std::uint64_t>(st.st_size);
+}
+
+// Counts an entry as Count does, and keeps what the sink is given of it.
+void Walker::Record(int fd, const dirent& entry, Level& level, bool readOnlyVolume) {
+    const struct stat st = ExamineEntry(fd, entry.d_name, entry.d_type);
+    WalkedEntry found;
+    found.attributes = EntryAttributes(fd, entry.d_name, st, readOnlyVolume);
+    found.lastWrite = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    if (S_ISDIR(st.st_mode)) {
+        level.subFolders.Add(entry.d_name);
+    } else {
+        found.size = static_cast<std::uint64_t>(st.st_size);
+        ++m_tally.files;
+        m_tally.bytes += found.size;
+    }
+    m_foundNames += entry.d_name;
+    m_nameEnds.push_back(m_foundNames.size());
+    m_found.push_back(found);
+}
+
+void Walker::Report(const Level& level) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < m_found.size(); ++i) {
+        m_found[i].name = std::string_view(m_foundNames).substr(start, m_nameEnds[i] - start);
+        start = m_nameEnds[i];
+    }
+    if (!m_walk.Stopped())
+        m_walk.Sink()->OnFolder({level.id, m_levels[m_depth - 1].id, m_name, m_found});
+    m_found.clear();
+    m_foundNames.clear();
+    m_nameEnds.clear();
+}
+
+// Gives half of the sub-folders left in the open folder to the threads that wait for work.
+void Walker::ShareSome(Level& level) {
+    if (level.subFolders.Left() < 2 || !m_walk.WantsWork())
+        return;
+    Piece piece;
+    piece.entry = m_pPiece->entry;
+    if (m_depth == 1) {
+        piece.parent = m_pPiece->parent;
+    } else {
+        Descriptor copy(::fcntl(m_current.Get(), F_DUPFD_CLOEXEC, 0));
+        if (!copy.IsOpen())
+            return;
+        piece.parent = std::make_shared<Descriptor>(std::move(copy));
+    }
+    piece.ancestors = ChainOf(m_depth - 1);
+    piece.belowMountRoot = m_pPiece->belowMountRoot || m_mountRoots > 0;
+    piece.count = level.subFolders.Left() / 2;
+    piece.names = level.subFolders.TakeLast(piece.count);
+    m_walk.Offer(std::move(piece));
+}
+
+// The chain of the folder of level `depth` and its ancestors, made once per folder.
+std::shared_ptr<const Ancestor> Walker::ChainOf(std::size_t depth) {
+    std::size_t made = depth;
+    while (!m_levels[made].chain)
+        --made;
+    for (++made; made <= depth; ++made)
+        m_levels[made].chain =
+            std::make_shared<const Ancestor>(m_levels[made].id, m_levels[made - 1].chain);
+    return m_levels[depth].chain;
+}
+
+// ---- WalkState ---------------------------------------------------------------------------
+
+WalkState::WalkState(std::size_t threads, int folderFd, std::size_t count, IWalkEntries& entries,
+                     IFolderSink* sink)
+    : m_entries(entries), m_pSink(sink), m_count(count), m_maxQueued(threads),
+      m_folder(Borrowed(folderFd)), m_progress(count) {
+    FolderId id;
+    IdentifyFolder(folderFd, id);
+    m_root = std::make_shared<const Ancestor>(id, nullptr);
+    m_queue.reserve(threads);
+}
+
+// One of the pool's threads: entries in order and pieces shared by the others, until all is
+// done or the walk stops.
+void WalkState::Work() {
+    try {
+        Walker walker(*this);
+        Piece piece;
+        while (!Stopped()) {
+            if (TakePiece(piece)) {
+                RunPiece(walker, piece);
+            } else if (std::size_t index = m_nextEntry.fetch_add(1); index < m_count) {
+                RunEntry(walker, index);
+            } else if (WaitForPiece(piece)) {
+                RunPiece(walker, piece);
+            } else {
+                return;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        m_outOfMemory = true;
+        RequestStop();
+    }
+}
+
+void WalkState::RunEntry(Walker& walker, std::size_t index) {
+    if (const char* name = m_entries.Examine(index); name && !Stopped()) {
+        Piece top{index, m_folder, m_root, name, 1, false, false};
+        walker.Walk(top);
+    }
+    const FolderTally tally = walker.TakeTally();
+    Progress& progress = m_progress[index];
+    progress.bytes += tally.bytes;
+    progress.files += tally.files;
+    progress.folders += tally.folders;
+    Finish(index);
+}
+
+void WalkState::RunPiece(Walker& walker, Piece& piece) {
+    walker.Walk(piece);
+    const FolderTally tally = walker.TakeTally();
+    Progress& progress = m_progress[piece.entry];
+    progress.bytes += tally.bytes;
+    progress.files += tally.files;
+    progress.folders += tally.folders;
+    const std::size_t entry = piece.entry;
+    piece = Piece();
+    Finish(entry);
+}
+
+bool WalkState::TakePiece(Piece& piece) {
+    if (m_queued.load(std::memory_order_relaxed) == 0)
+        return false;
+    std::lock_guard lock(m_mutex);
+    if (m_queue.empty())
+        return false;
+    PopPiece(piece);
+    return true;
+}
+
+// With m_mutex held.
+void WalkState::PopPiece(Piece& piece) {
+    std::pop_heap(m_queue.begin(), m_queue.end(), EarlierFirst);
+    piece = std::move(m_queue.back());
+    m_queue.pop_back();
+    m_queued = m_queue.size();
+}
+
+// Waits until a piece is shared (true, with the piece) or nothing is left to do (false).
+bool WalkState::WaitForPiece(Piece& piece) {
+    std::unique_lock lock(m_mutex);
+    ++m_idle;
+    m_workArrived.wait(
+        lock, [&] { return !m_queue.empty() || Stopped() || m_finished.load() == m_count; });
+    --m_idle;
+    if (m_queue.empty())
+        return false;
+    PopPiece(piece);
+    return true;
+}
+
+void WalkState::Offer(Piece piece) {
+    const std::size_t entry = piece.entry;
+    ++m_progress[entry].pending;
+    std::lock_guard lock(m_mutex);
+    m_queue.push_back(std::move(piece));
+    std::push_heap(m_queue.begin(), m_queue.end(), EarlierFirst);
+    m_queued = m_queue.size();
+    m_workArrived.notify_one();
+}
+
+// One part of the work below an entry is done; the last one makes the entry's total known.
+void WalkState::Finish(std::size_t entry) {
+    if (m_progress[entry].pending.fetch_sub(1) != 1)
+        return;
+    if (m_finished.fetch_add(1) + 1 == m_count) {
+        std::lock_guard lock(m_mutex);
+        m_workArrived.notify_all();
+    }
+    if (m_waitingFor.load() == entry) {
+        std::lock_guard lock(m_doneMutex);
+        m_entryDone.notify_all();
+    }
+}
+
+bool WalkState::WaitFor(std::size_t index, std::chrono::milliseconds timeout) {
+    const std::atomic<int>& pending = m_progress[index].pending;
+    for (int i = 0; i < kYieldsBeforeSleeping && pending.load() != 0 && !Stopped(); ++i)
+        std::this_thread::yield();
+    if (pending.load() != 0 && !Stopped()) {
+        m_waitingFor = index;
+        std::unique_lock lock(m_doneMutex);
+        m_entryDone.wait_for(lock, timeout, [&] { return pending.load() == 0 || Stopped(); });
+    }
+    return pending.load() == 0 && !Stopped();
+}
+
+FolderTally WalkState::TallyOf(std::size_t index) const {
+    const Progress& progress = m_progress[index];
+    return {progress.bytes.load(), progress.files.load(), progress.folders.load()};
+}
+
+void WalkState::RequestStop() {
+    m_stopped = true;
+    {
+        std::lock_guard lock(m_mutex);
+        m_workArrived.notify_all();
+    }
+    std::lock_guard lock(m_doneMutex);
+    m_entryDone.notify_all();
+}
+
+// ---- CWalkPool ---------------------------------------------------------------------------
+
+CWalkPool::CWalkPool(unsigned threads) {
+    try {
+        for (unsigned i = 0; i < std::max(threads, 1u); ++i)
+            m_threads.emplace_back([this] { Serve(); });
+    } catch (...) {
+        Quit();
+        throw;
+    }
+}
+
+CWalkPool::~CWalkPool() {
+    Quit();
+}
+
+void CWalkPool::Quit() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
+        m_wake.notify_all();
+    }
+    for (auto& thread : m_threads)
+        thread.join();
+}
+
+// A child made by fork has none of its parent's threads and starts a pool of its own. The
+// pool is never destroyed: its idle threads end with the process.
+CWalkPool& CWalkPool::Shared() {
+    static std::mutex mutex;
+    static CWalkPool* pool = nullptr;
+    static pid_t owner = 0;
+    std::lock_guard lock(mutex);
+    if (!pool || owner != ::getpid()) {
+        pool = new CWalkPool(DefaultThreads());
+        owner = ::getpid();
+    }
+    return *pool;
+}
+
+unsigned CWalkPool::DefaultThreads() {
+    return 2 * std::max(std::thread::hardware_concurrency(), 1u);
+}
+
+void CWalkPool::Serve() {
+    std::uint64_t served = 0;
+    for (;;) {
+        WalkState* walk = nullptr;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [&] { return m_quit || (m_pWalk && m_generation != served); });
+            if (m_quit)
+                return;
+            served = m_generation;
+            walk = m_pWalk;
+            ++m_inside;
+        }
+        walk->Work();
+        std::lock_guard lock(m_mutex);
+        if (--m_inside == 0)
+            m_left.notify_all();
+    }
+}
+
+void CWalkPool::Begin(WalkState& walk) {
+    std::lock_guard lock(m_mutex);
+    m_pWalk = &walk;
+    ++m_generation;
+    m_wake.notify_all();
+}
+
+// Waits until every thread has left the walk; threads that had not joined it yet never will.
+void CWalkPool::End() {
+    std::unique_lock lock(m_mutex);
+    m_pWalk = nullptr;
+    m_left.wait(lock, [&] { return m_inside == 0; });
+}
+
+// ---- CFolderWalk -------------------------------------------------------------------------
+
+CFolderWalk::CFolderWalk(CWalkPool& pool, int folderFd, std::size_t count, IWalkEntries& entries,
+                         IFolderSink* sink)
+    : m_pool(pool), m_running(pool.m_runMutex),
+      m_state(std::make_unique<WalkState>(pool.Threads(), folderFd, count, entries, sink)) {
+    m_pool.Begin(*m_state);
+}
+
+CFolderWalk::~CFolderWalk() {
+    Stop();
+}
+
+bool CFolderWalk::WaitFor(std::size_t index, std::chrono::milliseconds timeout) {
+    return m_state->WaitFor(index, timeout);
+}
+
+FolderTally CFolderWalk::TallyOf(std::size_t index) const {
+    return m_state->TallyOf(index);
+}
+
+void CFolderWalk::Stop() {
+    m_state->RequestStop();
+    m_pool.End();
+}
+
+bool CFolderWalk::OutOfMemory() const {
+    return m_state->OutOfMemory();
 }

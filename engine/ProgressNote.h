@@ -19,6 +19,10 @@ public:
     virtual void RemoveProgress() = 0;
     virtual void BeginWaitCursor() {}
     virtual void EndWaitCursor() {}
+    // True once the user asked to stop the operation (Esc in the window, a signal to ctlgrm).
+    // The scan asks after every entry and at least every 25 ms while it waits for the walk, so
+    // a window may handle its pending events here.
+    virtual bool StopRequested() { return false; }
 };
 
 // A note that shows nothing (no window).

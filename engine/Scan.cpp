@@ -1,15 +1,16 @@
 #include "CatalogriumDoc.h"
 
+#include "EntryStat.h"
 #include "FolderWalk.h"
 #include "Handles.h"
 #include "ProgressNote.h"
 #include "Prompter.h"
 #include "ShortName.h"
 
-#include <fcntl.h>
+#include <chrono>
+#include <deque>
 #include <new>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
+#include <vector>
 
 namespace {
 
@@ -18,70 +19,90 @@ const std::string kReadProblem = "There are problem reading folder  ";
 // Built before it is needed: showing it must not depend on finding more memory.
 const std::string kNoMemory = " There are not enough memory! ";
 
-bool IsReadOnlyVolume(int fd) {
-    struct statvfs volume;
-    return ::fstatvfs(fd, &volume) == 0 && (volume.f_flag & ST_RDONLY) != 0;
-}
+// While the scan waits for the walk, it asks this often whether to stop.
+constexpr std::chrono::milliseconds kStopPoll{25};
+// While it reads the listed folder's names, it asks after this many.
+constexpr std::size_t kNamesBetweenStopChecks = 1024;
 
-// What the directory says of an entry it listed but that could not be examined: its type, with
-// size 0 and the time 0 (1970-01-01).
-struct stat StatFromType(unsigned char type) {
-    struct stat st {};
-    st.st_mode = (type == DT_UNKNOWN ? S_IFREG : DTTOIF(type)) | S_IWUSR;
-    return st;
-}
+// The listed folder's entries in the directory's order, "." and ".." included (they count in
+// the progress), each examined on one of the walk's threads.
+class ListedEntries final : public IWalkEntries {
+public:
+    ListedEntries(int folderFd, bool readOnlyVolume)
+        : m_folderFd(folderFd), m_readOnlyVolume(readOnlyVolume) {}
 
-// A sub-folder may be where another volume is mounted (a CD below /media): whether it is
-// read-only is a matter of that volume. It is looked at without being opened for reading.
-bool IsReadOnlyFolder(int folderFd, const char* name, bool readOnlyVolume) {
-    if (readOnlyVolume)
-        return true;
-    const Descriptor folder(
-        ::openat(folderFd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    return folder.IsOpen() && IsReadOnlyVolume(folder.Get());
-}
-
-struct stat Examine(int folderFd, const dirent& found) {
-    struct stat st;
-    if (::fstatat(folderFd, found.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return StatFromType(found.d_type);
-    return st;
-}
-
-std::uint32_t AttributesOf(const char* name, mode_t mode, bool readOnlyVolume) {
-    std::uint32_t attributes = 0;
-    if (S_ISDIR(mode))
-        attributes |= kAttrFolder;
-    else if (S_ISREG(mode) || S_ISLNK(mode))
-        attributes |= kAttrArchive;
-    else
-        attributes |= kAttrSystem;
-    if ((mode & S_IWUSR) == 0 || readOnlyVolume)
-        attributes |= kAttrReadOnly;
-    if (name[0] == '.')
-        attributes |= kAttrHidden;
-    return attributes;
-}
-
-// One entry of the listed folder. A folder's size is the total of the files below it, which
-// the walk adds to `below`.
-std::unique_ptr<CFolderEntry> MakeEntry(int folderFd, const dirent& found, bool readOnlyVolume,
-                                        FolderTally& below) {
-    auto entry = std::make_unique<CFolderEntry>();
-    const struct stat st = Examine(folderFd, found);
-    const bool readOnly = S_ISDIR(st.st_mode)
-                              ? IsReadOnlyFolder(folderFd, found.d_name, readOnlyVolume)
-                              : readOnlyVolume;
-    entry->m_dwAttributes = AttributesOf(found.d_name, st.st_mode, readOnly);
-    entry->m_strName = found.d_name;
-    entry->m_ftLastWrite = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-    if (entry->IsFolder()) {
-        TallyFolder(below, folderFd, found.d_name);
-        entry->m_nSize = below.bytes;
-    } else {
-        entry->m_nSize = static_cast<std::uint64_t>(st.st_size);
+    void Add(const dirent& found) {
+        auto entry = std::make_unique<CFolderEntry>();
+        entry->m_strName = found.d_name;
+        m_found.push_back({std::move(entry), found.d_type});
     }
-    return entry;
+    std::size_t Count() const { return m_found.size(); }
+    CFolderEntry& operator[](std::size_t index) { return *m_found[index].entry; }
+    std::unique_ptr<CFolderEntry> Take(std::size_t index) {
+        return std::move(m_found[index].entry);
+    }
+
+    // A folder's size is the total of the files below it, which the walk counts.
+    const char* Examine(std::size_t index) override {
+        CFolderEntry& entry = *m_found[index].entry;
+        const char* name = entry.m_strName.c_str();
+        if (IsDotOrDotDot(name))
+            return nullptr;
+        const struct stat st = ExamineEntry(m_folderFd, name, m_found[index].type);
+        entry.m_dwAttributes = EntryAttributes(m_folderFd, name, st, m_readOnlyVolume);
+        entry.m_ftLastWrite = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+        if (entry.IsFolder())
+            return name;
+        entry.m_nSize = static_cast<std::uint64_t>(st.st_size);
+        return nullptr;
+    }
+
+private:
+    struct Found {
+        std::unique_ptr<CFolderEntry> entry;
+        unsigned char type;
+    };
+
+    int m_folderFd;
+    bool m_readOnlyVolume;
+    std::deque<Found> m_found;
+};
+
+// False when the progress note asked to stop.
+bool ReadNames(DIR* folder, ListedEntries& listed, IProgressNote& progress) {
+    while (const dirent* found = ::readdir(folder)) {
+        listed.Add(*found);
+        if (listed.Count() % kNamesBetweenStopChecks == 0 && progress.StopRequested())
+            return false;
+    }
+    return true;
+}
+
+enum class Wait { Done, Stopped, OutOfMemory };
+
+Wait WaitForEntry(CFolderWalk& walk, std::size_t index, IProgressNote& progress) {
+    while (!walk.WaitFor(index, kStopPoll)) {
+        if (walk.OutOfMemory())
+            return Wait::OutOfMemory;
+        if (progress.StopRequested())
+            return Wait::Stopped;
+    }
+    return progress.StopRequested() ? Wait::Stopped : Wait::Done;
+}
+
+// The listed folder as a sink receives it; a folder's size is not given.
+void ReportListedFolder(IFolderSink& sink, int folderFd, const std::string& path,
+                        ListedEntries& listed) {
+    std::vector<WalkedEntry> entries;
+    for (std::size_t i = 0; i < listed.Count(); ++i) {
+        const CFolderEntry& entry = listed[i];
+        if (!IsDotOrDotDot(entry.m_strName.c_str()))
+            entries.push_back({entry.m_strName, entry.m_dwAttributes,
+                               entry.IsFolder() ? 0 : entry.m_nSize, entry.m_ftLastWrite});
+    }
+    struct stat st {};
+    ::fstat(folderFd, &st);
+    sink.OnFolder({{st.st_dev, st.st_ino}, {}, path, entries});
 }
 
 } // namespace
@@ -104,6 +125,10 @@ bool CCatalogriumDoc::ScanFolder(const std::string& path, int filesAndFolders) {
         m_progress.RemoveProgress();
         ShowError(kNoMemory, kScanCaption);
         return false;
+    case ScanOutcome::Stopped:
+        ResetListing();
+        m_progress.RemoveProgress();
+        return false;
     }
     return false;
 }
@@ -119,28 +144,38 @@ void CCatalogriumDoc::ResetListing() {
 }
 
 // Every entry read counts one status text and one step, except the first; "." and ".." too.
+// The walk's threads examine the entries and total the folders; the progress follows the
+// entries in their order, each once its total is known.
 CCatalogriumDoc::ScanOutcome CCatalogriumDoc::ReadFolder(const std::string& path,
                                                          int filesAndFolders) {
     DirHandle folder(::opendir(path.empty() ? "/" : path.c_str()));
     if (!folder)
         return ScanOutcome::CannotOpen;
     const int folderFd = ::dirfd(folder.get());
-    const bool readOnlyVolume = IsReadOnlyVolume(folderFd);
     try {
-        bool first = true;
-        while (const dirent* found = ::readdir(folder.get())) {
-            if (!first) {
-                m_progress.SetStatusText(found->d_name);
-                m_progress.StepIt();
+        ListedEntries listed(folderFd, IsReadOnlyVolume(folderFd));
+        if (!ReadNames(folder.get(), listed, m_progress))
+            return ScanOutcome::Stopped;
+        {
+            CFolderWalk walk(m_pWalkPool ? *m_pWalkPool : CWalkPool::Shared(), folderFd,
+                             listed.Count(), listed, m_pFolderSink);
+            for (std::size_t i = 0; i < listed.Count(); ++i) {
+                const Wait wait = WaitForEntry(walk, i, m_progress);
+                if (wait != Wait::Done)
+                    return wait == Wait::Stopped ? ScanOutcome::Stopped : ScanOutcome::OutOfMemory;
+                if (i > 0) {
+                    m_progress.SetStatusText(listed[i].m_strName);
+                    m_progress.StepIt();
+                }
+                if (!IsDotOrDotDot(listed[i].m_strName.c_str()))
+                    AddToTotals(listed[i], walk.TallyOf(i));
             }
-            first = false;
-            if (IsDotOrDotDot(found->d_name))
-                continue;
-            FolderTally below;
-            auto entry = MakeEntry(folderFd, *found, readOnlyVolume, below);
-            AddToTotals(*entry, below);
-            Keep(std::move(entry), filesAndFolders);
         }
+        if (m_pFolderSink)
+            ReportListedFolder(*m_pFolderSink, folderFd, path, listed);
+        for (std::size_t i = 0; i < listed.Count(); ++i)
+            if (!IsDotOrDotDot(listed[i].m_strName.c_str()))
+                Keep(listed.Take(i), filesAndFolders);
         AssignShortNames(m_scanList);
         m_strListedFolder = path;
     } catch (const std::bad_alloc&) {
@@ -151,8 +186,9 @@ CCatalogriumDoc::ScanOutcome CCatalogriumDoc::ReadFolder(const std::string& path
 }
 
 // The totals count everything below the folder, whether its entry is kept or not.
-void CCatalogriumDoc::AddToTotals(const CFolderEntry& entry, const FolderTally& below) {
+void CCatalogriumDoc::AddToTotals(CFolderEntry& entry, const FolderTally& below) {
     if (entry.IsFolder()) {
+        entry.m_nSize = below.bytes;
         m_nSubFolders += 1 + below.folders;
         m_nFiles += below.files;
     } else {

@@ -401,62 +401,6 @@ TEST_F(ScanTest, FoldersThatCannotBeOpenedCountAsEmptyFolders) {
                           Path("unreadable") + " | ok folders=1 files=1 bytes=0 file:0 inner:0");
 }
 
-// A chain of folders `depth` deep below `top`, with one file at the bottom.
-void MakeDeepChain(int top, int depth) {
-    int fd = ::dup(top);
-    for (int i = 0; i < depth; ++i) {
-        ASSERT_EQ(::mkdirat(fd, "d", 0755), 0);
-        const int child = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
-        ::close(fd);
-        fd = child;
-    }
-    const int file = ::openat(fd, "bottom", O_WRONLY | O_CREAT, 0644);
-    ASSERT_EQ(::write(file, "1234567", 7), 7);
-    ::close(file);
-    ::close(fd);
-}
-
-// Removes the chain from the bottom up; its paths are too long for path-based removal.
-void RemoveDeepChain(int top) {
-    int fd = ::dup(top);
-    int depth = 0;
-    for (int child; (child = ::openat(fd, "d", O_RDONLY | O_DIRECTORY)) >= 0; ++depth) {
-        ::close(fd);
-        fd = child;
-    }
-    ::unlinkat(fd, "bottom", 0);
-    for (; depth > 0; --depth) {
-        const int parent = ::openat(fd, "..", O_RDONLY | O_DIRECTORY);
-        ::close(fd);
-        fd = parent;
-        ::unlinkat(fd, "d", AT_REMOVEDIR);
-    }
-    ::close(fd);
-}
-
-TEST_F(ScanTest, TenThousandFoldersDeepNeedOnlyAFewDescriptors) {
-    constexpr int kDepth = 10000;
-    dir.MakeDir("listed");
-    const int top = ::open(Path("listed").c_str(), O_RDONLY | O_DIRECTORY);
-    MakeDeepChain(top, kDepth);
-
-    const int before = CountOpenDescriptors();
-    rlimit limit{};
-    ::getrlimit(RLIMIT_NOFILE, &limit);
-    const rlimit tight{static_cast<rlim_t>(before + 8), limit.rlim_max};
-    ::setrlimit(RLIMIT_NOFILE, &tight);
-    const bool ok = Scan("listed");
-    ::setrlimit(RLIMIT_NOFILE, &limit);
-
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(doc.m_nSubFolders, kDepth);
-    EXPECT_EQ(doc.m_nFiles, 1);
-    EXPECT_EQ(doc.m_nTotalSize, 7u);
-    EXPECT_EQ(CountOpenDescriptors(), before);
-    RemoveDeepChain(top);
-    ::close(top);
-}
-
 TEST_F(ScanTest, NamesAreKeptAsTheirBytes) {
     const std::set<std::string> names = {"with blanks", "comma,name",      "quote\"d'",
                                          "line\nbreak", "\xff\xfeinvalid", "tab\there"};
@@ -558,38 +502,6 @@ TEST_F(ScanTest, ANewReadingReplacesThePreviousListing) {
     EXPECT_EQ(doc.m_nFiles + doc.m_nSubFolders, 0);
     EXPECT_EQ(doc.m_nTotalSize, 0u);
     EXPECT_EQ(doc.m_strListedFolder, "");
-}
-
-// Removes a folder just before the scan examines it, and leaves a FIFO in its place.
-class VanishingProgressNote : public RecordingProgressNote {
-public:
-    explicit VanishingProgressNote(fs::path victim) : m_victim(std::move(victim)) {}
-    void SetStatusText(const std::string& text) override {
-        if (text == m_victim.filename()) {
-            fs::remove_all(m_victim);
-            ::mkfifo(m_victim.c_str(), 0644);
-            vanished = true;
-        }
-        RecordingProgressNote::SetStatusText(text);
-    }
-    bool vanished = false;
-
-private:
-    fs::path m_victim;
-};
-
-TEST_F(ScanTest, FolderReplacedWhileTheScanRunsIsNeitherWalkedNorOpened) {
-    dir.WriteFile("listed/victim/inside/file", "123");
-    dir.WriteFile("listed/kept", "12");
-    VanishingProgressNote vanishing(dir.path() / "listed/victim");
-    CCatalogriumDoc scanning(prompter, vanishing);
-    ASSERT_TRUE(scanning.ScanFolder(Path("listed"), 2));
-    if (!vanishing.vanished)
-        GTEST_SKIP() << "the folder was read first, before any status text";
-    EXPECT_EQ(scanning.m_nSubFolders, 0);
-    EXPECT_EQ(scanning.m_nFiles, 2);
-    EXPECT_EQ(scanning.m_nTotalSize, 2u);
-    EXPECT_EQ(Find(scanning.m_scanList, "victim")->m_dwAttributes, kAttrSystem);
 }
 
 TEST_F(ScanTest, FolderMountedInsideItselfIsWalkedOnce) {

@@ -12,8 +12,8 @@
 // are given back first, so unreadable sub-folders go too).
 class TempDir {
 public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "ctlgrm-test-XXXXXX");
+    explicit TempDir(const std::filesystem::path& parent = std::filesystem::temp_directory_path()) {
+        std::string pattern = parent / "ctlgrm-test-XXXXXX";
         if (!mkdtemp(pattern.data()))
             throw std::runtime_error("mkdtemp failed");
         m_path = pattern;

@@ -1,0 +1,51 @@
+#include "EntryStat.h"
+
+#include "FolderEntry.h"
+#include "Handles.h"
+
+#include <fcntl.h>
+#include <sys/statvfs.h>
+
+namespace {
+
+// A sub-folder may be where another volume is mounted (a CD below /media): whether it is
+// read-only is a matter of that volume. It is looked at without being opened for reading.
+bool IsReadOnlyFolder(int folderFd, const char* name) {
+    const Descriptor folder(
+        ::openat(folderFd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return folder.IsOpen() && IsReadOnlyVolume(folder.Get());
+}
+
+} // namespace
+
+bool IsReadOnlyVolume(int fd) {
+    struct statvfs volume;
+    return ::fstatvfs(fd, &volume) == 0 && (volume.f_flag & ST_RDONLY) != 0;
+}
+
+struct stat ExamineEntry(int folderFd, const char* name, unsigned char type) {
+    struct stat st;
+    if (::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return st;
+    st = {};
+    st.st_mode = (type == DT_UNKNOWN ? S_IFREG : DTTOIF(type)) | S_IWUSR;
+    return st;
+}
+
+std::uint32_t EntryAttributes(int folderFd, const char* name, const struct stat& st,
+                              bool readOnlyVolume) {
+    std::uint32_t attributes = 0;
+    if (S_ISDIR(st.st_mode))
+        attributes |= kAttrFolder;
+    else if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))
+        attributes |= kAttrArchive;
+    else
+        attributes |= kAttrSystem;
+    const bool readOnly =
+        readOnlyVolume || (S_ISDIR(st.st_mode) && IsReadOnlyFolder(folderFd, name));
+    if ((st.st_mode & S_IWUSR) == 0 || readOnly)
+        attributes |= kAttrReadOnly;
+    if (name[0] == '.')
+        attributes |= kAttrHidden;
+    return attributes;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <dirent.h>
+#include <sys/stat.h>
+
+// What the listing shows of an entry, taken from the file system without opening the entry.
+
+// True when the volume of the open folder `fd` is mounted read-only.
+bool IsReadOnlyVolume(int fd);
+
+// The entry `name` of the open folder `folderFd`, examined without following a symbolic link.
+// An entry that vanished or cannot be examined keeps the type that the directory gave
+// (`type`, a DT_ value) with size 0 and the time 0 (1970-01-01).
+struct stat ExamineEntry(int folderFd, const char* name, unsigned char type);
+
+// The attribute bits of an examined entry: folder, archive (files and links) or system (FIFOs,
+// sockets, devices); read-only when the owner may not write it or its volume is read-only (a
+// sub-folder may be where another volume is mounted); hidden when its name starts with a dot.
+std::uint32_t EntryAttributes(int folderFd, const char* name, const struct stat& st,
+                              bool readOnlyVolume);
