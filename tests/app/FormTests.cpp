@@ -124,6 +124,29 @@ TEST_F(FormTest, FrameIsFittedToTheFormAndPlacedByTheCentringRule) {
     EXPECT_LE(go.bottom(), View()->height());
 }
 
+// The pixels of every control and of the form with the form's font (8-point Liberation Sans
+// on the offscreen platform, 96 dots per inch).
+TEST_F(FormTest, ControlsArePlacedInPixelsOfTheFormsFont) {
+    struct Placed {
+        int id;
+        QRect pixels;
+    };
+    const std::vector<Placed> expected{
+        {IDC_BROWSE, {275, 27, 56, 23}},      {IDC_FOLDER, {9, 3, 321, 20}},
+        {IDC_STANDARD, {14, 42, 116, 17}},    {IDC_TO_FILE, {14, 57, 59, 17}},
+        {IDC_CD, {14, 72, 104, 17}},          {IDC_ZIP, {14, 89, 107, 17}},
+        {IDC_SIZE, {143, 38, 47, 17}},        {IDC_DATE, {143, 56, 49, 17}},
+        {IDC_ATTRIBUTES, {143, 74, 72, 17}},  {IDC_PRINT_SUMMARY, {222, 65, 98, 14}},
+        {IDC_PRINT_TITLE, {249, 93, 71, 14}}, {IDC_COMMENTS, {143, 92, 79, 14}},
+        {IDC_GO, {275, 122, 56, 23}},         {IDC_LAYOUT_GROUP, {5, 27, 128, 83}},
+        {IDC_ADD_GROUP, {137, 27, 84, 83}},   {IDC_TWO_COLUMN, {14, 114, 155, 15}},
+        {IDC_DELIMITED, {14, 132, 227, 21}},
+    };
+    for (const Placed& control : expected)
+        EXPECT_EQ(Control(control.id)->geometry(), control.pixels) << control.id;
+    EXPECT_EQ(View()->size(), QSize(338, 155));
+}
+
 TEST_F(FormTest, MenusHoldTheirItemsWithPromptsAndKeys) {
     const QList<QMenu*> menus = Frame()->menuBar()->findChildren<QMenu*>();
     ASSERT_GE(menus.size(), 2);
