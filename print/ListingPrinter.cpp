@@ -186,10 +186,7 @@ int CListingPrinter::SizeJob(const std::string& folder) {
     m_job.m_strFolder = folder;
     m_job.m_nTotalLines = CountListingLines(*m_lent.m_pEntryList, addComments);
     m_job.m_pageTable.clear();
-    const SpanCapacity capacity = Capacity();
-    int spans = CountSpansForLines(m_job.m_nTotalLines, capacity);
-    // The job has at least the spans that placing every entry and its comment lines takes.
-    spans = std::max(spans, CountSpansToPlace(*m_lent.m_pEntryList, capacity, addComments));
+    const int spans = CountSpansToPlace(*m_lent.m_pEntryList, Capacity(), addComments);
     if (IsCaseInsertLayout(PrintAs()))
         m_job.m_nPanels = spans;
     m_job.m_nPageCount = PagesForSpans(spans, PrintAs());

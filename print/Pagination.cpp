@@ -15,19 +15,8 @@ SpanCapacity LayoutCapacity(int printAs, bool twoColumn) {
     return capacity;
 }
 
-int CountSpansForLines(int totalLines, SpanCapacity capacity) {
-    if (totalLines <= capacity.first)
-        return 1;
-    return 1 + (totalLines - capacity.first + capacity.later - 1) / capacity.later;
-}
-
 int PagesForSpans(int spans, int printAs) {
     return IsCaseInsertLayout(printAs) ? (spans + 1) / 2 : spans;
-}
-
-JobCounts CountJob(int totalLines, int printAs, bool twoColumn) {
-    const int spans = CountSpansForLines(totalLines, LayoutCapacity(printAs, twoColumn));
-    return {PagesForSpans(spans, printAs), spans};
 }
 
 int CountListingLines(const EntryList& entries, bool addComments) {

@@ -22,23 +22,11 @@ struct SpanCapacity {
     bool operator==(const SpanCapacity&) const = default;
 };
 
-// The size of a print job: pages (sheets for the case inserts) and spans (pages for the
-// Standard layout, panels for the case inserts).
-struct JobCounts {
-    int pages = 1;
-    int spans = 1;
-    bool operator==(const JobCounts&) const = default;
-};
-
 // The lines of a span: an entry is one line, each comment line shown under it one more. The
 // two-column setting doubles a panel of the case inserts and is ignored on the Standard page.
 SpanCapacity LayoutCapacity(int printAs, bool twoColumn);
-// The spans that `totalLines` lines fill; one for an empty listing.
-int CountSpansForLines(int totalLines, SpanCapacity capacity);
 // The pages (sheets of two panels for the case inserts) that `spans` spans fill.
 int PagesForSpans(int spans, int printAs);
-// Pages and spans of a job of `totalLines` lines.
-JobCounts CountJob(int totalLines, int printAs, bool twoColumn);
 // The lines the listing prints: every entry, plus each non-empty comment line when comments
 // are shown.
 int CountListingLines(const EntryList& entries, bool addComments);
@@ -51,6 +39,8 @@ int FitEntries(const EntryList& entries, int start, int capacity, int& carry, in
 // The spans of a job, `spanCount` of them, in order.
 std::vector<PageSpan> BuildPageTable(const EntryList& entries, int spanCount, SpanCapacity capacity,
                                      bool addComments);
-// The spans that placing every entry takes, with the comment lines that continue after the
-// last entry; one for an empty listing.
+// The spans of a job: those that placing every entry takes, with the comment lines that
+// continue after the last entry; one for an empty listing. Without comments that is 1 up to
+// the first span's capacity, then one more for each later capacity begun; with comments it can
+// be more than the line count alone asks for, as carried positions may hold no line.
 int CountSpansToPlace(const EntryList& entries, SpanCapacity capacity, bool addComments);

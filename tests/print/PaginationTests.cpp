@@ -1,8 +1,5 @@
 // Page and panel counts, and which entries each page or panel of a job shows.
-#include "ListingOptions.h"
-#include "Pagination.h"
-
-#include <gtest/gtest.h>
+#include "PrinterFixture.h"
 
 namespace {
 
@@ -16,49 +13,77 @@ EntryList MakeEntries(int count) {
     return entries;
 }
 
-int Pages(int lines, int printAs, bool twoColumn = false) {
-    return CountJob(lines, printAs, twoColumn).pages;
-}
-int Panels(int lines, int printAs, bool twoColumn = false) {
-    return CountJob(lines, printAs, twoColumn).spans;
-}
+// The job's size as SizeJob gives it to the print dialog and as the page headers show it.
+class JobSizeTest : public PrinterTest {
+protected:
+    JobSizeTest() {
+        options.m_bPrintTitle = 0;
+        options.m_bPrintSummary = 0;
+    }
+    // The total of " page 1 of N" on the first page or panel; 1 when none is shown.
+    int SpansInHeader() {
+        Print(1);
+        for (const auto& call : canvas.Texts()) {
+            const std::size_t at = call.text.find("page 1 of ");
+            if (at != std::string::npos)
+                return std::stoi(call.text.substr(at + 10));
+        }
+        return 1;
+    }
+};
 
-TEST(PageCountTest, StandardPagesHoldSeventyThenEighty) {
-    EXPECT_EQ(Pages(0, kPrintStandard), 1);
-    EXPECT_EQ(Pages(70, kPrintStandard), 1);
-    EXPECT_EQ(Pages(71, kPrintStandard), 2);
-    EXPECT_EQ(Pages(150, kPrintStandard), 2);
-    EXPECT_EQ(Pages(151, kPrintStandard), 3);
-}
-
-TEST(PageCountTest, TwoColumnSettingIsIgnoredOnStandardPages) {
-    EXPECT_EQ(CountJob(151, kPrintStandard, true), CountJob(151, kPrintStandard, false));
-}
-
-TEST(PageCountTest, CDPanelsTwoToASheet) {
-    EXPECT_EQ(CountJob(0, kPrintCD, false), (JobCounts{1, 1}));
-    EXPECT_EQ(CountJob(29, kPrintCD, false), (JobCounts{1, 1}));
-    EXPECT_EQ(CountJob(30, kPrintCD, false), (JobCounts{1, 2}));
-    EXPECT_EQ(CountJob(61, kPrintCD, false), (JobCounts{1, 2}));
-    EXPECT_EQ(CountJob(62, kPrintCD, false), (JobCounts{2, 3}));
-}
-
-TEST(PageCountTest, CDTwoColumnsDoubleEachPanel) {
-    EXPECT_EQ(Panels(58, kPrintCD, true), 1);
-    EXPECT_EQ(CountJob(59, kPrintCD, true), (JobCounts{1, 2}));
-    EXPECT_EQ(CountJob(122, kPrintCD, true), (JobCounts{1, 2}));
-    EXPECT_EQ(CountJob(123, kPrintCD, true), (JobCounts{2, 3}));
-}
-
-TEST(PageCountTest, ZipPanelsInOneAndTwoColumns) {
-    EXPECT_EQ(Panels(20, kPrintZip), 1);
-    EXPECT_EQ(Panels(21, kPrintZip), 2);
-    EXPECT_EQ(Panels(44, kPrintZip), 2);
-    EXPECT_EQ(CountJob(45, kPrintZip, false), (JobCounts{2, 3}));
-    EXPECT_EQ(Panels(40, kPrintZip, true), 1);
-    EXPECT_EQ(Panels(41, kPrintZip, true), 2);
-    EXPECT_EQ(Panels(88, kPrintZip, true), 2);
-    EXPECT_EQ(CountJob(89, kPrintZip, true), (JobCounts{2, 3}));
+TEST_F(JobSizeTest, PagesAndPanelsOfEachLayout) {
+    struct Row {
+        int printAs;
+        bool twoColumn;
+        int entries;
+        int commented; // the entry with a first comment, or -1
+        int pages;
+        int spans; // pages, or panels of a case insert
+    };
+    const std::vector<Row> rows{
+        {kPrintStandard, false, 0, -1, 1, 1},
+        {kPrintStandard, false, 70, -1, 1, 1},
+        {kPrintStandard, false, 71, -1, 2, 2},
+        {kPrintStandard, false, 150, -1, 2, 2},
+        {kPrintStandard, false, 151, -1, 3, 3},
+        {kPrintStandard, true, 151, -1, 3, 3},
+        {kPrintCD, false, 0, -1, 1, 1},
+        {kPrintCD, false, 29, -1, 1, 1},
+        {kPrintCD, false, 30, -1, 1, 2},
+        {kPrintCD, false, 61, -1, 1, 2},
+        {kPrintCD, false, 62, -1, 2, 3},
+        {kPrintCD, true, 58, -1, 1, 1},
+        {kPrintCD, true, 59, -1, 1, 2},
+        {kPrintCD, true, 122, -1, 1, 2},
+        {kPrintCD, true, 123, -1, 2, 3},
+        {kPrintZip, false, 20, -1, 1, 1},
+        {kPrintZip, false, 21, -1, 1, 2},
+        {kPrintZip, false, 44, -1, 1, 2},
+        {kPrintZip, false, 45, -1, 2, 3},
+        {kPrintZip, true, 40, -1, 1, 1},
+        {kPrintZip, true, 41, -1, 1, 2},
+        {kPrintZip, true, 88, -1, 1, 2},
+        {kPrintZip, true, 89, -1, 2, 3},
+        {kPrintCD, true, 0, -1, 1, 1},
+        // The comment of the last entry needs a page of its own.
+        {kPrintStandard, false, 70, 69, 2, 2},
+        // 150 lines fill two pages by count, but the comment carried from page 1 takes three
+        // positions of page 2, so the last two entries need a third page.
+        {kPrintStandard, false, 149, 69, 3, 3},
+    };
+    for (const Row& row : rows) {
+        doc.m_entryList.clear();
+        AddFiles(row.entries);
+        options.m_bAddComments = row.commented >= 0;
+        if (row.commented >= 0)
+            doc.m_entryList[static_cast<std::size_t>(row.commented)]->m_strComment1 = "note";
+        const std::string name = std::to_string(row.printAs) +
+                                 (row.twoColumn ? " two-column " : " ") +
+                                 std::to_string(row.entries) + " entries";
+        EXPECT_EQ(StartJob(row.printAs, row.twoColumn), row.pages) << name;
+        EXPECT_EQ(SpansInHeader(), row.spans) << name;
+    }
 }
 
 TEST(PageTableTest, WithoutCommentsSpansFollowTheCapacities) {
@@ -150,28 +175,6 @@ TEST(LineCountTest, CommentLinesCountOnlyWhenShown) {
     entries[4]->m_strComment2 = "b";
     EXPECT_EQ(CountListingLines(entries, true), 8);
     EXPECT_EQ(CountListingLines(entries, false), 5);
-}
-
-TEST(SpansToPlaceTest, CommentsOfTheLastEntryNeedASpanOfTheirOwn) {
-    EntryList entries = MakeEntries(70);
-    entries[69]->m_strComment1 = "note";
-    EXPECT_EQ(CountSpansToPlace(entries, LayoutCapacity(kPrintStandard, false), true), 2);
-    EXPECT_EQ(CountSpansToPlace(entries, LayoutCapacity(kPrintStandard, false), false), 1);
-}
-
-TEST(SpansToPlaceTest, CarriedPositionsThatHoldNoLineCanNeedAnExtraSpan) {
-    // 149 entries and one comment are 150 lines, two pages by count; but the comment carried
-    // from page 1 takes three positions of page 2, so entries 147 and 148 need a third page.
-    EntryList entries = MakeEntries(149);
-    entries[69]->m_strComment1 = "note";
-    const SpanCapacity standard = LayoutCapacity(kPrintStandard, false);
-    EXPECT_EQ(CountSpansForLines(CountListingLines(entries, true), standard), 2);
-    EXPECT_EQ(CountSpansToPlace(entries, standard, true), 3);
-    EXPECT_EQ(BuildPageTable(entries, 3, standard, true).back(), (PageSpan{147, 148, 0}));
-}
-
-TEST(SpansToPlaceTest, EmptyListingTakesOneSpan) {
-    EXPECT_EQ(CountSpansToPlace(EntryList{}, LayoutCapacity(kPrintCD, true), true), 1);
 }
 
 } // namespace
