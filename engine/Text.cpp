@@ -102,6 +102,30 @@ char32_t SimpleUpperCase(char32_t cp) {
     return static_cast<char32_t>(towupper_l(static_cast<wint_t>(cp), locale));
 }
 
+char32_t SimpleFold(char32_t cp) {
+    if (cp < 0x80)
+        return (cp >= 'A' && cp <= 'Z') ? cp + ('a' - 'A') : cp;
+    const locale_t locale = UnicodeCaseLocale();
+    if (locale == locale_t{})
+        return cp;
+    return static_cast<char32_t>(towlower_l(static_cast<wint_t>(SimpleUpperCase(cp)), locale));
+}
+
+// Each valid code point of `text` through `map`; invalid bytes copied as they are.
+template <typename Map> std::string MapCodePoints(std::string_view text, Map map) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        const Utf8Char c = DecodeAt(text, pos);
+        if (c.valid)
+            AppendUtf8(out, map(c.codePoint));
+        else
+            out += text[pos];
+        pos += c.length;
+    }
+    return out;
+}
+
 constexpr bool IsControl(char32_t cp) {
     return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
 }
@@ -137,16 +161,29 @@ std::string LastChars(std::string_view text, std::size_t count) {
 }
 
 std::string ToUpperCase(std::string_view text) {
-    std::string out;
+    return MapCodePoints(text, SimpleUpperCase);
+}
+
+std::string FoldCase(std::string_view text) {
+    return MapCodePoints(text, SimpleFold);
+}
+
+std::u32string DecodeLenient(std::string_view text) {
+    std::u32string out;
     out.reserve(text.size());
     for (std::size_t pos = 0; pos < text.size();) {
         const Utf8Char c = DecodeAt(text, pos);
-        if (c.valid)
-            AppendUtf8(out, SimpleUpperCase(c.codePoint));
-        else
-            out += text[pos];
+        out += c.valid ? c.codePoint : 0x10FF00 + static_cast<unsigned char>(text[pos]);
         pos += c.length;
     }
+    return out;
+}
+
+std::string EncodeUtf8(std::u32string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char32_t cp : text)
+        AppendUtf8(out, cp);
     return out;
 }
 

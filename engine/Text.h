@@ -16,6 +16,15 @@ std::string LastChars(std::string_view text, std::size_t count);
 // Each code point to its Unicode simple upper case, the same on every locale; invalid bytes
 // stay as they are.
 std::string ToUpperCase(std::string_view text);
+// Each code point to the lower case of its simple upper case, which folds the case variants of
+// a letter (the Kelvin sign, the long s, the final sigma) onto one, the same on every locale;
+// invalid bytes stay as they are.
+std::string FoldCase(std::string_view text);
+// The code points of `text`, an invalid byte b becoming U+10FF00 + b (private use, which no
+// name holds in practice), so that any name has a valid form that keeps its bytes apart.
+std::u32string DecodeLenient(std::string_view text);
+// `text` in UTF-8.
+std::string EncodeUtf8(std::u32string_view text);
 // Control characters (below U+0020, and U+007F to U+009F) replaced by "?", one for each.
 std::string ReplaceControlChars(std::string_view text);
 // Blanks before `text` up to `width` characters (a longer text is not cut).

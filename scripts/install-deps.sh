@@ -2,7 +2,8 @@
 # Installs the Debian packages the build, the program and the tests need, when missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev libfontconfig-dev libgtest-dev libgmock-dev
-          libbenchmark-dev fonts-liberation fonts-urw-base35 poppler-utils)
+          libbenchmark-dev fonts-liberation fonts-urw-base35 poppler-utils pkg-config libsqlite3-dev
+          sqlite3 libpq-dev postgresql postgresql-contrib)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "Catalogue.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+enum class AddOutcome { Added, CannotRead, Stopped };
+
+// Reports how many entries an add has recorded so far.
+using AddProgress = std::function<void(std::int64_t entries)>;
+
+// Reads `folder` again, everything below it, and adds it to the catalogue under `name` in one
+// transaction: unless it ends with Added, the catalogue is as it was. The walk runs on a
+// thread of its own while the catalogue takes the folders it has read. Throws
+// MediumExistsError when the name or the volume is catalogued and `replace` is false, and
+// CatalogueError when the catalogue fails.
+AddOutcome AddToCatalogue(ICatalogue& catalogue, const std::string& name, const std::string& folder,
+                          bool replace, const std::atomic<bool>& stop,
+                          const AddProgress& progress = {});
+
+// The medium that adding `folder` under `name` now would make, before its totals.
+Medium NewMedium(const std::string& name, const std::string& folder);

@@ -1,0 +1,127 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The volume a listed folder lies on, as the system knows it; empty fields when unknown.
+struct VolumeInfo {
+    std::string label;
+    std::string uuid;
+    std::string fsType;
+};
+
+// One catalogued medium: the folder that was listed, its volume and its totals.
+struct Medium {
+    std::string name;
+    std::string folder; // the listed folder's path, as it was when added
+    VolumeInfo volume;
+    std::int64_t added = 0; // seconds since 1970
+    std::int64_t files = 0;
+    std::int64_t folders = 0;
+    std::uint64_t bytes = 0;
+};
+
+// One entry below a listed folder, as adding records it. A folder's size is filled in by the
+// catalogue (the total of the files below it).
+struct RecordedEntry {
+    std::string name; // the bytes the directory gave
+    std::uint32_t attributes = 0;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0; // seconds since 1970
+};
+
+// One entry that a search found.
+struct CatalogueMatch {
+    std::string medium;
+    std::string path; // the listed folder's path followed by the entry's path below it
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    std::uint32_t attributes = 0;
+};
+
+// The column a search's matches are ordered by; ties go by medium, then path.
+enum class MatchOrder { Medium, Path, Size, Modified, Attributes };
+
+// A search by name. A pattern with `*` or `?` matches whole names (`*` any run of characters,
+// `?` one character); any other pattern matches names that contain it. Case never matters.
+// Every bound is inclusive.
+struct FindQuery {
+    std::string pattern;
+    std::optional<std::string> medium;
+    std::optional<std::uint64_t> minSize;
+    std::optional<std::uint64_t> maxSize;
+    std::optional<std::int64_t> modifiedFrom; // seconds since 1970
+    std::optional<std::int64_t> modifiedTo;
+    MatchOrder order = MatchOrder::Medium;
+    bool descending = false;
+    std::size_t offset = 0;
+    std::optional<std::size_t> limit;
+};
+
+// A catalogue that cannot be used or an operation that failed; the message is for the user
+// and never holds a password.
+class CatalogueError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Adding a medium whose name or volume UUID is already catalogued, without leave to replace.
+class MediumExistsError : public CatalogueError {
+public:
+    using CatalogueError::CatalogueError;
+};
+
+// One medium being added: one transaction. Dropping it before Commit leaves the catalogue as
+// it was.
+class ICatalogueAdd {
+public:
+    virtual ~ICatalogueAdd() = default;
+    // The entries of one folder; `relativePath` is empty for the listed folder itself, else
+    // the folder's path below it. Each folder comes once, after the folder that holds it.
+    virtual void AddFolder(std::string_view relativePath,
+                           const std::vector<RecordedEntry>& entries) = 0;
+    // Sets the folder sizes and the medium's totals and makes the medium visible to all.
+    virtual void Commit() = 0;
+};
+
+// A catalogue of media: an SQLite file or a PostgreSQL database. Not shared between threads.
+class ICatalogue {
+public:
+    virtual ~ICatalogue() = default;
+    // The media by name.
+    virtual std::vector<Medium> Media() = 0;
+    // The names of the media that a new medium of this name or volume UUID would replace.
+    virtual std::vector<std::string> Conflicts(const std::string& name,
+                                               const std::string& uuid) = 0;
+    // Begins adding `medium` (its totals are counted from the entries). Throws
+    // MediumExistsError when it conflicts and `replace` is false; with `replace`, the media
+    // it conflicts with are removed in the same transaction.
+    virtual std::unique_ptr<ICatalogueAdd> BeginAdd(const Medium& medium, bool replace) = 0;
+    // Calls `each` for every match in order, until it returns false.
+    virtual void Find(const FindQuery& query,
+                      const std::function<bool(const CatalogueMatch&)>& each) = 0;
+    virtual std::size_t Count(const FindQuery& query) = 0;
+    // How the database runs the search (its query plan), for checking that an index serves it.
+    virtual std::string ExplainFind(const FindQuery& query) = 0;
+    // False when there is no such medium.
+    virtual bool Forget(const std::string& name) = 0;
+    // False when there is no such medium; throws when `newName` is taken.
+    virtual bool Rename(const std::string& name, const std::string& newName) = 0;
+};
+
+// Opens (creating when needed) the catalogue at `location`: a postgresql:// or postgres://
+// URI, or an SQLite file path. Throws CatalogueError.
+std::unique_ptr<ICatalogue> OpenCatalogue(const std::string& location);
+
+// ${XDG_DATA_HOME:-$HOME/.local/share}/catalogrium3/catalogue.sqlite
+std::string DefaultCatalogueLocation();
+
+// `location` fit for a message: the password of a URI replaced by "***".
+std::string LocationForMessages(const std::string& location);

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "Catalogue.h"
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+// A value bound to a statement: a number, a text, or bytes.
+struct SqlBytes {
+    std::string bytes;
+};
+using SqlValue = std::variant<std::int64_t, std::string, SqlBytes>;
+
+enum class SqlDialect { Sqlite, Postgres };
+
+// A statement with its parameters, written $1, $2, ... in the order of `params`.
+struct SqlStatement {
+    std::string text;
+    std::vector<SqlValue> params;
+};
+
+// The search as one statement. Its rows are: medium name, medium folder, folder path below
+// (ending with "/" unless empty), entry name, size, modified, attributes. With `count`, one
+// row with the number of matches.
+SqlStatement FindStatement(const FindQuery& query, SqlDialect dialect, bool count);
+
+// The full path of a match: the listed folder, then the path below it.
+std::string MatchPath(const std::string& mediumFolder, const std::string& folderBelow,
+                      const std::string& name);

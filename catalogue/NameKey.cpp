@@ -1,0 +1,70 @@
+#include "NameKey.h"
+
+#include "Text.h"
+
+namespace {
+
+constexpr std::size_t kTrigram = 3;
+
+bool IsWildcard(char32_t c) {
+    return c == U'*' || c == U'?';
+}
+
+// The literal runs between wildcards that are long enough for the index.
+std::vector<std::string> IndexTerms(const std::u32string& pattern) {
+    std::vector<std::string> terms;
+    std::u32string run;
+    for (std::size_t i = 0; i <= pattern.size(); ++i) {
+        if (i < pattern.size() && !IsWildcard(pattern[i])) {
+            run += pattern[i];
+            continue;
+        }
+        if (run.size() >= kTrigram)
+            terms.push_back(EncodeUtf8(run));
+        run.clear();
+    }
+    return terms;
+}
+
+} // namespace
+
+std::string SearchKey(std::string_view name) {
+    return EncodeUtf8(DecodeLenient(FoldCase(name)));
+}
+
+NamePattern ParsePattern(std::string_view pattern) {
+    const std::u32string chars = DecodeLenient(FoldCase(pattern));
+    NamePattern parsed;
+    for (const char32_t c : chars)
+        parsed.glob = parsed.glob || IsWildcard(c);
+    parsed.key = EncodeUtf8(chars);
+    parsed.indexTerms = IndexTerms(chars);
+    return parsed;
+}
+
+// Matching that backtracks only to the last star: linear in practice, never exponential.
+bool GlobMatches(std::string_view patternKey, std::string_view key) {
+    const std::u32string p = DecodeLenient(patternKey);
+    const std::u32string s = DecodeLenient(key);
+    std::size_t pi = 0;
+    std::size_t si = 0;
+    std::size_t star = std::u32string::npos;
+    std::size_t resume = 0;
+    while (si < s.size()) {
+        if (pi < p.size() && (p[pi] == U'?' || p[pi] == s[si])) {
+            ++pi;
+            ++si;
+        } else if (pi < p.size() && p[pi] == U'*') {
+            star = pi++;
+            resume = si;
+        } else if (star != std::u32string::npos) {
+            pi = star + 1;
+            si = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p.size() && p[pi] == U'*')
+        ++pi;
+    return pi == p.size();
+}

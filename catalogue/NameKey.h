@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The form of a name that searches compare: each character folded to one case (Unicode simple
+// folding, the same on every locale) and every invalid byte made a valid private character, so
+// the key is valid UTF-8 that a text index accepts.
+std::string SearchKey(std::string_view name);
+
+// A search pattern, taken apart for the index and for checking candidates.
+struct NamePattern {
+    bool glob = false; // `*`/`?` over the whole name; otherwise a substring
+    std::string key;   // the pattern in key form
+    // Runs of at least three characters that the key of every match contains: what a trigram
+    // index can look up. None when the pattern has no such run.
+    std::vector<std::string> indexTerms;
+};
+
+NamePattern ParsePattern(std::string_view pattern);
+
+// Whether `key` (a name's key) matches the glob pattern `patternKey`: `*` any run of
+// characters, `?` exactly one.
+bool GlobMatches(std::string_view patternKey, std::string_view key);

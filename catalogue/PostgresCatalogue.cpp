@@ -1,0 +1,496 @@
+#include "PostgresCatalogue.h"
+
+#include "AddTally.h"
+#include "CatalogueMessages.h"
+#include "FindSql.h"
+#include "NameKey.h"
+
+#include <libpq-fe.h>
+
+#include <cstdlib>
+#include <deque>
+
+namespace {
+
+constexpr Oid kByteaOid = 17;
+// Rows sent to the server in one COPY.
+constexpr std::size_t kCopyBytes = 8 << 20;
+// Entry ids taken from the sequence at a time.
+constexpr int kIdBlock = 20000;
+
+struct ResultClearer {
+    void operator()(PGresult* result) const { PQclear(result); }
+};
+using Result = std::unique_ptr<PGresult, ResultClearer>;
+
+struct ConnectionCloser {
+    void operator()(PGconn* conn) const { PQfinish(conn); }
+};
+
+std::string HexDecode(const char* text) {
+    std::size_t length = 0;
+    unsigned char* bytes = PQunescapeBytea(reinterpret_cast<const unsigned char*>(text), &length);
+    std::string out(reinterpret_cast<const char*>(bytes), length);
+    PQfreemem(bytes);
+    return out;
+}
+
+// The password of a connection string, to be kept out of every message.
+std::string PasswordOf(const std::string& uri) {
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(uri.c_str(), &error);
+    PQfreemem(error);
+    std::string password;
+    for (auto* o = options; o && o->keyword; ++o)
+        if (std::string(o->keyword) == "password" && o->val)
+            password = o->val;
+    PQconninfoFree(options);
+    return password;
+}
+
+class Postgres {
+public:
+    explicit Postgres(const std::string& uri)
+        : m_location(LocationForMessages(uri)), m_password(PasswordOf(uri)) {
+        const char* keys[] = {"dbname", "fallback_application_name", nullptr};
+        const char* values[] = {uri.c_str(), "catalogrium3", nullptr};
+        m_conn.reset(PQconnectdbParams(keys, values, 1));
+        if (!m_conn || PQstatus(m_conn.get()) != CONNECTION_OK)
+            Fail();
+        Exec("SET client_min_messages = warning");
+    }
+
+    [[noreturn]] void Fail(const PGresult* result = nullptr) const {
+        std::string detail = result ? PQresultErrorMessage(result)
+                                    : (m_conn ? PQerrorMessage(m_conn.get()) : "out of memory");
+        while (!detail.empty() && (detail.back() == '\n' || detail.back() == ' '))
+            detail.pop_back();
+        if (!m_password.empty())
+            for (std::size_t p = detail.find(m_password); p != std::string::npos;
+                 p = detail.find(m_password))
+                detail.replace(p, m_password.size(), "***");
+        throw CatalogueError("The catalogue " + m_location + " cannot be used: " + detail);
+    }
+
+    Result Exec(const std::string& sql) { return Checked(PQexec(m_conn.get(), sql.c_str())); }
+
+    Result Exec(const std::string& sql, const std::vector<SqlValue>& params) {
+        Params p(params);
+        return Checked(PQexecParams(m_conn.get(), sql.c_str(), p.Count(), nullptr, p.Values(),
+                                    p.Lengths(), p.Formats(), 0));
+    }
+
+    // Sends a statement whose rows come one at a time through NextRow.
+    void SendForRows(const std::string& sql, const std::vector<SqlValue>& params) {
+        Params p(params);
+        if (!PQsendQueryParams(m_conn.get(), sql.c_str(), p.Count(), nullptr, p.Values(),
+                               p.Lengths(), p.Formats(), 0) ||
+            !PQsetSingleRowMode(m_conn.get()))
+            Fail();
+    }
+    // The next row of SendForRows, or null at the end.
+    Result NextRow() {
+        Result result(PQgetResult(m_conn.get()));
+        if (!result)
+            return nullptr;
+        if (PQresultStatus(result.get()) == PGRES_SINGLE_TUPLE)
+            return result;
+        if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
+            Drain();
+            Fail(result.get());
+        }
+        Drain();
+        return nullptr;
+    }
+    // Gives up the rest of the rows of SendForRows.
+    void Abandon() {
+        if (PGcancel* cancel = PQgetCancel(m_conn.get())) {
+            char error[256];
+            PQcancel(cancel, error, sizeof error);
+            PQfreeCancel(cancel);
+        }
+        Drain();
+    }
+
+    void Copy(const std::string& sql, const std::string& rows) {
+        Result start(PQexec(m_conn.get(), sql.c_str()));
+        if (PQresultStatus(start.get()) != PGRES_COPY_IN)
+            Fail(start.get());
+        if (PQputCopyData(m_conn.get(), rows.data(), static_cast<int>(rows.size())) != 1 ||
+            PQputCopyEnd(m_conn.get(), nullptr) != 1)
+            Fail();
+        Checked(PQgetResult(m_conn.get()));
+        Drain();
+    }
+
+    const std::string& Location() const { return m_location; }
+
+private:
+    // Text parameters, bytes in binary.
+    class Params {
+    public:
+        explicit Params(const std::vector<SqlValue>& params) {
+            for (const auto& value : params) {
+                if (const auto* number = std::get_if<std::int64_t>(&value))
+                    m_texts.push_back(std::to_string(*number));
+                else if (const auto* text = std::get_if<std::string>(&value))
+                    m_texts.push_back(*text);
+                else
+                    m_texts.push_back(std::get<SqlBytes>(value).bytes);
+                m_formats.push_back(std::holds_alternative<SqlBytes>(value) ? 1 : 0);
+            }
+            for (const auto& text : m_texts) {
+                m_values.push_back(text.data());
+                m_lengths.push_back(static_cast<int>(text.size()));
+            }
+        }
+        int Count() const { return static_cast<int>(m_values.size()); }
+        const char* const* Values() const { return m_values.data(); }
+        const int* Lengths() const { return m_lengths.data(); }
+        const int* Formats() const { return m_formats.data(); }
+
+    private:
+        std::deque<std::string> m_texts;
+        std::vector<const char*> m_values;
+        std::vector<int> m_lengths;
+        std::vector<int> m_formats;
+    };
+
+    Result Checked(PGresult* raw) {
+        Result result(raw);
+        const auto status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+            Fail(result.get());
+        return result;
+    }
+
+    void Drain() {
+        while (PGresult* rest = PQgetResult(m_conn.get()))
+            PQclear(rest);
+    }
+
+    std::string m_location;
+    std::string m_password;
+    std::unique_ptr<PGconn, ConnectionCloser> m_conn;
+};
+
+std::string Field(const PGresult* result, int row, int column) {
+    const char* text = PQgetvalue(result, row, column);
+    if (PQftype(result, column) == kByteaOid)
+        return HexDecode(text);
+    return std::string(text, static_cast<std::size_t>(PQgetlength(result, row, column)));
+}
+
+std::int64_t Number(const PGresult* result, int row, int column) {
+    return std::strtoll(PQgetvalue(result, row, column), nullptr, 10);
+}
+
+// Names are bytes (bytea); the key is the name's search form (text) that the pg_trgm index
+// holds. Folder paths below the listed folder end with "/" (the listed folder's is empty).
+const char* const kSchema = R"(
+CREATE EXTENSION IF NOT EXISTS pg_trgm;
+CREATE TABLE catalogue_version(version integer NOT NULL);
+CREATE TABLE media(
+    id bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY, name text NOT NULL UNIQUE,
+    folder bytea NOT NULL, label text NOT NULL, uuid text NOT NULL, fstype text NOT NULL,
+    added bigint NOT NULL, files bigint NOT NULL, folders bigint NOT NULL,
+    bytes bigint NOT NULL);
+CREATE SEQUENCE folders_id;
+CREATE TABLE folders(id bigint PRIMARY KEY, medium bigint NOT NULL, path bytea NOT NULL);
+CREATE INDEX folders_medium ON folders(medium);
+CREATE SEQUENCE entries_id;
+CREATE TABLE entries(
+    id bigint PRIMARY KEY, medium bigint NOT NULL, parent bigint NOT NULL,
+    name bytea NOT NULL, key text NOT NULL, size bigint NOT NULL, modified bigint NOT NULL,
+    attributes integer NOT NULL);
+CREATE INDEX entries_medium ON entries(medium);
+CREATE INDEX entries_key ON entries USING gin (key gin_trgm_ops);
+)";
+
+// Any number: every catalogue of this program takes the same lock while it makes its tables.
+constexpr const char* kSchemaLock = "SELECT pg_advisory_xact_lock(4356731467)";
+
+// One field of a COPY row in text form.
+void AppendCopyText(std::string& row, std::string_view text) {
+    for (const char c : text) {
+        switch (c) {
+        case '\\':
+            row += "\\\\";
+            break;
+        case '\n':
+            row += "\\n";
+            break;
+        case '\r':
+            row += "\\r";
+            break;
+        case '\t':
+            row += "\\t";
+            break;
+        default:
+            row += c;
+        }
+    }
+}
+
+void AppendCopyBytes(std::string& row, std::string_view bytes) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    row += "\\\\x";
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        row += kHex[byte >> 4];
+        row += kHex[byte & 0xF];
+    }
+}
+
+// BEGIN ... COMMIT; rolled back when dropped before Commit.
+class Transaction {
+public:
+    explicit Transaction(Postgres& db) : m_db(db) { m_db.Exec("BEGIN"); }
+    ~Transaction() {
+        if (m_done)
+            return;
+        try {
+            m_db.Exec("ROLLBACK");
+        } catch (const CatalogueError&) {
+            // The server is gone: it has dropped the transaction itself.
+        }
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void Commit() {
+        m_db.Exec("COMMIT");
+        m_done = true;
+    }
+
+private:
+    Postgres& m_db;
+    bool m_done = false;
+};
+
+class PostgresCatalogue final : public ICatalogue {
+public:
+    explicit PostgresCatalogue(const std::string& uri) : m_db(uri) {
+        m_db.Exec("BEGIN");
+        m_db.Exec(kSchemaLock);
+        Result exists = m_db.Exec("SELECT to_regclass('catalogue_version') IS NOT NULL");
+        if (std::string(PQgetvalue(exists.get(), 0, 0)) == "t") {
+            Result version = m_db.Exec("SELECT max(version) FROM catalogue_version");
+            if (Number(version.get(), 0, 0) > kCatalogueSchemaVersion) {
+                m_db.Exec("ROLLBACK");
+                throw CatalogueError(NewerSchemaMessage(m_db.Location()));
+            }
+        } else {
+            m_db.Exec(kSchema);
+            m_db.Exec("INSERT INTO catalogue_version VALUES (" +
+                      std::to_string(kCatalogueSchemaVersion) + ")");
+        }
+        m_db.Exec("COMMIT");
+    }
+
+    std::vector<Medium> Media() override {
+        Result r = m_db.Exec("SELECT name, folder, label, uuid, fstype, added, files, folders, "
+                             "bytes FROM media ORDER BY name COLLATE \"C\"");
+        std::vector<Medium> media;
+        for (int i = 0; i < PQntuples(r.get()); ++i)
+            media.push_back({Field(r.get(), i, 0),
+                             Field(r.get(), i, 1),
+                             {Field(r.get(), i, 2), Field(r.get(), i, 3), Field(r.get(), i, 4)},
+                             Number(r.get(), i, 5),
+                             Number(r.get(), i, 6),
+                             Number(r.get(), i, 7),
+                             static_cast<std::uint64_t>(Number(r.get(), i, 8))});
+        return media;
+    }
+
+    std::vector<std::string> Conflicts(const std::string& name, const std::string& uuid) override {
+        Result r = m_db.Exec("SELECT name FROM media WHERE name = $1 OR (uuid <> '' AND "
+                             "uuid = $2) ORDER BY name COLLATE \"C\"",
+                             {name, uuid});
+        std::vector<std::string> names;
+        for (int i = 0; i < PQntuples(r.get()); ++i)
+            names.push_back(Field(r.get(), i, 0));
+        return names;
+    }
+
+    std::unique_ptr<ICatalogueAdd> BeginAdd(const Medium& medium, bool replace) override;
+
+    void Find(const FindQuery& query,
+              const std::function<bool(const CatalogueMatch&)>& each) override {
+        const SqlStatement sql = FindStatement(query, SqlDialect::Postgres, false);
+        m_db.SendForRows(sql.text, sql.params);
+        while (Result row = m_db.NextRow()) {
+            const PGresult* r = row.get();
+            const CatalogueMatch match{Field(r, 0, 0),
+                                       MatchPath(Field(r, 0, 1), Field(r, 0, 2), Field(r, 0, 3)),
+                                       static_cast<std::uint64_t>(Number(r, 0, 4)), Number(r, 0, 5),
+                                       static_cast<std::uint32_t>(Number(r, 0, 6))};
+            if (!each(match)) {
+                m_db.Abandon();
+                return;
+            }
+        }
+    }
+
+    std::size_t Count(const FindQuery& query) override {
+        const SqlStatement sql = FindStatement(query, SqlDialect::Postgres, true);
+        Result r = m_db.Exec(sql.text, sql.params);
+        return static_cast<std::size_t>(Number(r.get(), 0, 0));
+    }
+
+    std::string ExplainFind(const FindQuery& query) override {
+        const SqlStatement sql = FindStatement(query, SqlDialect::Postgres, false);
+        Result r = m_db.Exec("EXPLAIN " + sql.text, sql.params);
+        std::string plan;
+        for (int i = 0; i < PQntuples(r.get()); ++i)
+            plan += Field(r.get(), i, 0) + '\n';
+        return plan;
+    }
+
+    bool Forget(const std::string& name) override {
+        Transaction transaction(m_db);
+        const bool found = RemoveMedium(name);
+        transaction.Commit();
+        return found;
+    }
+
+    bool Rename(const std::string& name, const std::string& newName) override {
+        Transaction transaction(m_db);
+        if (name != newName && !Conflicts(newName, {}).empty())
+            throw CatalogueError(TakenMessage(newName));
+        Result r = m_db.Exec("UPDATE media SET name = $1 WHERE name = $2", {newName, name});
+        transaction.Commit();
+        return std::string(PQcmdTuples(r.get())) != "0";
+    }
+
+    bool RemoveMedium(const std::string& name) {
+        Result r = m_db.Exec("SELECT id FROM media WHERE name = $1", {name});
+        if (PQntuples(r.get()) == 0)
+            return false;
+        const SqlValue id = Number(r.get(), 0, 0);
+        for (const char* table : {"entries WHERE medium", "folders WHERE medium", "media WHERE id"})
+            m_db.Exec(std::string("DELETE FROM ") + table + " = $1", {id});
+        return true;
+    }
+
+    Postgres& Db() { return m_db; }
+
+private:
+    Postgres m_db;
+};
+
+// Ids from a sequence, taken in blocks so that an add asks the server rarely; a concurrent
+// add takes its own.
+class IdPool {
+public:
+    IdPool(Postgres& db, std::string sequence) : m_db(db), m_sequence(std::move(sequence)) {}
+
+    std::int64_t Next() {
+        if (m_ids.empty()) {
+            Result r = m_db.Exec("SELECT nextval('" + m_sequence + "') FROM generate_series(1, " +
+                                 std::to_string(kIdBlock) + ")");
+            for (int i = 0; i < PQntuples(r.get()); ++i)
+                m_ids.push_back(Number(r.get(), i, 0));
+        }
+        const std::int64_t id = m_ids.front();
+        m_ids.pop_front();
+        return id;
+    }
+
+private:
+    Postgres& m_db;
+    std::string m_sequence;
+    std::deque<std::int64_t> m_ids;
+};
+
+class PostgresAdd final : public ICatalogueAdd {
+public:
+    PostgresAdd(PostgresCatalogue& catalogue, const Medium& medium, bool replace)
+        : m_db(catalogue.Db()), m_transaction(m_db), m_folderIds(m_db, "folders_id"),
+          m_entryIds(m_db, "entries_id") {
+        const auto conflicts = catalogue.Conflicts(medium.name, medium.volume.uuid);
+        if (!conflicts.empty() && !replace)
+            throw MediumExistsError(ExistsMessage(conflicts.front()));
+        for (const auto& name : conflicts)
+            catalogue.RemoveMedium(name);
+        Result r = m_db.Exec("INSERT INTO media(name, folder, label, uuid, fstype, added, files, "
+                             "folders, bytes) VALUES ($1, $2, $3, $4, $5, $6, 0, 0, 0) "
+                             "RETURNING id",
+                             {medium.name, SqlBytes{medium.folder}, medium.volume.label,
+                              medium.volume.uuid, medium.volume.fsType, medium.added});
+        m_medium = std::to_string(Number(r.get(), 0, 0));
+    }
+
+    void AddFolder(std::string_view relativePath,
+                   const std::vector<RecordedEntry>& entries) override {
+        std::string path(relativePath);
+        if (!path.empty())
+            path += '/';
+        const std::string folder = std::to_string(m_folderIds.Next());
+        m_folders += folder + '\t' + m_medium + '\t';
+        AppendCopyBytes(m_folders, path);
+        m_folders += '\n';
+        std::vector<std::int64_t> ids;
+        ids.reserve(entries.size());
+        for (const auto& entry : entries)
+            ids.push_back(AppendEntry(folder, entry));
+        m_tally.AddFolder(relativePath, entries, ids);
+        if (m_entries.size() > kCopyBytes)
+            Flush();
+    }
+
+    void Commit() override {
+        Flush();
+        std::string sizes;
+        for (const auto& [id, size] : m_tally.FolderSizes())
+            sizes += (sizes.empty() ? "" : ",") +
+                     ("(" + std::to_string(id) + "," + std::to_string(size) + ")");
+        if (!sizes.empty())
+            m_db.Exec("UPDATE entries e SET size = v.size FROM (VALUES " + sizes +
+                      ") AS v(id, size) WHERE e.id = v.id");
+        m_db.Exec("UPDATE media SET files = $1, folders = $2, bytes = $3 WHERE id = " + m_medium,
+                  {m_tally.files, m_tally.folders, static_cast<std::int64_t>(m_tally.bytes)});
+        m_transaction.Commit();
+    }
+
+private:
+    std::int64_t AppendEntry(const std::string& folder, const RecordedEntry& entry) {
+        const std::int64_t id = m_entryIds.Next();
+        m_entries += std::to_string(id) + '\t' + m_medium + '\t' + folder + '\t';
+        AppendCopyBytes(m_entries, entry.name);
+        m_entries += '\t';
+        AppendCopyText(m_entries, SearchKey(entry.name));
+        m_entries += '\t' + std::to_string(entry.size) + '\t' + std::to_string(entry.modified) +
+                     '\t' + std::to_string(entry.attributes) + '\n';
+        return id;
+    }
+
+    void Flush() {
+        if (!m_folders.empty())
+            m_db.Copy("COPY folders(id, medium, path) FROM STDIN", m_folders);
+        if (!m_entries.empty())
+            m_db.Copy("COPY entries(id, medium, parent, name, key, size, modified, attributes) "
+                      "FROM STDIN",
+                      m_entries);
+        m_folders.clear();
+        m_entries.clear();
+    }
+
+    Postgres& m_db;
+    Transaction m_transaction;
+    IdPool m_folderIds;
+    IdPool m_entryIds;
+    std::string m_medium;
+    std::string m_folders;
+    std::string m_entries;
+    AddTally m_tally;
+};
+
+std::unique_ptr<ICatalogueAdd> PostgresCatalogue::BeginAdd(const Medium& medium, bool replace) {
+    return std::make_unique<PostgresAdd>(*this, medium, replace);
+}
+
+} // namespace
+
+std::unique_ptr<ICatalogue> OpenPostgresCatalogue(const std::string& uri) {
+    return std::make_unique<PostgresCatalogue>(uri);
+}

@@ -1,0 +1,402 @@
+#include "SqliteCatalogue.h"
+
+#include "AddTally.h"
+#include "CatalogueMessages.h"
+#include "FindSql.h"
+#include "NameKey.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+// Marks a file as this program's catalogue ("CtLg").
+constexpr int kApplicationId = 0x43744c67;
+
+struct DbCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct StmtFinalizer {
+    void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+};
+
+class Sqlite;
+
+// A prepared statement, reset for reuse by Bind.
+class Statement {
+public:
+    Statement(Sqlite& db, const std::string& sql);
+
+    Statement& Bind(const std::vector<SqlValue>& values);
+    Statement& Bind(int index, const SqlValue& value);
+    // True while there is a row.
+    bool Step();
+    void Run() {
+        while (Step()) {
+        }
+    }
+    std::int64_t Int(int column) const { return sqlite3_column_int64(m_stmt.get(), column); }
+    std::string Text(int column) const {
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(m_stmt.get(), column));
+        return data ? std::string(data, sqlite3_column_bytes(m_stmt.get(), column)) : std::string();
+    }
+
+private:
+    Sqlite& m_db;
+    std::unique_ptr<sqlite3_stmt, StmtFinalizer> m_stmt;
+};
+
+class Sqlite {
+public:
+    Sqlite(const std::string& path, int flags) : m_path(path) {
+        sqlite3* db = nullptr;
+        const int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+        m_db.reset(db);
+        Check(rc);
+        sqlite3_extended_result_codes(db, 1);
+    }
+
+    sqlite3* Get() const { return m_db.get(); }
+
+    void Exec(const std::string& sql) {
+        Check(sqlite3_exec(m_db.get(), sql.c_str(), nullptr, nullptr, nullptr));
+    }
+
+    std::int64_t Number(const std::string& sql) {
+        Statement s(*this, sql);
+        return s.Step() ? s.Int(0) : 0;
+    }
+
+    void Check(int rc) const {
+        if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE)
+            return;
+        const int primary = rc & 0xff;
+        if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT)
+            throw CatalogueError("The catalogue " + m_path + " is damaged; it is left as it is.");
+        const char* detail = m_db ? sqlite3_errmsg(m_db.get()) : sqlite3_errstr(rc);
+        throw CatalogueError("The catalogue " + m_path + " cannot be used: " + detail);
+    }
+
+private:
+    std::string m_path;
+    std::unique_ptr<sqlite3, DbCloser> m_db;
+};
+
+Statement::Statement(Sqlite& db, const std::string& sql) : m_db(db) {
+    sqlite3_stmt* stmt = nullptr;
+    const int rc =
+        sqlite3_prepare_v3(db.Get(), sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    m_stmt.reset(stmt);
+    db.Check(rc);
+}
+
+Statement& Statement::Bind(const std::vector<SqlValue>& values) {
+    sqlite3_reset(m_stmt.get());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        Bind(sqlite3_bind_parameter_index(m_stmt.get(), ("$" + std::to_string(i + 1)).c_str()),
+             values[i]);
+    return *this;
+}
+
+Statement& Statement::Bind(int index, const SqlValue& value) {
+    sqlite3_stmt* s = m_stmt.get();
+    int rc = SQLITE_OK;
+    if (const auto* number = std::get_if<std::int64_t>(&value))
+        rc = sqlite3_bind_int64(s, index, *number);
+    else if (const auto* text = std::get_if<std::string>(&value))
+        rc = sqlite3_bind_text(s, index, text->data(), static_cast<int>(text->size()),
+                               SQLITE_TRANSIENT);
+    else {
+        const auto& bytes = std::get<SqlBytes>(value).bytes;
+        rc = sqlite3_bind_blob(s, index, bytes.data(), static_cast<int>(bytes.size()),
+                               SQLITE_TRANSIENT);
+    }
+    m_db.Check(rc);
+    return *this;
+}
+
+bool Statement::Step() {
+    const int rc = sqlite3_step(m_stmt.get());
+    m_db.Check(rc);
+    return rc == SQLITE_ROW;
+}
+
+// catalogue_glob(patternKey, key): whether a name's key matches a glob pattern.
+void GlobFunction(sqlite3_context* context, int, sqlite3_value** args) {
+    const auto text = [](sqlite3_value* v) {
+        return std::string_view(reinterpret_cast<const char*>(sqlite3_value_text(v)),
+                                static_cast<std::size_t>(sqlite3_value_bytes(v)));
+    };
+    sqlite3_result_int(context, GlobMatches(text(args[0]), text(args[1])) ? 1 : 0);
+}
+
+// Names are bytes (BLOB); the key is the name's search form (TEXT) that the trigram index
+// holds. Folder paths below the listed folder end with "/" (the listed folder's is empty), so
+// that a folder's path followed by a name is the entry's path.
+const char* const kSchema = R"(
+CREATE TABLE media(
+    id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE, folder BLOB NOT NULL,
+    label TEXT NOT NULL, uuid TEXT NOT NULL, fstype TEXT NOT NULL, added INTEGER NOT NULL,
+    files INTEGER NOT NULL, folders INTEGER NOT NULL, bytes INTEGER NOT NULL);
+CREATE TABLE folders(
+    id INTEGER PRIMARY KEY, medium INTEGER NOT NULL REFERENCES media(id), path BLOB NOT NULL);
+CREATE INDEX folders_medium ON folders(medium);
+CREATE TABLE entries(
+    id INTEGER PRIMARY KEY, medium INTEGER NOT NULL REFERENCES media(id),
+    parent INTEGER NOT NULL REFERENCES folders(id), name BLOB NOT NULL, key TEXT NOT NULL,
+    size INTEGER NOT NULL, modified INTEGER NOT NULL, attributes INTEGER NOT NULL);
+CREATE INDEX entries_medium ON entries(medium);
+CREATE VIRTUAL TABLE entry_names USING fts5(
+    key, content='', columnsize=0, tokenize='trigram case_sensitive 1');
+)";
+
+class SqliteAdd;
+
+class SqliteCatalogue final : public ICatalogue {
+public:
+    explicit SqliteCatalogue(const std::string& path)
+        : m_db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX) {
+        sqlite3_busy_handler(m_db.Get(), &SqliteCatalogue::WaitForLock, nullptr);
+        CheckVersion();
+        m_db.Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF;"
+                  "PRAGMA cache_size=-65536; PRAGMA temp_store=MEMORY");
+        sqlite3_create_function(m_db.Get(), "catalogue_glob", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                nullptr, GlobFunction, nullptr, nullptr);
+        CreateSchema();
+    }
+
+    std::vector<Medium> Media() override {
+        Statement s(m_db, "SELECT name, folder, label, uuid, fstype, added, files, folders, "
+                          "bytes FROM media ORDER BY name");
+        std::vector<Medium> media;
+        while (s.Step())
+            media.push_back({s.Text(0),
+                             s.Text(1),
+                             {s.Text(2), s.Text(3), s.Text(4)},
+                             s.Int(5),
+                             s.Int(6),
+                             s.Int(7),
+                             static_cast<std::uint64_t>(s.Int(8))});
+        return media;
+    }
+
+    std::vector<std::string> Conflicts(const std::string& name, const std::string& uuid) override {
+        Statement s(m_db, "SELECT name FROM media WHERE name = $1 OR (uuid <> '' AND uuid = $2)"
+                          " ORDER BY name");
+        s.Bind({name, uuid});
+        std::vector<std::string> names;
+        while (s.Step())
+            names.push_back(s.Text(0));
+        return names;
+    }
+
+    std::unique_ptr<ICatalogueAdd> BeginAdd(const Medium& medium, bool replace) override;
+
+    void Find(const FindQuery& query,
+              const std::function<bool(const CatalogueMatch&)>& each) override {
+        const SqlStatement sql = FindStatement(query, SqlDialect::Sqlite, false);
+        Statement s(m_db, sql.text);
+        s.Bind(sql.params);
+        while (s.Step()) {
+            const CatalogueMatch match{s.Text(0), MatchPath(s.Text(1), s.Text(2), s.Text(3)),
+                                       static_cast<std::uint64_t>(s.Int(4)), s.Int(5),
+                                       static_cast<std::uint32_t>(s.Int(6))};
+            if (!each(match))
+                return;
+        }
+    }
+
+    std::size_t Count(const FindQuery& query) override {
+        const SqlStatement sql = FindStatement(query, SqlDialect::Sqlite, true);
+        Statement s(m_db, sql.text);
+        s.Bind(sql.params);
+        return s.Step() ? static_cast<std::size_t>(s.Int(0)) : 0;
+    }
+
+    std::string ExplainFind(const FindQuery& query) override {
+        const SqlStatement sql = FindStatement(query, SqlDialect::Sqlite, false);
+        Statement s(m_db, "EXPLAIN QUERY PLAN " + sql.text);
+        s.Bind(sql.params);
+        std::string plan;
+        while (s.Step())
+            plan += s.Text(3) + '\n';
+        return plan;
+    }
+
+    bool Forget(const std::string& name) override {
+        Transaction transaction(m_db);
+        const bool found = RemoveMedium(name);
+        transaction.Commit();
+        return found;
+    }
+
+    bool Rename(const std::string& name, const std::string& newName) override {
+        Transaction transaction(m_db);
+        if (name != newName && !Conflicts(newName, {}).empty())
+            throw CatalogueError(TakenMessage(newName));
+        Statement s(m_db, "UPDATE media SET name = $1 WHERE name = $2");
+        s.Bind({newName, name}).Run();
+        const bool found = sqlite3_changes(m_db.Get()) > 0;
+        transaction.Commit();
+        return found;
+    }
+
+    // Removes the medium and everything catalogued under it; false when there is none.
+    bool RemoveMedium(const std::string& name) {
+        Statement find(m_db, "SELECT id FROM media WHERE name = $1");
+        if (!find.Bind({name}).Step())
+            return false;
+        const SqlValue id = find.Int(0);
+        // A contentless index forgets a row when told the very key it was given.
+        Statement(m_db, "INSERT INTO entry_names(entry_names, rowid, key) "
+                        "SELECT 'delete', id, key FROM entries WHERE medium = $1")
+            .Bind({id})
+            .Run();
+        for (const char* table : {"entries WHERE medium", "folders WHERE medium", "media WHERE id"})
+            Statement(m_db, std::string("DELETE FROM ") + table + " = $1").Bind({id}).Run();
+        return true;
+    }
+
+    Sqlite& Db() { return m_db; }
+
+    // BEGIN IMMEDIATE ... COMMIT; rolled back when dropped before Commit.
+    class Transaction {
+    public:
+        explicit Transaction(Sqlite& db) : m_db(db) { m_db.Exec("BEGIN IMMEDIATE"); }
+        ~Transaction() {
+            if (!m_done)
+                sqlite3_exec(m_db.Get(), "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+        void Commit() {
+            m_db.Exec("COMMIT");
+            m_done = true;
+        }
+
+    private:
+        Sqlite& m_db;
+        bool m_done = false;
+    };
+
+private:
+    // Another program holds the write lock while it adds a medium: wait for it.
+    static int WaitForLock(void*, int) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return 1;
+    }
+
+    // Nothing is written before the version is known: a newer catalogue stays as it is.
+    void CheckVersion() {
+        const std::int64_t version = m_db.Number("PRAGMA user_version");
+        const std::int64_t application = m_db.Number("PRAGMA application_id");
+        const std::int64_t tables = m_db.Number("SELECT count(*) FROM sqlite_schema");
+        if (version > kCatalogueSchemaVersion)
+            throw CatalogueError(NewerSchemaMessage(LocationForMessages(DbPath())));
+        if (tables > 0 && (application != kApplicationId || version == 0))
+            throw CatalogueError("The file " + DbPath() +
+                                 " is not a catalogue of this program; it is left as it is.");
+    }
+
+    void CreateSchema() {
+        Transaction transaction(m_db);
+        if (m_db.Number("PRAGMA user_version") == 0) {
+            m_db.Exec(kSchema);
+            m_db.Exec("PRAGMA application_id=" + std::to_string(kApplicationId) +
+                      "; PRAGMA user_version=" + std::to_string(kCatalogueSchemaVersion));
+        }
+        transaction.Commit();
+    }
+
+    std::string DbPath() const {
+        const char* name = sqlite3_db_filename(m_db.Get(), "main");
+        return name ? name : "";
+    }
+
+    Sqlite m_db;
+};
+
+class SqliteAdd final : public ICatalogueAdd {
+public:
+    SqliteAdd(SqliteCatalogue& catalogue, const Medium& medium, bool replace)
+        : m_db(catalogue.Db()), m_transaction(m_db),
+          m_insertFolder(m_db, "INSERT INTO folders(medium, path) VALUES ($1, $2)"),
+          m_insertEntry(m_db, "INSERT INTO entries(medium, parent, name, key, size, modified, "
+                              "attributes) VALUES ($1, $2, $3, $4, $5, $6, $7)"),
+          m_insertKey(m_db, "INSERT INTO entry_names(rowid, key) VALUES ($1, $2)") {
+        const auto conflicts = catalogue.Conflicts(medium.name, medium.volume.uuid);
+        if (!conflicts.empty() && !replace)
+            throw MediumExistsError(ExistsMessage(conflicts.front()));
+        for (const auto& name : conflicts)
+            catalogue.RemoveMedium(name);
+        Statement(m_db, "INSERT INTO media(name, folder, label, uuid, fstype, added, files, "
+                        "folders, bytes) VALUES ($1, $2, $3, $4, $5, $6, 0, 0, 0)")
+            .Bind({medium.name, SqlBytes{medium.folder}, medium.volume.label, medium.volume.uuid,
+                   medium.volume.fsType, medium.added})
+            .Run();
+        m_medium = sqlite3_last_insert_rowid(m_db.Get());
+    }
+
+    void AddFolder(std::string_view relativePath,
+                   const std::vector<RecordedEntry>& entries) override {
+        std::string path(relativePath);
+        if (!path.empty())
+            path += '/';
+        m_insertFolder.Bind({m_medium, SqlBytes{path}}).Run();
+        const std::int64_t folder = sqlite3_last_insert_rowid(m_db.Get());
+        std::vector<std::int64_t> ids;
+        ids.reserve(entries.size());
+        for (const auto& entry : entries)
+            ids.push_back(Insert(folder, entry));
+        m_tally.AddFolder(relativePath, entries, ids);
+    }
+
+    void Commit() override {
+        Statement setSize(m_db, "UPDATE entries SET size = $1 WHERE id = $2");
+        for (const auto& [id, size] : m_tally.FolderSizes())
+            setSize.Bind({static_cast<std::int64_t>(size), id}).Run();
+        Statement(m_db, "UPDATE media SET files = $1, folders = $2, bytes = $3 WHERE id = $4")
+            .Bind({m_tally.files, m_tally.folders, static_cast<std::int64_t>(m_tally.bytes),
+                   m_medium})
+            .Run();
+        m_transaction.Commit();
+    }
+
+private:
+    std::int64_t Insert(std::int64_t folder, const RecordedEntry& entry) {
+        const std::string key = SearchKey(entry.name);
+        m_insertEntry
+            .Bind({m_medium, folder, SqlBytes{entry.name}, key,
+                   static_cast<std::int64_t>(entry.size), entry.modified,
+                   static_cast<std::int64_t>(entry.attributes)})
+            .Run();
+        const std::int64_t id = sqlite3_last_insert_rowid(m_db.Get());
+        m_insertKey.Bind({id, key}).Run();
+        return id;
+    }
+
+    Sqlite& m_db;
+    SqliteCatalogue::Transaction m_transaction;
+    Statement m_insertFolder;
+    Statement m_insertEntry;
+    Statement m_insertKey;
+    std::int64_t m_medium = 0;
+    AddTally m_tally;
+};
+
+std::unique_ptr<ICatalogueAdd> SqliteCatalogue::BeginAdd(const Medium& medium, bool replace) {
+    return std::make_unique<SqliteAdd>(*this, medium, replace);
+}
+
+} // namespace
+
+std::unique_ptr<ICatalogue> OpenSqliteCatalogue(const std::string& path) {
+    std::error_code ec;
+    const auto folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty())
+        std::filesystem::create_directories(folder, ec);
+    return std::make_unique<SqliteCatalogue>(path);
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "Catalogue.h"
+
+#include <memory>
+#include <string>
+
+// The embedded catalogue: one SQLite file in WAL mode, created on first use. A file made by a
+// newer version of the program is refused and left untouched; a damaged file is reported and
+// never written over.
+std::unique_ptr<ICatalogue> OpenSqliteCatalogue(const std::string& path);

@@ -1,0 +1,73 @@
+#include "NameKey.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(NameKey, FoldsCaseVariantsOntoOneKey) {
+    const std::pair<std::string, std::string> same[] = {
+        {"Report.PDF", "report.pdf"},
+        {"\xC3\x84RGER", "\xC3\xA4rger"},         // ÄRGER, ärger
+        {"\xE2\x84\xAA", "k"},                    // Kelvin sign
+        {"\xC5\xBF", "s"},                        // long s
+        {"\xCF\x82", "\xCF\x83"},                 // final sigma, sigma
+        {"\xE1\xBA\x9E", "\xC3\x9F"},             // capital sharp s
+        {"\xF0\x90\x90\x80", "\xF0\x90\x90\xA8"}, // Deseret
+    };
+    for (const auto& [a, b] : same)
+        EXPECT_EQ(SearchKey(a), SearchKey(b)) << a;
+    EXPECT_NE(SearchKey("\xC3\x9F"), SearchKey("ss")); // simple folding keeps ß one character
+}
+
+TEST(NameKey, KeepsInvalidBytesApartAndValid) {
+    const std::string a = SearchKey("bad\xFF");
+    const std::string b = SearchKey("bad\xFE");
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a.substr(0, 3), "bad");
+    EXPECT_EQ(a.size(), 3u + 4u); // one private character of four bytes
+    EXPECT_EQ(SearchKey("\xC3("), SearchKey("\xC3") + "(");
+}
+
+TEST(NameKey, TakesPatternsApart) {
+    const struct {
+        const char* pattern;
+        bool glob;
+        std::vector<std::string> terms;
+    } rows[] = {
+        {"Holiday", false, {"holiday"}},
+        {"ab", false, {}},
+        {"*.JPEG", true, {".jpeg"}},
+        {"img_??.jpg", true, {"img_", ".jpg"}},
+        {"a*bc*def", true, {"def"}},
+        {"*", true, {}},
+        {"", false, {}},
+    };
+    for (const auto& row : rows) {
+        const NamePattern parsed = ParsePattern(row.pattern);
+        EXPECT_EQ(parsed.glob, row.glob) << row.pattern;
+        EXPECT_EQ(parsed.indexTerms, row.terms) << row.pattern;
+    }
+}
+
+TEST(NameKey, GlobMatchesWholeNamesByCharacter) {
+    const struct {
+        const char* pattern;
+        const char* key;
+        bool matches;
+    } rows[] = {
+        {"*.txt", "a.txt", true},
+        {"*.txt", "a.txt.bak", false},
+        {"?.txt", "\xC3\xA4.txt", true}, // ? is one character, not one byte
+        {"??.txt", "\xC3\xA4.txt", false},
+        {"*", "", true},
+        {"a*b*c", "aXbYbZc", true},
+        {"a*b*c", "aXbYc.", false},
+        {"*aaa*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
+        {"", "", true},
+        {"x", "xx", false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(GlobMatches(row.pattern, row.key), row.matches) << row.pattern << " " << row.key;
+}
+
+} // namespace
