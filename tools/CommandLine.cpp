@@ -59,7 +59,17 @@ bool AddLayout(CommandLineRequest& request, const std::string& word, std::string
     return false;
 }
 
-const std::array<OptionSpec, 17> kOptions{{
+// At most one catalogue action a run.
+bool SetAction(CommandLineRequest& request, CatalogueAction action, std::string& error) {
+    if (request.catalogue.action != CatalogueAction::None) {
+        error = "only one of --add, --find, --media and --forget at a time";
+        return false;
+    }
+    request.catalogue.action = action;
+    return true;
+}
+
+const std::array<OptionSpec, 24> kOptions{{
     {"output", 'o', "FILE", "write the listing file to FILE (\"-\": standard output, the default)",
      [](CommandLineRequest& r, const std::string& v, std::string& e) {
          if (v.empty()) {
@@ -143,6 +153,46 @@ const std::array<OptionSpec, 17> kOptions{{
          r.title = v;
          return true;
      }},
+    {"catalogue", 0, "FILE|URI",
+     "the catalogue: an SQLite file or a postgresql:// URI (default: the user's file)",
+     [](CommandLineRequest& r, const std::string& v, std::string& e) {
+         if (v.empty()) {
+             e = "--catalogue needs a file or a URI";
+             return false;
+         }
+         r.catalogue.location = v;
+         return true;
+     }},
+    {"add", 0, "NAME", "list FOLDER as usual and add it to the catalogue as medium NAME",
+     [](CommandLineRequest& r, const std::string& v, std::string& e) {
+         r.catalogue.name = v;
+         return SetAction(r, CatalogueAction::Add, e);
+     }},
+    {"replace", 0, "", "--add: replace the medium of that name or on that volume",
+     [](CommandLineRequest& r, const std::string&, std::string&) {
+         r.catalogue.replace = true;
+         return true;
+     }},
+    {"find", 0, "PATTERN",
+     "print the catalogued entries whose names hold PATTERN, or match it with * and ?",
+     [](CommandLineRequest& r, const std::string& v, std::string& e) {
+         r.catalogue.pattern = v;
+         return SetAction(r, CatalogueAction::Find, e);
+     }},
+    {"medium", 0, "NAME", "--find: only on the medium NAME",
+     [](CommandLineRequest& r, const std::string& v, std::string&) {
+         r.catalogue.medium = v;
+         return true;
+     }},
+    {"media", 0, "", "print the catalogued media",
+     [](CommandLineRequest& r, const std::string&, std::string& e) {
+         return SetAction(r, CatalogueAction::Media, e);
+     }},
+    {"forget", 0, "NAME", "remove the medium NAME from the catalogue",
+     [](CommandLineRequest& r, const std::string& v, std::string& e) {
+         r.catalogue.name = v;
+         return SetAction(r, CatalogueAction::Forget, e);
+     }},
     {"help", 'h', "", "show this help and exit",
      [](CommandLineRequest& r, const std::string&, std::string&) {
          r.showHelp = true;
@@ -180,10 +230,8 @@ public:
             else if (!isOption && !Folder(arg))
                 return std::nullopt;
         }
-        if (!m_request.showHelp && !m_haveFolder) {
-            Fail("missing FOLDER");
+        if (!m_request.showHelp && !CheckCatalogueRequest())
             return std::nullopt;
-        }
         return m_request;
     }
 
@@ -223,6 +271,22 @@ private:
         return option.apply(m_request, m_args[m_next++], m_error);
     }
 
+    // The folder is listed unless the catalogue is only searched or changed.
+    bool CheckCatalogueRequest() {
+        const CatalogueRequest& c = m_request.catalogue;
+        const bool takesFolder =
+            c.action == CatalogueAction::None || c.action == CatalogueAction::Add;
+        if (c.replace && c.action != CatalogueAction::Add)
+            return Fail("--replace goes with --add");
+        if (c.medium && c.action != CatalogueAction::Find)
+            return Fail("--medium goes with --find");
+        if (takesFolder && !m_haveFolder)
+            return Fail("missing FOLDER");
+        if (!takesFolder && m_haveFolder)
+            return Fail("no FOLDER with --find, --media or --forget");
+        return true;
+    }
+
     bool Folder(const std::string& arg) {
         if (m_haveFolder)
             return Fail("more than one FOLDER: \"" + m_request.folder + "\" and \"" + arg + "\"");
@@ -260,7 +324,12 @@ std::optional<CommandLineRequest> ParseCommandLine(const std::vector<std::string
 
 std::string UsageText() {
     std::string text = "Usage: ctlgrm [OPTION]... [--] FOLDER\n"
-                       "Writes the listing file of FOLDER with the settings of the profile.\n\n";
+                       "       ctlgrm [--catalogue FILE|URI] --add NAME [--replace] [OPTION]... "
+                       "FOLDER\n"
+                       "       ctlgrm [--catalogue FILE|URI] --find PATTERN [--medium NAME]\n"
+                       "       ctlgrm [--catalogue FILE|URI] --media | --forget NAME\n"
+                       "Writes the listing file of FOLDER with the settings of the profile; keeps "
+                       "listed media in a catalogue and finds files in it.\n\n";
     std::size_t width = 0;
     for (const auto& option : kOptions)
         width = std::max(width, OptionColumn(option).size());

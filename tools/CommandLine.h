@@ -10,6 +10,18 @@ struct ProfileOverride {
     std::string value;
 };
 
+// What ctlgrm is asked to do with the catalogue, besides or instead of the listing.
+enum class CatalogueAction { None, Add, Find, Media, Forget };
+
+struct CatalogueRequest {
+    CatalogueAction action = CatalogueAction::None;
+    std::string location;              // empty: the embedded file
+    std::string name;                  // --add, --forget: the medium
+    bool replace = false;              // --add: replace a medium of that name or volume
+    std::string pattern;               // --find
+    std::optional<std::string> medium; // --find: only this medium
+};
+
 // What one run of ctlgrm is asked to do.
 struct CommandLineRequest {
     bool showHelp = false;
@@ -20,10 +32,12 @@ struct CommandLineRequest {
     std::string commentsPath;               // empty: no comments
     std::string paper = "letter";           // of a PDF output: "letter" or "a4"
     std::optional<std::string> title;       // of a PDF output: the title lines "L1|L2|L3"
+    CatalogueRequest catalogue;
 };
 
 // Parses the arguments that follow the program name: options (long ones also as
-// --name=VALUE), "--" to end them, and exactly one FOLDER, which may be empty. Every setting
+// --name=VALUE), "--" to end them, and exactly one FOLDER, which may be empty (none with
+// --find, --media and --forget). Every setting
 // option becomes an override checked against the profile's keys. Nothing, with `error` set,
 // when the arguments cannot be used.
 std::optional<CommandLineRequest> ParseCommandLine(const std::vector<std::string>& args,

@@ -1,6 +1,7 @@
 // ctlgrm: the listing file of one folder, made without a window.
 
 #include "CatalogriumDoc.h"
+#include "CatalogueCommands.h"
 #include "CommandLine.h"
 #include "Comments.h"
 #include "Console.h"
@@ -110,7 +111,25 @@ int Run(const CommandLineRequest& request) {
     AddComments(doc, comments, options);
     if (!WriteListing(doc, options, request, error))
         return Failure(error);
+    if (request.catalogue.action == CatalogueAction::Add)
+        return RunAdd(request.catalogue, doc.m_strListedFolder);
     return EXIT_SUCCESS;
+}
+
+// The catalogue actions that list nothing.
+int RunCatalogue(const CatalogueRequest& request) {
+    switch (request.action) {
+    case CatalogueAction::Find:
+        return RunFind(request);
+    case CatalogueAction::Media:
+        return RunMedia(request);
+    case CatalogueAction::Forget:
+        return RunForget(request);
+    case CatalogueAction::None:
+    case CatalogueAction::Add:
+        break;
+    }
+    return EXIT_FAILURE;
 }
 
 } // namespace
@@ -125,5 +144,8 @@ int main(int argc, char** argv) {
         std::cout << UsageText();
         return EXIT_SUCCESS;
     }
-    return Run(*request);
+    const CatalogueAction action = request->catalogue.action;
+    if (action == CatalogueAction::None || action == CatalogueAction::Add)
+        return Run(*request);
+    return RunCatalogue(request->catalogue);
 }

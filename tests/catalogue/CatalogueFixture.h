@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Adding.h"
 #include "Catalogue.h"
 #include "PostgresServer.h"
 #include "TempDir.h"
@@ -7,13 +8,69 @@
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 
+#include <atomic>
+#include <fstream>
 #include <memory>
+#include <set>
 #include <string>
 
 // The one PostgreSQL server of the test program, started when a test first needs it.
 inline PostgresServer& SharedPostgres() {
     static PostgresServer server;
     return server;
+}
+
+// 20,000 files, made once for the test program.
+inline const std::filesystem::path& ManyFiles() {
+    static TempDir dir;
+    static const std::filesystem::path tree = [] {
+        for (int folder = 0; folder < 40; ++folder) {
+            const auto sub = dir.MakeDir(std::to_string(folder));
+            for (int file = 0; file < 500; ++file)
+                std::ofstream(sub / ("file" + std::to_string(file * 7919)));
+        }
+        return dir.path();
+    }();
+    return tree;
+}
+
+inline std::vector<CatalogueMatch> Matches(ICatalogue& catalogue, const FindQuery& query) {
+    std::vector<CatalogueMatch> matches;
+    catalogue.Find(query, [&](const CatalogueMatch& m) {
+        matches.push_back(m);
+        return true;
+    });
+    return matches;
+}
+
+inline std::set<std::string> Paths(const std::vector<CatalogueMatch>& matches) {
+    std::set<std::string> paths;
+    for (const auto& m : matches)
+        paths.insert(m.path);
+    return paths;
+}
+
+inline FindQuery Query(const std::string& pattern) {
+    FindQuery query;
+    query.pattern = pattern;
+    return query;
+}
+
+inline void Add(ICatalogue& catalogue, const std::string& name, const std::filesystem::path& folder,
+                bool replace = false) {
+    const std::atomic<bool> stop = false;
+    ASSERT_EQ(AddToCatalogue(catalogue, name, folder.string(), replace, stop), AddOutcome::Added);
+}
+
+// Everything a catalogue holds, for checking that it did not change.
+inline std::string Snapshot(ICatalogue& catalogue) {
+    std::string text;
+    for (const auto& m : catalogue.Media())
+        text += m.name + '|' + m.folder + '|' + std::to_string(m.files) + '|' +
+                std::to_string(m.bytes) + '\n';
+    for (const auto& m : Matches(catalogue, Query("")))
+        text += m.medium + '|' + m.path + '|' + std::to_string(m.size) + '\n';
+    return text;
 }
 
 // Runs one statement on a PostgreSQL database, as an administrator would.

@@ -72,45 +72,6 @@ std::set<std::string> FindNames(const std::filesystem::path& root, const std::st
     return paths;
 }
 
-std::vector<CatalogueMatch> Matches(ICatalogue& catalogue, const FindQuery& query) {
-    std::vector<CatalogueMatch> matches;
-    catalogue.Find(query, [&](const CatalogueMatch& m) {
-        matches.push_back(m);
-        return true;
-    });
-    return matches;
-}
-
-std::set<std::string> Paths(const std::vector<CatalogueMatch>& matches) {
-    std::set<std::string> paths;
-    for (const auto& m : matches)
-        paths.insert(m.path);
-    return paths;
-}
-
-FindQuery Query(const std::string& pattern) {
-    FindQuery query;
-    query.pattern = pattern;
-    return query;
-}
-
-void Add(ICatalogue& catalogue, const std::string& name, const std::filesystem::path& folder,
-         bool replace = false) {
-    const std::atomic<bool> stop = false;
-    ASSERT_EQ(AddToCatalogue(catalogue, name, folder.string(), replace, stop), AddOutcome::Added);
-}
-
-// Everything a catalogue holds, for checking that it did not change.
-std::string Snapshot(ICatalogue& catalogue) {
-    std::string text;
-    for (const auto& m : catalogue.Media())
-        text += m.name + '|' + m.folder + '|' + std::to_string(m.files) + '|' +
-                std::to_string(m.bytes) + '\n';
-    for (const auto& m : Matches(catalogue, Query("")))
-        text += m.medium + '|' + m.path + '|' + std::to_string(m.size) + '\n';
-    return text;
-}
-
 std::string FileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -294,20 +255,6 @@ TEST_P(CatalogueStore, OrdersByMediumThenPathAndPagesThroughMatches) {
     for (const auto& m : Matches(*catalogue, query))
         sizes.push_back(m.size);
     EXPECT_THAT(sizes, ::testing::ElementsAre(9u, 9u, 7u));
-}
-
-// 20,000 files, made once for the test program.
-const std::filesystem::path& ManyFiles() {
-    static TempDir dir;
-    static const std::filesystem::path tree = [] {
-        for (int folder = 0; folder < 40; ++folder) {
-            const auto sub = dir.MakeDir(std::to_string(folder));
-            for (int file = 0; file < 500; ++file)
-                std::ofstream(sub / ("file" + std::to_string(file * 7919)));
-        }
-        return dir.path();
-    }();
-    return tree;
 }
 
 TEST_P(CatalogueStore, SearchIsServedByTheNameIndex) {

@@ -1,0 +1,196 @@
+// Runs the built ctlgrm on both kinds of catalogue: its output, its exit status, and adds that
+// are interrupted, killed or run side by side.
+
+#include "CatalogueFixture.h"
+
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+// A running ctlgrm, its standard output and error in files of `scratch`.
+class Ctlgrm {
+public:
+    Ctlgrm(const TempDir& scratch, const std::string& tag, std::vector<std::string> args)
+        : m_out((scratch.path() / (tag + ".out")).string()),
+          m_err((scratch.path() / (tag + ".err")).string()) {
+        std::vector<std::string> env{"TZ=UTC0", "XDG_CONFIG_HOME=" + scratch.str()};
+        for (char** e = environ; *e; ++e)
+            if (!std::string_view(*e).starts_with("TZ=") &&
+                !std::string_view(*e).starts_with("XDG_CONFIG_HOME="))
+                env.emplace_back(*e);
+        args.insert(args.begin(), CTLGRM_PATH);
+        std::vector<char*> argv;
+        std::vector<char*> envp;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        for (auto& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_addopen(&actions, 2, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        if (posix_spawn(&m_pid, CTLGRM_PATH, &actions, nullptr, argv.data(), envp.data()) != 0)
+            m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+
+    void Signal(int signal) const { ::kill(m_pid, signal); }
+    // The raw wait status.
+    int Wait() {
+        int status = -1;
+        ::waitpid(m_pid, &status, 0);
+        return status;
+    }
+    int ExitCode() {
+        const int status = Wait();
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string Out() const { return Read(m_out); }
+    std::string Err() const { return Read(m_err); }
+
+private:
+    static std::string Read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    std::string m_out;
+    std::string m_err;
+    pid_t m_pid = -1;
+};
+
+using CtlgrmCatalogue = CatalogueTest;
+
+TEST_P(CtlgrmCatalogue, FindsListsAddsAndForgetsWithTheirExitStatus) {
+    const auto disc = m_dir.path() / "disc";
+    m_dir.WriteFile("disc/Photos/Beach.JPG", "12345");
+    m_dir.WriteFile("disc/beach-notes.txt", "notes");
+    m_dir.WriteFile("drive/Beach ball.png", "ball");
+    for (const char* file :
+         {"disc/Photos/Beach.JPG", "disc/beach-notes.txt", "drive/Beach ball.png"}) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}};
+        ::utimensat(AT_FDCWD, (m_dir.path() / file).c_str(), times, 0);
+    }
+    const auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--catalogue", Location()});
+        Ctlgrm ctlgrm(m_dir, "run", args);
+        const int code = ctlgrm.ExitCode();
+        return std::make_tuple(code, ctlgrm.Out(), ctlgrm.Err());
+    };
+    const std::string root = m_dir.str();
+    EXPECT_EQ(std::get<0>(run({"--add", "Drive", "-o", "/dev/null", root + "/drive"})), 0);
+    const auto [added, listing, addErr] = run({"--add", "Disc", root + "/disc/"});
+    EXPECT_EQ(added, 0) << addErr;
+    EXPECT_THAT(listing, ::testing::HasSubstr("beach-notes.txt")); // listed as usual
+
+    const auto [found, lines, findErr] = run({"--find", "BEACH"});
+    EXPECT_EQ(found, 0) << findErr;
+    EXPECT_EQ(lines, "Disc\t" + root +
+                         "/disc/Photos/Beach.JPG\t5\t2023-11-14 22:13:20\n"
+                         "Disc\t" +
+                         root +
+                         "/disc/beach-notes.txt\t5\t2023-11-14 22:13:20\n"
+                         "Drive\t" +
+                         root + "/drive/Beach ball.png\t4\t2023-11-14 22:13:20\n");
+    EXPECT_EQ(run({"--find", "beach*", "--medium", "Drive"}),
+              std::make_tuple(
+                  0, "Drive\t" + root + "/drive/Beach ball.png\t4\t2023-11-14 " + "22:13:20\n",
+                  std::string()));
+    EXPECT_EQ(run({"--find", "*.gif"}), std::make_tuple(1, std::string(), std::string()));
+
+    const auto [exists, existsOut, existsErr] = run({"--add", "Disc", root + "/drive"});
+    EXPECT_EQ(exists, 1);
+    EXPECT_THAT(existsErr, ::testing::HasSubstr("already in the catalogue"));
+    const auto [media, mediaOut, mediaErr] = run({"--media"});
+    EXPECT_EQ(media, 0);
+    EXPECT_THAT(mediaOut, ::testing::MatchesRegex("Disc\t" + root +
+                                                  "/disc\t2\t10\t[-0-9]+ [:0-9]+\n"
+                                                  "Drive\t" +
+                                                  root + "/drive\t1\t4\t.*\n"));
+    EXPECT_EQ(std::get<0>(run({"--add", "Disc", "--replace", "-o", "/dev/null", root + "/drive"})),
+              0);
+    EXPECT_EQ(std::get<0>(run({"--forget", "Drive"})), 0);
+    EXPECT_EQ(std::get<0>(run({"--forget", "Drive"})), 1);
+    EXPECT_EQ(std::get<1>(run({"--find", "beach"})),
+              "Disc\t" + root + "/drive/Beach ball.png\t4\t2023-11-14 22:13:20\n");
+}
+
+// Whether an add holds the catalogue's write transaction right now.
+bool AddInProgress(const std::string& location, bool sqlite) {
+    if (!sqlite) {
+        PGconn* conn = PQconnectdb(location.c_str());
+        PGresult* r = PQexec(conn, "SELECT count(*) FROM pg_stat_activity WHERE application_name "
+                                   "= 'catalogrium3' AND query LIKE 'COPY%'");
+        const bool busy =
+            PQresultStatus(r) == PGRES_TUPLES_OK && std::string(PQgetvalue(r, 0, 0)) != "0";
+        PQclear(r);
+        PQfinish(conn);
+        return busy;
+    }
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(location.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return rc == SQLITE_BUSY;
+}
+
+TEST_P(CtlgrmCatalogue, InterruptedOrKilledAddLeavesTheCatalogueAsItWas) {
+    m_dir.WriteFile("small/kept.txt", "kept");
+    Add(*Open(), "Kept", m_dir.path() / "small");
+    const std::string before = Snapshot(*Open());
+    for (const int signal : {SIGINT, SIGKILL}) {
+        SCOPED_TRACE(signal);
+        Ctlgrm add(
+            m_dir, "add",
+            {"--catalogue", Location(), "--add", "Many", "-o", "/dev/null", ManyFiles().string()});
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (!AddInProgress(Location(), IsSqlite()) &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        add.Signal(signal);
+        const int status = add.Wait();
+        EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the add had finished";
+        EXPECT_EQ(Snapshot(*Open()), before);
+    }
+}
+
+TEST_P(CtlgrmCatalogue, TwoProgramsAddingAtOnceBothSucceed) {
+    for (int folder = 0; folder < 30; ++folder) {
+        m_dir.WriteFile("one/" + std::to_string(folder) + "/a.txt", "a");
+        m_dir.WriteFile("two/" + std::to_string(folder) + "/b.txt", "b");
+    }
+    Open();
+    std::vector<std::unique_ptr<Ctlgrm>> adds;
+    for (const char* name : {"one", "two"})
+        adds.push_back(std::make_unique<Ctlgrm>(
+            m_dir, name,
+            std::vector<std::string>{"--catalogue", Location(), "--add", name, "-o", "/dev/null",
+                                     (m_dir.path() / name).string()}));
+    for (auto& add : adds)
+        EXPECT_EQ(add->ExitCode(), 0) << add->Err();
+    auto catalogue = Open();
+    EXPECT_EQ(catalogue->Count(Query("a.txt")), 30u);
+    EXPECT_EQ(catalogue->Count(Query("b.txt")), 30u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, CtlgrmCatalogue, ::testing::Values("sqlite", "postgres"),
+                         BackendName);
+
+} // namespace

@@ -1,0 +1,100 @@
+#include "CatalogueCommands.h"
+
+#include "Adding.h"
+#include "Catalogue.h"
+
+#include <atomic>
+#include <ctime>
+#include <iostream>
+#include <memory>
+
+namespace {
+
+constexpr int kExitNoMatch = 1;
+constexpr int kExitFailure = 1;
+constexpr int kExitFindFailure = 2;
+
+std::unique_ptr<ICatalogue> Open(const CatalogueRequest& request) {
+    return OpenCatalogue(request.location.empty() ? DefaultCatalogueLocation() : request.location);
+}
+
+// YYYY-MM-DD HH:MM:SS in local time.
+std::string LocalTimeText(std::int64_t seconds) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    char text[32] = "";
+    if (::localtime_r(&t, &local))
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+int Report(const CatalogueError& error, int status) {
+    std::cerr << "ctlgrm: " << error.what() << '\n';
+    return status;
+}
+
+} // namespace
+
+int RunFind(const CatalogueRequest& request) {
+    try {
+        FindQuery query;
+        query.pattern = request.pattern;
+        query.medium = request.medium;
+        bool any = false;
+        Open(request)->Find(query, [&](const CatalogueMatch& m) {
+            std::cout << m.medium << '\t' << m.path << '\t' << m.size << '\t'
+                      << LocalTimeText(m.modified) << '\n';
+            any = true;
+            return true;
+        });
+        std::cout.flush();
+        return any ? EXIT_SUCCESS : kExitNoMatch;
+    } catch (const CatalogueError& error) {
+        return Report(error, kExitFindFailure);
+    }
+}
+
+int RunMedia(const CatalogueRequest& request) {
+    try {
+        for (const auto& m : Open(request)->Media())
+            std::cout << m.name << '\t' << m.folder << '\t' << m.files << '\t' << m.bytes << '\t'
+                      << LocalTimeText(m.added) << '\n';
+        std::cout.flush();
+        return EXIT_SUCCESS;
+    } catch (const CatalogueError& error) {
+        return Report(error, kExitFailure);
+    }
+}
+
+int RunForget(const CatalogueRequest& request) {
+    try {
+        if (Open(request)->Forget(request.name))
+            return EXIT_SUCCESS;
+        std::cerr << "ctlgrm: no medium named \"" << request.name << "\" in the catalogue\n";
+        return kExitFailure;
+    } catch (const CatalogueError& error) {
+        return Report(error, kExitFailure);
+    }
+}
+
+int RunAdd(const CatalogueRequest& request, const std::string& folder) {
+    try {
+        const std::atomic<bool> stop = false;
+        auto catalogue = Open(request);
+        switch (AddToCatalogue(*catalogue, request.name, folder, request.replace, stop)) {
+        case AddOutcome::Added:
+            return EXIT_SUCCESS;
+        case AddOutcome::CannotRead:
+            std::cerr << "ctlgrm: cannot read " << folder << " to add it\n";
+            return kExitFailure;
+        case AddOutcome::Stopped:
+            return kExitFailure;
+        }
+        return kExitFailure;
+    } catch (const MediumExistsError& error) {
+        std::cerr << "ctlgrm: " << error.what() << " --replace replaces it.\n";
+        return kExitFailure;
+    } catch (const CatalogueError& error) {
+        return Report(error, kExitFailure);
+    }
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "CommandLine.h"
+
+#include <string>
+
+// --find: exit status 0 with matches, 1 without, 2 when the catalogue cannot be used.
+int RunFind(const CatalogueRequest& request);
+// --media, --forget: 0 done, 1 when the catalogue cannot be used or there is no such medium.
+int RunMedia(const CatalogueRequest& request);
+int RunForget(const CatalogueRequest& request);
+// --add, after the listing: adds the checked `folder`. 0 done, 1 otherwise.
+int RunAdd(const CatalogueRequest& request, const std::string& folder);
