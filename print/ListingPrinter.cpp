@@ -280,7 +280,7 @@ std::string CListingPrinter::PathTitleLine() const {
 void CListingPrinter::ComposeTitle() {
     m_kept.m_strTitle3.clear();
     m_kept.m_strTitle1 = PathTitleLine();
-    m_kept.m_strTitle2 = " " + FormatLocalTime(m_lent.m_pListingDoc->Now());
+    m_kept.m_strTitle2 = std::string(" ").append(FormatLocalTime(m_lent.m_pListingDoc->Now()));
 
     TitleLines lines{m_kept.m_strTitle1, m_kept.m_strTitle2, m_kept.m_strTitle3};
     if (m_lent.m_pTitlePrompter->EditTitle(lines)) {

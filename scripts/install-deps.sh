@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the program and the tests need, when missing.
+# Installs the Debian packages the build, the program and the tests need, when missing:
+# Clang with its sanitizer and libFuzzer runtimes (and llvm-symbolizer for their reports) for
+# the clang, asan, tsan and fuzz presets, clang-format for the format target and test.
 set -euo pipefail
 packages=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev libfontconfig-dev libgtest-dev libgmock-dev
           libbenchmark-dev fonts-liberation fonts-urw-base35 poppler-utils pkg-config libsqlite3-dev
-          sqlite3 libpq-dev postgresql postgresql-contrib)
+          sqlite3 libpq-dev postgresql postgresql-contrib
+          clang libclang-rt-dev llvm clang-format)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -309,9 +309,9 @@ private:
 
 std::string OptionColumn(const OptionSpec& option) {
     std::string text = option.shortName ? std::string("-") + option.shortName + ", " : "    ";
-    text += "--" + std::string(option.longName);
+    text.append("--").append(option.longName);
     if (!option.argument.empty())
-        text += " " + std::string(option.argument);
+        text.append(" ").append(option.argument);
     return text;
 }
 

@@ -88,7 +88,7 @@ TEST_F(GoTest, CommentsSwitchForcesAReadingThatOffersTheComments) {
 
 TEST_F(GoTest, ReusedListingCountsItsCommentLinesInThePages) {
     for (int i = 0; i < 70; ++i)
-        folder.WriteFile("f" + std::to_string(i), "");
+        folder.WriteFile(std::string("f").append(std::to_string(i)), "");
     Click(IDC_COMMENTS);
     dialogs.writeComments = CommentFirstEntry;
     ClickGo();

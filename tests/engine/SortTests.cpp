@@ -282,7 +282,7 @@ TEST_F(SortTest, EmptyListShowsAndRemovesTheNote) {
 
 TEST_F(SortTest, RangeHoldsTheFullCountBeyondSixteenBits) {
     for (int i = 0; i < 70000; ++i)
-        File("f" + std::to_string(69999 - i), static_cast<std::uint64_t>(i % 3));
+        File(std::string("f").append(std::to_string(69999 - i)), static_cast<std::uint64_t>(i % 3));
     Folder("d");
     const Names names = Sorted(kSortSize);
     ASSERT_EQ(names.size(), 70001u);
