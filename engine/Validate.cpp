@@ -38,10 +38,15 @@ bool IsTrailingCharacter(char c) {
     return c == '/' || kForbidden.find(c) != kForbidden.npos;
 }
 
-// "/data//" becomes "/data"; "/" stays "/".
+// "/data//" becomes "/data"; "/" stays "/". White space that this uncovers goes too ("/data /"
+// becomes "/data"): the edit shows the checked path, and the next Go checks it again.
 void DropTrailingCharacters(std::string& path) {
-    while (path.size() > 1 && IsTrailingCharacter(path.back()))
-        path.pop_back();
+    for (std::size_t before = 0; before != path.size();) {
+        before = path.size();
+        while (path.size() > 1 && IsTrailingCharacter(path.back()))
+            path.pop_back();
+        path = TrimWhiteSpace(path);
+    }
 }
 
 } // namespace

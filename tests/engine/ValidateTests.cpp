@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -121,6 +122,18 @@ TEST_F(ValidateFolderNameTest, TrailingSlashesAndForbiddenCharactersAreDropped) 
     EXPECT_EQ(Check("/data*?\"|<>/"), "/data");
     EXPECT_EQ(Check("/*"), "/");
     EXPECT_TRUE(prompter.messages.empty());
+}
+
+// The edit shows the checked path, and the next Go checks it again.
+TEST_F(ValidateFolderNameTest, ACheckedPathChecksAgainUnchanged) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/data /", "/data"},   {"/data / /", "/data"}, {"/b+ \t/", "/b+"},
+        {"/data* /*", "/data"}, {"/ /", "/"},           {"/data/my folder/", "/data/my folder"},
+    };
+    for (const auto& [typed, checked] : cases) {
+        EXPECT_EQ(Check(typed), checked) << typed;
+        EXPECT_EQ(Check(checked), checked) << typed;
+    }
 }
 
 TEST_F(ValidateFolderNameTest, BackslashColonAndInnerSlashesAreOrdinary) {
