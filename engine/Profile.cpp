@@ -8,12 +8,14 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <set>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <variant>
@@ -239,6 +241,29 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
            file.Commit(permissions);
 }
 
+// Saves of two windows closing at once run one after the other: each holds an exclusive lock
+// on the file PROFILE.lock from reading the profile to replacing it, so the save that starts
+// last is the one that writes last. The lock file stays (removing it would let a
+// third save lock a new file while the second still holds the old one). Where it cannot be
+// made, the save goes on without it.
+class CProfileLock {
+public:
+    explicit CProfileLock(const std::string& profile)
+        : m_fd(::open((profile + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        while (m_fd >= 0 && ::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~CProfileLock() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    CProfileLock(const CProfileLock&) = delete;
+    CProfileLock& operator=(const CProfileLock&) = delete;
+
+private:
+    int m_fd;
+};
+
 std::string HomeFolder() {
     if (const char* home = std::getenv("HOME"); home && *home)
         return home;
@@ -295,14 +320,15 @@ ListingOptions LoadListingOptions(const std::string& path) {
 
 bool SaveListingOptions(const std::string& path, const ListingOptions& options) {
     std::string target = ResolvedTarget(path);
+    std::error_code ec;
+    auto folder = std::filesystem::path(target).parent_path();
+    if (!folder.empty())
+        std::filesystem::create_directories(folder, ec);
+    const CProfileLock lock(target);
     std::string text;
     if (ReadProfileText(target, text) == ReadResult::Unreadable)
         return false;
     auto lines = SplitLines(text);
     WriteKeys(lines, options);
-    std::error_code ec;
-    auto folder = std::filesystem::path(target).parent_path();
-    if (!folder.empty())
-        std::filesystem::create_directories(folder, ec);
     return ReplaceFile(target, JoinLines(lines));
 }

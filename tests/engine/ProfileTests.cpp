@@ -9,8 +9,14 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <set>
 #include <string>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -248,7 +254,37 @@ TEST_F(ProfileTest, FailedWriteLeavesTheOldFile) {
 
     EXPECT_FALSE(saved);
     EXPECT_EQ(ReadAll(Path()), old);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        names.insert(entry.path().filename().string());
+    EXPECT_EQ(names, std::set<std::string>({"catalogrium3.ini", "catalogrium3.ini.lock"}));
+}
+
+// A save waits while another one (here the test, holding the lock) reads and replaces the
+// profile, and then writes its own settings over the other's.
+TEST_F(ProfileTest, SaveWaitsForTheSaveThatHoldsTheLock) {
+    ASSERT_TRUE(SaveListingOptions(Path(), ListingOptions{}));
+    const int lock = ::open((Path() + ".lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    const std::string before = ReadAll(Path());
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(lock); // the test's copy of the lock stays with the test
+        ::_exit(SaveListingOptions(Path(), ChangedOptions()) ? 0 : 1);
+    }
+    // However long the child runs, it cannot write while the lock is held.
+    ::usleep(300 * 1000);
+    EXPECT_EQ(::waitpid(child, nullptr, WNOHANG), 0);
+    EXPECT_EQ(ReadAll(Path()), before);
+
+    ::close(lock);
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(LoadListingOptions(Path()), ChangedOptions());
 }
 
 TEST_F(ProfileTest, TooLargeProfileIsNeitherReadNorReplaced) {
