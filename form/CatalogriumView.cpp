@@ -14,6 +14,7 @@
 #include <QRadioButton>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -206,9 +207,12 @@ void CCatalogriumView::OnDelimited() {
 // A browser closed without a choice leaves the folder edit as the user typed it.
 void CCatalogriumView::OnBrowse() {
     const std::string chosen = m_dialogs.BrowseForFolder();
-    if (chosen.empty())
-        return;
-    m_strFolder = chosen;
+    if (!chosen.empty())
+        SetFolder(chosen);
+}
+
+void CCatalogriumView::SetFolder(std::string folder) {
+    m_strFolder = std::move(folder);
     UpdateData(false);
 }
 

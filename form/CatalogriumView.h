@@ -51,6 +51,8 @@ public:
     bool CanPreview() const;
     void OnOptions();
     void OnBrowse();
+    // Shows `folder` in the folder edit, as the folder browser does (the bytes are kept).
+    void SetFolder(std::string folder);
     void OnFilePrintSetup();
     // New: the listing is emptied and the last saved file forgotten.
     void OnFileNew();

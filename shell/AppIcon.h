@@ -2,5 +2,5 @@
 
 #include <QIcon>
 
-// The application's icon (the same picture the desktop entry shows).
+// The application's icon at every size of the hicolor theme, the one the desktop entry shows.
 QIcon AppIcon();

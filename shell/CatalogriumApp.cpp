@@ -22,15 +22,21 @@ CCatalogriumApp::~CCatalogriumApp() {
     CloseMainWindow();
 }
 
-void CCatalogriumApp::InitInstance() {
-    QApplication::setApplicationName(QString::fromLatin1(kAppTitle));
-    QApplication::setApplicationVersion(QStringLiteral("3.32"));
+void CCatalogriumApp::SetIdentity() {
+    QCoreApplication::setApplicationName(QString::fromLatin1(kAppTitle));
+    QCoreApplication::setApplicationVersion(QStringLiteral("3.32"));
+}
+
+void CCatalogriumApp::InitInstance(const std::string& folder) {
+    SetIdentity();
     QApplication::setDesktopFileName(QStringLiteral("catalogrium3"));
     QApplication::setWindowIcon(AppIcon());
     m_pMainFrame = std::make_unique<CMainFrame>();
     m_pDocument = std::make_unique<CCatalogriumDoc>(m_prompter, *m_pMainFrame);
-    m_pMainFrame->SetView(
-        new CCatalogriumView(*m_pDocument, m_prompter, m_dialogs, DefaultProfilePath()));
+    auto* view = new CCatalogriumView(*m_pDocument, m_prompter, m_dialogs, DefaultProfilePath());
+    m_pMainFrame->SetView(view);
+    if (!folder.empty())
+        view->SetFolder(folder);
     m_pMainFrame->show();
     m_pMainFrame->setWindowTitle(QString::fromLatin1(kAppTitle));
 }

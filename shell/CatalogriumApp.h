@@ -3,6 +3,7 @@
 #include "MessageBoxPrompter.h"
 
 #include <memory>
+#include <string>
 
 class CCatalogriumDoc;
 class CMainFrame;
@@ -22,9 +23,12 @@ public:
     CCatalogriumApp(const CCatalogriumApp&) = delete;
     CCatalogriumApp& operator=(const CCatalogriumApp&) = delete;
 
+    // The application's name and version, as --version and the window system show them.
+    static void SetIdentity();
     // Sets the application's name and icon, builds the frame, the document and the view
-    // (the view loads the options from the profile) and shows the window.
-    void InitInstance();
+    // (the view loads the options from the profile) and shows the window, with `folder` (the
+    // folder named on the command line, or empty) in the form; nothing is read until Go.
+    void InitInstance(const std::string& folder = {});
     // Destroys the window and the view, which writes the options to the profile.
     void CloseMainWindow();
 

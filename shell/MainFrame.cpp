@@ -2,15 +2,20 @@
 
 #include "CatalogriumView.h"
 #include "Prompter.h"
+#include "StartFolder.h"
 
 #include <QApplication>
+#include <QDropEvent>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QScreen>
 #include <QStatusBar>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -52,6 +57,49 @@ void CMainFrame::SetView(CCatalogriumView* view) {
     view->OnInitialUpdate();
     setFixedSize(sizeHint());
     CentreOnScreen();
+    AcceptDroppedFolders();
+}
+
+// The frame takes every drop, also over the folder edit, which would otherwise paste the
+// dragged URI as text.
+void CMainFrame::AcceptDroppedFolders() {
+    for (QWidget* child : findChildren<QWidget*>())
+        child->setAcceptDrops(false);
+    setAcceptDrops(true);
+}
+
+// Nothing is taken while a long operation runs: the Go sequence is reading the folder edit's
+// path.
+std::optional<std::string> CMainFrame::DroppedFolder(const QDropEvent& event) const {
+    if (m_wndProgress || !event.mimeData()->hasUrls())
+        return std::nullopt;
+    std::vector<std::string> paths;
+    for (const QUrl& url : event.mimeData()->urls())
+        if (auto path = LocalPathOfUri(url.toEncoded().toStdString()))
+            paths.push_back(std::move(*path));
+    return FolderOfDroppedPaths(paths);
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (DroppedFolder(*event))
+        event->acceptProposedAction();
+}
+
+void CMainFrame::dragMoveEvent(QDragMoveEvent* event) {
+    if (DroppedFolder(*event))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    auto folder = DroppedFolder(*event);
+    if (!folder) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    m_pView->SetFolder(std::move(*folder));
 }
 
 void CMainFrame::CentreOnScreen() {

@@ -6,10 +6,14 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <optional>
 #include <string>
 
 class CCatalogriumView;
 class QAction;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -56,6 +60,13 @@ signals:
     // A long operation showed the progress note.
     void progressBegun();
 
+protected:
+    // A folder, or a file whose folder is taken, dropped anywhere on the window fills the
+    // folder edit; a drop of nothing local is refused.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
     struct BarState {
         int lower = 0;
@@ -72,6 +83,8 @@ private:
     void UpdateCommandStates();
     void OnAppAbout();
     void CentreOnScreen();
+    void AcceptDroppedFolders();
+    std::optional<std::string> DroppedFolder(const QDropEvent& event) const;
 
     void PlaceProgressBar(const QString& text, int gap);
     void ShowStatusText(const QString& text);

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+class QCoreApplication;
+
+// The command line of catalogrium3: [OPTION]... [FOLDER]. --help and --version print and end
+// the program as every Qt program does; FOLDER is the folder shown in the form at start.
+
+// True when the arguments ask for the help or the version, which need no display: the caller
+// then makes a QCoreApplication, not a QApplication, and calls ShowHelpOrVersion. (--help-all
+// lists Qt's own options too, so it goes the way of every other command line.)
+bool AsksForHelpOrVersion(int argc, char** argv);
+
+// Prints the help or the version asked for and ends the program.
+[[noreturn]] void ShowHelpOrVersion(const QCoreApplication& application);
+
+// The operands (the arguments that are not options) as the bytes given, once the application
+// has taken its own options (-platform, -style, ...) out of argv. An unknown option ends the
+// program with a message on standard error, as in every Qt program.
+std::vector<std::string> CommandLineOperands(const QCoreApplication& application, int argc,
+                                             char** argv);
