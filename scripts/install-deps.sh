@@ -7,6 +7,9 @@ packages=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev libfontco
           libbenchmark-dev fonts-liberation fonts-urw-base35 poppler-utils pkg-config libsqlite3-dev
           sqlite3 libpq-dev postgresql postgresql-contrib
           clang libclang-rt-dev llvm clang-format)
+# The icon's renderings, the package and the checks of the desktop files, the manual pages
+# and the completion.
+packages+=(librsvg2-bin dpkg-dev desktop-file-utils appstream man-db bash)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
