@@ -2,14 +2,13 @@
 // dropped on the window by a file manager, two windows sharing one profile, and the real
 // catalogrium3 answering --help and --version without a display.
 #include "AppFixture.h"
-
+#include "DropEvents.h"
 #include "Profile.h"
 #include "StartFolder.h"
 
 #include <QMimeData>
 #include <QProcess>
 #include <QUrl>
-#include <QWindow>
 
 #include <optional>
 #include <vector>
@@ -123,34 +122,7 @@ protected:
         return control->mapTo(Frame(), control->rect().center());
     }
 
-    // Drags `mime` over the window and drops it at `at`, as the window system delivers a drop
-    // from a file manager; true when the window accepted the drag. A refused drag is dropped
-    // all the same, as a careless source would.
-    bool DragAndDrop(const QMimeData& mime, QPoint at) {
-        QWindow* window = Frame()->windowHandle();
-        QDragEnterEvent enter(at, Qt::CopyAction | Qt::LinkAction, &mime, Qt::LeftButton,
-                              Qt::NoModifier);
-        QCoreApplication::sendEvent(window, &enter);
-        const bool accepted = enter.isAccepted();
-        if (accepted) {
-            QDragMoveEvent move(at, Qt::CopyAction | Qt::LinkAction, &mime, Qt::LeftButton,
-                                Qt::NoModifier);
-            QCoreApplication::sendEvent(window, &move);
-        }
-        QDropEvent drop(at, Qt::CopyAction | Qt::LinkAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(window, &drop);
-        return accepted;
-    }
-    static std::unique_ptr<QMimeData> Uris(const QStringList& uris) {
-        auto mime = std::make_unique<QMimeData>();
-        QList<QUrl> urls;
-        for (const QString& uri : uris)
-            urls << QUrl::fromEncoded(uri.toUtf8());
-        mime->setUrls(urls);
-        // File managers offer the items as text too.
-        mime->setText(uris.join('\n'));
-        return mime;
-    }
+    bool DragAndDrop(const QMimeData& mime, QPoint at) { return ::DragAndDrop(*Frame(), mime, at); }
     QString Uri(const std::string& relative) const {
         return QUrl::fromLocalFile(QString::fromStdString(folder.str() + "/" + relative))
             .toString(QUrl::FullyEncoded);
@@ -206,7 +178,7 @@ TEST_F(DesktopTest, DroppedFolderOrFileFillsTheEditAndOthersAreRefused) {
     for (const Row& row : rows) {
         Control<QLineEdit>(IDC_FOLDER)->clear();
         View()->UpdateData(true);
-        const bool accepted = DragAndDrop(*Uris(row.uris), CentreOf(row.over));
+        const bool accepted = DragAndDrop(*DraggedItems(row.uris), CentreOf(row.over));
         EXPECT_EQ(accepted, !row.expected.empty()) << row.what;
         const std::string expected = row.expected.empty() ? "" : folder.str() + "/" + row.expected;
         EXPECT_EQ(View()->Folder(), expected) << row.what;
@@ -230,13 +202,14 @@ TEST_F(DesktopTest, DropWhileTheFolderIsReadIsRefused) {
     TypeFolder(folder.str());
     std::vector<bool> acceptedDuringScan;
     QObject::connect(Frame(), &CMainFrame::progressBegun, Frame(), [&] {
-        acceptedDuringScan.push_back(DragAndDrop(*Uris({Uri("music")}), CentreOf(IDC_FOLDER)));
+        acceptedDuringScan.push_back(
+            DragAndDrop(*DraggedItems({Uri("music")}), CentreOf(IDC_FOLDER)));
     });
     ClickGo();
     EXPECT_EQ(acceptedDuringScan, std::vector<bool>({false, false}));
     EXPECT_EQ(View()->Folder(), folder.str());
     EXPECT_EQ(Doc().m_strListedFolder, folder.str());
-    EXPECT_TRUE(DragAndDrop(*Uris({Uri("music")}), CentreOf(IDC_FOLDER)));
+    EXPECT_TRUE(DragAndDrop(*DraggedItems({Uri("music")}), CentreOf(IDC_FOLDER)));
 }
 
 // Each window loads the profile when it opens and writes its own settings when it closes.

@@ -1,9 +1,10 @@
 // Shows the real window on the X display of DISPLAY and saves screenshots of the whole screen
 // (ImageMagick's import) into the folder given as the argument: the form in each layout, the
-// preview of each printed layout and the status bar during a long scan. Run by
-// screenshots.sh under Xvfb.
+// preview of each printed layout, the form after a folder was dropped on it and the status
+// bar during a long scan. Run by screenshots.sh under Xvfb.
 #include "CatalogriumApp.h"
 #include "CatalogriumView.h"
+#include "DropEvents.h"
 #include "FormTemplate.h"
 #include "MainFrame.h"
 #include "StandardViewDialogs.h"
@@ -123,6 +124,16 @@ int main(int argc, char** argv) {
         dialogs.previewName = QStringLiteral("preview-") + QLatin1String(name);
         view->OnFilePrintPreview();
     }
+
+    // A folder dropped on the folder edit from a file manager.
+    QLineEdit* edit = view->findChild<QLineEdit*>(ControlName(IDC_FOLDER));
+    edit->clear();
+    const QString photos = QUrl::fromLocalFile(QString::fromStdString(sample.str() + "/Photos"))
+                               .toString(QUrl::FullyEncoded);
+    DragAndDrop(*app.MainFrame(), *DraggedItems({photos}),
+                edit->mapTo(app.MainFrame(), edit->rect().center()));
+    QTest::qWait(200);
+    Capture(QStringLiteral("main-after-drop"));
 
     TempDir large;
     MakeLargeFolder(large);
