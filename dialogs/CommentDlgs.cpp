@@ -50,10 +50,11 @@ void CCommentEditDlg::accept() {
 }
 
 bool CCommentEditDlg::DoDataExchange(bool save) {
-    return ExchangeLines({{m_pEdits[0], m_pEdits[1], m_pEdits[2]},
-                          {&m_strComment1, &m_strComment2, &m_strComment3},
-                          {kCommentLineLimit, kCommentLineLimit, kCommentLineLimit}},
-                         save);
+    return ExchangeLines(
+        {{m_pEdits[0], m_pEdits[1], m_pEdits[2]},
+         {&m_comments.m_strComment1, &m_comments.m_strComment2, &m_comments.m_strComment3},
+         {kCommentLineChars, kCommentLineChars, kCommentLineChars}},
+        save);
 }
 
 CCommentListDlg::CCommentListDlg(QWidget* parent) : QDialog(parent) {
@@ -108,15 +109,11 @@ void CCommentListDlg::OnDblClkEntry() {
         static_cast<std::size_t>(row) >= m_pList->size())
         return;
     CFolderEntry& entry = *(*m_pList)[static_cast<std::size_t>(row)];
-    const int linesBefore = entry.CountCommentLines();
+    const int linesBefore = entry.m_comments.CountNonEmpty();
     CCommentEditDlg editor(this);
-    editor.m_strComment1 = entry.m_strComment1;
-    editor.m_strComment2 = entry.m_strComment2;
-    editor.m_strComment3 = entry.m_strComment3;
+    editor.m_comments = entry.m_comments;
     if (editor.DoModal() != QDialog::Accepted)
         return;
-    entry.m_strComment1 = editor.m_strComment1;
-    entry.m_strComment2 = editor.m_strComment2;
-    entry.m_strComment3 = editor.m_strComment3;
-    m_nExtraLines += entry.CountCommentLines() - linesBefore;
+    entry.m_comments = editor.m_comments;
+    m_nExtraLines += entry.m_comments.CountNonEmpty() - linesBefore;
 }

@@ -10,8 +10,6 @@
 class CLimitedEdit;
 class QListWidget;
 
-// Most characters a comment line can hold.
-inline constexpr int kCommentLineLimit = 19;
 // Names longer than this are listed by their short name.
 inline constexpr std::size_t kLongestListedName = 40;
 
@@ -24,9 +22,7 @@ public:
 
     int DoModal();
 
-    std::string m_strComment1;
-    std::string m_strComment2;
-    std::string m_strComment3;
+    CommentLines m_comments;
 
     void accept() override;
 

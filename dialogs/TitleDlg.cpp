@@ -47,9 +47,7 @@ void CTitleDlg::showEvent(QShowEvent* event) {
 }
 
 void CTitleDlg::OnReset() {
-    m_strLine1 = m_strDefault1;
-    m_strLine2 = m_strDefault2;
-    m_strLine3 = m_strDefault3;
+    m_lines = m_defaults;
     DoDataExchange(false);
 }
 
@@ -62,18 +60,16 @@ void CTitleDlg::accept() {
 // long, with a message, and leaves the members as they were.
 bool CTitleDlg::DoDataExchange(bool save) {
     return ExchangeLines({{m_pEdits[0], m_pEdits[1], m_pEdits[2]},
-                          {&m_strLine1, &m_strLine2, &m_strLine3},
-                          {kTitleLine1Limit, kTitleLine23Limit, kTitleLine23Limit}},
+                          {&m_lines.m_strTitle1, &m_lines.m_strTitle2, &m_lines.m_strTitle3},
+                          kTitleLineChars},
                          save);
 }
 
 bool CTitleDialogPrompter::EditTitle(TitleLines& lines) {
     CTitleDlg dialog(m_pParent);
-    dialog.m_strLine1 = dialog.m_strDefault1 = lines.line1;
-    dialog.m_strLine2 = dialog.m_strDefault2 = lines.line2;
-    dialog.m_strLine3 = dialog.m_strDefault3 = lines.line3;
+    dialog.m_lines = dialog.m_defaults = lines;
     if (dialog.DoModal() != QDialog::Accepted)
         return false;
-    lines = {dialog.m_strLine1, dialog.m_strLine2, dialog.m_strLine3};
+    lines = dialog.m_lines;
     return true;
 }

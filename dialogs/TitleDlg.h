@@ -8,14 +8,10 @@
 
 class CLimitedEdit;
 
-// Most characters of the title lines.
-inline constexpr int kTitleLine1Limit = 19;
-inline constexpr int kTitleLine23Limit = 21;
-
 // The Title dialog: shows the three proposed title lines for editing; Reset brings the
-// proposed lines (the defaults) back. The caller sets all six members, runs DoModal and
-// takes the three lines only after Accepted (OK or Enter); "Cancel 'Print Title'", Esc and
-// the close box give Rejected.
+// proposed lines (the defaults) back. The caller sets both members, runs DoModal and takes
+// `m_lines` only after Accepted (OK or Enter); "Cancel 'Print Title'", Esc and the close box
+// give Rejected.
 class CTitleDlg : public QDialog {
     Q_OBJECT
 public:
@@ -24,12 +20,10 @@ public:
     int DoModal();
     void OnReset();
 
-    std::string m_strLine1;
-    std::string m_strLine2;
-    std::string m_strLine3;
-    std::string m_strDefault1;
-    std::string m_strDefault2;
-    std::string m_strDefault3;
+    // The lines as shown and edited.
+    TitleLines m_lines;
+    // The proposed lines, which Reset shows again.
+    TitleLines m_defaults;
 
     void accept() override;
 

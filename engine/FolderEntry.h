@@ -42,6 +42,30 @@ constexpr std::time_t UnixSecondsFromFileTime(FileTime ft) {
                                     kFileTimeEpochOffsetSeconds);
 }
 
+// The most characters a comment line holds, as the comment editor takes it.
+inline constexpr int kCommentLineChars = 19;
+
+// The three comment lines of an entry, empty until the user writes one; the comment editor
+// and ctlgrm's comments file hand them over whole.
+struct CommentLines {
+    std::string m_strComment1;
+    std::string m_strComment2;
+    std::string m_strComment3;
+
+    // Line `number` (1 to 3).
+    const std::string& Line(int number) const {
+        return number == 1 ? m_strComment1 : number == 2 ? m_strComment2 : m_strComment3;
+    }
+    std::string& Line(int number) {
+        return number == 1 ? m_strComment1 : number == 2 ? m_strComment2 : m_strComment3;
+    }
+    // The number of non-empty lines (0 to 3).
+    int CountNonEmpty() const {
+        return !m_strComment1.empty() + !m_strComment2.empty() + !m_strComment3.empty();
+    }
+    bool operator==(const CommentLines&) const = default;
+};
+
 // One file or folder found directly in the listed folder. Names are the bytes the directory
 // gave (UTF-8 on Linux, possibly invalid). Owned by the document's lists.
 struct CFolderEntry {
@@ -50,19 +74,9 @@ struct CFolderEntry {
     std::string m_strShortName;
     std::uint64_t m_nSize = 0; // a folder: the total of all files at any depth below it
     FileTime m_ftLastWrite = 0;
-    std::string m_strComment1;
-    std::string m_strComment2;
-    std::string m_strComment3;
+    CommentLines m_comments;
 
     bool IsFolder() const { return (m_dwAttributes & kAttrFolder) != 0; }
-    // Comment line `number` (1 to 3).
-    const std::string& Comment(int number) const {
-        return number == 1 ? m_strComment1 : number == 2 ? m_strComment2 : m_strComment3;
-    }
-    // The number of non-empty comment lines (0 to 3).
-    int CountCommentLines() const {
-        return !m_strComment1.empty() + !m_strComment2.empty() + !m_strComment3.empty();
-    }
 };
 
 // The scan list takes folders at its head and files at its tail.

@@ -155,7 +155,7 @@ private:
         WriteNameLine(entry, number);
         WriteDetailLine(entry);
         for (int number = 1; number <= 3; ++number)
-            if (const std::string& comment = entry.Comment(number); !comment.empty())
+            if (const std::string& comment = entry.m_comments.Line(number); !comment.empty())
                 m_sink.Line("  *** comment:   " + ReplaceControlChars(comment));
     }
 

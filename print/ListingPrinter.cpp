@@ -225,7 +225,7 @@ void CListingPrinter::DrawStandardPage(ICanvas& canvas, int page) {
     // Later pages are headed by the full path. It stands in for the title line only when the
     // job prints no title block: a composed line must survive page 2 for a repaint of page 1.
     if (!m_lent.m_pOptions->m_bPrintTitle)
-        m_kept.m_strTitle1 = ToUpperCase(m_job.m_strFolder);
+        m_kept.m_title.m_strTitle1 = ToUpperCase(m_job.m_strFolder);
     else if (page == 1)
         DrawTitleBlock(canvas);
     m_kept.m_bTitleFromPath = false;
@@ -278,16 +278,12 @@ std::string CListingPrinter::PathTitleLine() const {
 }
 
 void CListingPrinter::ComposeTitle() {
-    m_kept.m_strTitle3.clear();
-    m_kept.m_strTitle1 = PathTitleLine();
-    m_kept.m_strTitle2 = std::string(" ").append(FormatLocalTime(m_lent.m_pListingDoc->Now()));
-
-    TitleLines lines{m_kept.m_strTitle1, m_kept.m_strTitle2, m_kept.m_strTitle3};
-    if (m_lent.m_pTitlePrompter->EditTitle(lines)) {
-        m_kept.m_strTitle1 = lines.line1;
-        m_kept.m_strTitle2 = lines.line2;
-        m_kept.m_strTitle3 = lines.line3;
-    }
+    // Appending, not " " + text: GCC's -O3 warns of a false -Wrestrict on that form.
+    m_kept.m_title = {PathTitleLine(),
+                      std::string(" ").append(FormatLocalTime(m_lent.m_pListingDoc->Now())), ""};
+    TitleLines lines = m_kept.m_title;
+    if (m_lent.m_pTitlePrompter->EditTitle(lines))
+        m_kept.m_title = lines;
 }
 
 void CListingPrinter::DrawTitleBlock(ICanvas& canvas) {
@@ -313,10 +309,10 @@ void CListingPrinter::DrawTitleBox(ICanvas& canvas) {
     canvas.DrawRoundRect(32 * s, 32, right, 31 * s + 35, 40 * s, 40);
 
     SelectFontOrDefault(canvas, g.titleFontHeight, 0, 700);
-    DrawText(canvas, 47 * s, 35, m_kept.m_strTitle1);
+    DrawText(canvas, 47 * s, 35, m_kept.m_title.m_strTitle1);
     SelectFontOrDefault(canvas, 8 * s, 6, 400);
-    DrawText(canvas, 47 * s, 8 * (s + 5), m_kept.m_strTitle2);
-    DrawText(canvas, 47 * s, 17 * s + 38, m_kept.m_strTitle3);
+    DrawText(canvas, 47 * s, 8 * (s + 5), m_kept.m_title.m_strTitle2);
+    DrawText(canvas, 47 * s, 17 * s + 38, m_kept.m_title.m_strTitle3);
 }
 
 // ---- Insert outline ----
@@ -405,7 +401,7 @@ void CListingPrinter::DrawPanelHeader(ICanvas& canvas, PanelState& state) {
         // Without a title block the job composed no title line, and an earlier job's line
         // would name another folder.
         const std::string title =
-            m_lent.m_pOptions->m_bPrintTitle ? m_kept.m_strTitle1 : PathTitleLine();
+            m_lent.m_pOptions->m_bPrintTitle ? m_kept.m_title.m_strTitle1 : PathTitleLine();
         DrawText(canvas, g.laterPanelHeaderX, state.offset + 28,
                  PageText(title, state.number, state.total));
     }
@@ -420,7 +416,7 @@ void CListingPrinter::DrawCarriedComments(ICanvas& canvas, PanelState& state) {
         return;
     const CFolderEntry& entry = *(*m_lent.m_pEntryList)[static_cast<std::size_t>(previous)];
     for (int j = state.carryKind; j <= 3; ++j) {
-        const std::string& comment = entry.Comment(j);
+        const std::string& comment = entry.m_comments.Line(j);
         if (comment.empty())
             continue;
         DrawText(canvas, state.geometry.commentX, state.y, comment);
@@ -489,7 +485,7 @@ void CListingPrinter::DrawEntryComments(ICanvas& canvas, PanelState& state, int 
     const CFolderEntry& entry = *(*m_lent.m_pEntryList)[static_cast<std::size_t>(index)];
     const int kind = state.span.overflowKind;
     for (int j = 1; j <= 3; ++j) {
-        const std::string& comment = entry.Comment(j);
+        const std::string& comment = entry.m_comments.Line(j);
         // Comments from the overflow kind on continue at the top of the next span.
         const bool carried = index == state.span.last && kind >= 1 && kind <= j;
         if (comment.empty() || carried)

@@ -3,12 +3,12 @@
 #include "Canvas.h"
 #include "FolderEntry.h"
 #include "Pagination.h"
+#include "TitlePrompter.h"
 
 #include <string>
 #include <vector>
 
 class CCatalogriumDoc;
-class ITitlePrompter;
 struct ListingOptions;
 
 // Draws the printed listing of a document, one page (Standard) or sheet (case inserts) per
@@ -32,9 +32,7 @@ public:
     // Kept from one job to the next. Go and Preview clear m_bTitleComposed so that their job
     // composes the title again; the Print command keeps the lines of the last job.
     struct Kept {
-        std::string m_strTitle1;
-        std::string m_strTitle2;
-        std::string m_strTitle3;
+        TitleLines m_title;
         bool m_bTitleComposed = false;
         bool m_bTitleFromPath = true;
     };

@@ -23,7 +23,7 @@ int CountListingLines(const EntryList& entries, bool addComments) {
     int lines = static_cast<int>(entries.size());
     if (addComments)
         for (const auto& entry : entries)
-            lines += entry->CountCommentLines();
+            lines += entry->m_comments.CountNonEmpty();
     return lines;
 }
 
@@ -36,7 +36,7 @@ int FitEntries(const EntryList& entries, int start, int capacity, int& carry, in
     for (; i < count && i < limit; ++i) {
         const CFolderEntry& entry = *entries[static_cast<std::size_t>(i)];
         for (int number = 1; number <= 3; ++number) {
-            if (!entry.Comment(number).empty())
+            if (!entry.m_comments.Line(number).empty())
                 --limit;
             // Once one comment runs over, every later position of the entry is carried too.
             if (i >= limit) {

@@ -1,12 +1,25 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <string>
 
-// The three lines of the printed title block.
+// The most characters each line of the title block holds, as the Title dialog takes them.
+inline constexpr std::array<int, 3> kTitleLineChars{19, 21, 21};
+
+// The three lines of the printed title block, as the printer keeps them, the Title dialog
+// edits them and ctlgrm's --title gives them.
 struct TitleLines {
-    std::string line1;
-    std::string line2;
-    std::string line3;
+    std::string m_strTitle1;
+    std::string m_strTitle2;
+    std::string m_strTitle3;
+
+    // Line `number` (1 to 3).
+    std::string& Line(int number) {
+        return number == 1 ? m_strTitle1 : number == 2 ? m_strTitle2 : m_strTitle3;
+    }
+    // The most characters of line `number` (1 to 3).
+    static int Limit(int number) { return kTitleLineChars[static_cast<std::size_t>(number - 1)]; }
     bool operator==(const TitleLines&) const = default;
 };
 

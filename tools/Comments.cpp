@@ -31,18 +31,18 @@ bool ParseCommentLine(const std::string& line, EntryComments& out, std::string& 
         problem = "has no name";
         return false;
     }
-    if (fields.size() > 1 + out.lines.size()) {
+    if (fields.size() > 4) {
         problem = "has more than three comments";
         return false;
     }
     out.name = fields.front();
     for (std::size_t i = 1; i < fields.size(); ++i) {
-        if (CountChars(fields[i]) > kMaxCommentChars) {
+        if (CountChars(fields[i]) > static_cast<std::size_t>(kCommentLineChars)) {
             problem =
-                "has a comment longer than " + std::to_string(kMaxCommentChars) + " characters";
+                "has a comment longer than " + std::to_string(kCommentLineChars) + " characters";
             return false;
         }
-        out.lines[i - 1] = fields[i];
+        out.comments.Line(static_cast<int>(i)) = fields[i];
     }
     return true;
 }
@@ -90,9 +90,7 @@ AttachComments(EntryList& entries, const std::vector<EntryComments>& comments, b
         auto it = byName.find(entry->m_strName);
         if (it == byName.end())
             continue;
-        entry->m_strComment1 = it->second->lines[0];
-        entry->m_strComment2 = it->second->lines[1];
-        entry->m_strComment3 = it->second->lines[2];
+        entry->m_comments = it->second->comments;
         used.insert(it->second);
     }
     std::vector<std::string> unmatched;

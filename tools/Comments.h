@@ -2,18 +2,14 @@
 
 #include "FolderEntry.h"
 
-#include <array>
 #include <string>
 #include <vector>
 
 // The comment lines that one entry of the listing is to carry.
 struct EntryComments {
     std::string name;
-    std::array<std::string, 3> lines;
+    CommentLines comments;
 };
-
-// A comment line holds at most this many characters, as in the comment editor.
-inline constexpr std::size_t kMaxCommentChars = 19;
 
 // Reads a comments file: one line per entry, NAME<TAB>COMMENT1[<TAB>COMMENT2[<TAB>COMMENT3]],
 // empty lines skipped, a final CR of each line dropped. False, with `error` naming the file

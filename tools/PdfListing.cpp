@@ -17,9 +17,6 @@
 
 namespace {
 
-// The longest lines the title box holds, as the Title dialog accepts them.
-constexpr std::size_t kTitleLineLimits[] = {19, 21, 21};
-
 // Splits "L1|L2|L3" into the three title lines; false, with a message, when there are more
 // than three or one is longer than the title box holds.
 bool ParseTitleLines(const std::string& text, TitleLines& lines, std::string& error) {
@@ -28,14 +25,13 @@ bool ParseTitleLines(const std::string& text, TitleLines& lines, std::string& er
         return false;
     }
     std::string rest = text;
-    std::string* targets[] = {&lines.line1, &lines.line2, &lines.line3};
-    for (std::size_t i = 0; i < std::size(targets); ++i) {
+    for (int number = 1; number <= 3; ++number) {
         const std::size_t bar = rest.find('|');
-        *targets[i] = rest.substr(0, bar);
+        lines.Line(number) = rest.substr(0, bar);
         rest = bar == std::string::npos ? std::string() : rest.substr(bar + 1);
-        if (CountChars(*targets[i]) > kTitleLineLimits[i]) {
-            error = "title line " + std::to_string(i + 1) + " has more than " +
-                    std::to_string(kTitleLineLimits[i]) + " characters";
+        if (CountChars(lines.Line(number)) > static_cast<std::size_t>(TitleLines::Limit(number))) {
+            error = "title line " + std::to_string(number) + " has more than " +
+                    std::to_string(TitleLines::Limit(number)) + " characters";
             return false;
         }
     }

@@ -41,7 +41,9 @@ protected:
         Click(IDC_STANDARD);
         TypeFolder(folder.str());
     }
-    static void CommentFirstEntry(EntryList& entries) { entries.front()->m_strComment1 = "note"; }
+    static void CommentFirstEntry(EntryList& entries) {
+        entries.front()->m_comments.m_strComment1 = "note";
+    }
 };
 
 TEST_F(GoTest, SameFolderIsReadOnceWithoutAutoRefreshAndEveryTimeWithIt) {
@@ -78,12 +80,12 @@ TEST_F(GoTest, CommentsSwitchForcesAReadingThatOffersTheComments) {
     dialogs.writeComments = CommentFirstEntry;
     ClickGo();
     EXPECT_EQ(dialogs.commentRuns, 1);
-    EXPECT_EQ(Doc().m_entryList.front()->m_strComment1, "note");
+    EXPECT_EQ(Doc().m_entryList.front()->m_comments.m_strComment1, "note");
     // Reusing the listing keeps its comments and offers no dialog.
     ClickGo();
     EXPECT_EQ(Readings(), 3);
     EXPECT_EQ(dialogs.commentRuns, 1);
-    EXPECT_EQ(Doc().m_entryList.front()->m_strComment1, "note");
+    EXPECT_EQ(Doc().m_entryList.front()->m_comments.m_strComment1, "note");
 }
 
 TEST_F(GoTest, ReusedListingCountsItsCommentLinesInThePages) {
@@ -276,7 +278,7 @@ TEST_F(GoTest, TitleIsComposedOncePerGoAndKeptByThePrintCommand) {
     EXPECT_EQ(dialogs.titleRuns, 1);
     ClickGo();
     EXPECT_EQ(dialogs.titleRuns, 2);
-    EXPECT_EQ(dialogs.proposedTitle.line3, "");
+    EXPECT_EQ(dialogs.proposedTitle.m_strTitle3, "");
 }
 
 // A second job started by a key after a Go: it reads a folder afresh (another folder, or the

@@ -88,7 +88,7 @@ TEST_F(CommentListTest, CountsTheNetChangeOfCommentLines) {
         Type(editor, "1074", "second line only");
         Done(editor);
     });
-    EXPECT_EQ(entries[0]->m_strComment2, "second line only");
+    EXPECT_EQ(entries[0]->m_comments.m_strComment2, "second line only");
     EXPECT_EQ(dialog.m_nExtraLines, 1);
 
     EditRow(2, [](CCommentEditDlg& editor) {
@@ -105,14 +105,14 @@ TEST_F(CommentListTest, CountsTheNetChangeOfCommentLines) {
         Type(editor, "1075", "");
         Done(editor);
     });
-    EXPECT_EQ(entries[2]->m_strComment1, "");
-    EXPECT_EQ(entries[2]->m_strComment2, "two");
+    EXPECT_EQ(entries[2]->m_comments.m_strComment1, "");
+    EXPECT_EQ(entries[2]->m_comments.m_strComment2, "two");
     EXPECT_EQ(dialog.m_nExtraLines, 2);
     EXPECT_EQ(dialog.m_lbEntries->item(2)->text(), "gamma");
 }
 
 TEST_F(CommentListTest, CancellingTheEditorChangesNothing) {
-    entries[1]->m_strComment1 = "kept";
+    entries[1]->m_comments.m_strComment1 = "kept";
     dialog.show();
     for (const bool escape : {false, true})
         EditRow(1, [escape](CCommentEditDlg& editor) {
@@ -123,8 +123,8 @@ TEST_F(CommentListTest, CancellingTheEditorChangesNothing) {
             else
                 QTest::mouseClick(Control<QPushButton>(editor, "2"), Qt::LeftButton);
         });
-    EXPECT_EQ(entries[1]->m_strComment1, "kept");
-    EXPECT_EQ(entries[1]->m_strComment3, "");
+    EXPECT_EQ(entries[1]->m_comments.m_strComment1, "kept");
+    EXPECT_EQ(entries[1]->m_comments.m_strComment3, "");
     EXPECT_EQ(dialog.m_nExtraLines, 0);
 }
 
@@ -152,7 +152,7 @@ TEST_F(CommentListTest, EveryWayOutGivesTheSameCount) {
             else
                 dlg.close();
         });
-        entries[0]->m_strComment1.clear();
+        entries[0]->m_comments.m_strComment1.clear();
         dialog.DoModal();
         EXPECT_EQ(dialog.m_nExtraLines, 1) << "way " << way;
     }
@@ -169,13 +169,13 @@ TEST(CommentEditor, HasNoCaptionBarAndTakesNineteenCharacters) {
         dlg.accept();
     });
     EXPECT_EQ(editor.DoModal(), QDialog::Accepted);
-    EXPECT_EQ(editor.m_strComment1, std::string(19, 'a'));
-    EXPECT_EQ(editor.m_strComment2, std::string(19, 'b'));
+    EXPECT_EQ(editor.m_comments.m_strComment1, std::string(19, 'a'));
+    EXPECT_EQ(editor.m_comments.m_strComment2, std::string(19, 'b'));
 }
 
 TEST(CommentEditor, RefusesALoadedLineOverTheLimitWithAMessage) {
     CCommentEditDlg editor;
-    editor.m_strComment3 = std::string(25, 'z');
+    editor.m_comments.m_strComment3 = std::string(25, 'z');
     QString message;
     WhenModal<CCommentEditDlg>([&message](CCommentEditDlg& dlg) {
         AnswerNextMessage(message);
@@ -185,7 +185,7 @@ TEST(CommentEditor, RefusesALoadedLineOverTheLimitWithAMessage) {
     });
     EXPECT_EQ(editor.DoModal(), QDialog::Rejected);
     EXPECT_EQ(message, "Please enter no more than 19 characters.");
-    EXPECT_EQ(editor.m_strComment3, std::string(25, 'z'));
+    EXPECT_EQ(editor.m_comments.m_strComment3, std::string(25, 'z'));
 }
 
 } // namespace

@@ -37,8 +37,8 @@ int main(int argc, char** argv) {
     Grab(options, out.filePath("advanced-options.png"));
 
     CTitleDlg title;
-    title.m_strLine1 = "/HOME/AN...OCUMENTS";
-    title.m_strLine2 = " 12/08/26 07:30:00";
+    title.m_lines.m_strTitle1 = "/HOME/AN...OCUMENTS";
+    title.m_lines.m_strTitle2 = " 12/08/26 07:30:00";
     Grab(title, out.filePath("title.png"));
 
     EntryList entries;
@@ -51,8 +51,8 @@ int main(int argc, char** argv) {
     Grab(list, out.filePath("comment-list.png"));
 
     CCommentEditDlg editor;
-    editor.m_strComment1 = "Backup of 12/08";
-    editor.m_strComment2 = "second line";
+    editor.m_comments.m_strComment1 = "Backup of 12/08";
+    editor.m_comments.m_strComment2 = "second line";
     Grab(editor, out.filePath("comment-edit.png"));
 
     CBrowserDlg browser;

@@ -11,9 +11,7 @@ class TitleDlgTest : public testing::Test {
 protected:
     TitleDlgTest() { Propose("/HOME/US...OCUMENTS", " 12/08/26 06:46:24", ""); }
     void Propose(const std::string& line1, const std::string& line2, const std::string& line3) {
-        dialog.m_strLine1 = dialog.m_strDefault1 = line1;
-        dialog.m_strLine2 = dialog.m_strDefault2 = line2;
-        dialog.m_strLine3 = dialog.m_strDefault3 = line3;
+        dialog.m_lines = dialog.m_defaults = {line1, line2, line3};
     }
     int Run(std::function<void(CTitleDlg&)> interact) {
         WhenModal<CTitleDlg>(std::move(interact));
@@ -34,9 +32,7 @@ TEST_F(TitleDlgTest, TabVisitsTheEditsThenOkResetAndCancel) {
 TEST_F(TitleDlgTest, OkWithoutChangesGivesTheProposedLines) {
     EXPECT_EQ(Run([](CTitleDlg& dlg) { QTest::keyClick(Edit(dlg, "1041"), Qt::Key_Return); }),
               QDialog::Accepted);
-    EXPECT_EQ(dialog.m_strLine1, "/HOME/US...OCUMENTS");
-    EXPECT_EQ(dialog.m_strLine2, " 12/08/26 06:46:24");
-    EXPECT_EQ(dialog.m_strLine3, "");
+    EXPECT_EQ(dialog.m_lines, (TitleLines{"/HOME/US...OCUMENTS", " 12/08/26 06:46:24", ""}));
 }
 
 TEST_F(TitleDlgTest, OkTakesWhatWasTyped) {
@@ -44,8 +40,8 @@ TEST_F(TitleDlgTest, OkTakesWhatWasTyped) {
         QTest::keyClicks(Edit(dlg, "1044"), "Backup");
         QTest::mouseClick(Control<QPushButton>(dlg, "1"), Qt::LeftButton);
     });
-    EXPECT_EQ(dialog.m_strLine1, "/HOME/US...OCUMENTS");
-    EXPECT_EQ(dialog.m_strLine3, "Backup");
+    EXPECT_EQ(dialog.m_lines.m_strTitle1, "/HOME/US...OCUMENTS");
+    EXPECT_EQ(dialog.m_lines.m_strTitle3, "Backup");
 }
 
 TEST_F(TitleDlgTest, ResetBringsTheProposedLinesBackAndMayBePressedAgain) {
@@ -59,9 +55,7 @@ TEST_F(TitleDlgTest, ResetBringsTheProposedLinesBackAndMayBePressedAgain) {
         EXPECT_EQ(Edit(dlg, "1044")->text(), "");
         dlg.accept();
     });
-    EXPECT_EQ(dialog.m_strLine1, "/HOME/US...OCUMENTS");
-    EXPECT_EQ(dialog.m_strLine2, " 12/08/26 06:46:24");
-    EXPECT_EQ(dialog.m_strLine3, "");
+    EXPECT_EQ(dialog.m_lines, (TitleLines{"/HOME/US...OCUMENTS", " 12/08/26 06:46:24", ""}));
 }
 
 TEST_F(TitleDlgTest, CancelEscAndTheCloseBoxTakeNothing) {
@@ -76,7 +70,7 @@ TEST_F(TitleDlgTest, CancelEscAndTheCloseBoxTakeNothing) {
                 dlg.close();
         });
         EXPECT_EQ(result, QDialog::Rejected);
-        EXPECT_EQ(dialog.m_strLine1, "/HOME/US...OCUMENTS");
+        EXPECT_EQ(dialog.m_lines.m_strTitle1, "/HOME/US...OCUMENTS");
     }
     EXPECT_EQ(Control<QPushButton>(dialog, "2")->text(), "Cancel 'Print Title'");
 }
@@ -89,9 +83,9 @@ TEST_F(TitleDlgTest, TypingStopsAtNineteenAndTwentyOneCharacters) {
         QTest::keyClicks(Edit(dlg, "1044"), QString(25, u'c'));
         dlg.accept();
     });
-    EXPECT_EQ(dialog.m_strLine1, std::string(19, 'a'));
-    EXPECT_EQ(dialog.m_strLine2, std::string(21, 'b'));
-    EXPECT_EQ(dialog.m_strLine3, std::string(21, 'c'));
+    EXPECT_EQ(dialog.m_lines.m_strTitle1, std::string(19, 'a'));
+    EXPECT_EQ(dialog.m_lines.m_strTitle2, std::string(21, 'b'));
+    EXPECT_EQ(dialog.m_lines.m_strTitle3, std::string(21, 'c'));
 }
 
 TEST_F(TitleDlgTest, AProposedLineOverTheLimitKeepsTheDialogOpenUntilShortened) {
@@ -112,7 +106,7 @@ TEST_F(TitleDlgTest, AProposedLineOverTheLimitKeepsTheDialogOpenUntilShortened) 
         dlg.accept();
     });
     EXPECT_EQ(result, QDialog::Accepted);
-    EXPECT_EQ(dialog.m_strLine1, std::string(19, 'L'));
+    EXPECT_EQ(dialog.m_lines.m_strTitle1, std::string(19, 'L'));
 }
 
 TEST(TitlePrompter, GivesTheEditedLinesOnlyOnOk) {
@@ -130,7 +124,7 @@ TEST(TitlePrompter, GivesTheEditedLinesOnlyOnOk) {
         dlg.reject();
     });
     EXPECT_FALSE(prompter.EditTitle(lines));
-    EXPECT_EQ(lines.line1, "/DATA");
+    EXPECT_EQ(lines.m_strTitle1, "/DATA");
 }
 
 // Limits count characters, not UTF-16 units or bytes.

@@ -53,7 +53,7 @@ protected:
     // The two entries of the worked examples.
     void AddReportAndPhotos() {
         Add("report.doc", false, 13312, kAttrArchive, kNow);
-        Add("Photos", true, 734003200, 0, 1796031662).m_strComment1 = "holiday 2026";
+        Add("Photos", true, 734003200, 0, 1796031662).m_comments.m_strComment1 = "holiday 2026";
     }
 
     std::string Written() const {
@@ -193,7 +193,7 @@ TEST_F(ListingWriterTest, ControlCharactersInNamesShowAsQuestionMarks) {
 }
 
 TEST_F(ListingWriterTest, ControlCharactersInCommentsShowAsQuestionMarks) {
-    Add("x", false).m_strComment2 = "one\rtwo\x0Bthree";
+    Add("x", false).m_comments.m_strComment2 = "one\rtwo\x0Bthree";
     EXPECT_NE(EntryLines().find("\r\n  *** comment:   one?two?three\r\n\r\n"), std::string::npos);
 }
 
@@ -204,8 +204,8 @@ TEST_F(ListingWriterTest, LeadingBlankOfANameIsKept) {
 
 TEST_F(ListingWriterTest, CommentLinesFollowTheDetailLineInOrder) {
     CFolderEntry& entry = Add("x", false);
-    entry.m_strComment1 = "first";
-    entry.m_strComment3 = "third";
+    entry.m_comments.m_strComment1 = "first";
+    entry.m_comments.m_strComment3 = "third";
     options.m_bAddComments = 0;
     const std::string lines = EntryLines();
     EXPECT_NE(lines.find("\r\n  *** comment:   first\r\n  *** comment:   third\r\n\r\n"),
@@ -276,7 +276,7 @@ TEST_F(ListingWriterTest, DelimitedQuotesNamesThatWouldBreakTheRow) {
 TEST_F(ListingWriterTest, DelimitedHasNoCommentLines) {
     options.m_bDelimited = 1;
     options.m_bAddSize = 0;
-    Add("x", false).m_strComment2 = "note";
+    Add("x", false).m_comments.m_strComment2 = "note";
     EXPECT_EQ(Written(), "Number,Type,Name\r\n1,N,x\r\n");
 }
 

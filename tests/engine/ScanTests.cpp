@@ -487,7 +487,7 @@ TEST_F(ScanTest, ANewReadingReplacesThePreviousListing) {
     for (auto& entry : doc.m_scanList)
         doc.m_entryList.push_back(std::move(entry));
     doc.m_scanList.clear();
-    doc.m_entryList.front()->m_strComment1 = "a comment";
+    doc.m_entryList.front()->m_comments.m_strComment1 = "a comment";
 
     ASSERT_TRUE(Scan("second"));
     EXPECT_TRUE(doc.m_entryList.empty());

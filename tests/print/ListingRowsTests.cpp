@@ -229,8 +229,8 @@ protected:
 
 TEST_F(CommentRowsTest, CommentsFollowTheirEntry) {
     auto& entry = Add("a");
-    entry.m_strComment1 = "one";
-    entry.m_strComment3 = "three";
+    entry.m_comments.m_strComment1 = "one";
+    entry.m_comments.m_strComment3 = "three";
     Add("b");
     StartJob(kPrintCD);
     Print(1);
@@ -241,7 +241,7 @@ TEST_F(CommentRowsTest, CommentsFollowTheirEntry) {
 
 TEST_F(CommentRowsTest, FirstCommentOfTheLastRowContinuesOnTheNextPage) {
     AddFiles(100);
-    doc.m_entryList[69]->m_strComment1 = "carried";
+    doc.m_entryList[69]->m_comments.m_strComment1 = "carried";
     StartJob(kPrintStandard);
     Print(1);
     EXPECT_EQ(TextsAt(30).back(), "    70.  file69");
@@ -253,9 +253,9 @@ TEST_F(CommentRowsTest, FirstCommentOfTheLastRowContinuesOnTheNextPage) {
 
 TEST_F(CommentRowsTest, SecondCommentOverflowSplitsTheEntrysComments) {
     AddFiles(100);
-    doc.m_entryList[68]->m_strComment1 = "first";
-    doc.m_entryList[68]->m_strComment2 = "second";
-    doc.m_entryList[68]->m_strComment3 = "third";
+    doc.m_entryList[68]->m_comments.m_strComment1 = "first";
+    doc.m_entryList[68]->m_comments.m_strComment2 = "second";
+    doc.m_entryList[68]->m_comments.m_strComment3 = "third";
     StartJob(kPrintStandard);
     Print(1);
     EXPECT_EQ(At("    69.  file68"), std::pair(30, 168 + 68 * 12));
@@ -269,8 +269,8 @@ TEST_F(CommentRowsTest, SecondCommentOverflowSplitsTheEntrysComments) {
 
 TEST_F(CommentRowsTest, ThirdCommentAloneContinuesOnTheNextPanel) {
     AddFiles(40);
-    doc.m_entryList[27]->m_strComment1 = "stays";
-    doc.m_entryList[27]->m_strComment3 = "moves";
+    doc.m_entryList[27]->m_comments.m_strComment1 = "stays";
+    doc.m_entryList[27]->m_comments.m_strComment3 = "moves";
     StartJob(kPrintCD);
     Print(1);
     EXPECT_EQ(At("stays"), std::pair(40, 95 + 28 * 14));
@@ -281,8 +281,8 @@ TEST_F(CommentRowsTest, ThirdCommentAloneContinuesOnTheNextPanel) {
 TEST_F(CommentRowsTest, CarriedCommentsCountAsRowsOfTheFirstColumn) {
     // Panel 1 of a two-column CD insert: 57 rows, then an entry whose comments run over.
     AddFiles(120);
-    doc.m_entryList[57]->m_strComment2 = "second";
-    doc.m_entryList[57]->m_strComment3 = "third";
+    doc.m_entryList[57]->m_comments.m_strComment2 = "second";
+    doc.m_entryList[57]->m_comments.m_strComment3 = "third";
     StartJob(kPrintCD, true);
     Print(1);
     EXPECT_EQ(At("second"), std::pair(40, 542));
@@ -295,7 +295,7 @@ TEST_F(CommentRowsTest, CarriedCommentsCountAsRowsOfTheFirstColumn) {
 
 TEST_F(CommentRowsTest, CommentUnderTheLastRowOfColumnOneOpensColumnTwo) {
     AddFiles(40);
-    doc.m_entryList[28]->m_strComment1 = "crosses";
+    doc.m_entryList[28]->m_comments.m_strComment1 = "crosses";
     StartJob(kPrintCD, true);
     Print(1);
     EXPECT_EQ(At(" file28"), std::pair(30, 95 + 28 * 14));
@@ -305,7 +305,7 @@ TEST_F(CommentRowsTest, CommentUnderTheLastRowOfColumnOneOpensColumnTwo) {
 
 TEST_F(CommentRowsTest, CommentsOffHidesCommentsTheEntriesHold) {
     options.m_bAddComments = 0;
-    Add("a").m_strComment1 = "hidden";
+    Add("a").m_comments.m_strComment1 = "hidden";
     StartJob(kPrintStandard);
     Print(1);
     EXPECT_EQ(canvas.FindText("hidden"), nullptr);
@@ -315,7 +315,7 @@ TEST_F(CommentRowsTest, ShortLineCountStillPrintsEveryEntry) {
     // The comment carried from page 1 takes three lines of page 2, so 149 entries and one
     // comment (150 lines) need a third page.
     AddFiles(149);
-    doc.m_entryList[69]->m_strComment1 = "note";
+    doc.m_entryList[69]->m_comments.m_strComment1 = "note";
     EXPECT_EQ(StartJob(kPrintStandard), 3);
     Print(3);
     EXPECT_EQ(TextsAt(30), (std::vector<std::string>{"   148.  file147", "   149.  file148"}));

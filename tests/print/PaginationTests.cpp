@@ -77,7 +77,8 @@ TEST_F(JobSizeTest, PagesAndPanelsOfEachLayout) {
         AddFiles(row.entries);
         options.m_bAddComments = row.commented >= 0;
         if (row.commented >= 0)
-            doc.m_entryList[static_cast<std::size_t>(row.commented)]->m_strComment1 = "note";
+            doc.m_entryList[static_cast<std::size_t>(row.commented)]->m_comments.m_strComment1 =
+                "note";
         const std::string name = std::to_string(row.printAs) +
                                  (row.twoColumn ? " two-column " : " ") +
                                  std::to_string(row.entries) + " entries";
@@ -113,21 +114,21 @@ TEST(PageTableTest, SpansPastTheLastEntryShowNone) {
 
 TEST(CommentCarryTest, OneCommentOnTheLastRowContinuesOnTheNextPage) {
     EntryList entries = MakeEntries(100);
-    entries[69]->m_strComment1 = "note";
+    entries[69]->m_comments.m_strComment1 = "note";
     const auto table = BuildPageTable(entries, 2, LayoutCapacity(kPrintStandard, false), true);
     EXPECT_EQ(table[0], (PageSpan{0, 69, 1}));
     EXPECT_EQ(table[1], (PageSpan{70, 99, 0}));
 
     // The carried positions use up room at the top of the next page: 80 - 3 lines.
     EntryList many = MakeEntries(200);
-    many[69]->m_strComment1 = "note";
+    many[69]->m_comments.m_strComment1 = "note";
     EXPECT_EQ(BuildPageTable(many, 2, LayoutCapacity(kPrintStandard, false), true)[1].last, 146);
 }
 
 TEST(CommentCarryTest, SecondCommentRunsOverWithACarryOfTwo) {
     EntryList entries = MakeEntries(100);
-    entries[68]->m_strComment1 = "first";
-    entries[68]->m_strComment2 = "second";
+    entries[68]->m_comments.m_strComment1 = "first";
+    entries[68]->m_comments.m_strComment2 = "second";
     int carry = 0;
     int kind = 0;
     EXPECT_EQ(FitEntries(entries, 0, 70, carry, kind), 68);
@@ -140,7 +141,7 @@ TEST(CommentCarryTest, SecondCommentRunsOverWithACarryOfTwo) {
 
 TEST(CommentCarryTest, ThirdCommentAloneRunsOverWithKindThree) {
     EntryList entries = MakeEntries(40);
-    entries[28]->m_strComment3 = "third";
+    entries[28]->m_comments.m_strComment3 = "third";
     int carry = 0;
     int kind = 0;
     EXPECT_EQ(FitEntries(entries, 0, 29, carry, kind), 28);
@@ -150,8 +151,8 @@ TEST(CommentCarryTest, ThirdCommentAloneRunsOverWithKindThree) {
 
 TEST(CommentCarryTest, CommentsThatFitLeaveNoCarry) {
     EntryList entries = MakeEntries(40);
-    entries[0]->m_strComment1 = "a";
-    entries[0]->m_strComment2 = "b";
+    entries[0]->m_comments.m_strComment1 = "a";
+    entries[0]->m_comments.m_strComment2 = "b";
     int carry = 0;
     int kind = 0;
     // 27 entries and 2 comment lines fill the 29 lines exactly.
@@ -170,9 +171,9 @@ TEST(CommentCarryTest, CarryFromThePreviousSpanShortensTheLimit) {
 
 TEST(LineCountTest, CommentLinesCountOnlyWhenShown) {
     EntryList entries = MakeEntries(5);
-    entries[1]->m_strComment1 = "a";
-    entries[1]->m_strComment3 = "c";
-    entries[4]->m_strComment2 = "b";
+    entries[1]->m_comments.m_strComment1 = "a";
+    entries[1]->m_comments.m_strComment3 = "c";
+    entries[4]->m_comments.m_strComment2 = "b";
     EXPECT_EQ(CountListingLines(entries, true), 8);
     EXPECT_EQ(CountListingLines(entries, false), 5);
 }

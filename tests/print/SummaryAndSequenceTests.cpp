@@ -160,7 +160,7 @@ TEST_F(SequenceTest, CaseInsertWithoutTitleIsHeadedByItsOwnFolder) {
     StartJob(kPrintZip);
     Print(1);
     EXPECT_NE(canvas.FindText("/MEDIA/U...TOS-2026  page 2 of 2"), nullptr);
-    EXPECT_EQ(printer.m_kept.m_strTitle1, "OLD DISC");
+    EXPECT_EQ(printer.m_kept.m_title.m_strTitle1, "OLD DISC");
 }
 
 // The lower panel of sheet p is drawn only when the job has panel 2p.

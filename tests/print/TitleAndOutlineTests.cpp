@@ -127,7 +127,7 @@ TEST_F(TitleBlockTest, LongPathsKeepEightCharactersAtEachEnd) {
 TEST_F(TitleBlockTest, ComposedOncePerJobAndAgainAfterGo) {
     StartJob(kPrintCD);
     Print(1);
-    printer.m_kept.m_strTitle1 = "CHANGED";
+    printer.m_kept.m_title.m_strTitle1 = "CHANGED";
     Print(1); // a preview showing page 1 again
     EXPECT_EQ(title.shown.size(), 1u);
     EXPECT_NE(canvas.FindText("CHANGED"), nullptr);

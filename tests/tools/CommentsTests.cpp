@@ -22,11 +22,11 @@ TEST_F(CommentsFileTest, ReadsOneToThreeCommentsPerName) {
     ASSERT_TRUE(Read("a.txt\tone\n\nb dir\tone\ttwo\tthree\r\nc\t\tsecond only\nd\n")) << error;
     ASSERT_EQ(comments.size(), 4u);
     EXPECT_EQ(comments[0].name, "a.txt");
-    EXPECT_EQ(comments[0].lines, (std::array<std::string, 3>{"one", "", ""}));
+    EXPECT_EQ(comments[0].comments, (CommentLines{"one", "", ""}));
     EXPECT_EQ(comments[1].name, "b dir");
-    EXPECT_EQ(comments[1].lines, (std::array<std::string, 3>{"one", "two", "three"}));
-    EXPECT_EQ(comments[2].lines, (std::array<std::string, 3>{"", "second only", ""}));
-    EXPECT_EQ(comments[3].lines, (std::array<std::string, 3>{"", "", ""}));
+    EXPECT_EQ(comments[1].comments, (CommentLines{"one", "two", "three"}));
+    EXPECT_EQ(comments[2].comments, (CommentLines{"", "second only", ""}));
+    EXPECT_EQ(comments[3].comments, (CommentLines{"", "", ""}));
 }
 
 TEST_F(CommentsFileTest, CommentLengthCountsCharacters) {
@@ -61,25 +61,25 @@ EntryList Entries(std::initializer_list<const char*> names) {
 
 TEST(AttachComments, MatchesNamesAndReportsTheRest) {
     EntryList entries = Entries({"a", "b", "c"});
-    entries[2]->m_strComment3 = "old";
+    entries[2]->m_comments.m_strComment3 = "old";
     std::vector<EntryComments> comments{{"c", {"new", "", ""}},
                                         {"zz", {"lost", "", ""}},
                                         {"a", {"1", "2", "3"}},
                                         {"c", {"newer", "", ""}}};
     auto unmatched = AttachComments(entries, comments, false);
     EXPECT_EQ(unmatched, std::vector<std::string>{"zz"});
-    EXPECT_EQ(entries[0]->m_strComment1, "1");
-    EXPECT_EQ(entries[0]->m_strComment3, "3");
-    EXPECT_EQ(entries[1]->CountCommentLines(), 0);
-    EXPECT_EQ(entries[2]->m_strComment1, "newer");
-    EXPECT_EQ(entries[2]->m_strComment3, "");
+    EXPECT_EQ(entries[0]->m_comments.m_strComment1, "1");
+    EXPECT_EQ(entries[0]->m_comments.m_strComment3, "3");
+    EXPECT_EQ(entries[1]->m_comments.CountNonEmpty(), 0);
+    EXPECT_EQ(entries[2]->m_comments.m_strComment1, "newer");
+    EXPECT_EQ(entries[2]->m_comments.m_strComment3, "");
 }
 
 TEST(AttachComments, UpperCasedListingMatchesNamesOfAnyCase) {
     EntryList entries = Entries({"R\xc3\x89SUM\xc3\x89.TXT"});
     std::vector<EntryComments> comments{{"r\xc3\xa9sum\xc3\xa9.txt", {"cv", "", ""}}};
     EXPECT_TRUE(AttachComments(entries, comments, true).empty());
-    EXPECT_EQ(entries[0]->m_strComment1, "cv");
+    EXPECT_EQ(entries[0]->m_comments.m_strComment1, "cv");
     EXPECT_EQ(AttachComments(entries, comments, false).size(), 1u);
 }
 

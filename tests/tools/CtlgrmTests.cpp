@@ -118,7 +118,7 @@ std::string EngineListing(std::string folder, ListingOptions options,
     doc.SortEntries(options.m_bDescend != 0, options.m_nSortBy);
     for (auto& entry : doc.m_entryList)
         if (entry->m_strName == commentedName)
-            entry->m_strComment1 = comment;
+            entry->m_comments.m_strComment1 = comment;
     std::ostringstream out;
     doc.Serialize(out);
     return out.str();
