@@ -10,6 +10,9 @@
 #include <QProcess>
 #include <QUrl>
 
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -233,6 +236,26 @@ TEST_F(DesktopTest, ProfileHoldsTheSettingsOfTheWindowThatClosedLast) {
                   otherClosesLast ? kPrintZip : kPrintStandard);
         Start();
     }
+}
+
+// The window system groups the window under the desktop entry by its class (X11) or by the
+// entry's name (Wayland), and both show the entry's icon, which the window carries at every
+// size of the theme.
+TEST_F(DesktopTest, WindowMatchesItsDesktopEntry) {
+    std::ifstream entry(CATALOGRIUM_DESKTOP_ENTRY);
+    std::map<std::string, std::string> keys;
+    for (std::string line; std::getline(entry, line);)
+        if (const auto eq = line.find('='); eq != std::string::npos)
+            keys[line.substr(0, eq)] = line.substr(eq + 1);
+    EXPECT_EQ(QString::fromStdString(keys["StartupWMClass"]), QCoreApplication::applicationName());
+    EXPECT_EQ(QGuiApplication::desktopFileName() + ".desktop",
+              QString::fromStdString(
+                  std::filesystem::path(CATALOGRIUM_DESKTOP_ENTRY).filename().string()));
+    EXPECT_EQ(keys["Icon"], "catalogrium3");
+    EXPECT_EQ(keys["Exec"], "catalogrium3 %f");
+    const QList<QSize> sizes = Frame()->windowIcon().availableSizes();
+    for (int size : {16, 32, 48, 64, 128, 256})
+        EXPECT_TRUE(sizes.contains(QSize(size, size))) << size;
 }
 
 // ---- the program itself ------------------------------------------------------------------
