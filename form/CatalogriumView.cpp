@@ -1,6 +1,7 @@
 #include "CatalogriumView.h"
 
 #include "CatalogriumDoc.h"
+#include "DialogUnits.h"
 #include "FormTemplate.h"
 #include "Profile.h"
 #include "Text.h"
@@ -31,7 +32,7 @@ CCatalogriumView::CCatalogriumView(CCatalogriumDoc& doc, IPrompter& prompter, IV
       m_printer(QPrinter::HighResolution), m_listingPrinter(m_doc, m_options, m_dialogs) {
     m_doc.SetOptions(&m_options);
     setFont(FormFont());
-    setFixedSize(CDialogUnits(font()).ToPixels(kFormSizeUnits));
+    setFixedSize(DialogUnits(font()).Size(kFormSizeUnits.width(), kFormSizeUnits.height()));
     CreateFormControls(*this);
     FindControls();
     ConnectControls();

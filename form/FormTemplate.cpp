@@ -1,11 +1,14 @@
 #include "FormTemplate.h"
 
+#include "DialogUnits.h"
+
 #include <QCheckBox>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRect>
 #include <QWidget>
 
 #include <array>
@@ -114,9 +117,9 @@ QRect FitButtonText(const FormControl& control, const QWidget& widget, QRect rec
     return rect;
 }
 
-// a * b / c rounded to the nearest whole number (a, b >= 0, c > 0).
-int MulDivRounded(int a, int b, int c) {
-    return (a * b + c / 2) / c;
+// A control of the form is placed by its corner and its size, each converted on its own.
+QRect PixelRect(const DialogUnits& units, const QRect& rect) {
+    return {units.X(rect.x()), units.Y(rect.y()), units.X(rect.width()), units.Y(rect.height())};
 }
 
 } // namespace
@@ -131,37 +134,13 @@ QFont FormFont() {
     return font;
 }
 
-CDialogUnits::CDialogUnits(const QFont& font) {
-    const QFontMetrics metrics(font);
-    const int letters = metrics.horizontalAdvance(
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    m_nBaseX = (letters / 26 + 1) / 2;
-    m_nBaseY = metrics.height();
-}
-
-QRect CDialogUnits::ToPixels(const QRect& units) const {
-    return {ScaleX(units.x()), ScaleY(units.y()), ScaleX(units.width()), ScaleY(units.height())};
-}
-
-QSize CDialogUnits::ToPixels(const QSize& units) const {
-    return {ScaleX(units.width()), ScaleY(units.height())};
-}
-
-int CDialogUnits::ScaleX(int units) const {
-    return MulDivRounded(units, m_nBaseX, 4);
-}
-
-int CDialogUnits::ScaleY(int units) const {
-    return MulDivRounded(units, m_nBaseY, 8);
-}
-
 void CreateFormControls(QWidget& form) {
-    const CDialogUnits units(form.font());
+    const DialogUnits units(form.font());
     QWidget* previous = nullptr;
     for (const FormControl& control : kFormControls) {
         QWidget* widget = MakeControl(control, form);
         widget->setObjectName(ControlName(control.id));
-        widget->setGeometry(FitButtonText(control, *widget, units.ToPixels(control.units)));
+        widget->setGeometry(FitButtonText(control, *widget, PixelRect(units, control.units)));
         if (control.kind == ControlKind::GroupBox) {
             // A group box frames the controls drawn over it and takes no focus.
             widget->lower();

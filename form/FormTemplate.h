@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QFont>
-#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -33,22 +32,6 @@ QString ControlName(int id);
 
 // The font of the form: 8-point Arial (Liberation Sans where Arial is not installed).
 QFont FormFont();
-
-// Converts dialog units to pixels of a font: x by a quarter of its average character width,
-// y by an eighth of its height.
-class CDialogUnits {
-public:
-    explicit CDialogUnits(const QFont& font);
-    QRect ToPixels(const QRect& units) const;
-    QSize ToPixels(const QSize& units) const;
-
-private:
-    int ScaleX(int units) const;
-    int ScaleY(int units) const;
-
-    int m_nBaseX;
-    int m_nBaseY;
-};
 
 // The size of the form in dialog units.
 inline constexpr QSize kFormSizeUnits{225, 103};
