@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -84,12 +83,27 @@ std::string ParentFolder(const std::string& path) {
     return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
 }
 
-// A relative path is taken from the current folder, without its "." and ".." steps.
+// `path` without its "." steps and doubled slashes, which never change the folder named.
+// A ".." step stays for the kernel to resolve: after a link it leads to the parent of the
+// link's target, not back to the folder holding the link.
+std::string WithoutCurrentFolderSteps(const std::string& path) {
+    std::string result;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        const std::string_view step(path.data() + start, end - start);
+        if (!step.empty() && step != ".")
+            result.append("/").append(step);
+        start = end + 1;
+    }
+    return result.empty() ? "/" : result;
+}
+
+// A relative path is taken from the current folder.
 std::string AbsolutePath(const std::string& path, const std::string& currentFolder) {
     if (path.front() == '/')
         return WithoutTrailingSlashes(path);
-    return WithoutTrailingSlashes(
-        (std::filesystem::path(currentFolder) / path).lexically_normal().string());
+    return WithoutCurrentFolderSteps(currentFolder + "/" + path);
 }
 
 // Why `path` cannot be opened as a folder; empty when it can.

@@ -30,6 +30,7 @@ protected:
         dir.MakeDir("with blank");
         dir.MakeDir(kLatin1Name);
         dir.WriteFile("music/list.txt", "x");
+        std::filesystem::create_directory_symlink(Path("music/rock"), Path("rock-link"));
     }
     std::string Path(const std::string& relative) const { return dir.str() + "/" + relative; }
     TempDir dir;
@@ -47,7 +48,9 @@ TEST_F(StartFolderTest, OperandIsAPathOrAFileUriNamingAFolder) {
         {{music}, music, ""},
         {{music + "/"}, music, ""},
         {{"music"}, music, ""},
-        {{"./music/rock/.."}, music, ""},
+        {{"./music//rock/."}, Path("music/rock"), ""},
+        {{"./music/rock/.."}, Path("music/rock/.."), ""},
+        {{"rock-link/.."}, Path("rock-link/.."), ""},
         {{"."}, dir.str(), ""},
         {{"file://" + Path("with%20blank")}, Path("with blank"), ""},
         {{"FILE://localhost" + Path("music/")}, music, ""},
