@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QProgressBar>
@@ -121,6 +122,8 @@ QRect CMainFrame::ProgressBarRect(const QString& text, int gap) const {
 void CMainFrame::BeginProgress() {
     PlaceProgressBar(kWorkingText, kProgressGap);
     m_bReadyOwed = true;
+    m_bStopRequested = false;
+    WatchInput(true);
     m_sinceRefresh.start();
     emit progressBegun();
 }
@@ -175,8 +178,52 @@ void CMainFrame::RemoveProgress() {
     }
     delete m_wndProgress;
     m_wndProgress = nullptr;
+    WatchInput(false);
     if (m_bReadyOwed)
         PostReturnToReady();
+}
+
+bool CMainFrame::StopRequested() {
+    RefreshNoteIfDue();
+    return m_bStopRequested;
+}
+
+// While the progress note is shown the window takes no input but Esc, which asks the
+// operation to stop: a click or a key meant for the form would start a command in the middle
+// of the scan.
+void CMainFrame::WatchInput(bool watch) {
+    if (watch == m_bWatchingInput)
+        return;
+    m_bWatchingInput = watch;
+    if (watch)
+        qApp->installEventFilter(this);
+    else
+        qApp->removeEventFilter(this);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        const auto* widget = qobject_cast<QWidget*>(watched);
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && widget &&
+            widget->window() == this)
+            m_bStopRequested = true;
+        return true;
+    }
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        return true;
+    default:
+        return QMainWindow::eventFilter(watched, event);
+    }
 }
 
 void CMainFrame::BeginWaitCursor() {
@@ -188,12 +235,14 @@ void CMainFrame::EndWaitCursor() {
 }
 
 // Repainting and handling the window's events for every entry would cost more than the scan:
-// the note catches up at most every 50 ms. User input waits until the operation is over.
+// the note catches up at most every 50 ms. Of the user's input only Esc counts until the
+// operation is over.
 void CMainFrame::RefreshNoteIfDue() {
     if (m_sinceRefresh.isValid() && m_sinceRefresh.elapsed() < kRefreshIntervalMs)
         return;
     RefreshNote();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::processEvents(m_bWatchingInput ? QEventLoop::AllEvents
+                                                     : QEventLoop::ExcludeUserInputEvents);
     m_sinceRefresh.start();
 }
 

@@ -41,6 +41,9 @@ public:
     void RemoveProgress() override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
+    // True once Esc was pressed in the window since the progress note was shown; handles the
+    // window's pending events first (at most every 50 ms).
+    bool StopRequested() override;
 
     // The text of the message pane as last shown.
     QString StatusText() const;
@@ -66,6 +69,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct BarState {
@@ -90,6 +94,7 @@ private:
     void ShowStatusText(const QString& text);
     void RefreshNoteIfDue();
     void RefreshNote();
+    void WatchInput(bool watch);
     void PostReturnToReady();
     void ReturnToReady();
 
@@ -100,6 +105,8 @@ private:
     QString m_pendingText;
     bool m_bTextPending = false;
     bool m_bReadyOwed = false;
+    bool m_bStopRequested = false;
+    bool m_bWatchingInput = false;
     QElapsedTimer m_sinceRefresh;
     QMenu* m_pCommandMenu = nullptr;
     QAction* m_pPreviewAction = nullptr;

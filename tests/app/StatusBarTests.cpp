@@ -1,9 +1,16 @@
 // The status bar's progress note as the scan and the sort drive it.
 #include "AppFixture.h"
+#include "FolderWalk.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QTimer>
+
+#include <chrono>
+#include <thread>
 
 class StatusBarTest : public AppTest {};
 
@@ -66,4 +73,54 @@ TEST_F(StatusBarTest, GoShowsTheNoteAndEndsReady) {
     QCoreApplication::processEvents();
     EXPECT_EQ(Frame()->StatusText(), "Ready");
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+// Makes each folder read take 200 ms, so that a scan of a few dozen folders lasts seconds.
+class SlowSink : public IFolderSink {
+public:
+    void OnFolder(const WalkedFolder&) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+};
+
+TEST_F(StatusBarTest, EscStopsAReadingAndTheNextGoReadsAgain) {
+    for (int i = 0; i < 40; ++i)
+        folder.WriteFile("f" + std::to_string(i) + "/deeper/file", "12345");
+    SlowSink slow;
+    Doc().SetFolderSink(&slow);
+    TypeFolder(folder.str());
+    dialogs.acceptPrint = false;
+    // Esc comes 100 ms into the scan, as the user presses it on the widget with the focus.
+    QElapsedTimer sinceEsc;
+    bool first = true;
+    QObject::connect(Frame(), &CMainFrame::progressBegun, Frame(), [&] {
+        if (!std::exchange(first, false))
+            return;
+        QTimer::singleShot(100, Frame(), [&] {
+            QWidget* focus = QApplication::focusWidget();
+            QTest::keyClick(focus ? focus : Frame(), Qt::Key_Escape);
+            sinceEsc.start();
+        });
+    });
+    ClickGo();
+    ASSERT_TRUE(sinceEsc.isValid());
+    // The whole walk would take seconds.
+    EXPECT_LT(sinceEsc.elapsed(), 1000);
+    EXPECT_EQ(Readings(), 0);
+    EXPECT_TRUE(Doc().m_entryList.empty());
+    EXPECT_TRUE(Doc().m_scanList.empty());
+    EXPECT_TRUE(dialogs.printDialogPages.empty());
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_EQ(Frame()->ProgressBar(), nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Frame()->StatusText(), "Ready");
+    EXPECT_EQ(Frame()->windowTitle(), "Catalogrium3");
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    // Going back to the same folder reads it again, in full.
+    Doc().SetFolderSink(nullptr);
+    ClickGo();
+    EXPECT_EQ(Doc().m_entryList.size(), 40u);
+    EXPECT_EQ(Doc().m_nFiles, 40);
+    EXPECT_EQ(dialogs.printDialogPages.size(), 1u);
 }
