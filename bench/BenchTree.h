@@ -9,7 +9,7 @@ struct TreeShape {
     std::size_t files = 200000;
     std::size_t topFiles = 1000;  // directly in the top folder
     std::size_t topFolders = 100; // each with `subFolders` folders holding the other files
-    std::size_t subFolders = 10;
+    std::size_t subFolders = 100;
 };
 
 // Creates the tree in a new folder below `parent` and returns its path; throws on failure.

@@ -1,5 +1,6 @@
 #include "HeapCounter.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <malloc.h>
 #include <new>
@@ -9,9 +10,9 @@ namespace {
 // glibc keeps one size word in front of every block.
 constexpr std::size_t kBlockHeader = sizeof(std::size_t);
 
-// The benchmark is single-threaded, so plain counters suffice.
-std::size_t g_current = 0;
-std::size_t g_peak = 0;
+// The scan allocates on its walk's threads too.
+std::atomic<std::size_t> g_current{0};
+std::atomic<std::size_t> g_peak{0};
 
 std::size_t Charge(void* block) {
     return malloc_usable_size(block) + kBlockHeader;
@@ -21,9 +22,9 @@ void* Allocate(std::size_t size) {
     void* block = std::malloc(size ? size : 1);
     if (!block)
         throw std::bad_alloc();
-    g_current += Charge(block);
-    if (g_current > g_peak)
-        g_peak = g_current;
+    const std::size_t current = g_current += Charge(block);
+    for (std::size_t peak = g_peak; current > peak && !g_peak.compare_exchange_weak(peak, current);)
+        ;
     return block;
 }
 
@@ -41,7 +42,7 @@ HeapUse CurrentHeapUse() {
 }
 
 void ResetHeapPeak() {
-    g_peak = g_current;
+    g_peak = g_current.load();
 }
 
 void* operator new(std::size_t size) {

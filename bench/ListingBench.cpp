@@ -1,16 +1,21 @@
 // Measures the listing engine: the scan beside `du -sb` on the same tree, the sort, the
 // writing of the listing file and the heap held per entry.
 //
-//   catalogrium_bench [--tree FOLDER] [--files N] [--keep]
+//   catalogrium_bench [--trees FOLDER] [--files N] [--threads N[,N...]] [--scan-only]
 //
-// Without --tree a tree of N files (200,000 by default) is generated under $TMPDIR (or /tmp)
-// and removed at the end unless --keep is given.
+// The scan runs beside `du -sb` on a tree of N files (200,000 by default) in 10,100 folders,
+// on the same tree as the only sub-folder of a folder, on a flat folder of 100,000 files and,
+// as root, on the tree from a cold cache; once per number of threads given (the program's
+// pool size by default). The trees are made under $TMPDIR (or /tmp) and removed at the end,
+// or made once in FOLDER and kept there.
 
 #include "BenchTree.h"
 #include "CatalogriumDoc.h"
+#include "FolderWalk.h"
 #include "HeapCounter.h"
 #include "ProgressNote.h"
 #include "Prompter.h"
+#include "ShortName.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -20,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -29,6 +35,8 @@
 #include <stdexcept>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -101,31 +109,113 @@ struct Listing {
 
 // ---- scan --------------------------------------------------------------------------------
 
-void ScanOnce(Listing& listing, const std::string& folder) {
-    if (!listing.doc.ScanFolder(folder, kFilesAndFolders))
-        throw std::runtime_error("the scan of " + folder + " failed");
-    listing.doc.m_scanList.clear();
+constexpr int kWarmRuns = 5;
+constexpr int kColdRuns = 3;
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-void MeasureScan(const std::string& folder) {
+// Empties the page cache, the dentries and the inodes, so that the next walk reads the disk;
+// false when that is not allowed (not root).
+bool DropCaches() {
+    ::sync();
+    std::ofstream control("/proc/sys/vm/drop_caches");
+    control << "3\n";
+    control.flush();
+    return static_cast<bool>(control);
+}
+
+std::size_t ScanOnce(Listing& listing, const std::string& folder) {
+    if (!listing.doc.ScanFolder(folder, kFilesAndFolders))
+        throw std::runtime_error("the scan of " + folder + " failed");
+    const std::size_t listed = listing.doc.m_scanList.size();
+    listing.doc.m_scanList.clear();
+    return listed;
+}
+
+// The scan and `du -sb` on the same folder in turns, warm or each from a cold cache; the
+// medians and their ratio.
+void MeasureScanCase(const std::string& label, const std::string& folder, bool cold,
+                     CWalkPool& pool) {
     Listing listing;
-    ScanOnce(listing, folder); // both read the tree once before timing, from a warm cache
-    RunDu(folder);
-    double du = BestOf(kRounds, [&] { RunDu(folder); });
-    HeapUse before = CurrentHeapUse();
+    listing.doc.SetWalkPool(&pool);
+    if (cold && !DropCaches()) {
+        std::printf("scan   %-22s skipped: the caches can be dropped only by root\n",
+                    label.c_str());
+        return;
+    }
+    if (!cold) {
+        ScanOnce(listing, folder);
+        RunDu(folder);
+    }
+    std::vector<double> scans, dus;
+    const int runs = cold ? kColdRuns : kWarmRuns;
+    for (int run = 0; run < runs; ++run) {
+        // Each goes first in every other run.
+        for (int turn = 0; turn < 2; ++turn) {
+            if (cold)
+                DropCaches();
+            if ((run + turn) % 2 == 0)
+                scans.push_back(Seconds([&] { ScanOnce(listing, folder); }));
+            else
+                dus.push_back(Seconds([&] { RunDu(folder); }));
+        }
+    }
+    const double scan = Median(scans), du = Median(dus);
+    std::printf("scan   %-22s %2u threads: scan %8.1f ms, du -sb %8.1f ms, scan/du %.2f "
+                "(median of %d; %d files, %d folders)\n",
+                label.c_str(), pool.Threads(), scan * 1e3, du * 1e3, scan / du, runs,
+                listing.doc.m_nFiles, listing.doc.m_nSubFolders);
+}
+
+// Heap held at the peak of a scan: per listed entry, and in all.
+void MeasureScanMemory(const std::string& label, const std::string& folder, CWalkPool& pool) {
+    Listing listing;
+    listing.doc.SetWalkPool(&pool);
+    const HeapUse before = CurrentHeapUse();
     ResetHeapPeak();
-    double scan = BestOf(kRounds, [&] { ScanOnce(listing, folder); });
-    std::size_t walked = static_cast<std::size_t>(listing.doc.m_nFiles) +
-                         static_cast<std::size_t>(listing.doc.m_nSubFolders);
-    std::printf("scan   %zu files and %d folders below %s\n",
-                static_cast<std::size_t>(listing.doc.m_nFiles), listing.doc.m_nSubFolders,
-                folder.c_str());
-    std::printf("scan   best of %d: scan %.1f ms (%.0f ns/entry), du -sb %.1f ms "
-                "(%.0f ns/entry), scan/du %.2f\n",
-                kRounds, scan * 1e3, Nanoseconds(scan, walked), du * 1e3, Nanoseconds(du, walked),
-                scan / du);
-    std::printf("scan   peak heap %.1f KiB\n",
-                static_cast<double>(CurrentHeapUse().peak - before.current) / 1024.0);
+    if (!listing.doc.ScanFolder(folder, kFilesAndFolders))
+        throw std::runtime_error("the scan of " + folder + " failed");
+    const double peak = static_cast<double>(CurrentHeapUse().peak - before.current);
+    const std::size_t listed = listing.doc.m_scanList.size();
+    std::printf("scan   %-22s peak heap %.1f KiB for %zu listed entries (%.0f bytes/entry) and "
+                "%d files below\n",
+                label.c_str(), peak / 1024.0, listed, peak / static_cast<double>(listed),
+                listing.doc.m_nFiles);
+}
+
+// The short names that every scan makes for its entries at the end, timed alone: the part of
+// the scan's time that follows the walk.
+void MeasureShortNames(const std::string& label, const std::string& folder, CWalkPool& pool) {
+    Listing listing;
+    listing.doc.SetWalkPool(&pool);
+    if (!listing.doc.ScanFolder(folder, kFilesAndFolders))
+        throw std::runtime_error("the scan of " + folder + " failed");
+    std::vector<double> times;
+    for (int run = 0; run < kWarmRuns; ++run)
+        times.push_back(Seconds([&] { AssignShortNames(listing.doc.m_scanList); }));
+    std::printf("scan   %-22s of which short names for %zu entries %.1f ms (median of %d)\n",
+                label.c_str(), listing.doc.m_scanList.size(), Median(times) * 1e3, kWarmRuns);
+}
+
+// The four cases: the tree, the same tree as the only sub-folder of a folder, a flat folder,
+// and the tree from a cold cache.
+void MeasureScan(const std::string& tree, const std::string& flat, CWalkPool& pool) {
+    MeasureScanCase("tree", tree, false, pool);
+    const std::string wrapper = tree + "-wrapped";
+    std::filesystem::create_directory(wrapper);
+    std::filesystem::rename(tree, wrapper + "/only");
+    MeasureScanCase("tree in one sub-folder", wrapper, false, pool);
+    std::filesystem::rename(wrapper + "/only", tree);
+    std::filesystem::remove(wrapper);
+    MeasureScanCase("flat folder", flat, false, pool);
+    MeasureShortNames("flat folder", flat, pool);
+    MeasureScanCase("tree, cold cache", tree, true, pool);
+    MeasureScanMemory("tree", tree, pool);
+    MeasureScanMemory("flat folder", flat, pool);
 }
 
 // ---- a listing made up in memory -----------------------------------------------------
@@ -224,25 +314,42 @@ void MeasureMemory(std::size_t count) {
 }
 
 struct Arguments {
-    std::string tree;
+    std::string trees;
     std::size_t files = TreeShape{}.files;
-    bool keep = false;
+    std::size_t flatFiles = 100000;
+    std::vector<unsigned> threads;
+    bool scanOnly = false;
 };
+
+std::vector<unsigned> ThreadCounts(const std::string& list) {
+    std::vector<unsigned> counts;
+    std::size_t start = 0;
+    while (start < list.size()) {
+        const std::size_t end = std::min(list.find(',', start), list.size());
+        counts.push_back(static_cast<unsigned>(std::stoul(list.substr(start, end - start))));
+        start = end + 1;
+    }
+    return counts;
+}
 
 Arguments ParseArguments(int argc, char** argv) {
     Arguments args;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "--tree" && i + 1 < argc)
-            args.tree = argv[++i];
+        if (arg == "--trees" && i + 1 < argc)
+            args.trees = argv[++i];
         else if (arg == "--files" && i + 1 < argc)
             args.files = std::strtoull(argv[++i], nullptr, 10);
-        else if (arg == "--keep")
-            args.keep = true;
+        else if (arg == "--threads" && i + 1 < argc)
+            args.threads = ThreadCounts(argv[++i]);
+        else if (arg == "--scan-only")
+            args.scanOnly = true;
         else
-            throw std::invalid_argument("usage: catalogrium_bench [--tree FOLDER] [--files N] "
-                                        "[--keep]");
+            throw std::invalid_argument("usage: catalogrium_bench [--trees FOLDER] [--files N] "
+                                        "[--threads N[,N...]] [--scan-only]");
     }
+    if (args.threads.empty())
+        args.threads.push_back(CWalkPool::DefaultThreads());
     return args;
 }
 
@@ -251,19 +358,30 @@ std::string TempParent() {
     return tmp && *tmp ? tmp : "/tmp";
 }
 
-void MeasureTree(const Arguments& args) {
-    if (!args.tree.empty()) {
-        MeasureScan(args.tree);
-        return;
+// The trees of the scan cases in `args.trees` (made there when missing, and kept), or made
+// afresh under the temporary folder and removed at the end.
+void MeasureTrees(const Arguments& args) {
+    const bool kept = !args.trees.empty();
+    const std::string parent = kept ? args.trees : TempParent() + "/catalogrium-bench";
+    std::filesystem::create_directories(parent);
+    const std::string tree = parent + "/tree", flat = parent + "/flat";
+    if (!std::filesystem::exists(tree)) {
+        TreeShape shape;
+        shape.files = args.files;
+        std::filesystem::rename(GenerateTree(parent, shape), tree);
     }
-    TreeShape shape;
-    shape.files = args.files;
-    std::string tree = GenerateTree(TempParent(), shape);
-    MeasureScan(tree);
-    if (args.keep)
-        std::printf("scan   tree kept in %s\n", tree.c_str());
-    else
-        RemoveTree(tree);
+    if (!std::filesystem::exists(flat)) {
+        TreeShape shape;
+        shape.files = shape.topFiles = args.flatFiles;
+        shape.topFolders = 0;
+        std::filesystem::rename(GenerateTree(parent, shape), flat);
+    }
+    for (unsigned threads : args.threads) {
+        CWalkPool pool(threads);
+        MeasureScan(tree, flat, pool);
+    }
+    if (!kept)
+        RemoveTree(parent);
 }
 
 } // namespace
@@ -271,8 +389,11 @@ void MeasureTree(const Arguments& args) {
 int main(int argc, char** argv) {
     try {
         Arguments args = ParseArguments(argc, argv);
-        MeasureMemory(1'000'000);
-        MeasureTree(args);
+        if (!args.scanOnly)
+            MeasureMemory(1'000'000);
+        MeasureTrees(args);
+        if (args.scanOnly)
+            return 0;
         for (std::size_t count : {100'000, 1'000'000})
             MeasureSort(count);
         MeasureWrite(1'000'000);

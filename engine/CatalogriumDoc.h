@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <dirent.h>
 #include <functional>
 #include <iosfwd>
 #include <memory>
@@ -76,6 +77,7 @@ private:
     void ShowError(const std::string& text, const std::string& caption);
     void ResetListing();
     ScanOutcome ReadFolder(const std::string& path, int filesAndFolders);
+    ScanOutcome ReadEntries(DIR* folder, const std::string& path, int filesAndFolders);
     void AddToTotals(CFolderEntry& entry, const FolderTally& below);
     void Keep(std::unique_ptr<CFolderEntry> entry, int filesAndFolders);
 

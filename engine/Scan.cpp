@@ -143,45 +143,54 @@ void CCatalogriumDoc::ResetListing() {
     DeleteContents();
 }
 
-// Every entry read counts one status text and one step, except the first; "." and ".." too.
-// The walk's threads examine the entries and total the folders; the progress follows the
-// entries in their order, each once its total is known.
 CCatalogriumDoc::ScanOutcome CCatalogriumDoc::ReadFolder(const std::string& path,
                                                          int filesAndFolders) {
     DirHandle folder(::opendir(path.empty() ? "/" : path.c_str()));
     if (!folder)
         return ScanOutcome::CannotOpen;
-    const int folderFd = ::dirfd(folder.get());
     try {
-        ListedEntries listed(folderFd, IsReadOnlyVolume(folderFd));
-        if (!ReadNames(folder.get(), listed, m_progress))
-            return ScanOutcome::Stopped;
-        {
-            CFolderWalk walk(m_pWalkPool ? *m_pWalkPool : CWalkPool::Shared(), folderFd,
-                             listed.Count(), listed, m_pFolderSink);
-            for (std::size_t i = 0; i < listed.Count(); ++i) {
-                const Wait wait = WaitForEntry(walk, i, m_progress);
-                if (wait != Wait::Done)
-                    return wait == Wait::Stopped ? ScanOutcome::Stopped : ScanOutcome::OutOfMemory;
-                if (i > 0) {
-                    m_progress.SetStatusText(listed[i].m_strName);
-                    m_progress.StepIt();
-                }
-                if (!IsDotOrDotDot(listed[i].m_strName.c_str()))
-                    AddToTotals(listed[i], walk.TallyOf(i));
-            }
-        }
-        if (m_pFolderSink)
-            ReportListedFolder(*m_pFolderSink, folderFd, path, listed);
-        for (std::size_t i = 0; i < listed.Count(); ++i)
-            if (!IsDotOrDotDot(listed[i].m_strName.c_str()))
-                Keep(listed.Take(i), filesAndFolders);
+        const ScanOutcome outcome = ReadEntries(folder.get(), path, filesAndFolders);
+        if (outcome != ScanOutcome::Read)
+            return outcome;
         AssignShortNames(m_scanList);
         m_strListedFolder = path;
     } catch (const std::bad_alloc&) {
         m_scanList.clear();
         return ScanOutcome::OutOfMemory;
     }
+    return ScanOutcome::Read;
+}
+
+// Every entry read counts one status text and one step, except the first; "." and ".." too.
+// The walk's threads examine the entries and total the folders; the progress follows the
+// entries in their order, each once its total is known. What the walk keeps of the entries
+// is gone before the scan list is worked on further.
+CCatalogriumDoc::ScanOutcome CCatalogriumDoc::ReadEntries(DIR* folder, const std::string& path,
+                                                          int filesAndFolders) {
+    const int folderFd = ::dirfd(folder);
+    ListedEntries listed(folderFd, IsReadOnlyVolume(folderFd));
+    if (!ReadNames(folder, listed, m_progress))
+        return ScanOutcome::Stopped;
+    {
+        CFolderWalk walk(m_pWalkPool ? *m_pWalkPool : CWalkPool::Shared(), folderFd, listed.Count(),
+                         listed, m_pFolderSink);
+        for (std::size_t i = 0; i < listed.Count(); ++i) {
+            const Wait wait = WaitForEntry(walk, i, m_progress);
+            if (wait != Wait::Done)
+                return wait == Wait::Stopped ? ScanOutcome::Stopped : ScanOutcome::OutOfMemory;
+            if (i > 0) {
+                m_progress.SetStatusText(listed[i].m_strName);
+                m_progress.StepIt();
+            }
+            if (!IsDotOrDotDot(listed[i].m_strName.c_str()))
+                AddToTotals(listed[i], walk.TallyOf(i));
+        }
+    }
+    if (m_pFolderSink)
+        ReportListedFolder(*m_pFolderSink, folderFd, path, listed);
+    for (std::size_t i = 0; i < listed.Count(); ++i)
+        if (!IsDotOrDotDot(listed[i].m_strName.c_str()))
+            Keep(listed.Take(i), filesAndFolders);
     return ScanOutcome::Read;
 }
 

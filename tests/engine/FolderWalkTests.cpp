@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <sched.h>
@@ -275,18 +276,29 @@ fs::path QuickTempParent() {
     return fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
 }
 
+// Pools of one thread and of six, made on first use: a test that forks does so before any of
+// its threads exist.
 class FolderWalkTest : public ::testing::Test {
 protected:
+    CWalkPool& One() { return Made(m_one, 1); }
+    CWalkPool& Many() { return Made(m_many, 6); }
+
     TempDir dir{QuickTempParent()};
-    CWalkPool one{1};
-    CWalkPool many{6};
+
+private:
+    static CWalkPool& Made(std::unique_ptr<CWalkPool>& pool, unsigned threads) {
+        if (!pool)
+            pool = std::make_unique<CWalkPool>(threads);
+        return *pool;
+    }
+    std::unique_ptr<CWalkPool> m_one, m_many;
 };
 
 TEST_F(FolderWalkTest, OneThreadAndManyAgreeWithAPlainWalkOnRandomTrees) {
     for (unsigned seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
         const fs::path tree = MakeRandomTreeIn(dir.path(), seed);
         const std::string expected = ReferenceSummary(tree, NoSkip);
-        Scanner single(one), parallel(many);
+        Scanner single(One()), parallel(Many());
         EXPECT_EQ(ScanSummary(single.doc, tree), expected) << seed;
         EXPECT_EQ(ScanSummary(parallel.doc, tree), expected) << seed;
         EXPECT_TRUE(parallel.prompter.messages.empty()) << seed;
@@ -325,7 +337,9 @@ TEST_F(FolderWalkTest, BindMountLoopsAreCountedButNotEntered) {
         GTEST_SKIP() << "bind mounts need root and a private mount namespace";
     const auto first = report.find('\n');
     const auto second = report.find('\n', first + 1);
+    ASSERT_NE(second, std::string::npos) << report;
     const std::string expected = report.substr(second + 1);
+    ASSERT_TRUE(expected.starts_with("folders=")) << report;
     EXPECT_EQ(report.substr(0, first), expected);
     EXPECT_EQ(report.substr(first + 1, second - first - 1), expected);
 }
@@ -336,7 +350,7 @@ bool Doomed(const std::string& name) {
 }
 
 TEST_F(FolderWalkTest, FoldersRemovedWhileTheWalkRunsCountAsEmptyFolders) {
-    for (CWalkPool* pool : {&one, &many}) {
+    for (CWalkPool* pool : {&One(), &Many()}) {
         const fs::path tree = MakeRandomTreeIn(dir.path() / std::to_string(pool->Threads()), 8);
         const std::string expected = ReferenceSummary(tree, Doomed);
         std::map<std::pair<dev_t, ino_t>, fs::path> paths;
@@ -369,7 +383,7 @@ TEST_F(FolderWalkTest, FoldersRemovedWhileTheWalkRunsCountAsEmptyFolders) {
 TEST_F(FolderWalkTest, SinkReceivesEveryFolderOnceWithItsEntries) {
     const fs::path tree = MakeRandomTreeIn(dir.path(), 9);
     RecordingSink sink;
-    Scanner scanner(many, &sink);
+    Scanner scanner(Many(), &sink);
     ASSERT_TRUE(scanner.doc.ScanFolder(tree.string(), 1));
     EXPECT_EQ(sink.duplicates, 0);
     // Every folder below the listed one, and the listed one last with a zero parent.
@@ -444,7 +458,7 @@ TEST_F(FolderWalkTest, DeepTreeNeedsAFewDescriptorsPerThread) {
     const int top = ::open((dir.path() / "listed").c_str(), O_RDONLY | O_DIRECTORY);
     MakeDeepComb(top, kDepth);
 
-    for (CWalkPool* pool : {&one, &many}) {
+    for (CWalkPool* pool : {&One(), &Many()}) {
         Scanner scanner(*pool);
         const int before = CountOpenDescriptors();
         rlimit limit{};
@@ -495,7 +509,7 @@ TEST_F(FolderWalkTest, StopEndsALongScanWithAnEmptyListing) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     };
     const int before = CountOpenDescriptors();
-    for (CWalkPool* pool : {&one, &many}) {
+    for (CWalkPool* pool : {&One(), &Many()}) {
         StoppingProgressNote stopping(std::chrono::milliseconds(100));
         RecordingPrompter prompter;
         CCatalogriumDoc doc(prompter, stopping);
