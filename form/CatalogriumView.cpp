@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -21,6 +22,8 @@ namespace {
 
 const QString kTitlePrefix = QStringLiteral("Catalogrium3:   ");
 constexpr std::size_t kTitleFolderChars = 25;
+
+Q_LOGGING_CATEGORY(lcProfile, "catalogrium.profile")
 
 } // namespace
 
@@ -40,10 +43,12 @@ CCatalogriumView::CCatalogriumView(CCatalogriumDoc& doc, IPrompter& prompter, IV
         control->installEventFilter(this);
 }
 
-// The options go back to the profile whenever the view goes, at every orderly exit; a profile
-// that cannot be written loses them silently.
+// The options go back to the profile whenever the view goes, at every orderly exit. With no
+// window left to show a message, a profile that cannot be written is logged.
 CCatalogriumView::~CCatalogriumView() {
-    SaveListingOptions(m_profilePath, m_options);
+    if (!SaveListingOptions(m_profilePath, m_options))
+        qCWarning(lcProfile).noquote()
+            << "The settings could not be saved to" << QString::fromStdString(m_profilePath);
     m_doc.DeleteContents();
     m_doc.SetOptions(nullptr);
 }

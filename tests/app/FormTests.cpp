@@ -14,8 +14,10 @@
 #include <QMenuBar>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -303,6 +305,40 @@ TEST_F(SettingsTest, SavedAtExitAndLoadedAtTheNextStart) {
     EXPECT_EQ(Options().m_strFontName, "Times New Roman");
     // The folder path is never kept.
     EXPECT_TRUE(Control<QLineEdit>(IDC_FOLDER)->text().isEmpty());
+}
+
+// The warnings logged in the category of the profile while it lives.
+class ProfileLog {
+public:
+    ProfileLog() : m_previous(qInstallMessageHandler(&Record)) { Messages().clear(); }
+    ~ProfileLog() { qInstallMessageHandler(m_previous); }
+    static std::vector<QString>& Messages() {
+        static std::vector<QString> messages;
+        return messages;
+    }
+
+private:
+    static void Record(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (type == QtWarningMsg && QLatin1String(context.category) == "catalogrium.profile")
+            Messages().push_back(text);
+    }
+    QtMessageHandler m_previous;
+};
+
+TEST_F(SettingsTest, AProfileThatCannotBeSavedAtExitIsLogged) {
+    {
+        ProfileLog log;
+        Exit();
+        EXPECT_TRUE(ProfileLog::Messages().empty());
+    }
+    Start();
+    std::filesystem::remove(ProfilePath());
+    std::filesystem::create_directory(ProfilePath());
+    ProfileLog log;
+    Exit();
+    ASSERT_EQ(ProfileLog::Messages().size(), 1u);
+    EXPECT_TRUE(ProfileLog::Messages()[0].contains(QString::fromStdString(ProfilePath())));
+    EXPECT_TRUE(std::filesystem::is_directory(ProfilePath()));
 }
 
 TEST_F(SettingsTest, CaseLayoutStoresDateOffOnceTheFormWasRead) {
