@@ -20,6 +20,7 @@ CBrowserDlg::CBrowserDlg(INamespaceProvider& provider, QWidget* parent) : QDialo
     m_pTree = PlaceControl(new CShellTree(provider, this), "1055", 2, 3, 176, 117);
     LayOutTemplate(*this, 180, 123);
     connect(m_pTree, &QTreeWidget::currentItemChanged, this, &CBrowserDlg::OnSelChanged);
+    connect(m_pTree, &QWidget::customContextMenuRequested, this, &CBrowserDlg::OnRightClick);
 }
 
 CBrowserDlg::~CBrowserDlg() {
@@ -47,6 +48,17 @@ void CBrowserDlg::OnInitDialog() {
 void CBrowserDlg::OnSelChanged() {
     if (const auto path = m_pTree->OnSelChanged()) {
         m_strPath = *path;
-        accept();
+        if (!m_bInRightClick)
+            accept();
     }
+}
+
+// A right click that selects a folder with a path ends the dialog once the item's menu is
+// closed: the menu opens over the dialog, never over the window left when the dialog goes.
+void CBrowserDlg::OnRightClick(const QPoint& pos) {
+    m_bInRightClick = true;
+    m_pTree->OnRightClick(pos);
+    m_bInRightClick = false;
+    if (!m_strPath.empty())
+        accept();
 }

@@ -33,7 +33,9 @@ private:
     CBrowserDlg(std::unique_ptr<INamespaceProvider> provider, QWidget* parent);
     void OnInitDialog();
     void OnSelChanged();
+    void OnRightClick(const QPoint& pos);
 
     std::unique_ptr<INamespaceProvider> m_pOwnedProvider;
     CShellTree* m_pTree = nullptr;
+    bool m_bInRightClick = false;
 };

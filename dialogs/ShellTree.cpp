@@ -4,6 +4,7 @@
 
 #include <QHeaderView>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QStyle>
 
 #include <algorithm>
@@ -45,7 +46,6 @@ CShellTree::CShellTree(INamespaceProvider& provider, QWidget* parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QTreeWidget::itemExpanded, this, &CShellTree::OnItemExpanding);
-    connect(this, &QWidget::customContextMenuRequested, this, &CShellTree::OnRightClick);
 }
 
 ShellItemData* CShellTree::ItemData(QTreeWidgetItem* item) {
@@ -156,6 +156,16 @@ std::optional<std::string> CShellTree::OnSelChanged() {
     if (data->bHasChildrenMark && !data->bExpandedOnce)
         ReadChildren(item, *data, folder);
     return path;
+}
+
+// The right button selects through the right click alone, once the press is over: a selection
+// at the press would end the dialog before the click could open the item's menu over it.
+void CShellTree::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::mousePressEvent(event);
 }
 
 void CShellTree::OnRightClick(const QPoint& pos) {

@@ -38,13 +38,17 @@ public:
     // Reads the children of the selected item when not yet read; its file-system path, if any.
     std::optional<std::string> OnSelChanged();
     // Selects the item on the row at `pos` (viewport coordinates), which may end the dialog,
-    // and opens its context menu when the point is on the item's icon or label.
+    // and opens its context menu when the point is on the item's icon or label. The dialog
+    // runs it on a right click (the tree asks for its context menu through a signal).
     void OnRightClick(const QPoint& pos);
     void ShowContextMenu(QWidget* owner, const std::shared_ptr<INamespaceFolder>& folder,
                          const ItemId& item, const QPoint& screenPos);
 
     // The record of a tree item; null for an item the tree did not make.
     static ShellItemData* ItemData(QTreeWidgetItem* item);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     void ReadChildren(QTreeWidgetItem* item, ShellItemData& data,

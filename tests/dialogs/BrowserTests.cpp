@@ -297,6 +297,51 @@ TEST_F(BrowserTest, ARightClickSelectsTheItemAndRunsTheChosenCommand) {
     EXPECT_EQ(message, "The command failed.");
 }
 
+// A right click on the label of a folder with a path or of a virtual folder, in the running
+// dialog, with the right button of the mouse.
+struct RightClickCase {
+    const char* item;
+    bool endsTheDialog;
+};
+
+void PrintTo(const RightClickCase& click, std::ostream* out) {
+    *out << click.item;
+}
+
+class BrowserRightClickTest : public BrowserTest,
+                              public testing::WithParamInterface<RightClickCase> {};
+
+// The item's menu opens over the dialog while it is still up; a folder with a path ends the
+// dialog once the menu is closed, and no menu is left behind.
+TEST_P(BrowserRightClickTest, TheMenuOpensOverTheRunningDialog) {
+    const RightClickCase& click = GetParam();
+    bool menuOverDialog = false;
+    WhenModal<CBrowserDlg>([&](CBrowserDlg& dlg) {
+        QCoreApplication::sendPostedEvents(&dlg, QEvent::MetaCall);
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            menuOverDialog = menu && dlg.isVisible();
+            if (menu)
+                QTest::keyClick(menu, Qt::Key_Escape);
+        });
+        CShellTree& tree = dlg.Tree();
+        const QRect label = tree.visualItemRect(Find(tree, click.item));
+        const QPoint pos = tree.viewport()->mapTo(&dlg, label.topLeft() + QPoint(2, 2));
+        QTest::mouseClick(dlg.windowHandle(), Qt::RightButton, {}, pos);
+        if (dlg.isVisible())
+            dlg.reject();
+    });
+    const int result = dialog.DoModal();
+    EXPECT_TRUE(menuOverDialog);
+    EXPECT_EQ(result, click.endsTheDialog ? QDialog::Accepted : QDialog::Rejected);
+    EXPECT_EQ(dialog.m_strPath.empty(), !click.endsTheDialog);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Items, BrowserRightClickTest,
+                         testing::Values(RightClickCase{"music", true},
+                                         RightClickCase{"Alpha", false}));
+
 TEST_F(BrowserTest, ARightClickBesideTheLabelOnlySelects) {
     CShellTree& tree = ShowFilled();
     QTreeWidgetItem* alpha = Find(tree, "Alpha");
