@@ -13,6 +13,8 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QScreen>
+#include <QStyle>
+#include <QToolBar>
 
 namespace {
 
@@ -22,6 +24,19 @@ const QStringList kListingFileFilters{QStringLiteral("Folder Files (*.txt)"),
 // Dialogs open over the main window.
 QWidget* DialogParent() {
     return QApplication::activeWindow();
+}
+
+// Every command of the preview's tool bar shows at the preview's size, Print and the added
+// Close last, with no overflow menu: the tool bar takes small icons.
+void FitPreviewToolBar(QPrintPreviewDialog& preview) {
+    auto* bar = preview.findChild<QToolBar*>();
+    if (!bar)
+        return;
+    const int small = bar->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, bar);
+    bar->setIconSize(QSize(small, small));
+    QAction* close = bar->addAction(bar->style()->standardIcon(QStyle::SP_DialogCloseButton),
+                                    QObject::tr("Close"));
+    QObject::connect(close, &QAction::triggered, &preview, &QDialog::reject);
 }
 
 } // namespace
@@ -101,6 +116,7 @@ void CStandardViewDialogs::ShowPreview(QPrinter& printer,
     QPrintPreviewDialog preview(&printer, DialogParent());
     QObject::connect(&preview, &QPrintPreviewDialog::paintRequested,
                      [&paint](QPrinter* previewPrinter) { paint(*previewPrinter); });
+    FitPreviewToolBar(preview);
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     const QSize size = PreviewWindowSize(screen.width());
     preview.resize(size);

@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPrintPreviewDialog>
+#include <QToolBar>
 
 #include <algorithm>
 #include <filesystem>
@@ -388,4 +390,36 @@ TEST(PreviewPlacementTest, PreviewIsCentredAndSmallerOnNarrowScreens) {
     EXPECT_EQ(CentredPosition(QRect(0, 0, 640, 480), QSize(600, 400)), QPoint(20, 40));
     EXPECT_EQ(PreviewWindowSize(700), QSize(660, 470));
     EXPECT_EQ(CentredPosition(QRect(0, 0, 1025, 768), QSize(660, 470)), QPoint(182, 149));
+}
+
+// The real preview window, at its size on this screen, shows every command of its tool bar:
+// Print and Close need no overflow menu, and Close closes it.
+TEST(PreviewWindowTest, ShowsPrintAndCloseWithoutAnOverflowMenu) {
+    QPrinter printer;
+    int pagesDrawn = 0;
+    QStringList shown;
+    bool closedByClose = false;
+    WhenModal<QPrintPreviewDialog>([&](QPrintPreviewDialog& preview) {
+        EXPECT_EQ(preview.size(), QSize(660, 470));
+        const auto* bar = preview.findChild<QToolBar*>();
+        QWidget* close = nullptr;
+        for (QAction* action : bar->actions()) {
+            QWidget* button = bar->widgetForAction(action);
+            if (button && button->isVisible() && bar->rect().contains(button->geometry()))
+                shown << action->text();
+            if (action->text() == QStringLiteral("Close"))
+                close = button;
+        }
+        EXPECT_FALSE(
+            bar->findChild<QWidget*>(QStringLiteral("qt_toolbar_ext_button"))->isVisible());
+        if (close)
+            QTest::mouseClick(close, Qt::LeftButton);
+        closedByClose = !preview.isVisible();
+        preview.reject();
+    });
+    CStandardViewDialogs().ShowPreview(printer, [&pagesDrawn](QPrinter&) { ++pagesDrawn; });
+    EXPECT_TRUE(shown.contains(QStringLiteral("Print")));
+    EXPECT_TRUE(shown.contains(QStringLiteral("Close")));
+    EXPECT_TRUE(closedByClose);
+    EXPECT_GT(pagesDrawn, 0);
 }

@@ -12,6 +12,8 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProcess>
 #include <QRadioButton>
 #include <QTest>
@@ -32,6 +34,21 @@ void Capture(const QString& name) {
                       {QStringLiteral("-window"), QStringLiteral("root"),
                        g_outputFolder + QLatin1Char('/') + name + QStringLiteral(".png")});
     std::cout << name.toStdString() << ".png\n";
+}
+
+// The Command menu opened from the menu bar, with the mouse on its Preview item.
+void CaptureCommandMenu(CMainFrame& frame, const QString& name) {
+    QMenuBar* bar = frame.menuBar();
+    QAction* command = bar->actions().constFirst();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(command).center());
+    QTest::qWait(300);
+    QMenu* menu = command->menu();
+    QAction* preview = frame.findChild<QAction*>(QStringLiteral("actionPreview"));
+    QTest::mouseMove(menu, menu->actionGeometry(preview).center());
+    QTest::qWait(300);
+    Capture(name);
+    menu->close();
+    QTest::qWait(200);
 }
 
 // The real preview and Title dialogs, photographed and closed; the other dialogs are answered
@@ -119,6 +136,8 @@ int main(int argc, char** argv) {
         QTest::mouseClick(view->findChild<QRadioButton*>(ControlName(id)), Qt::LeftButton);
         QTest::qWait(200);
         Capture(QStringLiteral("main-") + QLatin1String(name));
+        if (id == IDC_TO_FILE || id == IDC_STANDARD)
+            CaptureCommandMenu(*app.MainFrame(), QStringLiteral("menu-") + QLatin1String(name));
         if (id == IDC_TO_FILE)
             continue;
         dialogs.previewName = QStringLiteral("preview-") + QLatin1String(name);
