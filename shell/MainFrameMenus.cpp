@@ -4,8 +4,33 @@
 #include "MainFrame.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
+
+namespace {
+
+// Room above the Command menu's first item, its separator: at the very top the style would
+// draw that line under the menu's border.
+constexpr int kLeadingSeparatorGap = 3;
+
+// The application's style, with greyed menu items that can be highlighted, as on the classic
+// desktop: a greyed item shows its prompt in the status bar like any other, and still does
+// nothing when chosen.
+class CMenuStyle final : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_Menu_AllowActiveAndDisabled)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+} // namespace
 
 QAction* CMainFrame::AddCommand(QMenu* menu, const QString& text, const char* name,
                                 const QString& tip) {
@@ -16,9 +41,13 @@ QAction* CMainFrame::AddCommand(QMenu* menu, const QString& text, const char* na
 }
 
 void CMainFrame::CreateMenus() {
+    auto* menuStyle = new CMenuStyle(QApplication::style()->name());
+    menuStyle->setParent(this);
     m_pCommandMenu = menuBar()->addMenu(tr("&Command"));
+    m_pCommandMenu->setStyle(menuStyle);
     // The menu begins with a separator, as it always has.
     m_pCommandMenu->setSeparatorsCollapsible(false);
+    m_pCommandMenu->setContentsMargins(0, kLeadingSeparatorGap, 0, 0);
     m_pCommandMenu->addSeparator();
     AddCommand(m_pCommandMenu, tr("&Go"), "actionGo", tr("Print listing"))
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
@@ -33,6 +62,7 @@ void CMainFrame::CreateMenus() {
     connect(m_pCommandMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
 
     QMenu* settingMenu = menuBar()->addMenu(tr("&Setting"));
+    settingMenu->setStyle(menuStyle);
     AddCommand(settingMenu, tr("&Options"), "actionOptions",
                tr("Sorting order, print line numbers, etc."));
     settingMenu->addSeparator();

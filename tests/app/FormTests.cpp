@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPrintPreviewDialog>
+#include <QStatusBar>
 #include <QToolBar>
 
 #include <algorithm>
@@ -165,6 +166,74 @@ TEST_F(FormTest, MenusHoldTheirItemsWithPromptsAndKeys) {
     EXPECT_EQ(Action("actionOptions")->statusTip(), "Sorting order, print line numbers, etc.");
     EXPECT_EQ(Frame()->StatusText(), "Ready");
 }
+
+class MenuTest : public FormTest {
+protected:
+    // The Command menu, opened with a click on its title in the menu bar.
+    QMenu* OpenCommandMenu() {
+        QMenuBar* bar = Frame()->menuBar();
+        QAction* command = bar->actions().constFirst();
+        // The menu takes the mouse only once it has moved from where it was at the click.
+        QTest::mouseMove(bar, bar->actionGeometry(command).center());
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(command).center());
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(command->menu()));
+        return command->menu();
+    }
+};
+
+// Between the menu's border and its first item the menu draws a line across most of its
+// width.
+TEST_F(MenuTest, CommandMenuBeginsWithAVisibleSeparator) {
+    QMenu* menu = OpenCommandMenu();
+    const QImage image = menu->grab().toImage();
+    const QRect go = menu->actionGeometry(Action("actionGo"));
+    const QRgb background = image.pixel(go.left() + 4, go.center().y());
+    int longestRun = 0;
+    for (int y = 1; y < go.top(); ++y) {
+        int run = 0;
+        for (int x = 0; x < image.width(); ++x) {
+            run = image.pixel(x, y) != background ? run + 1 : 0;
+            longestRun = std::max(longestRun, run);
+        }
+    }
+    EXPECT_GT(longestRun, image.width() / 2);
+    menu->close();
+}
+
+// An item under the mouse shows its prompt in the status bar, a greyed one too; the greyed
+// Preview does nothing when chosen.
+struct MenuPrompt {
+    int layout;
+    const char* action;
+    const char* prompt;
+};
+
+void PrintTo(const MenuPrompt& row, std::ostream* out) {
+    *out << row.action << " with layout " << row.layout;
+}
+
+class MenuPromptTest : public MenuTest, public testing::WithParamInterface<MenuPrompt> {};
+
+TEST_P(MenuPromptTest, HighlightedItemShowsItsPrompt) {
+    const MenuPrompt& row = GetParam();
+    Click(row.layout);
+    QMenu* menu = OpenCommandMenu();
+    QAction* item = Action(row.action);
+    QTest::mouseMove(menu, menu->actionGeometry(item).center());
+    EXPECT_EQ(Frame()->statusBar()->currentMessage().toStdString(), row.prompt);
+    if (!item->isEnabled()) {
+        QTest::keyClick(menu, Qt::Key_Return);
+        EXPECT_EQ(dialogs.previews, 0);
+    }
+    menu->close();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Items, MenuPromptTest,
+    testing::Values(MenuPrompt{IDC_TO_FILE, "actionPreview", "Display full pages"},
+                    MenuPrompt{IDC_STANDARD, "actionPreview", "Display full pages"},
+                    MenuPrompt{IDC_TO_FILE, "actionPrintSetup",
+                               "Change the printer and printing options"}));
 
 TEST_F(FormTest, FirstStartHasTheCaseInsertWithDateAndAttributesOff) {
     EXPECT_TRUE(Control<QRadioButton>(IDC_CD)->isChecked());
