@@ -412,14 +412,56 @@ TEST_F(SettingsTest, AProfileThatCannotBeSavedAtExitIsLogged) {
     EXPECT_TRUE(std::filesystem::is_directory(ProfilePath()));
 }
 
-TEST_F(SettingsTest, CaseLayoutStoresDateOffOnceTheFormWasRead) {
+// Date and attributes chosen for the page layouts, then the layout chosen at exit, with the
+// form read again in that layout or not.
+struct LayoutAtExit {
+    int layout;
+    bool formReadAgain;
+};
+
+void PrintTo(const LayoutAtExit& row, std::ostream* out) {
+    *out << row.layout << (row.formReadAgain ? " with the form read again" : "");
+}
+
+class LayoutAtExitTest : public SettingsTest, public testing::WithParamInterface<LayoutAtExit> {};
+
+// A case layout stores the date and attribute choices it kept aside, not its forced "off":
+// they are back at the next start once a page layout is chosen.
+TEST_P(LayoutAtExitTest, DateAndAttributesChoicesSurviveTheExit) {
+    const LayoutAtExit& row = GetParam();
     Click(IDC_STANDARD);
     Click(IDC_DATE);
-    Click(IDC_CD);
-    Click(IDC_SIZE);
+    Click(IDC_ATTRIBUTES);
+    Click(row.layout);
+    if (row.formReadAgain)
+        Click(IDC_SIZE);
     Exit();
-    EXPECT_EQ(LoadListingOptions(ProfilePath()).m_bAddDate, 0);
-    EXPECT_EQ(LoadListingOptions(ProfilePath()).m_bAddSize, 0);
+    Start();
+    EXPECT_TRUE(Control<QRadioButton>(row.layout)->isChecked());
+    EXPECT_EQ(Check(IDC_SIZE)->isChecked(), !row.formReadAgain);
+    Click(IDC_STANDARD);
+    EXPECT_TRUE(Check(IDC_DATE)->isChecked());
+    EXPECT_TRUE(Check(IDC_ATTRIBUTES)->isChecked());
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, LayoutAtExitTest,
+                         testing::Values(LayoutAtExit{IDC_CD, true}, LayoutAtExit{IDC_ZIP, true},
+                                         LayoutAtExit{IDC_CD, false},
+                                         LayoutAtExit{IDC_TO_FILE, true}));
+
+// Choices loaded in a case layout and never shown are stored again as they were loaded.
+TEST_F(SettingsTest, LoadedChoicesOutliveARunInACaseLayout) {
+    Exit();
+    ListingOptions stored;
+    stored.m_bAddDate = 1;
+    ASSERT_TRUE(SaveListingOptions(ProfilePath(), stored));
+    Start();
+    Click(IDC_TWO_COLUMN);
+    Exit();
+    const ListingOptions reloaded = LoadListingOptions(ProfilePath());
+    EXPECT_EQ(reloaded.m_bAddDate, 1);
+    EXPECT_EQ(reloaded.m_bAddAttribute, 0);
+    EXPECT_EQ(reloaded.m_bTwoColumn, 1);
 }
 
 TEST_F(SettingsTest, LoadedDateShowsOnlyOnceAPageLayoutIsChosen) {
