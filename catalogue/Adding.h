@@ -13,8 +13,8 @@ enum class AddOutcome { Added, CannotRead, Stopped };
 using AddProgress = std::function<void(std::int64_t entries)>;
 
 // Reads `folder` again, everything below it, and adds it to the catalogue under `name` in one
-// transaction: unless it ends with Added, the catalogue is as it was. The walk runs on a
-// thread of its own while the catalogue takes the folders it has read. Throws
+// transaction: unless it ends with Added, the catalogue is as it was. The scan's walk runs on
+// threads of its own while the catalogue takes the folders it has read. Throws
 // MediumExistsError when the name or the volume is catalogued and `replace` is false, and
 // CatalogueError when the catalogue fails.
 AddOutcome AddToCatalogue(ICatalogue& catalogue, const std::string& name, const std::string& folder,

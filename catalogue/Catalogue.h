@@ -84,7 +84,7 @@ class ICatalogueAdd {
 public:
     virtual ~ICatalogueAdd() = default;
     // The entries of one folder; `relativePath` is empty for the listed folder itself, else
-    // the folder's path below it. Each folder comes once, after the folder that holds it.
+    // the folder's path below it. Each folder comes once, in any order.
     virtual void AddFolder(std::string_view relativePath,
                            const std::vector<RecordedEntry>& entries) = 0;
     // Sets the folder sizes and the medium's totals and makes the medium visible to all.

@@ -1,70 +1,95 @@
 #include "TreeRecorder.h"
 
-#include "EntryStat.h"
-#include "FolderEntry.h"
-#include "Handles.h"
+#include "CatalogriumDoc.h"
+#include "FolderWalk.h"
+#include "ProgressNote.h"
+#include "Prompter.h"
 
-#include <deque>
-#include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
+#include <unordered_map>
 
 namespace {
 
-constexpr int kFolderOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-
-RecordedEntry Record(int folderFd, const dirent& found, bool readOnlyVolume) {
-    const struct stat st = ExamineEntry(folderFd, found.d_name, found.d_type);
-    RecordedEntry entry;
-    entry.name = found.d_name;
-    entry.attributes = EntryAttributes(folderFd, found.d_name, st, readOnlyVolume);
-    entry.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
-    entry.modified = st.st_mtim.tv_sec;
-    return entry;
-}
-
-std::string Join(const std::string& relativePath, const std::string& name) {
-    return relativePath.empty() ? name : relativePath + '/' + name;
-}
-
-// Reads one open folder: its entries for the sink, its sub-folders for the walk.
-std::vector<RecordedEntry> ReadFolder(Descriptor folder, const std::string& relativePath,
-                                      std::deque<std::string>& pending) {
-    std::vector<RecordedEntry> entries;
-    const bool readOnly = IsReadOnlyVolume(folder.Get());
-    DirHandle dir(::fdopendir(folder.Get()));
-    if (!dir)
-        return entries;
-    const int fd = folder.Release();
-    while (const dirent* found = ::readdir(dir.get())) {
-        if (IsDotOrDotDot(found->d_name))
-            continue;
-        entries.push_back(Record(fd, *found, readOnly));
-        if (entries.back().attributes & kAttrFolder)
-            pending.push_back(Join(relativePath, entries.back().name));
+struct FolderIdHash {
+    std::size_t operator()(const FolderId& id) const noexcept {
+        return std::hash<ino_t>{}(id.ino) ^ (std::hash<dev_t>{}(id.dev) << 1);
     }
-    return entries;
-}
+};
+
+// Turns the walk's folders, known by their identity and name, into paths below the listed
+// folder. A folder's parent is always reported before it, the listed folder excepted, whose
+// identity is known from the start.
+class PathSink final : public IFolderSink {
+public:
+    PathSink(FolderId listed, const FolderRecordSink& sink) : m_sink(sink) {
+        m_paths.emplace(listed, std::string());
+    }
+
+    void OnFolder(const WalkedFolder& folder) override {
+        std::string path = PathOf(folder);
+        std::vector<RecordedEntry> entries;
+        entries.reserve(folder.entries.size());
+        for (const WalkedEntry& e : folder.entries)
+            entries.push_back(
+                {std::string(e.name), e.attributes, e.size, UnixSecondsFromFileTime(e.lastWrite)});
+        m_sink(std::move(path), std::move(entries));
+    }
+
+private:
+    std::string PathOf(const WalkedFolder& folder) {
+        std::lock_guard lock(m_mutex);
+        if (folder.parent == FolderId{})
+            return m_paths[folder.id];
+        const std::string& parent = m_paths[folder.parent];
+        std::string path =
+            parent.empty() ? std::string(folder.name) : parent + '/' + std::string(folder.name);
+        m_paths[folder.id] = path;
+        return path;
+    }
+
+    const FolderRecordSink& m_sink;
+    std::mutex m_mutex;
+    std::unordered_map<FolderId, std::string, FolderIdHash> m_paths;
+};
+
+// The scan's messages are the add's outcome here; its caller reports it.
+class QuietPrompter final : public IPrompter {
+public:
+    MessageAnswer Prompt(const std::string&, const std::string&, MessageIcon,
+                         MessageButtons) override {
+        return MessageAnswer::Ok;
+    }
+};
+
+class StopNote final : public IProgressNote {
+public:
+    explicit StopNote(const std::atomic<bool>& stop) : m_stop(stop) {}
+    void BeginProgress() override {}
+    void SetStatusText(const std::string&) override {}
+    void SetRange(int, int) override {}
+    void SetStep(int) override {}
+    void StepIt() override {}
+    void RemoveProgress() override {}
+    bool StopRequested() override { return m_stop; }
+
+private:
+    const std::atomic<bool>& m_stop;
+};
 
 } // namespace
 
 RecordOutcome RecordTree(const std::string& folder, const FolderRecordSink& sink,
                          const std::atomic<bool>& stop) {
-    Descriptor root(
-        ::open(folder.empty() ? "/" : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!root.IsOpen())
+    struct stat st;
+    if (::stat(folder.empty() ? "/" : folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return RecordOutcome::CannotOpen;
-    std::deque<std::string> pending;
-    sink({}, ReadFolder(Descriptor(::dup(root.Get())), {}, pending));
-    while (!pending.empty()) {
-        if (stop)
-            return RecordOutcome::Stopped;
-        std::string relativePath = std::move(pending.front());
-        pending.pop_front();
-        Descriptor sub(::openat(root.Get(), relativePath.c_str(), kFolderOpenFlags));
-        std::vector<RecordedEntry> entries;
-        if (sub.IsOpen())
-            entries = ReadFolder(std::move(sub), relativePath, pending);
-        sink(std::move(relativePath), std::move(entries));
-    }
-    return stop ? RecordOutcome::Stopped : RecordOutcome::Done;
+    QuietPrompter prompter;
+    StopNote note(stop);
+    PathSink paths({st.st_dev, st.st_ino}, sink);
+    CCatalogriumDoc doc(prompter, note);
+    doc.SetFolderSink(&paths);
+    if (doc.ScanFolder(folder, 2))
+        return RecordOutcome::Done;
+    return stop ? RecordOutcome::Stopped : RecordOutcome::CannotOpen;
 }
