@@ -301,7 +301,10 @@ private:
                                  " is not a catalogue of this program; it is left as it is.");
     }
 
+    // Only a new file takes the write lock, so that opening never waits for an add.
     void CreateSchema() {
+        if (m_db.Number("PRAGMA user_version") != 0)
+            return;
         Transaction transaction(m_db);
         if (m_db.Number("PRAGMA user_version") == 0) {
             m_db.Exec(kSchema);

@@ -3,6 +3,7 @@
 #include "AppIcon.h"
 #include "CatalogriumDoc.h"
 #include "CatalogriumView.h"
+#include "CatalogueMenu.h"
 #include "MainFrame.h"
 #include "Profile.h"
 #include "Prompter.h"
@@ -35,6 +36,7 @@ void CCatalogriumApp::InitInstance(const std::string& folder) {
     m_pDocument = std::make_unique<CCatalogriumDoc>(m_prompter, *m_pMainFrame);
     auto* view = new CCatalogriumView(*m_pDocument, m_prompter, m_dialogs, DefaultProfilePath());
     m_pMainFrame->SetView(view);
+    m_pCatalogueMenu = new CCatalogueMenu(*m_pMainFrame, *m_pDocument, m_prompter);
     if (!folder.empty())
         view->SetFolder(folder);
     m_pMainFrame->show();

@@ -6,6 +6,7 @@
 #include <string>
 
 class CCatalogriumDoc;
+class CCatalogueMenu;
 class CMainFrame;
 class IPrompter;
 class IViewDialogs;
@@ -34,6 +35,8 @@ public:
 
     CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
     CCatalogriumDoc* Document() const { return m_pDocument.get(); }
+    // The Catalogue menu's commands (owned by the frame).
+    CCatalogueMenu* CatalogueMenu() const { return m_pCatalogueMenu; }
 
 private:
     std::unique_ptr<CMessageBoxPrompter> m_pOwnPrompter;
@@ -42,4 +45,5 @@ private:
     IViewDialogs& m_dialogs;
     std::unique_ptr<CCatalogriumDoc> m_pDocument;
     std::unique_ptr<CMainFrame> m_pMainFrame;
+    CCatalogueMenu* m_pCatalogueMenu = nullptr;
 };

@@ -69,6 +69,16 @@ void CMainFrame::CreateMenus() {
     connect(AddCommand(settingMenu, tr("&About Catalogrium..."), "actionAbout",
                        tr("Display program information, version number and copyright")),
             &QAction::triggered, this, &CMainFrame::OnAppAbout);
+
+    // The catalogue's commands are wired by the catalogue menu (CCatalogueMenu).
+    QMenu* catalogueMenu = menuBar()->addMenu(tr("C&atalogue"));
+    catalogueMenu->setObjectName(QStringLiteral("catalogueMenu"));
+    AddCommand(catalogueMenu, tr("&Add Listing to Catalogue..."), "actionAddToCatalogue",
+               tr("Keep the listed folder, everything below it, in the catalogue"));
+    AddCommand(catalogueMenu, tr("&Find in Catalogue..."), "actionFindInCatalogue",
+               tr("Find files of every catalogued medium by name"));
+    AddCommand(catalogueMenu, tr("&Media..."), "actionMedia",
+               tr("The catalogued media: rename or remove them"));
 }
 
 // Keys without a menu item: Ctrl+P prints (as Go does), Ctrl+N, Ctrl+O and Ctrl+S are the

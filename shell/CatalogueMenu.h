@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class CCatalogriumDoc;
+class CFindCatalogueWindow;
+class CMainFrame;
+class IPrompter;
+class QAction;
+
+// The "Catalogue" menu of the main frame: adds the folder of the last Go to the catalogue,
+// opens the Find in Catalogue window and the Media dialog. The catalogue is the user's file,
+// or the one CATALOGRIUM3_CATALOGUE names (a file or a postgresql:// URI). The frame, the
+// document and the prompter are borrowed and outlive the menu; the Find window is the
+// frame's child.
+class CCatalogueMenu final : public QObject {
+    Q_OBJECT
+
+public:
+    CCatalogueMenu(CMainFrame& frame, CCatalogriumDoc& doc, IPrompter& prompter);
+    ~CCatalogueMenu() override;
+
+    // Asks the medium's name, proposing `proposed`; nothing when the user cancels.
+    std::function<std::optional<std::string>(const std::string& proposed)> askMediumName;
+    // Shows a folder in the file manager.
+    std::function<void(const std::string& folder)> openFolder;
+
+    void OnAddToCatalogue();
+    void OnFindInCatalogue();
+    void OnMedia();
+
+    std::string Location() const;
+    // The name proposed for the listed folder: its volume's label, else the title's first
+    // line when the user wrote it, else the folder's name.
+    std::string ProposedName() const;
+    CFindCatalogueWindow* FindWindow() const { return m_findWindow; }
+
+private:
+    // Adds on a thread of its own while the window shows the count; Esc stops.
+    void Add(const std::string& name, bool replace);
+    void UpdateStates();
+    void Report(const std::string& text);
+
+    CMainFrame& m_frame;
+    CCatalogriumDoc& m_doc;
+    IPrompter& m_prompter;
+    QAction* m_addAction = nullptr;
+    CFindCatalogueWindow* m_findWindow = nullptr;
+};

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "Catalogue.h"
+
+#include <QAbstractTableModel>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class IPrompter;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QTableView;
+class QTimer;
+
+// The matches of one search, as the table shows them. Rows arrive in batches while the search
+// runs; sorting by a column asks for the search again in that order.
+class CCatalogueMatchModel final : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    enum Column { Medium, Path, Size, Modified, Attributes, ColumnCount };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    void sort(int column, Qt::SortOrder order) override;
+
+    void Clear();
+    void Append(std::vector<CatalogueMatch> matches);
+    const CatalogueMatch& Match(int row) const { return m_matches[static_cast<std::size_t>(row)]; }
+    MatchOrder Order() const { return m_order; }
+    bool Descending() const { return m_descending; }
+
+signals:
+    void orderChanged();
+
+private:
+    std::vector<CatalogueMatch> m_matches;
+    MatchOrder m_order = MatchOrder::Medium;
+    bool m_descending = false;
+};
+
+// "Find in Catalogue": a window of its own that searches the catalogue as the user types
+// (a moment after the last key), with filters for the medium, the size and the date, and a
+// table of the matches filled while the search runs on a thread of its own, so that a
+// million matches never hold the window up. Double-click opens the folder that holds a match
+// when it is there; the context menu copies a match's path. The window keeps its size in
+// `settingsPath`.
+class CFindCatalogueWindow final : public QWidget {
+    Q_OBJECT
+
+public:
+    using FolderOpener = std::function<void(const std::string& folder)>;
+
+    CFindCatalogueWindow(std::string location, IPrompter& prompter, FolderOpener openFolder,
+                         QString settingsPath, QWidget* parent = nullptr);
+    ~CFindCatalogueWindow() override;
+
+    // The search as the fields and filters describe it.
+    FindQuery Query() const;
+    // Fills the medium filter from the catalogue again.
+    void RefreshMedia();
+    bool Searching() const;
+    CCatalogueMatchModel& Model() { return m_model; }
+    QTableView* Table() const { return m_table; }
+    QString CountText() const;
+
+    // Opens the folder that holds the match in `row`, or says why not.
+    void OpenContainingFolder(int row);
+    void CopyPath(int row);
+
+    static constexpr int kDebounceMs = 250;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct Run;
+
+    QWidget* CreateFilters();
+    void CreateTable();
+    void StartSearch();
+    void TakeResults();
+    void ShowContextMenu(const QPoint& position);
+
+    std::string m_location;
+    IPrompter& m_prompter;
+    FolderOpener m_openFolder;
+    QString m_settingsPath;
+    CCatalogueMatchModel m_model;
+    QLineEdit* m_search = nullptr;
+    QComboBox* m_medium = nullptr;
+    QLineEdit* m_minSize = nullptr;
+    QLineEdit* m_maxSize = nullptr;
+    QCheckBox* m_useFrom = nullptr;
+    QCheckBox* m_useTo = nullptr;
+    QDateEdit* m_from = nullptr;
+    QDateEdit* m_to = nullptr;
+    QTableView* m_table = nullptr;
+    QLabel* m_count = nullptr;
+    QTimer* m_debounce = nullptr;
+    QTimer* m_poll = nullptr;
+    std::shared_ptr<Run> m_run;
+};
