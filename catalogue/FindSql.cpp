@@ -1,6 +1,9 @@
 #include "FindSql.h"
 
 #include "NameKey.h"
+#include "Text.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -63,21 +66,36 @@ std::string LikeFromGlob(const std::string& glob) {
     return out;
 }
 
-// SQLite: the trigram index finds the names that hold every term; a glob is then checked on
-// the key. Without a term of three characters the index cannot help.
+// The distinct trigrams of the terms, each an FTS5 phrase of one token.
+std::string TrigramMatch(const std::vector<std::string>& terms) {
+    std::vector<std::string> trigrams;
+    for (const auto& term : terms) {
+        const std::u32string chars = DecodeLenient(term);
+        for (std::size_t i = 0; i + 3 <= chars.size(); ++i) {
+            std::string trigram = FtsPhrase(EncodeUtf8(chars.substr(i, 3)));
+            if (std::find(trigrams.begin(), trigrams.end(), trigram) == trigrams.end())
+                trigrams.push_back(std::move(trigram));
+        }
+    }
+    std::string match;
+    for (const auto& trigram : trigrams)
+        match += (match.empty() ? "" : " AND ") + trigram;
+    return match;
+}
+
+// SQLite: the trigram index finds the names that hold every trigram of the pattern's terms
+// (it keeps no positions, which makes it small); the key of each is then checked. Without a
+// term of three characters the index cannot help. A key equal to the name is not stored.
 std::string SqliteNameMatch(Builder& b, const NamePattern& pattern) {
     std::string from = " FROM entries e";
     if (!pattern.indexTerms.empty()) {
-        std::string match;
-        for (const auto& term : pattern.indexTerms)
-            match += (match.empty() ? "" : " AND ") + FtsPhrase(term);
         from = " FROM entry_names CROSS JOIN entries e ON e.id = entry_names.rowid";
-        b.Where("entry_names MATCH " + b.Param(match));
+        b.Where("entry_names MATCH " + b.Param(TrigramMatch(pattern.indexTerms)));
     }
     if (pattern.glob)
-        b.Where("catalogue_glob(" + b.Param(pattern.key) + ", e.key)");
-    else if (pattern.indexTerms.empty() && !pattern.key.empty())
-        b.Where("instr(e.key, " + b.Param(pattern.key) + ") > 0");
+        b.Where("catalogue_glob(" + b.Param(pattern.key) + ", coalesce(e.key, e.name))");
+    else if (!pattern.key.empty())
+        b.Where("instr(coalesce(e.key, e.name), " + b.Param(pattern.key) + ") > 0");
     return from;
 }
 

@@ -7,11 +7,11 @@
 #include <variant>
 #include <vector>
 
-// A value bound to a statement: a number, a text, or bytes.
+// A value bound to a statement: NULL, a number, a text, or bytes.
 struct SqlBytes {
     std::string bytes;
 };
-using SqlValue = std::variant<std::int64_t, std::string, SqlBytes>;
+using SqlValue = std::variant<std::monostate, std::int64_t, std::string, SqlBytes>;
 
 enum class SqlDialect { Sqlite, Postgres };
 

@@ -28,8 +28,16 @@ std::vector<std::string> IndexTerms(const std::u32string& pattern) {
 
 } // namespace
 
+// Most names are ASCII, whose folding needs no tables.
 std::string SearchKey(std::string_view name) {
-    return EncodeUtf8(DecodeLenient(FoldCase(name)));
+    std::string key(name);
+    for (char& c : key) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return EncodeUtf8(DecodeLenient(FoldCase(name)));
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return key;
 }
 
 NamePattern ParsePattern(std::string_view pattern) {

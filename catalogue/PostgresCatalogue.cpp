@@ -15,6 +15,8 @@ namespace {
 constexpr Oid kByteaOid = 17;
 // Rows sent to the server in one COPY.
 constexpr std::size_t kCopyBytes = 8 << 20;
+// An add of this many entries or more has the table's statistics brought up to date.
+constexpr std::int64_t kAnalyzeAfter = 50000;
 // Entry ids taken from the sequence at a time.
 constexpr int kIdBlock = 20000;
 
@@ -131,17 +133,20 @@ private:
     public:
         explicit Params(const std::vector<SqlValue>& params) {
             for (const auto& value : params) {
+                m_nulls.push_back(std::holds_alternative<std::monostate>(value));
                 if (const auto* number = std::get_if<std::int64_t>(&value))
                     m_texts.push_back(std::to_string(*number));
                 else if (const auto* text = std::get_if<std::string>(&value))
                     m_texts.push_back(*text);
+                else if (const auto* bytes = std::get_if<SqlBytes>(&value))
+                    m_texts.push_back(bytes->bytes);
                 else
-                    m_texts.push_back(std::get<SqlBytes>(value).bytes);
+                    m_texts.emplace_back();
                 m_formats.push_back(std::holds_alternative<SqlBytes>(value) ? 1 : 0);
             }
-            for (const auto& text : m_texts) {
-                m_values.push_back(text.data());
-                m_lengths.push_back(static_cast<int>(text.size()));
+            for (std::size_t i = 0; i < m_texts.size(); ++i) {
+                m_values.push_back(m_nulls[i] ? nullptr : m_texts[i].data());
+                m_lengths.push_back(static_cast<int>(m_texts[i].size()));
             }
         }
         int Count() const { return static_cast<int>(m_values.size()); }
@@ -151,6 +156,7 @@ private:
 
     private:
         std::deque<std::string> m_texts;
+        std::vector<bool> m_nulls;
         std::vector<const char*> m_values;
         std::vector<int> m_lengths;
         std::vector<int> m_formats;
@@ -450,6 +456,10 @@ public:
         m_db.Exec("UPDATE media SET files = $1, folders = $2, bytes = $3 WHERE id = " + m_medium,
                   {m_tally.files, m_tally.folders, static_cast<std::int64_t>(m_tally.bytes)});
         m_transaction.Commit();
+        // The planner's picture of the table must follow a large load, or it may prefer
+        // reading the whole table to the name index.
+        if (m_tally.files + m_tally.folders >= kAnalyzeAfter)
+            m_db.Exec("ANALYZE entries");
     }
 
 private:

@@ -45,8 +45,11 @@ public:
     }
 
 private:
+    int ParameterIndex(std::size_t i);
+
     Sqlite& m_db;
     std::unique_ptr<sqlite3_stmt, StmtFinalizer> m_stmt;
+    std::vector<int> m_indexes;
 };
 
 class Sqlite {
@@ -96,15 +99,24 @@ Statement::Statement(Sqlite& db, const std::string& sql) : m_db(db) {
 Statement& Statement::Bind(const std::vector<SqlValue>& values) {
     sqlite3_reset(m_stmt.get());
     for (std::size_t i = 0; i < values.size(); ++i)
-        Bind(sqlite3_bind_parameter_index(m_stmt.get(), ("$" + std::to_string(i + 1)).c_str()),
-             values[i]);
+        Bind(ParameterIndex(i), values[i]);
     return *this;
+}
+
+// Parameter $N by its position in the statement, looked up once.
+int Statement::ParameterIndex(std::size_t i) {
+    while (m_indexes.size() <= i)
+        m_indexes.push_back(sqlite3_bind_parameter_index(
+            m_stmt.get(), ("$" + std::to_string(m_indexes.size() + 1)).c_str()));
+    return m_indexes[i];
 }
 
 Statement& Statement::Bind(int index, const SqlValue& value) {
     sqlite3_stmt* s = m_stmt.get();
     int rc = SQLITE_OK;
-    if (const auto* number = std::get_if<std::int64_t>(&value))
+    if (std::holds_alternative<std::monostate>(value))
+        rc = sqlite3_bind_null(s, index);
+    else if (const auto* number = std::get_if<std::int64_t>(&value))
         rc = sqlite3_bind_int64(s, index, *number);
     else if (const auto* text = std::get_if<std::string>(&value))
         rc = sqlite3_bind_text(s, index, text->data(), static_cast<int>(text->size()),
@@ -134,8 +146,9 @@ void GlobFunction(sqlite3_context* context, int, sqlite3_value** args) {
 }
 
 // Names are bytes (BLOB); the key is the name's search form (TEXT) that the trigram index
-// holds. Folder paths below the listed folder end with "/" (the listed folder's is empty), so
-// that a folder's path followed by a name is the entry's path.
+// holds, NULL when it equals the name (as for most names). Folder paths below the listed folder end
+// with "/" (the listed folder's is empty), so that a folder's path followed by a name is the
+// entry's path.
 const char* const kSchema = R"(
 CREATE TABLE media(
     id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE, folder BLOB NOT NULL,
@@ -146,11 +159,11 @@ CREATE TABLE folders(
 CREATE INDEX folders_medium ON folders(medium);
 CREATE TABLE entries(
     id INTEGER PRIMARY KEY, medium INTEGER NOT NULL REFERENCES media(id),
-    parent INTEGER NOT NULL REFERENCES folders(id), name BLOB NOT NULL, key TEXT NOT NULL,
+    parent INTEGER NOT NULL REFERENCES folders(id), name BLOB NOT NULL, key TEXT,
     size INTEGER NOT NULL, modified INTEGER NOT NULL, attributes INTEGER NOT NULL);
 CREATE INDEX entries_medium ON entries(medium);
 CREATE VIRTUAL TABLE entry_names USING fts5(
-    key, content='', columnsize=0, tokenize='trigram case_sensitive 1');
+    key, content='', columnsize=0, detail=none, tokenize='trigram case_sensitive 1');
 )";
 
 class SqliteAdd;
@@ -252,7 +265,7 @@ public:
         const SqlValue id = find.Int(0);
         // A contentless index forgets a row when told the very key it was given.
         Statement(m_db, "INSERT INTO entry_names(entry_names, rowid, key) "
-                        "SELECT 'delete', id, key FROM entries WHERE medium = $1")
+                        "SELECT 'delete', id, coalesce(key, name) FROM entries WHERE medium = $1")
             .Bind({id})
             .Run();
         for (const char* table : {"entries WHERE medium", "folders WHERE medium", "media WHERE id"})
@@ -377,7 +390,7 @@ private:
                    static_cast<std::int64_t>(entry.attributes)})
             .Run();
         const std::int64_t id = sqlite3_last_insert_rowid(m_db.Get());
-        m_insertKey.Bind({id, key}).Run();
+        m_insertKey.Bind({id, std::move(key)}).Run();
         return id;
     }
 
