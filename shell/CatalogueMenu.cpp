@@ -79,8 +79,8 @@ std::string CCatalogueMenu::ProposedName() const {
     if (!volume.label.empty())
         return volume.label;
     const CListingPrinter::Kept& title = m_frame.View()->ListingPrinter().m_kept;
-    if (title.m_bTitleComposed && !title.m_bTitleFromPath && !title.m_strTitle1.empty())
-        return title.m_strTitle1;
+    if (title.m_bTitleComposed && !title.m_bTitleFromPath && !title.m_title.m_strTitle1.empty())
+        return title.m_title.m_strTitle1;
     const QString name = QFileInfo(QString::fromStdString(folder)).fileName();
     return name.isEmpty() ? folder : name.toStdString();
 }
