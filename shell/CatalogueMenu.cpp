@@ -16,8 +16,6 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMenu>
-#include <QMenuBar>
-#include <QShortcut>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
@@ -129,33 +127,29 @@ void CCatalogueMenu::Add(const std::string& name, bool replace) {
         }
         state.done = true;
     });
-    // The window stays painted and Esc stops; nothing else can be done meanwhile.
+    // The progress note keeps the window painted and takes no input but Esc, which stops.
     m_frame.BeginProgress();
-    m_frame.menuBar()->setEnabled(false);
-    m_frame.centralWidget()->setEnabled(false);
-    QShortcut escape(QKeySequence(Qt::Key_Escape), &m_frame);
-    connect(&escape, &QShortcut::activated, this, [&] { state.stop = true; });
     QEventLoop loop;
     QTimer poll;
     connect(&poll, &QTimer::timeout, &loop, [&] {
         m_frame.SetStatusText("Adding to the catalogue: " + std::to_string(state.entries) +
-                              " entries (Esc stops)");
+                              " entries");
         m_frame.StepIt();
+        if (m_frame.StopRequested())
+            state.stop = true;
         if (state.done)
             loop.quit();
     });
     poll.start(kProgressMs);
     loop.exec();
     worker.join();
-    m_frame.menuBar()->setEnabled(true);
-    m_frame.centralWidget()->setEnabled(true);
+    if (state.error.empty() && state.outcome == AddOutcome::Stopped)
+        m_frame.SetStatusText("Adding stopped; the catalogue is as it was.");
     m_frame.RemoveProgress();
     if (!state.error.empty())
         Report(state.error);
     else if (state.outcome == AddOutcome::CannotRead)
         Report("The folder " + folder + " cannot be read; nothing was added.");
-    else if (state.outcome == AddOutcome::Stopped)
-        m_frame.SetStatusText("Adding stopped; the catalogue is as it was.");
     if (m_findWindow)
         m_findWindow->RefreshMedia();
 }

@@ -41,7 +41,7 @@ public:
     CFindCatalogueWindow* FindWindow() const { return m_findWindow; }
 
 private:
-    // Adds on a thread of its own while the window shows the count; Esc stops.
+    // Adds on a thread of its own while the progress note shows the count; Esc stops.
     void Add(const std::string& name, bool replace);
     void UpdateStates();
     void Report(const std::string& text);

@@ -14,7 +14,9 @@
 #include <QMenu>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTimer>
 #include <gmock/gmock.h>
+#include <sqlite3.h>
 
 namespace {
 
@@ -40,6 +42,10 @@ protected:
     void GoOn(const std::filesystem::path& path) {
         TypeFolder(path.string());
         ClickGo();
+    }
+    // As the user opens the menu, which sets the items' states.
+    void ShowCatalogueMenu() {
+        emit Frame()->findChild<QMenu*>(QStringLiteral("catalogueMenu"))->aboutToShow();
     }
     CFindCatalogueWindow* OpenFind() {
         Action("actionFindInCatalogue")->trigger();
@@ -69,7 +75,7 @@ TEST_F(CatalogueWindowTest, AddAsksTheNameAfterAGoAndAsksBeforeReplacing) {
     Action("actionAddToCatalogue")->trigger();
     EXPECT_TRUE(proposedNames.empty()); // nothing listed yet
     GoOn(folder.path());
-    emit Frame()->findChild<QMenu*>(QStringLiteral("catalogueMenu"))->aboutToShow();
+    ShowCatalogueMenu();
     EXPECT_TRUE(Action("actionAddToCatalogue")->isEnabled());
     Action("actionAddToCatalogue")->trigger();
     ASSERT_EQ(proposedNames.size(), 1u);
@@ -93,6 +99,24 @@ TEST_F(CatalogueWindowTest, AddAsksTheNameAfterAGoAndAsksBeforeReplacing) {
     mediumName.reset();             // Cancel adds nothing
     Action("actionAddToCatalogue")->trigger();
     EXPECT_EQ(Media().size(), 1u);
+}
+
+TEST_F(CatalogueWindowTest, EscStopsAnAddAndLeavesTheCatalogueAsItWas) {
+    GoOn(folder.path());
+    ShowCatalogueMenu();
+    OpenCatalogue(location);
+    // Another program holds the catalogue, so the add waits until Esc has been pressed.
+    sqlite3* other = nullptr;
+    sqlite3_open(location.c_str(), &other);
+    sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    QTimer::singleShot(50, Frame(), [&] { QTest::keyClick(Frame(), Qt::Key_Escape); });
+    QTimer::singleShot(400, Frame(),
+                       [&] { sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr); });
+    Action("actionAddToCatalogue")->trigger();
+    sqlite3_close(other);
+    EXPECT_TRUE(Media().empty());
+    EXPECT_EQ(Frame()->StatusText(), QStringLiteral("Adding stopped; the catalogue is as it was."));
+    EXPECT_TRUE(prompter.messages.empty());
 }
 
 TEST_F(CatalogueWindowTest, FindSearchesAsTheUserTypes) {
