@@ -34,6 +34,7 @@
 #include <spawn.h>
 #include <stdexcept>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -118,6 +119,16 @@ double Median(std::vector<double> values) {
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+// Processor time (user and system) of this process's threads, or of its children waited for.
+double CpuSeconds(int who) {
+    rusage usage{};
+    ::getrusage(who, &usage);
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 // Empties the page cache, the dentries and the inodes, so that the next walk reads the disk;
 // false when that is not allowed (not root).
 bool DropCaches() {
@@ -151,24 +162,30 @@ void MeasureScanCase(const std::string& label, const std::string& folder, bool c
         ScanOnce(listing, folder);
         RunDu(folder);
     }
-    std::vector<double> scans, dus;
+    std::vector<double> scans, dus, scanCpu, duCpu;
     const int runs = cold ? kColdRuns : kWarmRuns;
     for (int run = 0; run < runs; ++run) {
         // Each goes first in every other run.
         for (int turn = 0; turn < 2; ++turn) {
             if (cold)
                 DropCaches();
-            if ((run + turn) % 2 == 0)
+            if ((run + turn) % 2 == 0) {
+                const double cpu = CpuSeconds(RUSAGE_SELF);
                 scans.push_back(Seconds([&] { ScanOnce(listing, folder); }));
-            else
+                scanCpu.push_back(CpuSeconds(RUSAGE_SELF) - cpu);
+            } else {
+                const double cpu = CpuSeconds(RUSAGE_CHILDREN);
                 dus.push_back(Seconds([&] { RunDu(folder); }));
+                duCpu.push_back(CpuSeconds(RUSAGE_CHILDREN) - cpu);
+            }
         }
     }
     const double scan = Median(scans), du = Median(dus);
     std::printf("scan   %-22s %2u threads: scan %8.1f ms, du -sb %8.1f ms, scan/du %.2f "
-                "(median of %d; %d files, %d folders)\n",
+                "(median of %d; %d files, %d folders); processor time %.0f ms against %.0f ms\n",
                 label.c_str(), pool.Threads(), scan * 1e3, du * 1e3, scan / du, runs,
-                listing.doc.m_nFiles, listing.doc.m_nSubFolders);
+                listing.doc.m_nFiles, listing.doc.m_nSubFolders, Median(scanCpu) * 1e3,
+                Median(duCpu) * 1e3);
 }
 
 // Heap held at the peak of a scan: per listed entry, and in all.

@@ -26,6 +26,9 @@ constexpr int kFolderOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC
 // sleeps: most entries of a large folder are done by then.
 constexpr int kYieldsBeforeSleeping = 64;
 
+// Each thread reads a folder's entries in blocks of this size.
+constexpr std::size_t kEntryBlockBytes = 32 * 1024;
+
 struct FolderIdHash {
     std::size_t operator()(const FolderId& id) const noexcept {
         return std::hash<ino_t>{}(id.ino) ^ (std::hash<dev_t>{}(id.dev) << 1);
@@ -234,8 +237,9 @@ private:
     void Descend(const char* name);
     bool Leave();
     void Read(Descriptor& folder, Level& level);
-    void Count(int fd, const dirent& entry, Level& level);
-    void Record(int fd, const dirent& entry, Level& level, bool readOnlyVolume);
+    template <typename Each> void ForEachEntry(int fd, const Each& each);
+    void Count(int fd, const char* name, unsigned char type, Level& level);
+    void Record(int fd, const char* name, unsigned char type, Level& level, bool readOnlyVolume);
     void Report(const Level& level);
     void ShareSome(Level& level);
     std::shared_ptr<const Ancestor> ChainOf(std::size_t depth);
@@ -248,6 +252,9 @@ private:
     int m_mountRoots = 0; // how many of those are where a mount starts
     Descriptor m_current;
     FolderTally m_tally;
+    // Entries as the system gives them, a block at a time.
+    using Block = std::uint64_t;
+    std::vector<Block> m_entries = std::vector<Block>(kEntryBlockBytes / sizeof(Block));
     // With a sink: the folder being read and its entries.
     std::string m_name;
     std::vector<WalkedEntry> m_found;
@@ -331,55 +338,67 @@ bool Walker::Leave() {
 // Counts the files of the folder and notes its sub-folders for later. The folder stays open
 // only when it has sub-folders.
 void Walker::Read(Descriptor& folder, Level& level) {
-    DirHandle dir(::fdopendir(folder.Get()));
-    if (!dir) {
-        folder.Reset(-1);
-        return;
-    }
-    const int fd = folder.Release();
+    const int fd = folder.Get();
     if (m_walk.Sink()) {
         const bool readOnlyVolume = IsReadOnlyVolume(fd);
-        while (const dirent* entry = m_walk.Stopped() ? nullptr : ::readdir(dir.get()))
-            if (!IsDotOrDotDot(entry->d_name))
-                Record(fd, *entry, level, readOnlyVolume);
+        ForEachEntry(fd, [&](const dirent64& entry) {
+            Record(fd, entry.d_name, entry.d_type, level, readOnlyVolume);
+        });
         Report(level);
     } else {
-        while (const dirent* entry = m_walk.Stopped() ? nullptr : ::readdir(dir.get()))
-            if (!IsDotOrDotDot(entry->d_name))
-                Count(fd, *entry, level);
+        ForEachEntry(fd,
+                     [&](const dirent64& entry) { Count(fd, entry.d_name, entry.d_type, level); });
     }
-    if (level.subFolders.HasNext())
-        folder.Reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    if (!level.subFolders.HasNext())
+        folder.Reset(-1);
+}
+
+// Calls `each` for every entry of the open folder but "." and "..", reading them from the
+// system a block at a time into this walker's buffer; ends early when the walk stops.
+template <typename Each> void Walker::ForEachEntry(int fd, const Each& each) {
+    while (!m_walk.Stopped()) {
+        const ssize_t read = ::getdents64(fd, m_entries.data(), m_entries.size() * sizeof(Block));
+        if (read <= 0)
+            return;
+        const char* bytes = reinterpret_cast<const char*>(m_entries.data());
+        for (ssize_t at = 0; at < read;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(bytes + at);
+            at += entry->d_reclen;
+            if (!IsDotOrDotDot(entry->d_name))
+                each(*entry);
+        }
+    }
 }
 
 // The directory's entry type spares a stat for every sub-folder; only what may have a size
 // is examined. An entry that vanished before it was examined counts as an empty file.
-void Walker::Count(int fd, const dirent& entry, Level& level) {
-    if (entry.d_type == DT_DIR)
-        return level.subFolders.Add(entry.d_name);
+void Walker::Count(int fd, const char* name, unsigned char type, Level& level) {
+    if (type == DT_DIR)
+        return level.subFolders.Add(name);
     struct stat st;
-    const bool examined = ::fstatat(fd, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0;
-    if (entry.d_type == DT_UNKNOWN && examined && S_ISDIR(st.st_mode))
-        return level.subFolders.Add(entry.d_name);
+    const bool examined = ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (type == DT_UNKNOWN && examined && S_ISDIR(st.st_mode))
+        return level.subFolders.Add(name);
     ++m_tally.files;
     if (examined)
         m_tally.bytes += static_cast<std::uint64_t>(st.st_size);
 }
 
 // Counts an entry as Count does, and keeps what the sink is given of it.
-void Walker::Record(int fd, const dirent& entry, Level& level, bool readOnlyVolume) {
-    const struct stat st = ExamineEntry(fd, entry.d_name, entry.d_type);
+void Walker::Record(int fd, const char* name, unsigned char type, Level& level,
+                    bool readOnlyVolume) {
+    const struct stat st = ExamineEntry(fd, name, type);
     WalkedEntry found;
-    found.attributes = EntryAttributes(fd, entry.d_name, st, readOnlyVolume);
+    found.attributes = EntryAttributes(fd, name, st, readOnlyVolume);
     found.lastWrite = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
     if (S_ISDIR(st.st_mode)) {
-        level.subFolders.Add(entry.d_name);
+        level.subFolders.Add(name);
     } else {
         found.size = static_cast<std::uint64_t>(st.st_size);
         ++m_tally.files;
         m_tally.bytes += found.size;
     }
-    m_foundNames += entry.d_name;
+    m_foundNames += name;
     m_nameEnds.push_back(m_foundNames.size());
     m_found.push_back(found);
 }
