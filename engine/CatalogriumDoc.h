@@ -16,6 +16,12 @@ class IFolderSink;
 class IPrompter;
 class IProgressNote;
 
+// `total` + `bytes`, stopping at the largest value instead of wrapping: sparse files can
+// claim more than 2^64 - 1 bytes together.
+inline std::uint64_t AddBytes(std::uint64_t total, std::uint64_t bytes) {
+    return bytes > UINT64_MAX - total ? UINT64_MAX : total + bytes;
+}
+
 // Totals gathered below one top-level sub-folder.
 struct FolderTally {
     std::uint64_t bytes = 0;

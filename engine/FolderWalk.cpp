@@ -381,7 +381,7 @@ void Walker::Count(int fd, const char* name, unsigned char type, Level& level) {
         return level.subFolders.Add(name);
     ++m_tally.files;
     if (examined)
-        m_tally.bytes += static_cast<std::uint64_t>(st.st_size);
+        m_tally.bytes = AddBytes(m_tally.bytes, static_cast<std::uint64_t>(st.st_size));
 }
 
 // Counts an entry as Count does, and keeps what the sink is given of it.
@@ -396,7 +396,7 @@ void Walker::Record(int fd, const char* name, unsigned char type, Level& level,
     } else {
         found.size = static_cast<std::uint64_t>(st.st_size);
         ++m_tally.files;
-        m_tally.bytes += found.size;
+        m_tally.bytes = AddBytes(m_tally.bytes, found.size);
     }
     m_foundNames += name;
     m_nameEnds.push_back(m_foundNames.size());
@@ -483,6 +483,17 @@ void WalkState::Work() {
     }
 }
 
+namespace {
+
+// AddBytes on a total that several threads add to.
+void AddBytesTo(std::atomic<std::uint64_t>& total, std::uint64_t bytes) {
+    std::uint64_t now = total.load();
+    while (!total.compare_exchange_weak(now, AddBytes(now, bytes))) {
+    }
+}
+
+} // namespace
+
 void WalkState::RunEntry(Walker& walker, std::size_t index) {
     if (const char* name = m_entries.Examine(index); name && !Stopped()) {
         Piece top{index, m_folder, m_root, name, 1, false, false};
@@ -490,7 +501,7 @@ void WalkState::RunEntry(Walker& walker, std::size_t index) {
     }
     const FolderTally tally = walker.TakeTally();
     Progress& progress = m_progress[index];
-    progress.bytes += tally.bytes;
+    AddBytesTo(progress.bytes, tally.bytes);
     progress.files += tally.files;
     progress.folders += tally.folders;
     Finish(index);
@@ -500,7 +511,7 @@ void WalkState::RunPiece(Walker& walker, Piece& piece) {
     walker.Walk(piece);
     const FolderTally tally = walker.TakeTally();
     Progress& progress = m_progress[piece.entry];
-    progress.bytes += tally.bytes;
+    AddBytesTo(progress.bytes, tally.bytes);
     progress.files += tally.files;
     progress.folders += tally.folders;
     const std::size_t entry = piece.entry;

@@ -91,7 +91,8 @@ std::string FormatDateTime(const std::tm& local) {
     text += '/';
     AppendTwoDigits(text, local.tm_mday);
     text += '/';
-    AppendTwoDigits(text, local.tm_year + 1900);
+    // The year's last two digits, without adding 1900 to a year that may be the largest int.
+    AppendTwoDigits(text, local.tm_year % 100);
     text += ' ';
     AppendTwoDigits(text, local.tm_hour);
     text += ':';

@@ -1,6 +1,8 @@
 #include "Profile.h"
 
+#include "OutputFile.h"
 #include "ReplacingFile.h"
+#include "Text.h"
 
 #include <algorithm>
 #include <array>
@@ -65,8 +67,11 @@ const std::array<ProfileKey, 22> kProfileKeys{{
 
 constexpr std::string_view kSectionHeader = "[Options]";
 constexpr std::string_view kProfileFileName = "catalogrium3.ini";
-// A profile is a few hundred bytes; anything much larger is not one.
+// A profile is a few hundred bytes; anything much larger is not one. A save never writes
+// more than this, so that what it writes can be read back.
 constexpr std::uintmax_t kMaxProfileBytes = 1 << 20;
+// Some editors begin a UTF-8 file with a byte-order mark; it belongs to no line.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 const ProfileKey* FindLoadedKey(std::string_view key) {
     auto it = std::find_if(kProfileKeys.begin(), kProfileKeys.end(),
@@ -126,17 +131,40 @@ ReadResult ReadProfileText(const std::string& path, std::string& text) {
     return in.bad() ? ReadResult::Unreadable : ReadResult::Text;
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
+// The lines of a profile, each with the carriage return of a CR LF line end, after the
+// byte-order mark the file may begin with.
+struct ProfileLines {
+    std::string byteOrderMark;
+    std::vector<std::string> lines;
+    // How the file ends its lines, for the lines a save adds or changes: "\r\n" when its
+    // first line ends so, "\n" otherwise.
+    std::string lineEnd = "\n";
+};
+
+std::vector<std::string> SplitLines(std::string_view text) {
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
+        if (end == std::string_view::npos)
             end = text.size();
-        lines.push_back(text.substr(start, end - start));
+        lines.emplace_back(text.substr(start, end - start));
         start = end + 1;
     }
     return lines;
+}
+
+ProfileLines ReadLines(std::string_view text) {
+    ProfileLines profile;
+    if (text.starts_with(kByteOrderMark)) {
+        profile.byteOrderMark = kByteOrderMark;
+        text.remove_prefix(kByteOrderMark.size());
+    }
+    const std::size_t firstEnd = text.find('\n');
+    if (firstEnd != std::string_view::npos && firstEnd > 0 && text[firstEnd - 1] == '\r')
+        profile.lineEnd = "\r\n";
+    profile.lines = SplitLines(text);
+    return profile;
 }
 
 // A line without the carriage return of a file written on another system.
@@ -223,22 +251,29 @@ void WriteKeys(std::vector<std::string>& lines, const ListingOptions& options) {
     }
 }
 
-std::string JoinLines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const auto& line : lines)
-        text += line + "\n";
+// A line that kept the carriage return of its CR LF end is ended as it was; a line that the
+// save wrote is ended as the file ends its lines.
+std::string JoinLines(const ProfileLines& profile) {
+    std::string text = profile.byteOrderMark;
+    for (const auto& line : profile.lines)
+        text += line + (line.ends_with('\r') ? "\n" : profile.lineEnd);
     return text;
 }
 
 // Writes `text` through a temporary file beside `path` that replaces it once complete and on
-// disk. An existing file keeps its permissions; a new one is the user's alone.
-bool ReplaceFile(const std::string& path, const std::string& text) {
-    struct stat existing {};
-    const mode_t permissions =
-        ::stat(path.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0600;
-    CReplacingFile file(path);
-    return file.Descriptor() >= 0 && WriteAll(file.Descriptor(), text) == 0 &&
-           file.Commit(permissions);
+// disk. An existing file keeps its permissions; a new one is the user's alone. Returns errno
+// of the failed step, or 0.
+int ReplaceFile(const std::string& path, const std::string& text) {
+    COutputFile file(path, 0600);
+    if (file.Descriptor() < 0)
+        return file.Error();
+    if (const int error = WriteAll(file.Descriptor(), text))
+        return error;
+    return file.Commit() ? 0 : file.Error();
+}
+
+std::string NotSavedText(const std::string& reason) {
+    return "The settings were not saved: " + reason;
 }
 
 // Saves of two windows closing at once run one after the other: each holds an exclusive lock
@@ -299,7 +334,7 @@ bool ApplyProfileSetting(ListingOptions& options, const std::string& key,
     }
     if (HoldsLineBreak(value))
         return false;
-    options.*std::get<TextField>(found->field) = value;
+    options.*std::get<TextField>(found->field) = TrimBlanks(value);
     return true;
 }
 
@@ -308,7 +343,7 @@ ListingOptions LoadListingOptions(const std::string& path) {
     std::string text;
     if (ReadProfileText(path, text) != ReadResult::Text)
         return options;
-    auto lines = SplitLines(text);
+    const auto lines = ReadLines(text).lines;
     std::set<std::string_view, std::less<>> seen; // the first line of a key counts
     ForEachOptionsLine(lines, [&](std::size_t i) {
         auto key = KeyOf(lines[i]);
@@ -318,17 +353,30 @@ ListingOptions LoadListingOptions(const std::string& path) {
     return options;
 }
 
-bool SaveListingOptions(const std::string& path, const ListingOptions& options) {
-    std::string target = ResolvedTarget(path);
+bool SaveListingOptions(const std::string& path, const ListingOptions& options,
+                        std::string& error) {
+    const std::string target = ResolvedTarget(path);
     std::error_code ec;
     auto folder = std::filesystem::path(target).parent_path();
     if (!folder.empty())
         std::filesystem::create_directories(folder, ec);
     const CProfileLock lock(target);
     std::string text;
-    if (ReadProfileText(target, text) == ReadResult::Unreadable)
+    if (ReadProfileText(target, text) == ReadResult::Unreadable) {
+        error = NotSavedText(ReplaceControlChars(path) + " is not a profile that can be read.");
         return false;
-    auto lines = SplitLines(text);
-    WriteKeys(lines, options);
-    return ReplaceFile(target, JoinLines(lines));
+    }
+    ProfileLines profile = ReadLines(text);
+    WriteKeys(profile.lines, options);
+    text = JoinLines(profile);
+    if (text.size() > kMaxProfileBytes) {
+        error = NotSavedText(ReplaceControlChars(path) +
+                             " would grow larger than 1 MiB, too large to be read back.");
+        return false;
+    }
+    if (const int failure = ReplaceFile(target, text)) {
+        error = NotSavedText(SaveFailureText(failure, path));
+        return false;
+    }
+    return true;
 }

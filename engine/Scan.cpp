@@ -118,7 +118,7 @@ bool CCatalogriumDoc::ScanFolder(const std::string& path, int filesAndFolders) {
         m_progress.RemoveProgress();
         return true;
     case ScanOutcome::CannotOpen:
-        ShowError(kReadProblem + path, kScanCaption);
+        ShowError(kReadProblem + ReplaceControlChars(path), kScanCaption);
         m_progress.RemoveProgress();
         return false;
     case ScanOutcome::OutOfMemory:
@@ -203,7 +203,7 @@ void CCatalogriumDoc::AddToTotals(CFolderEntry& entry, const FolderTally& below)
     } else {
         m_nFiles += 1;
     }
-    m_nTotalSize += entry.m_nSize;
+    m_nTotalSize = AddBytes(m_nTotalSize, entry.m_nSize);
 }
 
 // Folders go to the head of the scan list, files to its tail; an entry not kept is destroyed.

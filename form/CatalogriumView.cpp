@@ -44,18 +44,17 @@ CCatalogriumView::CCatalogriumView(CCatalogriumDoc& doc, IPrompter& prompter, IV
 }
 
 // The options go back to the profile whenever the view goes, at every orderly exit. With no
-// window left to show a message, a profile that cannot be written is logged. A case layout
-// stores the date and attribute choices it keeps aside for the page layouts, not the "off" it
-// forces.
+// window left to show a message, a profile that cannot be written is logged with the reason.
+// A case layout stores the date and attribute choices it keeps aside for the page layouts,
+// not the "off" it forces.
 CCatalogriumView::~CCatalogriumView() {
     ListingOptions stored = m_options;
     if (stored.IsCaseInsert()) {
         stored.m_bAddDate = m_bSavedDate;
         stored.m_bAddAttribute = m_bSavedAttribute;
     }
-    if (!SaveListingOptions(m_profilePath, stored))
-        qCWarning(lcProfile).noquote()
-            << "The settings could not be saved to" << QString::fromStdString(m_profilePath);
+    if (std::string error; !SaveListingOptions(m_profilePath, stored, error))
+        qCWarning(lcProfile).noquote() << QString::fromStdString(error);
     m_doc.DeleteContents();
     m_doc.SetOptions(nullptr);
 }

@@ -3,9 +3,12 @@
 #include "CatalogriumView.h"
 
 #include "CatalogriumDoc.h"
+#include "OutputFile.h"
 #include "PageDriver.h"
+#include "PrintToFile.h"
 #include "PrintedPages.h"
 #include "Prompter.h"
+#include "Text.h"
 #include "ViewDialogs.h"
 
 #include <QLineEdit>
@@ -14,12 +17,6 @@ namespace {
 
 // The comments dialog lists at most this many entries.
 constexpr std::size_t kMaxCommentedEntries = 64000;
-
-// The printer's name, or the file it prints to.
-std::string PrinterName(const QPrinter& printer) {
-    const QString file = printer.outputFileName();
-    return (file.isEmpty() ? printer.printerName() : file).toStdString();
-}
 
 } // namespace
 
@@ -133,10 +130,17 @@ bool CCatalogriumView::DoPreparePrinting(JobKind kind, int pageCount) {
 }
 
 void CCatalogriumView::PrintPages() {
-    if (!RenderPages(m_listingPrinter, m_printer,
-                     PrintedPages(m_printer, m_listingPrinter.CurrentJob().m_nPageCount)))
-        m_prompter.Prompt("The listing could not be printed on " + PrinterName(m_printer) + ".",
-                          kAppTitle, MessageIcon::Error, MessageButtons::Ok);
+    const std::vector<int> pages = PrintedPages(m_printer, m_listingPrinter.CurrentJob().m_nPageCount);
+    std::string failure;
+    if (PrintsToFile(m_printer)) {
+        if (const int error = PrintToFile(m_listingPrinter, m_printer, pages))
+            failure = SaveFailureText(error, m_printer.outputFileName().toStdString());
+    } else if (!RenderPages(m_listingPrinter, m_printer, pages)) {
+        failure = "The listing could not be printed on " +
+                  ReplaceControlChars(m_printer.printerName().toStdString()) + ".";
+    }
+    if (!failure.empty())
+        m_prompter.Prompt(failure, kAppTitle, MessageIcon::Error, MessageButtons::Ok);
 }
 
 void CCatalogriumView::PreviewPages() {

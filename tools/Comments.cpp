@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -22,6 +23,11 @@ std::vector<std::string> SplitTabs(const std::string& line) {
 
 // The comments of one line, or an error text.
 bool ParseCommentLine(const std::string& line, EntryComments& out, std::string& problem) {
+    if (line.size() > kMaxCommentLineBytes) {
+        problem = "is longer than " + std::to_string(kMaxCommentLineBytes) +
+                  " bytes, more than a name and three comments can be";
+        return false;
+    }
     if (line.find('\0') != std::string::npos) {
         problem = "holds a NUL byte";
         return false;
@@ -47,17 +53,23 @@ bool ParseCommentLine(const std::string& line, EntryComments& out, std::string& 
     return true;
 }
 
-} // namespace
-
-bool ReadCommentsFile(const std::string& path, std::vector<EntryComments>& comments,
-                      std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read the comments file \"" + path + "\": " + std::strerror(errno);
-        return false;
+// The whole of `in` into `text`; false when it holds more than `limit` bytes.
+bool ReadAtMost(std::istream& in, std::size_t limit, std::string& text) {
+    constexpr std::size_t kChunk = 1 << 16;
+    while (in && text.size() <= limit) {
+        const std::size_t size = text.size();
+        text.resize(size + kChunk);
+        in.read(text.data() + size, kChunk);
+        text.resize(size + static_cast<std::size_t>(in.gcount()));
     }
+    return text.size() <= limit;
+}
+
+bool ParseComments(const std::string& path, const std::string& text,
+                   std::vector<EntryComments>& comments, std::string& error) {
+    std::istringstream lines(text);
     std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
+    for (int number = 1; std::getline(lines, line); ++number) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         if (line.empty())
@@ -70,11 +82,29 @@ bool ReadCommentsFile(const std::string& path, std::vector<EntryComments>& comme
         }
         comments.push_back(std::move(entry));
     }
+    return true;
+}
+
+} // namespace
+
+bool ReadCommentsFile(const std::string& path, std::vector<EntryComments>& comments,
+                      std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read the comments file \"" + path + "\": " + std::strerror(errno);
+        return false;
+    }
+    std::string text;
+    if (!ReadAtMost(in, kMaxCommentsFileBytes, text)) {
+        error = "the comments file \"" + path + "\" is larger than " +
+                std::to_string(kMaxCommentsFileBytes) + " bytes, more than a listing can carry";
+        return false;
+    }
     if (in.bad()) {
         error = "cannot read the comments file \"" + path + "\"";
         return false;
     }
-    return true;
+    return ParseComments(path, text, comments, error);
 }
 
 std::vector<std::string>

@@ -2,9 +2,11 @@
 
 #include "CatalogriumDoc.h"
 #include "CatalogueCommands.h"
+#include "Clock.h"
 #include "CommandLine.h"
 #include "Comments.h"
 #include "Console.h"
+#include "Interrupt.h"
 #include "PdfListing.h"
 #include "Profile.h"
 #include "Text.h"
@@ -21,13 +23,20 @@ namespace {
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
+// Every message of ctlgrm's own is one line; names and arguments in it may hold control
+// characters, which must not reach the terminal.
+void Complain(const std::string& message) {
+    std::cerr << "ctlgrm: " << ReplaceControlChars(message) << '\n';
+}
+
 int UsageError(const std::string& message) {
-    std::cerr << "ctlgrm: " << message << "\n\n" << UsageText();
+    Complain(message);
+    std::cerr << '\n' << UsageText();
     return kExitUsage;
 }
 
 int Failure(const std::string& message) {
-    std::cerr << "ctlgrm: " << message << '\n';
+    Complain(message);
     return kExitFailure;
 }
 
@@ -49,16 +58,21 @@ std::unique_ptr<IProgressNote> MakeProgressNote() {
 }
 
 // A relative FOLDER is taken from the current folder, as everywhere on the command line; the
-// folder check then sees an absolute path. Empty and blank arguments stay as they are.
+// folder check then sees an absolute path. "." and empty parts name nothing new and go; ".."
+// stays for the kernel, which reads "L/.." as the parent of the folder that the link L leads
+// to. Empty and blank arguments stay as they are.
 std::string FolderToCheck(const std::string& argument) {
     std::string trimmed = TrimWhiteSpace(argument);
     if (trimmed.empty() || trimmed.front() == '/' || trimmed.front() == '~')
         return argument;
     std::error_code ec;
-    auto current = std::filesystem::current_path(ec);
+    std::filesystem::path folder = std::filesystem::current_path(ec);
     if (ec)
         return argument;
-    return (current / trimmed).lexically_normal().string();
+    for (const auto& part : std::filesystem::path(trimmed))
+        if (!part.empty() && part != ".")
+            folder /= part;
+    return folder.string();
 }
 
 bool ReadListing(CCatalogriumDoc& doc, std::string folder, const ListingOptions& options) {
@@ -76,17 +90,12 @@ bool ReadComments(const CommandLineRequest& request, std::vector<EntryComments>&
 void AddComments(CCatalogriumDoc& doc, const std::vector<EntryComments>& comments,
                  const ListingOptions& options) {
     for (const auto& name : AttachComments(doc.m_entryList, comments, options.m_bUpperCase != 0))
-        std::cerr << "ctlgrm: no entry named \"" << name << "\" for its comments\n";
+        Complain("no entry named \"" + name + "\" for its comments");
 }
 
-bool WriteListing(const CCatalogriumDoc& doc, ListingOptions& options,
-                  const CommandLineRequest& request, std::string& error) {
-    if (IsPdfOutputPath(request.outputPath))
-        return WritePdfListing(doc, options,
-                               {request.paper, request.title, !request.commentsPath.empty()},
-                               request.outputPath, error);
-    if (!request.outputPath.empty())
-        return doc.SaveListingFile(request.outputPath, error);
+bool WriteListingFile(const CCatalogriumDoc& doc, const std::string& path, std::string& error) {
+    if (!path.empty())
+        return doc.SaveListingFile(path, error);
     doc.Serialize(std::cout);
     std::cout.flush();
     if (!std::cout) {
@@ -96,10 +105,31 @@ bool WriteListing(const CCatalogriumDoc& doc, ListingOptions& options,
     return true;
 }
 
+// The listing file is the "To File" output whatever layout the profile last printed, so its
+// sizes follow "Add Size in Bytes" alone.
+bool WriteListing(CCatalogriumDoc& doc, ListingOptions& options, const CommandLineRequest& request,
+                  std::string& error) {
+    if (IsPdfOutputPath(request.outputPath))
+        return WritePdfListing(doc, options,
+                               {request.paper, request.title, !request.commentsPath.empty()},
+                               request.outputPath, error);
+    ListingOptions fileOptions = options;
+    fileOptions.m_nPrintAs = kPrintToFile;
+    doc.SetOptions(&fileOptions);
+    const bool written = WriteListingFile(doc, request.outputPath, error);
+    doc.SetOptions(&options);
+    return written;
+}
+
 int Run(const CommandLineRequest& request) {
+    std::string error;
+    // "Now" of a reproducible listing must be a date, never the clock in its place.
+    if (std::optional<std::time_t> now; !ReadSourceDateEpoch(now, error)) {
+        Complain(error);
+        return kExitUsage;
+    }
     ListingOptions options = SettingsFor(request);
     std::vector<EntryComments> comments;
-    std::string error;
     if (!ReadComments(request, comments, error))
         return Failure(error);
     CStreamPrompter prompter(std::cerr);
@@ -135,6 +165,7 @@ int RunCatalogue(const CatalogueRequest& request) {
 } // namespace
 
 int main(int argc, char** argv) {
+    InstallInterruptHandler();
     std::ios::sync_with_stdio(false);
     std::string error;
     auto request = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), error);

@@ -3,16 +3,19 @@
 #include "CatalogriumDoc.h"
 #include "ListingOptions.h"
 #include "ListingPrinter.h"
+#include "OutputFile.h"
 #include "PageDriver.h"
 #include "Text.h"
 #include "TitlePrompter.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -54,6 +57,13 @@ private:
     std::optional<TitleLines> m_lines;
 };
 
+// ctlgrm reports its own failures; the toolkit's warnings (such as one about a missing
+// XDG_RUNTIME_DIR) would only clutter standard error. Its errors still show.
+void ShowToolkitErrorsOnly(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "ctlgrm: %s\n", ReplaceControlChars(message.toStdString()).c_str());
+}
+
 // A Qt application for the duration of one PDF, unless the program already has one.
 class ScopedGuiApplication {
 public:
@@ -62,6 +72,7 @@ public:
             return;
         if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler(ShowToolkitErrorsOnly);
         m_app = std::make_unique<QGuiApplication>(m_argc, m_argv);
     }
 
@@ -74,6 +85,38 @@ private:
 
 QPageSize PaperSize(const std::string& paper) {
     return QPageSize(paper == "a4" ? QPageSize::A4 : QPageSize::Letter);
+}
+
+// Every page of the job, as a PDF written to `device`.
+bool RenderPdf(CListingPrinter& printer, int pages, const std::string& paper,
+               const std::string& title, QIODevice& device) {
+    QPdfWriter writer(&device);
+    writer.setCreator("ctlgrm");
+    writer.setTitle(QString::fromStdString(title));
+    writer.setPageSize(PaperSize(paper));
+    writer.setPageMargins(
+        QMarginsF(kPdfMarginInches, kPdfMarginInches, kPdfMarginInches, kPdfMarginInches),
+        QPageLayout::Inch);
+    return RenderPages(printer, writer, 1, pages);
+}
+
+// Writes the PDF as every output file is written: into a device or a pipe as it is, through
+// a link to its target, a regular file replaced only when complete.
+bool SavePdf(CListingPrinter& printer, int pages, const std::string& paper,
+             const std::string& title, const std::string& path, std::string& error) {
+    COutputFile output(path, NewFilePermissions());
+    QFile file;
+    bool written = output.Descriptor() >= 0 && file.open(output.Descriptor(), QIODevice::WriteOnly,
+                                                         QFileDevice::DontCloseHandle);
+    written = written && RenderPdf(printer, pages, paper, title, file) && file.flush() &&
+              file.error() == QFileDevice::NoError;
+    file.close();
+    written = written && output.Commit();
+    if (!written)
+        error = "cannot write the printed listing to \"" + path + "\": " +
+                (output.Error() != 0 ? std::strerror(output.Error())
+                                     : file.errorString().toStdString());
+    return written;
 }
 
 } // namespace
@@ -103,22 +146,8 @@ bool WritePdfListing(const CCatalogriumDoc& doc, ListingOptions& options,
     const int pages = printer.SizeJob(doc.m_strListedFolder);
     printer.BuildPageTable();
 
-    QSaveFile file(QString::fromStdString(path));
-    bool written = file.open(QIODevice::WriteOnly);
-    if (written) {
-        QPdfWriter writer(&file);
-        writer.setCreator("ctlgrm");
-        writer.setTitle(QString::fromStdString(doc.m_strListedFolder));
-        writer.setPageSize(PaperSize(settings.paper));
-        writer.setPageMargins(
-            QMarginsF(kPdfMarginInches, kPdfMarginInches, kPdfMarginInches, kPdfMarginInches),
-            QPageLayout::Inch);
-        written = RenderPages(printer, writer, 1, pages);
-    }
-    written = written && file.commit();
+    const bool written =
+        SavePdf(printer, pages, settings.paper, doc.m_strListedFolder, path, error);
     printer.EndJob();
-    if (!written)
-        error = "cannot write the printed listing to \"" + path +
-                "\": " + file.errorString().toStdString();
     return written;
 }

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <vector>
 
@@ -469,13 +470,32 @@ TEST_F(SettingsTest, LoadedDateShowsOnlyOnceAPageLayoutIsChosen) {
     ListingOptions stored;
     stored.m_bAddDate = 1;
     stored.m_bAddAttribute = 1;
-    ASSERT_TRUE(SaveListingOptions(ProfilePath(), stored));
+    std::string error;
+    ASSERT_TRUE(SaveListingOptions(ProfilePath(), stored, error)) << error;
     Start();
     EXPECT_FALSE(Check(IDC_DATE)->isChecked());
     EXPECT_FALSE(Check(IDC_DATE)->isEnabled());
     Click(IDC_STANDARD);
     EXPECT_TRUE(Check(IDC_DATE)->isChecked());
     EXPECT_TRUE(Check(IDC_ATTRIBUTES)->isChecked());
+}
+
+// A profile just under the read limit would pass it on save: it stays as it was, and the
+// user is told that the settings were not kept.
+TEST_F(SettingsTest, ProfileThatWouldGrowPastTheReadLimitIsKeptAndTheUserTold) {
+    Exit();
+    const std::string old = "[Options]\nSummary=0\n;" + std::string((1 << 20) - 100, 'x') + "\n";
+    std::ofstream(ProfilePath(), std::ios::binary) << old;
+    Start();
+    EXPECT_EQ(Options().m_bPrintSummary, 0);
+    Exit();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, "The settings were not saved: " + ProfilePath() +
+                                             " would grow larger than 1 MiB, too large to be read "
+                                             "back.");
+    EXPECT_EQ(prompter.messages[0].caption, "Catalogrium3");
+    std::ifstream in(ProfilePath(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), old);
 }
 
 TEST_F(SettingsTest, OptionsCancelChangesNothing) {

@@ -5,7 +5,14 @@
 
 #include <QStandardPaths>
 
+#include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 class PrintPdfTest : public AppTest, public testing::WithParamInterface<int> {
 protected:
@@ -71,6 +78,79 @@ TEST_P(PrintPdfTest, WindowPrintsTheSamePagesAsCtlgrm) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, PrintPdfTest, testing::Values(IDC_STANDARD, IDC_CD, IDC_ZIP));
+
+// Print to File writes the PDF as the listing file is written: into a FIFO as it is, through a
+// link to its target (which need not exist yet), and over a regular file only once the whole
+// PDF is there.
+class PrintToFileTest : public AppTest {
+protected:
+    void PrintTo(const std::filesystem::path& file) {
+        folder.WriteFile("a.txt", "a");
+        dialogs.acceptPrint = true;
+        dialogs.printToPdf = file.string();
+        Click(IDC_STANDARD);
+        TypeFolder(folder.str());
+        ClickGo();
+    }
+    static std::string ReadAll(const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    static bool IsPdf(const std::string& bytes) {
+        return bytes.starts_with("%PDF-") && bytes.find("%%EOF") != std::string::npos;
+    }
+
+    TempDir out;
+};
+
+TEST_F(PrintToFileTest, FifoIsWrittenAsItIs) {
+    const auto fifo = out.path() / "view.pdf";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string bytes;
+    std::thread reader([&] { bytes = ReadAll(fifo); });
+    PrintTo(fifo);
+    reader.join();
+    EXPECT_TRUE(IsPdf(bytes));
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    EXPECT_TRUE(prompter.messages.empty());
+}
+
+TEST_F(PrintToFileTest, LinkStaysALinkToTheNewFile) {
+    out.MakeDir("real");
+    const auto link = out.path() / "view.pdf";
+    std::filesystem::create_symlink("real/view.pdf", link);
+    PrintTo(link);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_TRUE(IsPdf(ReadAll(out.path() / "real/view.pdf")));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path() / "real"), {}), 1);
+    // The printer still prints to the file the user chose.
+    EXPECT_EQ(View()->Printer().outputFileName().toStdString(), link.string());
+    EXPECT_EQ(View()->Printer().outputFormat(), QPrinter::PdfFormat);
+}
+
+// The file size limit stands in for a full disk.
+TEST_F(PrintToFileTest, FailedPrintKeepsThePreviousFileAndSaysSo) {
+    const auto file = out.WriteFile("view.pdf", "previous");
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = previous;
+    small.rlim_cur = 1024;
+    setrlimit(RLIMIT_FSIZE, &small);
+    PrintTo(file);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_EQ(ReadAll(file), "previous");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path()), {}), 1);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text,
+              file.string() + " could not be written: Input/output error.");
+
+    PrintTo(file);
+    EXPECT_TRUE(IsPdf(ReadAll(file)));
+    EXPECT_EQ(prompter.messages.size(), 1u);
+}
 
 // A PDF file gets its copies and its page order from the program, page by page.
 class PrintedPagesTest : public testing::Test {

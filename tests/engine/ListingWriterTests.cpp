@@ -362,6 +362,16 @@ TEST_F(SaveListingTest, SavingThroughALinkReplacesTheLinkedFile) {
     EXPECT_EQ(ReadFile(real), Written());
 }
 
+TEST_F(SaveListingTest, SavingThroughALinkToAMissingFileCreatesItsTarget) {
+    dir.MakeDir("real");
+    const fs::path link = dir.path() / "out.txt";
+    fs::create_symlink("real/out.txt", link);
+    ASSERT_TRUE(doc.SaveListingFile(link, error)) << error;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadFile(dir.path() / "real/out.txt"), Written());
+    EXPECT_EQ(CountFiles(dir.path() / "real"), 1u);
+}
+
 TEST_F(SaveListingTest, DevicesAreWrittenInPlaceNotReplaced) {
     ASSERT_TRUE(doc.SaveListingFile("/dev/null", error)) << error;
     struct stat st {};

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -60,6 +61,7 @@ protected:
     }
 
     TempDir dir;
+    std::string error;
 };
 
 // ---- defaults and the keys that are only written -----------------------------------------
@@ -102,7 +104,7 @@ TEST_F(ProfileTest, SizeAndAttributesRepeatTheirColumnsOnSave) {
     ListingOptions o;
     o.m_bAddSize = 0;
     o.m_bAddAttribute = 1;
-    ASSERT_TRUE(SaveListingOptions(Path(), o));
+    ASSERT_TRUE(SaveListingOptions(Path(), o, error));
     std::string text = ReadAll(Path());
     EXPECT_NE(text.find("\nSize=0\n"), std::string::npos);
     EXPECT_NE(text.find("\nAdd Size=0\n"), std::string::npos);
@@ -116,7 +118,7 @@ TEST_F(ProfileTest, LayoutKeyKeepsItsTrailingBlank) {
 
     ListingOptions o;
     o.m_nPrintAs = kPrintZip;
-    ASSERT_TRUE(SaveListingOptions(Path(), o));
+    ASSERT_TRUE(SaveListingOptions(Path(), o, error));
     std::string text = ReadAll(Path());
     EXPECT_NE(text.find("\nPrint as =3\n"), std::string::npos);
     EXPECT_EQ(text.find("Print as="), std::string::npos);
@@ -125,7 +127,7 @@ TEST_F(ProfileTest, LayoutKeyKeepsItsTrailingBlank) {
 // ---- saving ------------------------------------------------------------------------------
 
 TEST_F(ProfileTest, NewProfileHoldsEveryKeyInSaveOrder) {
-    ASSERT_TRUE(SaveListingOptions(Path(), ListingOptions{}));
+    ASSERT_TRUE(SaveListingOptions(Path(), ListingOptions{}, error));
     EXPECT_EQ(ReadAll(Path()), "[Options]\n"
                                "Size=1\n"
                                "Attributes=0\n"
@@ -153,7 +155,7 @@ TEST_F(ProfileTest, NewProfileHoldsEveryKeyInSaveOrder) {
 
 TEST_F(ProfileTest, RoundTripKeepsEverySetting) {
     ListingOptions saved = ChangedOptions();
-    ASSERT_TRUE(SaveListingOptions(Path(), saved));
+    ASSERT_TRUE(SaveListingOptions(Path(), saved, error));
     EXPECT_EQ(LoadListingOptions(Path()), saved);
 }
 
@@ -163,7 +165,7 @@ TEST_F(ProfileTest, StoredValuesAreTakenWithoutRangeChecks) {
     o.m_nSortBy = -3;
     o.m_bUpperCase = 2147483647;
     o.m_strFontName = "";
-    ASSERT_TRUE(SaveListingOptions(Path(), o));
+    ASSERT_TRUE(SaveListingOptions(Path(), o, error));
     EXPECT_EQ(LoadListingOptions(Path()), o);
 }
 
@@ -181,7 +183,7 @@ TEST_F(ProfileTest, SaveKeepsOtherSectionsUnknownKeysAndComments) {
                                       "x=1");
     ListingOptions o;
     o.m_nSortBy = kSortName;
-    ASSERT_TRUE(SaveListingOptions(Path(), o));
+    ASSERT_TRUE(SaveListingOptions(Path(), o, error));
     std::string text = ReadAll(Path());
 
     EXPECT_EQ(text.rfind("; written by hand\n[Window]\nSummary=left alone\n\n[Options]\n"
@@ -195,29 +197,104 @@ TEST_F(ProfileTest, SaveKeepsOtherSectionsUnknownKeysAndComments) {
 
 TEST_F(ProfileTest, SaveAppendsTheSectionToAFileWithoutOne) {
     dir.WriteFile("catalogrium3.ini", "[Other]\nkey=value\n");
-    ASSERT_TRUE(SaveListingOptions(Path(), ChangedOptions()));
+    ASSERT_TRUE(SaveListingOptions(Path(), ChangedOptions(), error));
     EXPECT_EQ(ReadAll(Path()).rfind("[Other]\nkey=value\n\n[Options]\nSize=0\n", 0), 0u);
     EXPECT_EQ(LoadListingOptions(Path()), ChangedOptions());
 }
 
 TEST_F(ProfileTest, SaveCreatesMissingFolders) {
     std::string path = (dir.path() / "a" / "b" / "catalogrium3.ini").string();
-    ASSERT_TRUE(SaveListingOptions(path, ChangedOptions()));
+    ASSERT_TRUE(SaveListingOptions(path, ChangedOptions(), error));
     EXPECT_EQ(LoadListingOptions(path), ChangedOptions());
 }
 
 TEST_F(ProfileTest, SaveThroughALinkReplacesItsTarget) {
     dir.WriteFile("real.ini", "[Options]\nSummary=0\n");
     std::filesystem::create_symlink(dir.path() / "real.ini", Path());
-    ASSERT_TRUE(SaveListingOptions(Path(), ChangedOptions()));
+    ASSERT_TRUE(SaveListingOptions(Path(), ChangedOptions(), error));
     EXPECT_TRUE(std::filesystem::is_symlink(Path()));
     EXPECT_EQ(LoadListingOptions((dir.path() / "real.ini").string()), ChangedOptions());
+}
+
+// The link stays a link also when its target is not there yet, and a relative target is
+// taken from the link's folder.
+TEST_F(ProfileTest, SaveThroughALinkToAMissingFileCreatesItsTarget) {
+    dir.MakeDir("real");
+    const struct {
+        std::string linkTo;
+        std::string created;
+    } cases[] = {
+        {"real/new.ini", "real/new.ini"},
+        {(dir.path() / "real/absolute.ini").string(), "real/absolute.ini"},
+        {"second-link", "real/chained.ini"},
+    };
+    std::filesystem::create_symlink("real/chained.ini", dir.path() / "second-link");
+    for (const auto& c : cases) {
+        std::filesystem::remove(Path());
+        std::filesystem::create_symlink(c.linkTo, Path());
+        ASSERT_TRUE(SaveListingOptions(Path(), ChangedOptions(), error)) << error;
+        EXPECT_TRUE(std::filesystem::is_symlink(Path())) << c.linkTo;
+        EXPECT_EQ(LoadListingOptions((dir.path() / c.created).string()), ChangedOptions())
+            << c.linkTo;
+    }
+}
+
+// A byte-order mark hides no setting; a save keeps it, the one [Options] section and the
+// file's own line ends, on the lines it changes and on those it adds.
+TEST_F(ProfileTest, ByteOrderMarkAndLineEndsAreKept) {
+    const std::string bom = "\xEF\xBB\xBF";
+    for (const std::string end : {"\n", "\r\n"}) {
+        const std::string text =
+            bom + "; kept" + end + "[Options]" + end + "Sort by=4" + end + "Favourite=blue" + end;
+        EXPECT_EQ(LoadText(text).m_nSortBy, kSortExtension);
+        ListingOptions o;
+        o.m_nSortBy = kSortName;
+        ASSERT_TRUE(SaveListingOptions(Path(), o, error)) << error;
+        const std::string saved = ReadAll(Path());
+        EXPECT_EQ(saved.rfind(bom + "; kept" + end + "[Options]" + end + "Sort by=2" + end +
+                                  "Favourite=blue" + end + "Size=1" + end,
+                              0),
+                  0u)
+            << saved;
+        EXPECT_EQ(saved.find("[Options]"), saved.rfind("[Options]"));
+        EXPECT_EQ(std::count(saved.begin(), saved.end(), '\r'),
+                  end == "\r\n" ? std::count(saved.begin(), saved.end(), '\n') : 0);
+        EXPECT_EQ(LoadListingOptions(Path()), o);
+    }
+}
+
+// What a save writes can always be read back: a profile that would pass the read limit of
+// 1 MiB is refused with a message, and the file stays as it was.
+TEST_F(ProfileTest, SaveNeverWritesMoreThanCanBeReadBack) {
+    ASSERT_TRUE(SaveListingOptions(Path(), ListingOptions{}, error)) << error;
+    const std::size_t keys = ReadAll(Path()).size() - std::string("[Options]\n").size();
+    const std::size_t limit = 1 << 20;
+    for (const std::size_t excess : {0u, 1u}) {
+        const std::size_t room = limit + excess - keys - std::string("[Options]\n").size();
+        const std::string old = ";" + std::string(room - 2, 'x') + "\n[Options]\n";
+        dir.WriteFile("catalogrium3.ini", old);
+        error.clear();
+        const bool saved = SaveListingOptions(Path(), ListingOptions{}, error);
+        EXPECT_EQ(saved, excess == 0);
+        if (saved) {
+            EXPECT_EQ(ReadAll(Path()).size(), limit);
+            EXPECT_EQ(error, "");
+        } else {
+            EXPECT_EQ(ReadAll(Path()), old);
+            EXPECT_EQ(error, "The settings were not saved: " + Path() +
+                                 " would grow larger than 1 MiB, too large to be read back.");
+        }
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            names.insert(entry.path().filename().string());
+        EXPECT_EQ(names, std::set<std::string>({"catalogrium3.ini", "catalogrium3.ini.lock"}));
+    }
 }
 
 TEST_F(ProfileTest, FontNameWithALineBreakCannotAddKeys) {
     ListingOptions o;
     o.m_strFontName = "Arial\nSummary=0";
-    ASSERT_TRUE(SaveListingOptions(Path(), o));
+    ASSERT_TRUE(SaveListingOptions(Path(), o, error));
     ListingOptions loaded = LoadListingOptions(Path());
     EXPECT_EQ(loaded.m_strFontName, "Arial");
     EXPECT_EQ(loaded.m_bPrintSummary, 1);
@@ -225,13 +302,14 @@ TEST_F(ProfileTest, FontNameWithALineBreakCannotAddKeys) {
 
 TEST_F(ProfileTest, SaveOntoAFolderFails) {
     dir.MakeDir("catalogrium3.ini");
-    EXPECT_FALSE(SaveListingOptions(Path(), ChangedOptions()));
+    EXPECT_FALSE(SaveListingOptions(Path(), ChangedOptions(), error));
     EXPECT_TRUE(std::filesystem::is_directory(Path()));
 }
 
 TEST_F(ProfileTest, SaveBelowAFileFails) {
     dir.WriteFile("plain", "x");
-    EXPECT_FALSE(SaveListingOptions((dir.path() / "plain" / "p.ini").string(), ListingOptions{}));
+    EXPECT_FALSE(
+        SaveListingOptions((dir.path() / "plain" / "p.ini").string(), ListingOptions{}, error));
 }
 
 // A write that runs out of room (the file size limit stands in for a full disk) leaves the
@@ -248,7 +326,7 @@ TEST_F(ProfileTest, FailedWriteLeavesTheOldFile) {
     rlimit small = previous;
     small.rlim_cur = 4096;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    bool saved = SaveListingOptions(Path(), o);
+    bool saved = SaveListingOptions(Path(), o, error);
     setrlimit(RLIMIT_FSIZE, &previous);
     std::signal(SIGXFSZ, previousHandler);
 
@@ -263,7 +341,7 @@ TEST_F(ProfileTest, FailedWriteLeavesTheOldFile) {
 // A save waits while another one (here the test, holding the lock) reads and replaces the
 // profile, and then writes its own settings over the other's.
 TEST_F(ProfileTest, SaveWaitsForTheSaveThatHoldsTheLock) {
-    ASSERT_TRUE(SaveListingOptions(Path(), ListingOptions{}));
+    ASSERT_TRUE(SaveListingOptions(Path(), ListingOptions{}, error)) << error;
     const int lock = ::open((Path() + ".lock").c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_GE(lock, 0);
     ASSERT_EQ(::flock(lock, LOCK_EX), 0);
@@ -273,7 +351,7 @@ TEST_F(ProfileTest, SaveWaitsForTheSaveThatHoldsTheLock) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         ::close(lock); // the test's copy of the lock stays with the test
-        ::_exit(SaveListingOptions(Path(), ChangedOptions()) ? 0 : 1);
+        ::_exit(SaveListingOptions(Path(), ChangedOptions(), error) ? 0 : 1);
     }
     // However long the child runs, it cannot write while the lock is held.
     ::usleep(300 * 1000);
@@ -291,7 +369,9 @@ TEST_F(ProfileTest, TooLargeProfileIsNeitherReadNorReplaced) {
     std::string huge = "[Options]\nSummary=0\n" + std::string(2 << 20, '#');
     ListingOptions o = LoadText(huge);
     EXPECT_EQ(o, ListingOptions{});
-    EXPECT_FALSE(SaveListingOptions(Path(), ChangedOptions()));
+    EXPECT_FALSE(SaveListingOptions(Path(), ChangedOptions(), error));
+    EXPECT_EQ(error,
+              "The settings were not saved: " + Path() + " is not a profile that can be read.");
     EXPECT_EQ(ReadAll(Path()).size(), huge.size());
 }
 
@@ -324,7 +404,7 @@ TEST_F(ProfileTest, BadLinesAndValuesLeaveTheirDefaults) {
 
 TEST_F(ProfileTest, ValuesMayBeSurroundedByBlanksAndEndInCarriageReturn) {
     ListingOptions o =
-        LoadText("[Options]\r\nSort by= 5 \r\nDescend=+1\r\ncurrent Font=Courier New\r\n");
+        LoadText("[Options]\r\nSort by= 5 \r\nDescend=+1\r\ncurrent Font= Courier New \t\r\n");
     EXPECT_EQ(o.m_nSortBy, kSortTime);
     EXPECT_EQ(o.m_bDescend, 1);
     EXPECT_EQ(o.m_strFontName, "Courier New");
@@ -362,9 +442,9 @@ TEST_F(ProfileTest, FolderInsteadOfAFileGivesDefaults) {
 TEST(ApplyProfileSetting, SetsTheFieldOfAKnownKey) {
     ListingOptions o;
     EXPECT_TRUE(ApplyProfileSetting(o, "Print as ", "1"));
-    EXPECT_TRUE(ApplyProfileSetting(o, "current Font", " Liberation Sans"));
+    EXPECT_TRUE(ApplyProfileSetting(o, "current Font", " Liberation Sans \t"));
     EXPECT_EQ(o.m_nPrintAs, kPrintToFile);
-    EXPECT_EQ(o.m_strFontName, " Liberation Sans");
+    EXPECT_EQ(o.m_strFontName, "Liberation Sans");
 }
 
 TEST(ApplyProfileSetting, RefusesUnknownKeysAndBadValues) {

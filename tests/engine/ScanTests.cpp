@@ -241,6 +241,40 @@ TEST_F(ScanTest, SparseFilesAboveFourGiBKeepTheirFullSize) {
     EXPECT_EQ(doc.m_nTotalSize, 15 * kGiB + 3);
 }
 
+// Sparse files on a tmpfs may each claim 2^63 - 1 bytes: together they pass what 64 bits
+// hold, and the totals stop at 2^64 - 1 instead of wrapping round to less than one file.
+TEST(ScanTotals, StopAtTheLargestValueInsteadOfWrapping) {
+    constexpr std::uint64_t kLargestFile = INT64_MAX;
+    const struct {
+        const char* where; // "" for the listed folder, else a sub-folder
+        std::vector<std::uint64_t> sizes;
+        std::uint64_t total;
+    } cases[] = {
+        {"", {kLargestFile, kLargestFile, 1}, UINT64_MAX},
+        {"", {kLargestFile, kLargestFile, 2}, UINT64_MAX},
+        {"", {kLargestFile, kLargestFile, kLargestFile}, UINT64_MAX},
+        {"sub/", {kLargestFile, kLargestFile, kLargestFile}, UINT64_MAX},
+        {"sub/deeper/", {kLargestFile, kLargestFile, 5}, UINT64_MAX},
+    };
+    for (const auto& c : cases) {
+        TempDir shm("/dev/shm");
+        for (std::size_t i = 0; i < c.sizes.size(); ++i) {
+            const auto file =
+                shm.WriteFile(std::string("listed/") + c.where + std::to_string(i), "");
+            if (::truncate(file.c_str(), static_cast<off_t>(c.sizes[i])) != 0)
+                GTEST_SKIP() << "no tmpfs at /dev/shm for files of 2^63 - 1 bytes";
+        }
+        RecordingPrompter prompter;
+        RecordingProgressNote progress;
+        CCatalogriumDoc doc{prompter, progress};
+        ASSERT_TRUE(doc.ScanFolder((shm.path() / "listed").string(), 2));
+        EXPECT_EQ(doc.m_nTotalSize, c.total) << c.where << c.sizes.back();
+        if (*c.where) {
+            EXPECT_EQ(Find(doc.m_scanList, "sub")->m_nSize, c.total) << c.where;
+        }
+    }
+}
+
 TEST_F(ScanTest, EntryRecordsHoldAttributesShortNameAndTime) {
     dir.WriteFile("listed/plain", "abc");
     fs::permissions(dir.WriteFile("listed/locked", "abc"), fs::perms(0444));

@@ -45,6 +45,29 @@ TEST_F(CommentsFileTest, RefusesLinesOfAnotherShapeNamingTheLine) {
     EXPECT_FALSE(Read(std::string("a\tn\0l\n", 6)));
 }
 
+// A listing carries at most 64,000 commented entries, each with a name of up to 255 bytes and
+// three comments of 19 characters of up to four bytes: a file or a line beyond that is refused
+// (a device that never ends included).
+TEST_F(CommentsFileTest, FilesAndLinesLargerThanAListingCanCarryAreRefused) {
+    std::string comment;
+    for (int i = 0; i < 19; ++i)
+        comment += "\xf0\x9f\x93\x80"; // a four-byte character
+    const std::string longest =
+        std::string(255, 'n') + "\t" + comment + "\t" + comment + "\t" + comment;
+    ASSERT_EQ(longest.size(), 486u);
+    EXPECT_TRUE(Read(longest + "\r\n")) << error;
+    EXPECT_FALSE(Read("x" + longest + "\r\n"));
+    EXPECT_EQ(error.substr(error.find(':')),
+              ":1: the line is longer than 486 bytes, more than a name and three comments can be");
+
+    const std::size_t limit = 64000 * (486 + 2);
+    EXPECT_TRUE(Read(std::string(limit, '\n'))) << error;
+    EXPECT_FALSE(Read(std::string(limit + 1, '\n')));
+    EXPECT_NE(error.find("is larger than 31232000 bytes"), std::string::npos) << error;
+    EXPECT_FALSE(ReadCommentsFile("/dev/zero", comments, error));
+    EXPECT_NE(error.find("is larger than 31232000 bytes"), std::string::npos) << error;
+}
+
 TEST_F(CommentsFileTest, MissingFileIsAnError) {
     EXPECT_FALSE(ReadCommentsFile((dir.path() / "none.txt").string(), comments, error));
     EXPECT_NE(error.find("none.txt"), std::string::npos);

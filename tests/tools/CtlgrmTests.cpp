@@ -8,15 +8,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <optional>
 #include <set>
 #include <spawn.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <thread>
 
 extern char** environ;
 
@@ -35,19 +41,34 @@ struct RunResult {
     std::string err;
 };
 
-// Runs ctlgrm with `args`, its standard output going to `stdoutPath` (a file of `scratch`
-// when empty), with SOURCE_DATE_EPOCH set and XDG_CONFIG_HOME in `scratch`, so that no
-// profile of the user is ever read.
-RunResult RunCtlgrm(const TempDir& scratch, const std::vector<std::string>& args,
-                    const std::string& stdoutPath = {}, const std::string& workingFolder = {}) {
-    std::string outPath = stdoutPath.empty() ? (scratch.path() / "stdout").string() : stdoutPath;
-    std::string errPath = (scratch.path() / "stderr").string();
-    std::vector<std::string> env{"SOURCE_DATE_EPOCH=" + std::to_string(kNow),
-                                 "XDG_CONFIG_HOME=" + (scratch.path() / "config").string()};
-    for (char** e = environ; *e; ++e)
-        if (std::string_view(*e).rfind("SOURCE_DATE_EPOCH=", 0) != 0 &&
-            std::string_view(*e).rfind("XDG_CONFIG_HOME=", 0) != 0)
-            env.emplace_back(*e);
+// Changes to ctlgrm's environment: a value sets the variable, nothing removes it.
+using Environment = std::map<std::string, std::optional<std::string>>;
+
+// The test's own environment with SOURCE_DATE_EPOCH set and XDG_CONFIG_HOME in `scratch`, so
+// that no profile of the user is ever read, and then `changes`.
+std::vector<std::string> CtlgrmEnvironment(const TempDir& scratch, const Environment& changes) {
+    Environment all{{"SOURCE_DATE_EPOCH", std::to_string(kNow)},
+                    {"XDG_CONFIG_HOME", (scratch.path() / "config").string()}};
+    for (const auto& [name, value] : changes)
+        all[name] = value;
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        const std::string_view entry(*e);
+        if (!all.contains(std::string(entry.substr(0, entry.find('=')))))
+            env.emplace_back(entry);
+    }
+    for (const auto& [name, value] : all)
+        if (value)
+            env.push_back(name + "=" + *value);
+    return env;
+}
+
+// Starts ctlgrm with `args`, its standard output going to `stdoutPath` and its standard error
+// to `stderrPath`; the process id, or -1.
+pid_t StartCtlgrm(const TempDir& scratch, const std::vector<std::string>& args,
+                  const std::string& stdoutPath, const std::string& stderrPath,
+                  const std::string& workingFolder = {}, const Environment& changes = {}) {
+    std::vector<std::string> env = CtlgrmEnvironment(scratch, changes);
     std::vector<char*> argv{const_cast<char*>(CTLGRM_PATH)}, envp;
     for (const auto& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -58,19 +79,31 @@ RunResult RunCtlgrm(const TempDir& scratch, const std::vector<std::string>& args
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+    posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
     if (!workingFolder.empty())
         posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
-    RunResult result;
-    pid_t pid = 0;
-    int status = 0;
-    if (posix_spawn(&pid, CTLGRM_PATH, &actions, nullptr, argv.data(), envp.data()) == 0 &&
-        waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        result.exitCode = WEXITSTATUS(status);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, CTLGRM_PATH, &actions, nullptr, argv.data(), envp.data()) != 0)
+        pid = -1;
     posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// Runs ctlgrm with `args` to its end, its standard output going to `stdoutPath` (a file of
+// `scratch` when empty).
+RunResult RunCtlgrm(const TempDir& scratch, const std::vector<std::string>& args,
+                    const std::string& stdoutPath = {}, const std::string& workingFolder = {},
+                    const Environment& changes = {}) {
+    std::string outPath = stdoutPath.empty() ? (scratch.path() / "stdout").string() : stdoutPath;
+    std::string errPath = (scratch.path() / "stderr").string();
+    RunResult result;
+    const pid_t pid = StartCtlgrm(scratch, args, outPath, errPath, workingFolder, changes);
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        result.exitCode = WEXITSTATUS(status);
     if (stdoutPath.empty())
         result.out = ReadAll(outPath);
     result.err = ReadAll(errPath);
@@ -171,13 +204,27 @@ TEST_F(CtlgrmTest, NamesTooLongForTheLineAreWrittenAsDistinctShortNames) {
     EXPECT_EQ(std::set<std::string>(shown.begin(), shown.end()).size(), 60u);
 }
 
+// ".." is the kernel's: through a link it leads to the parent of the link's target.
 TEST_F(CtlgrmTest, RelativeFolderIsTakenFromTheCurrentFolder) {
-    RunResult r = RunCtlgrm(scratch, {"./tree/"}, {}, dir.str());
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, EngineListing(Folder(), ListingOptions{}));
-
-    r = RunCtlgrm(scratch, {"tree/../tree"}, {}, dir.str());
-    EXPECT_EQ(r.out, EngineListing(Folder(), ListingOptions{}));
+    dir.WriteFile("elsewhere/marker.txt", "m");
+    dir.MakeDir("elsewhere/inner");
+    std::filesystem::create_symlink(dir.path() / "elsewhere/inner", dir.path() / "L");
+    const struct {
+        std::string argument;
+        std::string listed; // the folder that the engine lists alike
+        std::string holds;  // a name in that folder
+    } cases[] = {
+        {"./tree/", Folder(), "archive.tar.gz"},
+        {"tree//./music", Folder() + "/music", "x.mp3"},
+        {"L/..", dir.str() + "/L/..", "marker.txt"},
+        {"./L/../inner", dir.str() + "/L/../inner", ""},
+    };
+    for (const auto& c : cases) {
+        RunResult r = RunCtlgrm(scratch, {c.argument}, {}, dir.str());
+        ASSERT_EQ(r.exitCode, 0) << c.argument << ": " << r.err;
+        EXPECT_EQ(r.out, EngineListing(c.listed, ListingOptions{})) << c.argument;
+        EXPECT_NE(r.out.find(c.holds), std::string::npos) << c.argument;
+    }
 }
 
 TEST_F(CtlgrmTest, ReadsTheGivenProfileAndNeverWritesOne) {
@@ -187,7 +234,8 @@ TEST_F(CtlgrmTest, ReadsTheGivenProfileAndNeverWritesOne) {
     stored.m_bAddAttribute = 1;
     stored.m_nSortBy = kSortTime;
     std::string profile = (scratch.path() / "p.ini").string();
-    ASSERT_TRUE(SaveListingOptions(profile, stored));
+    std::string error;
+    ASSERT_TRUE(SaveListingOptions(profile, stored, error)) << error;
     std::string before = ReadAll(profile);
 
     RunResult r = RunCtlgrm(scratch, {"--profile", profile, Folder()});
@@ -201,7 +249,10 @@ TEST_F(CtlgrmTest, ReadsTheGivenProfileAndNeverWritesOne) {
 TEST_F(CtlgrmTest, DefaultProfileComesFromTheConfigFolder) {
     ListingOptions stored;
     stored.m_bNumberFileLines = 0;
-    ASSERT_TRUE(SaveListingOptions((scratch.path() / "config/catalogrium3.ini").string(), stored));
+    std::string error;
+    ASSERT_TRUE(
+        SaveListingOptions((scratch.path() / "config/catalogrium3.ini").string(), stored, error))
+        << error;
     RunResult r = RunCtlgrm(scratch, {Folder()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, EngineListing(Folder(), stored));
@@ -230,20 +281,24 @@ TEST_F(CtlgrmTest, LaterSettingsWinOverEarlierOnes) {
     EXPECT_EQ(r.out, EngineListing(Folder(), expected));
 }
 
-// Bytes mode is off for two-column case inserts, so the layout key changes the sizes.
-TEST_F(CtlgrmTest, LayoutKeyWithItsBlankReachesTheSizeTexts) {
+// The listing file is the To File output: bytes mode holds whatever layout the profile last
+// printed, two-column case inserts included.
+TEST_F(CtlgrmTest, ListingFileGivesSizesInBytesWhateverLayoutTheProfilePrints) {
     ListingOptions expected;
     expected.m_bTwoColumn = 1;
     expected.m_bSizeInBytes = 1;
     expected.m_nPrintAs = kPrintToFile;
-    RunResult r = RunCtlgrm(scratch, {"--set", "Two Column=1", "--set", "Add Size in Bytes=1",
-                                      "--set", "Print as =1", Folder()});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, EngineListing(Folder(), expected));
-    EXPECT_NE(r.out.find("13,312 b"), std::string::npos);
-
-    r = RunCtlgrm(scratch, {"--set", "Two Column=1", "--set", "Add Size in Bytes=1", Folder()});
-    EXPECT_NE(r.out.find("13.0 Kb"), std::string::npos);
+    const std::string file = (scratch.path() / "listing.txt").string();
+    for (const char* layout : {"0", "1", "2", "3"})
+        for (const std::string& output : {std::string("-"), file}) {
+            RunResult r = RunCtlgrm(
+                scratch, {"--set", "Two Column=1", "--set", "Add Size in Bytes=1", "--set",
+                          std::string("Print as =") + layout, "-o", output, Folder()});
+            ASSERT_EQ(r.exitCode, 0) << r.err;
+            const std::string written = output == "-" ? r.out : ReadAll(file);
+            EXPECT_EQ(written, EngineListing(Folder(), expected)) << layout << " " << output;
+            EXPECT_NE(written.find("13,312 b"), std::string::npos) << layout << " " << output;
+        }
 }
 
 TEST_F(CtlgrmTest, CommentsAreWrittenUnderTheirEntries) {
@@ -312,13 +367,220 @@ TEST_F(CtlgrmTest, UnwritableOutputFails) {
     EXPECT_NE(r.err.find("standard output"), std::string::npos) << r.err;
 }
 
+// A file that cannot hold comments, one that never ends among them.
 TEST_F(CtlgrmTest, BadCommentsFileFailsBeforeAnythingIsWritten) {
-    std::string comments = dir.WriteFile("comments.txt", "a\tmuch too long for a comment line\n");
+    const struct {
+        std::string comments;
+        std::string message;
+    } cases[] = {
+        {dir.WriteFile("long.txt", "a\tmuch too long for a comment line\n"), "long.txt:1:"},
+        {dir.WriteFile("name.txt", std::string(500, 'n') + "\tc\n"),
+         "name.txt:1: the line is longer than 486 bytes"},
+        {"/dev/zero", "\"/dev/zero\" is larger than 31232000 bytes"},
+    };
     std::string file = (scratch.path() / "out.txt").string();
-    RunResult r = RunCtlgrm(scratch, {"--comments", comments, "-o", file, Folder()});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("comments.txt:1:"), std::string::npos) << r.err;
-    EXPECT_FALSE(std::filesystem::exists(file));
+    for (const auto& c : cases) {
+        RunResult r = RunCtlgrm(scratch, {"--comments", c.comments, "-o", file, Folder()});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(file));
+    }
+}
+
+// A name holding ESC ] 0 ; ... BEL would retitle the terminal.
+TEST_F(CtlgrmTest, ControlCharactersNeverReachStandardError) {
+    const std::string hostile = "x\x1b]0;owned\x07";
+    const std::string shown = "x?]0;owned?";
+    dir.WriteFile("comments.txt", hostile + "\tc\n");
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{dir.str() + "/" + hostile},
+         "Catalogrium: There are problem reading folder  " + dir.str() + "/" + shown + "\n"},
+        {{"--comments", dir.str() + "/comments.txt", Folder()},
+         "ctlgrm: no entry named \"" + shown + "\" for its comments\n"},
+        {{"-o", dir.str() + "/" + hostile + "/out.txt", Folder()}, shown + "/out.txt could not"},
+        {{"--comments", dir.str() + "/" + hostile, Folder()}, "comments file \"" + dir.str()},
+        {{"--sort", hostile, Folder()}, "unknown choice \"" + shown + "\""},
+    };
+    for (const auto& c : cases) {
+        RunResult r = RunCtlgrm(scratch, c.args);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(std::count_if(r.err.begin(), r.err.end(),
+                                [](unsigned char ch) { return ch < 0x20 && ch != '\n'; }),
+                  0)
+            << r.err;
+    }
+}
+
+TEST_F(CtlgrmTest, SourceDateEpochMustBeADate) {
+    for (const char* value : {"", "now", "1.5", " 0", "+1", "0x10", "99999999999999999999",
+                              "67768036191676800", "-67768040609740801"}) {
+        RunResult r = RunCtlgrm(scratch, {Folder()}, {}, {}, {{"SOURCE_DATE_EPOCH", value}});
+        EXPECT_EQ(r.exitCode, 2) << value;
+        EXPECT_EQ(r.err.rfind(std::string("ctlgrm: SOURCE_DATE_EPOCH=\"") + value + "\" is ", 0),
+                  0u)
+            << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    const struct {
+        const char* value;
+        const char* created;
+    } dates[] = {
+        {"-1", "Created on: 12/31/69 23:59:59"},
+        {"67768036191676799", "Created on: 12/31/47 23:59:59"}, // the year 2147485547
+    };
+    for (const auto& d : dates) {
+        RunResult r = RunCtlgrm(scratch, {Folder()}, {}, {}, {{"SOURCE_DATE_EPOCH", d.value}});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find(d.created), std::string::npos) << d.value;
+    }
+}
+
+// Not even the toolkit's remark about a missing XDG_RUNTIME_DIR.
+TEST_F(CtlgrmTest, SuccessfulRunSaysNothingOnStandardError) {
+    for (const std::string output : {"-", "listing.txt", "listing.pdf"}) {
+        const std::string target = output == "-" ? output : (scratch.path() / output).string();
+        RunResult r = RunCtlgrm(scratch, {"-o", target, Folder()}, {}, {},
+                                {{"XDG_RUNTIME_DIR", std::nullopt}});
+        EXPECT_EQ(r.exitCode, 0) << output;
+        EXPECT_EQ(r.err, "") << output;
+    }
+}
+
+// ---- where the output goes ------------------------------------------------------------------
+
+// Reads a FIFO to its end on a thread of its own while ctlgrm writes into it.
+class FifoReader {
+public:
+    explicit FifoReader(const std::filesystem::path& fifo)
+        : m_thread([this, fifo] { m_bytes = ReadAll(fifo); }) {}
+    std::string Bytes() {
+        m_thread.join();
+        return m_bytes;
+    }
+
+private:
+    std::string m_bytes;
+    std::thread m_thread;
+};
+
+bool IsFifo(const std::filesystem::path& path) {
+    return std::filesystem::is_fifo(std::filesystem::symlink_status(path));
+}
+
+// The listing file and the PDF go alike: into a FIFO or a device as it is, through a link to
+// its target (also one that does not exist yet), a regular file replaced keeping its
+// permissions. Nothing else is left in the folder.
+TEST_F(CtlgrmTest, OutputGoesIntoPipesDevicesAndLinkTargets) {
+    const std::string listing = EngineListing(Folder(), ListingOptions{});
+    for (const std::string name : {"view.txt", "view.pdf"}) {
+        const std::string head = name.ends_with(".pdf") ? "%PDF-" : listing.substr(0, 40);
+        const auto out = scratch.path() / "out";
+        const auto target = out / name;
+
+        std::filesystem::create_directories(out);
+        ASSERT_EQ(mkfifo(target.c_str(), 0600), 0);
+        FifoReader reader(target);
+        RunResult r = RunCtlgrm(scratch, {"-o", target.string(), Folder()});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(reader.Bytes().rfind(head, 0), 0u) << name;
+        EXPECT_TRUE(IsFifo(target)) << name;
+        std::filesystem::remove_all(out);
+
+        std::filesystem::create_directories(out / "real");
+        std::filesystem::create_symlink("real/" + name, target);
+        r = RunCtlgrm(scratch, {"-o", target.string(), Folder()});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_TRUE(std::filesystem::is_symlink(target)) << name;
+        EXPECT_EQ(ReadAll(out / "real" / name).rfind(head, 0), 0u) << name;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out / "real"), {}), 1);
+        std::filesystem::remove_all(out);
+
+        std::filesystem::create_directories(out);
+        std::ofstream(target) << "previous";
+        ASSERT_EQ(chmod(target.c_str(), 0604), 0);
+        r = RunCtlgrm(scratch, {"-o", target.string(), Folder()});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(ReadAll(target).rfind(head, 0), 0u) << name;
+        struct stat st {};
+        ASSERT_EQ(stat(target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0604u) << name;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 1);
+        std::filesystem::remove_all(out);
+    }
+}
+
+// A device node of our own (the null device's numbers), reached through a link.
+TEST_F(CtlgrmTest, DeviceBehindALinkStaysADevice) {
+    const auto device = scratch.path() / "null";
+    if (mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+        GTEST_SKIP() << "no right to make a device node";
+    for (const std::string name : {"view.txt", "view.pdf"}) {
+        const auto link = scratch.path() / name;
+        std::filesystem::create_symlink(device, link);
+        RunResult r = RunCtlgrm(scratch, {"-o", link.string(), Folder()});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_TRUE(std::filesystem::is_symlink(link)) << name;
+        EXPECT_TRUE(std::filesystem::is_character_file(device)) << name;
+    }
+}
+
+// The files that `pid` has open in `folder`, by the names /proc gives them.
+std::vector<std::string> OpenFilesIn(pid_t pid, const std::filesystem::path& folder) {
+    std::vector<std::string> files;
+    std::error_code ec;
+    const auto fds = std::filesystem::path("/proc") / std::to_string(pid) / "fd";
+    for (const auto& fd : std::filesystem::directory_iterator(fds, ec)) {
+        const auto target = std::filesystem::read_symlink(fd.path(), ec).string();
+        if (!ec && target.starts_with(folder.string() + "/"))
+            files.push_back(target);
+    }
+    return files;
+}
+
+// Starts ctlgrm on `args` and sends it `signal` once it has a file open in `folder` (its
+// temporary file); false when the run ended before that was seen. Its exit status goes to
+// `status`.
+bool SignalDuringSave(const TempDir& scratch, const std::vector<std::string>& args,
+                      const std::filesystem::path& folder, int signal, int& status) {
+    const pid_t pid = StartCtlgrm(scratch, args, (scratch.path() / "stdout").string(),
+                                  (scratch.path() / "stderr").string());
+    if (pid <= 0)
+        return false;
+    bool saving = false;
+    while (!saving && waitpid(pid, &status, WNOHANG) == 0) {
+        saving = !OpenFilesIn(pid, folder).empty();
+        if (saving)
+            kill(pid, signal);
+    }
+    return saving && waitpid(pid, &status, 0) == pid;
+}
+
+// SIGINT or SIGTERM while a long PDF (some 50 sheets of Zip inserts) is written: ctlgrm ends at
+// once with 128 + the signal, the file it was replacing is as it was, and no temporary file is
+// left. A run that ends before its save is seen is tried again.
+TEST_F(CtlgrmTest, SignalDuringASaveKeepsThePreviousFile) {
+    for (int i = 0; i < 1000; ++i)
+        std::ofstream(dir.path() / "tree" / ("many" + std::to_string(i)));
+    const auto out = scratch.path() / "out";
+    std::filesystem::create_directories(out);
+    const auto target = out / "view.pdf";
+    for (int signal : {SIGINT, SIGTERM}) {
+        bool caught = false;
+        int status = 0;
+        for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
+            std::ofstream(target) << "previous";
+            caught = SignalDuringSave(scratch, {"--layout", "zip", "-o", target.string(), Folder()},
+                                      out, signal, status);
+        }
+        ASSERT_TRUE(caught) << "no save was seen under way";
+        ASSERT_TRUE(WIFEXITED(status)) << signal;
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        EXPECT_EQ(ReadAll(target), "previous");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 1);
+    }
 }
 
 } // namespace

@@ -1,0 +1,69 @@
+// ctlgrm's SIGINT and SIGTERM handler, in a child process that is saving through a named
+// temporary file (the way taken where the file system has no unnamed ones).
+#include "Interrupt.h"
+#include "ReplacingFile.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+long CountEntries(const std::filesystem::path& folder) {
+    return std::distance(std::filesystem::directory_iterator(folder), {});
+}
+
+// Forks a child that installs the handler, starts replacing `target` and waits; returns its
+// pid once its temporary file holds a part of the new contents.
+pid_t StartInterruptedSave(const std::filesystem::path& target) {
+    int ready[2];
+    if (::pipe(ready) != 0)
+        return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(ready[0]);
+        InstallInterruptHandler();
+        CReplacingFile file(target, TemporaryFile::Named);
+        if (file.Descriptor() < 0 || WriteAll(file.Descriptor(), "half a listing") != 0 ||
+            WriteAll(ready[1], "r") != 0)
+            ::_exit(99);
+        for (;;)
+            ::pause();
+    }
+    ::close(ready[1]);
+    char answer = 0;
+    const bool started = pid > 0 && ::read(ready[0], &answer, 1) == 1;
+    ::close(ready[0]);
+    return started ? pid : -1;
+}
+
+TEST(InterruptHandler, RemovesTheTemporaryFileAndExitsWith128PlusTheSignal) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        TempDir dir;
+        const auto target = dir.WriteFile("listing.txt", "previous");
+        const pid_t pid = StartInterruptedSave(target);
+        ASSERT_GT(pid, 0);
+        EXPECT_EQ(CountEntries(dir.path()), 2);
+        ASSERT_EQ(::kill(pid, signal), 0);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status)) << signal;
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        EXPECT_EQ(CountEntries(dir.path()), 1);
+        EXPECT_EQ(ReadAll(target), "previous");
+    }
+}
+
+} // namespace
