@@ -1,6 +1,7 @@
 // A print job to PDF through the window's own print path gives the pages that ctlgrm prints
 // for the same folder and settings.
 #include "AppFixture.h"
+#include "FifoReader.h"
 #include "PrintedPages.h"
 
 #include <QStandardPaths>
@@ -9,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <thread>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -106,11 +106,9 @@ protected:
 TEST_F(PrintToFileTest, FifoIsWrittenAsItIs) {
     const auto fifo = out.path() / "view.pdf";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    std::string bytes;
-    std::thread reader([&] { bytes = ReadAll(fifo); });
+    FifoReader reader(fifo);
     PrintTo(fifo);
-    reader.join();
-    EXPECT_TRUE(IsPdf(bytes));
+    EXPECT_TRUE(IsPdf(reader.Bytes()));
     EXPECT_TRUE(std::filesystem::is_fifo(fifo));
     EXPECT_TRUE(prompter.messages.empty());
 }

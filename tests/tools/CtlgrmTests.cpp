@@ -2,6 +2,7 @@
 // engine writes for the same folder and settings.
 
 #include "CatalogriumDoc.h"
+#include "FifoReader.h"
 #include "Profile.h"
 #include "Recorders.h"
 #include "TempDir.h"
@@ -22,7 +23,6 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
-#include <thread>
 
 extern char** environ;
 
@@ -450,21 +450,6 @@ TEST_F(CtlgrmTest, SuccessfulRunSaysNothingOnStandardError) {
 }
 
 // ---- where the output goes ------------------------------------------------------------------
-
-// Reads a FIFO to its end on a thread of its own while ctlgrm writes into it.
-class FifoReader {
-public:
-    explicit FifoReader(const std::filesystem::path& fifo)
-        : m_thread([this, fifo] { m_bytes = ReadAll(fifo); }) {}
-    std::string Bytes() {
-        m_thread.join();
-        return m_bytes;
-    }
-
-private:
-    std::string m_bytes;
-    std::thread m_thread;
-};
 
 bool IsFifo(const std::filesystem::path& path) {
     return std::filesystem::is_fifo(std::filesystem::symlink_status(path));
