@@ -6,6 +6,7 @@
 #include "ProgressNote.h"
 #include "Prompter.h"
 #include "ShortName.h"
+#include "Text.h"
 
 #include <chrono>
 #include <deque>

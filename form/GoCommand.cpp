@@ -130,7 +130,8 @@ bool CCatalogriumView::DoPreparePrinting(JobKind kind, int pageCount) {
 }
 
 void CCatalogriumView::PrintPages() {
-    const std::vector<int> pages = PrintedPages(m_printer, m_listingPrinter.CurrentJob().m_nPageCount);
+    const std::vector<int> pages =
+        PrintedPages(m_printer, m_listingPrinter.CurrentJob().m_nPageCount);
     std::string failure;
     if (PrintsToFile(m_printer)) {
         if (const int error = PrintToFile(m_listingPrinter, m_printer, pages))

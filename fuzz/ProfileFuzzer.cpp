@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     options.m_bDescend = !options.m_bDescend;
     options.m_nSortBy = options.m_nSortBy == kSortTime ? kSortName : kSortTime;
     options.m_strFontName = options.m_strFontName == "Arial" ? "Liberation Serif" : "Arial";
-    if (SaveListingOptions(path, options))
+    if (std::string error; SaveListingOptions(path, options, error))
         Require(LoadListingOptions(path) == options);
     return 0;
 }
