@@ -455,7 +455,8 @@ TEST_F(SettingsTest, LoadedChoicesOutliveARunInACaseLayout) {
     Exit();
     ListingOptions stored;
     stored.m_bAddDate = 1;
-    ASSERT_TRUE(SaveListingOptions(ProfilePath(), stored));
+    std::string error;
+    ASSERT_TRUE(SaveListingOptions(ProfilePath(), stored, error)) << error;
     Start();
     Click(IDC_TWO_COLUMN);
     Exit();
