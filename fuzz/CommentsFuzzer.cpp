@@ -32,8 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (const EntryComments& entry : comments) {
         Require(!entry.name.empty());
-        for (const std::string& line : entry.lines)
-            Require(CountChars(line) <= kMaxCommentChars);
+        for (int number = 1; number <= 3; ++number)
+            Require(CountChars(entry.comments.Line(number)) <=
+                    static_cast<std::size_t>(kCommentLineChars));
     }
     for (bool upperCase : {false, true}) {
         EntryList entries = SomeEntries();

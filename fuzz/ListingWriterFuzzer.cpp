@@ -106,8 +106,8 @@ void AddEntries(FuzzedDataProvider& input, ScanList& scanList) {
         entry->m_ftLastWrite = input.ConsumeIntegral<std::uint64_t>();
         entry->m_strName = input.ConsumeRandomLengthString(80);
         entry->m_strShortName = input.ConsumeRandomLengthString(14);
-        entry->m_strComment1 = input.ConsumeRandomLengthString(24);
-        entry->m_strComment2 = input.ConsumeRandomLengthString(24);
+        entry->m_comments.m_strComment1 = input.ConsumeRandomLengthString(24);
+        entry->m_comments.m_strComment2 = input.ConsumeRandomLengthString(24);
         if (entry->IsFolder())
             scanList.push_front(std::move(entry));
         else
@@ -125,7 +125,7 @@ void CheckFixedColumn(CCatalogriumDoc& doc) {
     const std::string text = Written(doc);
     std::size_t entryLines = doc.m_entryList.empty() ? 0 : 1;
     for (const auto& entry : doc.m_entryList)
-        entryLines += 2 + static_cast<std::size_t>(entry->CountCommentLines());
+        entryLines += 2 + static_cast<std::size_t>(entry->m_comments.CountNonEmpty());
     EntryList entries = std::move(doc.m_entryList);
     doc.m_entryList.clear();
     const std::size_t headerLines = CountLines(Written(doc));
