@@ -226,6 +226,8 @@ void MeasureScan(const std::string& tree, const std::string& flat, CWalkPool& po
     std::filesystem::create_directory(wrapper);
     std::filesystem::rename(tree, wrapper + "/only");
     MeasureScanCase("tree in one sub-folder", wrapper, false, pool);
+    // One listed entry: the peak is the walk's own.
+    MeasureScanMemory("tree in one sub-folder", wrapper, pool);
     std::filesystem::rename(wrapper + "/only", tree);
     std::filesystem::remove(wrapper);
     MeasureScanCase("flat folder", flat, false, pool);
