@@ -11,6 +11,7 @@
 #include <chrono>
 #include <deque>
 #include <new>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -156,6 +157,10 @@ CCatalogriumDoc::ScanOutcome CCatalogriumDoc::ReadFolder(const std::string& path
         AssignShortNames(m_scanList);
         m_strListedFolder = path;
     } catch (const std::bad_alloc&) {
+        m_scanList.clear();
+        return ScanOutcome::OutOfMemory;
+    } catch (const std::system_error&) {
+        // The walk's threads could not be started: the system is out of resources.
         m_scanList.clear();
         return ScanOutcome::OutOfMemory;
     }
