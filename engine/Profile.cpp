@@ -338,11 +338,19 @@ bool ApplyProfileSetting(ListingOptions& options, const std::string& key,
     return true;
 }
 
-ListingOptions LoadListingOptions(const std::string& path) {
-    ListingOptions options;
+bool LoadListingOptions(const std::string& path, ListingOptions& options, std::string& error) {
+    options = ListingOptions{};
     std::string text;
-    if (ReadProfileText(path, text) != ReadResult::Text)
-        return options;
+    switch (ReadProfileText(path, text)) {
+    case ReadResult::Missing:
+        return true;
+    case ReadResult::Unreadable:
+        error = "The settings were not read: " + ReplaceControlChars(path) +
+                " is not a profile that can be read; the defaults are used.";
+        return false;
+    case ReadResult::Text:
+        break;
+    }
     const auto lines = ReadLines(text).lines;
     std::set<std::string_view, std::less<>> seen; // the first line of a key counts
     ForEachOptionsLine(lines, [&](std::size_t i) {
@@ -350,7 +358,7 @@ ListingOptions LoadListingOptions(const std::string& path) {
         if (key && seen.insert(*key).second)
             ApplyProfileSetting(options, std::string(*key), std::string(ValueOf(lines[i])));
     });
-    return options;
+    return true;
 }
 
 bool SaveListingOptions(const std::string& path, const ListingOptions& options,

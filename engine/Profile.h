@@ -11,11 +11,12 @@
 // ${XDG_CONFIG_HOME:-$HOME/.config}/catalogrium3.ini
 std::string DefaultProfilePath();
 
-// The options stored in the profile at `path` (a leading UTF-8 byte-order mark is skipped).
-// A missing file, a missing key, a line that is not key=value or a value that is not a
-// number leaves that setting at its default; a file that cannot be read as text gives the
-// defaults. "Size" and "Attributes" are never read.
-ListingOptions LoadListingOptions(const std::string& path);
+// Sets `options` to those stored in the profile at `path` (a leading UTF-8 byte-order mark is
+// skipped). A missing file, a missing key, a line that is not key=value or a value that is
+// not a number leaves that setting at its default. False, with the defaults and a message in
+// `error`, when the file is there but cannot be read as a profile (a folder, a file that
+// cannot be opened or read, one over 1 MiB). "Size" and "Attributes" are never read.
+bool LoadListingOptions(const std::string& path, ListingOptions& options, std::string& error);
 
 // Writes every setting to the profile at `path`, creating the file and its folder when
 // missing. Other sections, unknown keys, comments, a leading byte-order mark and the file's

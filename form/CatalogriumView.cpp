@@ -25,12 +25,20 @@ constexpr std::size_t kTitleFolderChars = 25;
 
 Q_LOGGING_CATEGORY(lcProfile, "catalogrium.profile")
 
+// The options of the profile; one that cannot be read gives the defaults and is logged.
+ListingOptions LoadOptions(const std::string& path) {
+    ListingOptions options;
+    if (std::string error; !LoadListingOptions(path, options, error))
+        qCWarning(lcProfile).noquote() << QString::fromStdString(error);
+    return options;
+}
+
 } // namespace
 
 CCatalogriumView::CCatalogriumView(CCatalogriumDoc& doc, IPrompter& prompter, IViewDialogs& dialogs,
                                    std::string profilePath, QWidget* parent)
     : QWidget(parent), m_doc(doc), m_prompter(prompter), m_dialogs(dialogs),
-      m_profilePath(std::move(profilePath)), m_options(LoadListingOptions(m_profilePath)),
+      m_profilePath(std::move(profilePath)), m_options(LoadOptions(m_profilePath)),
       m_bSavedDate(m_options.m_bAddDate), m_bSavedAttribute(m_options.m_bAddAttribute),
       m_printer(QPrinter::HighResolution), m_listingPrinter(m_doc, m_options, m_dialogs) {
     m_doc.SetOptions(&m_options);

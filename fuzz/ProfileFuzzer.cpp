@@ -10,11 +10,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static ScratchFile profile("catalogrium3.ini");
     const std::string& path = profile.Write(data, size);
 
-    ListingOptions options = LoadListingOptions(path);
+    ListingOptions options;
+    std::string error;
+    LoadListingOptions(path, options, error);
     options.m_bDescend = !options.m_bDescend;
     options.m_nSortBy = options.m_nSortBy == kSortTime ? kSortName : kSortTime;
     options.m_strFontName = options.m_strFontName == "Arial" ? "Liberation Serif" : "Arial";
-    if (std::string error; SaveListingOptions(path, options, error))
-        Require(LoadListingOptions(path) == options);
+    if (SaveListingOptions(path, options, error)) {
+        ListingOptions reread;
+        Require(LoadListingOptions(path, reread, error) && reread == options);
+    }
     return 0;
 }

@@ -43,8 +43,11 @@ int Failure(const std::string& message) {
 // The profile's settings with the command line's overrides on top (each was checked when
 // the command line was read).
 ListingOptions SettingsFor(const CommandLineRequest& request) {
-    ListingOptions options = LoadListingOptions(request.profilePath.empty() ? DefaultProfilePath()
-                                                                            : request.profilePath);
+    const std::string path =
+        request.profilePath.empty() ? DefaultProfilePath() : request.profilePath;
+    ListingOptions options;
+    if (std::string error; !LoadListingOptions(path, options, error))
+        Complain(error);
     for (const auto& o : request.overrides)
         ApplyProfileSetting(options, o.key, o.value);
     return options;

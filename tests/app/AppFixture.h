@@ -5,6 +5,7 @@
 #include "CatalogriumView.h"
 #include "FormTemplate.h"
 #include "MainFrame.h"
+#include "Profile.h"
 #include "Recorders.h"
 #include "TempDir.h"
 #include "ViewDialogs.h"
@@ -131,6 +132,13 @@ protected:
     CCatalogriumDoc& Doc() const { return *app->Document(); }
     ListingOptions& Options() const { return View()->Options(); }
     std::string ProfilePath() const { return config.str() + "/catalogrium3.ini"; }
+    // The options the profile holds; the test fails when it cannot be read.
+    ListingOptions StoredOptions() const {
+        ListingOptions options;
+        std::string error;
+        EXPECT_TRUE(LoadListingOptions(ProfilePath(), options, error)) << error;
+        return options;
+    }
 
     template <typename T = QWidget> T* Control(int id) const {
         T* control = View()->findChild<T*>(ControlName(id));

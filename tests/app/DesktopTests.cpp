@@ -235,8 +235,7 @@ TEST_F(DesktopTest, ProfileHoldsTheSettingsOfTheWindowThatClosedLast) {
             other.CloseMainWindow();
             Exit();
         }
-        EXPECT_EQ(LoadListingOptions(ProfilePath()).m_nPrintAs,
-                  otherClosesLast ? kPrintZip : kPrintStandard);
+        EXPECT_EQ(StoredOptions().m_nPrintAs, otherClosesLast ? kPrintZip : kPrintStandard);
         Start();
     }
 }

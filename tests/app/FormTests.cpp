@@ -413,6 +413,20 @@ TEST_F(SettingsTest, AProfileThatCannotBeSavedAtExitIsLogged) {
     EXPECT_TRUE(std::filesystem::is_directory(ProfilePath()));
 }
 
+TEST_F(SettingsTest, AProfileThatCannotBeReadAtStartIsLogged) {
+    Exit();
+    std::filesystem::remove(ProfilePath());
+    std::filesystem::create_directory(ProfilePath());
+    {
+        ProfileLog log;
+        Start();
+        ASSERT_EQ(ProfileLog::Messages().size(), 1u);
+        EXPECT_TRUE(ProfileLog::Messages()[0].startsWith(
+            QString::fromStdString("The settings were not read: " + ProfilePath())));
+    }
+    EXPECT_EQ(Options(), ListingOptions{});
+}
+
 // Date and attributes chosen for the page layouts, then the layout chosen at exit, with the
 // form read again in that layout or not.
 struct LayoutAtExit {
@@ -460,7 +474,7 @@ TEST_F(SettingsTest, LoadedChoicesOutliveARunInACaseLayout) {
     Start();
     Click(IDC_TWO_COLUMN);
     Exit();
-    const ListingOptions reloaded = LoadListingOptions(ProfilePath());
+    const ListingOptions reloaded = StoredOptions();
     EXPECT_EQ(reloaded.m_bAddDate, 1);
     EXPECT_EQ(reloaded.m_bAddAttribute, 0);
     EXPECT_EQ(reloaded.m_bTwoColumn, 1);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
@@ -52,12 +54,20 @@ ListingOptions ChangedOptions() {
     return o;
 }
 
+// The options of a profile that is expected to be readable.
+ListingOptions Loaded(const std::string& path) {
+    ListingOptions options;
+    std::string error;
+    EXPECT_TRUE(LoadListingOptions(path, options, error)) << error;
+    return options;
+}
+
 class ProfileTest : public ::testing::Test {
 protected:
     std::string Path() const { return (dir.path() / "catalogrium3.ini").string(); }
     ListingOptions LoadText(const std::string& text) {
         dir.WriteFile("catalogrium3.ini", text);
-        return LoadListingOptions(Path());
+        return Loaded(Path());
     }
 
     TempDir dir;
@@ -67,7 +77,7 @@ protected:
 // ---- defaults and the keys that are only written -----------------------------------------
 
 TEST_F(ProfileTest, NoProfileGivesTheFirstRunSettings) {
-    ListingOptions o = LoadListingOptions(Path());
+    ListingOptions o = Loaded(Path());
     EXPECT_EQ(o.m_nPrintAs, kPrintCD);
     EXPECT_EQ(o.m_bAddSize, 1);
     EXPECT_EQ(o.m_bAddDate, 0);
@@ -156,7 +166,7 @@ TEST_F(ProfileTest, NewProfileHoldsEveryKeyInSaveOrder) {
 TEST_F(ProfileTest, RoundTripKeepsEverySetting) {
     ListingOptions saved = ChangedOptions();
     ASSERT_TRUE(SaveListingOptions(Path(), saved, error));
-    EXPECT_EQ(LoadListingOptions(Path()), saved);
+    EXPECT_EQ(Loaded(Path()), saved);
 }
 
 TEST_F(ProfileTest, StoredValuesAreTakenWithoutRangeChecks) {
@@ -166,7 +176,7 @@ TEST_F(ProfileTest, StoredValuesAreTakenWithoutRangeChecks) {
     o.m_bUpperCase = 2147483647;
     o.m_strFontName = "";
     ASSERT_TRUE(SaveListingOptions(Path(), o, error));
-    EXPECT_EQ(LoadListingOptions(Path()), o);
+    EXPECT_EQ(Loaded(Path()), o);
 }
 
 TEST_F(ProfileTest, SaveKeepsOtherSectionsUnknownKeysAndComments) {
@@ -192,20 +202,20 @@ TEST_F(ProfileTest, SaveKeepsOtherSectionsUnknownKeysAndComments) {
               0u)
         << text;
     EXPECT_NE(text.find("Delimited=0\n\n[Later]\nx=1\n"), std::string::npos) << text;
-    EXPECT_EQ(LoadListingOptions(Path()), o);
+    EXPECT_EQ(Loaded(Path()), o);
 }
 
 TEST_F(ProfileTest, SaveAppendsTheSectionToAFileWithoutOne) {
     dir.WriteFile("catalogrium3.ini", "[Other]\nkey=value\n");
     ASSERT_TRUE(SaveListingOptions(Path(), ChangedOptions(), error));
     EXPECT_EQ(ReadAll(Path()).rfind("[Other]\nkey=value\n\n[Options]\nSize=0\n", 0), 0u);
-    EXPECT_EQ(LoadListingOptions(Path()), ChangedOptions());
+    EXPECT_EQ(Loaded(Path()), ChangedOptions());
 }
 
 TEST_F(ProfileTest, SaveCreatesMissingFolders) {
     std::string path = (dir.path() / "a" / "b" / "catalogrium3.ini").string();
     ASSERT_TRUE(SaveListingOptions(path, ChangedOptions(), error));
-    EXPECT_EQ(LoadListingOptions(path), ChangedOptions());
+    EXPECT_EQ(Loaded(path), ChangedOptions());
 }
 
 TEST_F(ProfileTest, SaveThroughALinkReplacesItsTarget) {
@@ -213,7 +223,7 @@ TEST_F(ProfileTest, SaveThroughALinkReplacesItsTarget) {
     std::filesystem::create_symlink(dir.path() / "real.ini", Path());
     ASSERT_TRUE(SaveListingOptions(Path(), ChangedOptions(), error));
     EXPECT_TRUE(std::filesystem::is_symlink(Path()));
-    EXPECT_EQ(LoadListingOptions((dir.path() / "real.ini").string()), ChangedOptions());
+    EXPECT_EQ(Loaded((dir.path() / "real.ini").string()), ChangedOptions());
 }
 
 // The link stays a link also when its target is not there yet, and a relative target is
@@ -234,8 +244,7 @@ TEST_F(ProfileTest, SaveThroughALinkToAMissingFileCreatesItsTarget) {
         std::filesystem::create_symlink(c.linkTo, Path());
         ASSERT_TRUE(SaveListingOptions(Path(), ChangedOptions(), error)) << error;
         EXPECT_TRUE(std::filesystem::is_symlink(Path())) << c.linkTo;
-        EXPECT_EQ(LoadListingOptions((dir.path() / c.created).string()), ChangedOptions())
-            << c.linkTo;
+        EXPECT_EQ(Loaded((dir.path() / c.created).string()), ChangedOptions()) << c.linkTo;
     }
 }
 
@@ -259,7 +268,7 @@ TEST_F(ProfileTest, ByteOrderMarkAndLineEndsAreKept) {
         EXPECT_EQ(saved.find("[Options]"), saved.rfind("[Options]"));
         EXPECT_EQ(std::count(saved.begin(), saved.end(), '\r'),
                   end == "\r\n" ? std::count(saved.begin(), saved.end(), '\n') : 0);
-        EXPECT_EQ(LoadListingOptions(Path()), o);
+        EXPECT_EQ(Loaded(Path()), o);
     }
 }
 
@@ -295,7 +304,7 @@ TEST_F(ProfileTest, FontNameWithALineBreakCannotAddKeys) {
     ListingOptions o;
     o.m_strFontName = "Arial\nSummary=0";
     ASSERT_TRUE(SaveListingOptions(Path(), o, error));
-    ListingOptions loaded = LoadListingOptions(Path());
+    ListingOptions loaded = Loaded(Path());
     EXPECT_EQ(loaded.m_strFontName, "Arial");
     EXPECT_EQ(loaded.m_bPrintSummary, 1);
 }
@@ -362,13 +371,12 @@ TEST_F(ProfileTest, SaveWaitsForTheSaveThatHoldsTheLock) {
     int status = -1;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(LoadListingOptions(Path()), ChangedOptions());
+    EXPECT_EQ(Loaded(Path()), ChangedOptions());
 }
 
 TEST_F(ProfileTest, TooLargeProfileIsNeitherReadNorReplaced) {
     std::string huge = "[Options]\nSummary=0\n" + std::string(2 << 20, '#');
-    ListingOptions o = LoadText(huge);
-    EXPECT_EQ(o, ListingOptions{});
+    dir.WriteFile("catalogrium3.ini", huge);
     EXPECT_FALSE(SaveListingOptions(Path(), ChangedOptions(), error));
     EXPECT_EQ(error,
               "The settings were not saved: " + Path() + " is not a profile that can be read.");
@@ -432,9 +440,24 @@ TEST_F(ProfileTest, NulBytesSpoilOnlyTheirOwnLine) {
     EXPECT_EQ(o.m_nSortBy, kSortName);
 }
 
-TEST_F(ProfileTest, FolderInsteadOfAFileGivesDefaults) {
-    dir.MakeDir("catalogrium3.ini");
-    EXPECT_EQ(LoadListingOptions(Path()), ListingOptions{});
+// A folder, or a file over 1 MiB, gives the defaults and says why.
+TEST_F(ProfileTest, UnreadableProfileGivesTheDefaultsWithAMessage) {
+    const std::vector<std::function<void()>> makers{
+        [this] { dir.MakeDir("catalogrium3.ini"); },
+        [this] {
+            dir.WriteFile("catalogrium3.ini", "[Options]\nSummary=0\n" + std::string(2 << 20, '#'));
+        },
+    };
+    for (const auto& make : makers) {
+        std::filesystem::remove_all(Path());
+        make();
+        ListingOptions o = ChangedOptions();
+        error.clear();
+        EXPECT_FALSE(LoadListingOptions(Path(), o, error));
+        EXPECT_EQ(o, ListingOptions{});
+        EXPECT_EQ(error, "The settings were not read: " + Path() +
+                             " is not a profile that can be read; the defaults are used.");
+    }
 }
 
 // ---- single settings and the default location ------------------------------------------

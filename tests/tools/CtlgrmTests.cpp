@@ -246,6 +246,16 @@ TEST_F(CtlgrmTest, ReadsTheGivenProfileAndNeverWritesOne) {
     EXPECT_FALSE(std::filesystem::exists(scratch.path() / "config"));
 }
 
+TEST_F(CtlgrmTest, UnreadableProfileIsReportedAndTheDefaultsAreUsed) {
+    const std::string profile = (scratch.path() / "folder.ini").string();
+    std::filesystem::create_directory(profile);
+    RunResult r = RunCtlgrm(scratch, {"--profile", profile, Folder()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "ctlgrm: The settings were not read: " + profile +
+                         " is not a profile that can be read; the defaults are used.\n");
+    EXPECT_EQ(r.out, EngineListing(Folder(), ListingOptions{}));
+}
+
 TEST_F(CtlgrmTest, DefaultProfileComesFromTheConfigFolder) {
     ListingOptions stored;
     stored.m_bNumberFileLines = 0;
