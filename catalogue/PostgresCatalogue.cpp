@@ -413,6 +413,11 @@ public:
     PostgresAdd(PostgresCatalogue& catalogue, const Medium& medium, bool replace)
         : m_db(catalogue.Db()), m_transaction(m_db), m_folderIds(m_db, "folders_id"),
           m_entryIds(m_db, "entries_id") {
+        // The name index takes new rows into a pending list and merges it into the index in
+        // memory when the list is full: a larger list and more memory make fewer, larger
+        // merges for a large add.
+        m_db.Exec("SET LOCAL work_mem = '256MB'");
+        m_db.Exec("SET LOCAL gin_pending_list_limit = '64MB'");
         const auto conflicts = catalogue.Conflicts(medium.name, medium.volume.uuid);
         if (!conflicts.empty() && !replace)
             throw MediumExistsError(ExistsMessage(conflicts.front()));
@@ -456,8 +461,10 @@ public:
         m_db.Exec("UPDATE media SET files = $1, folders = $2, bytes = $3 WHERE id = " + m_medium,
                   {m_tally.files, m_tally.folders, static_cast<std::int64_t>(m_tally.bytes)});
         m_transaction.Commit();
+        // Searches read the pending list of the name index from end to end: it is merged now.
         // The planner's picture of the table must follow a large load, or it may prefer
         // reading the whole table to the name index.
+        m_db.Exec("SELECT gin_clean_pending_list('entries_key')");
         if (m_tally.files + m_tally.folders >= kAnalyzeAfter)
             m_db.Exec("ANALYZE entries");
     }

@@ -10,6 +10,7 @@
 #include <QDateEdit>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -254,6 +255,12 @@ void CFindCatalogueWindow::CreateTable() {
     m_table->setWordWrap(false);
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    // Widths and heights come from the font, never from the rows: there may be a million.
+    const QFontMetrics metrics(m_table->font());
+    m_table->verticalHeader()->setDefaultSectionSize(metrics.height() + 6);
+    m_table->horizontalHeader()->resizeSection(
+        CCatalogueMatchModel::Modified,
+        metrics.horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 16);
     m_table->horizontalHeader()->setSectionResizeMode(CCatalogueMatchModel::Path,
                                                       QHeaderView::Stretch);
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -1,10 +1,12 @@
 // Shows the real window on the X display of DISPLAY and saves screenshots of the whole screen
 // (ImageMagick's import) into the folder given as the argument: the form in each layout, the
-// preview of each printed layout, the form after a folder was dropped on it and the status
-// bar during a long scan. Run by screenshots.sh under Xvfb.
+// preview of each printed layout, the form after a folder was dropped on it, the Find in
+// Catalogue window and the status bar during a long scan. Run by screenshots.sh under Xvfb.
+#include "Adding.h"
 #include "CatalogriumApp.h"
 #include "CatalogriumView.h"
 #include "DropEvents.h"
+#include "FindCatalogueWindow.h"
 #include "FormTemplate.h"
 #include "MainFrame.h"
 #include "StandardViewDialogs.h"
@@ -19,6 +21,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdlib>
 #include <fcntl.h>
 #include <iostream>
@@ -107,6 +110,27 @@ void MakeLargeFolder(TempDir& dir) {
         MakeEmptyFiles(dir.MakeDir("folder" + std::to_string(i)).string(), 1000);
 }
 
+// The Find in Catalogue window with the sample folder catalogued twice, after typing.
+void CaptureFindInCatalogue(CMainFrame& frame, const TempDir& sample, const TempDir& data) {
+    const std::string location = data.str() + "/catalogue.sqlite";
+    setenv("CATALOGRIUM3_CATALOGUE", location.c_str(), 1);
+    {
+        const std::atomic<bool> stop = false;
+        auto catalogue = OpenCatalogue(location);
+        AddToCatalogue(*catalogue, "Sample", sample.str(), false, stop);
+        AddToCatalogue(*catalogue, "Photos 2024", sample.str() + "/Photos", false, stop);
+    }
+    frame.findChild<QAction*>(QStringLiteral("actionFindInCatalogue"))->trigger();
+    auto* window = frame.findChild<CFindCatalogueWindow*>();
+    window->move(40, 40);
+    QTest::qWait(300);
+    QTest::keyClicks(window->findChild<QLineEdit*>(QStringLiteral("searchField")), "o",
+                     Qt::NoModifier, 80);
+    QTest::qWait(1000);
+    Capture(QStringLiteral("find-in-catalogue"));
+    window->close();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -153,6 +177,9 @@ int main(int argc, char** argv) {
                 edit->mapTo(app.MainFrame(), edit->rect().center()));
     QTest::qWait(200);
     Capture(QStringLiteral("main-after-drop"));
+
+    TempDir data;
+    CaptureFindInCatalogue(*app.MainFrame(), sample, data);
 
     TempDir large;
     MakeLargeFolder(large);
