@@ -19,10 +19,11 @@ void Mask(std::string& text, std::size_t from, const char* ends) {
 
 } // namespace
 
+// A relative XDG_DATA_HOME is ignored, as the XDG base directories ask.
 std::string DefaultCatalogueLocation() {
     const char* data = std::getenv("XDG_DATA_HOME");
     std::string folder;
-    if (data && *data)
+    if (data && *data == '/')
         folder = data;
     else if (const char* home = std::getenv("HOME"))
         folder = std::string(home) + "/.local/share";

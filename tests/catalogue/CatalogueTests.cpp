@@ -497,7 +497,7 @@ TEST(CatalogueLocation, MasksPasswordsAndFindsTheDataFolder) {
         EXPECT_EQ(LocationForMessages(location), shown);
     ::setenv("XDG_DATA_HOME", "/data", 1);
     EXPECT_EQ(DefaultCatalogueLocation(), "/data/catalogrium3/catalogue.sqlite");
-    ::unsetenv("XDG_DATA_HOME");
+    ::setenv("XDG_DATA_HOME", "relative", 1);
     ::setenv("HOME", "/home/ann", 1);
     EXPECT_EQ(DefaultCatalogueLocation(), "/home/ann/.local/share/catalogrium3/catalogue.sqlite");
 }
