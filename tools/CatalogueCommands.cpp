@@ -2,6 +2,7 @@
 
 #include "Adding.h"
 #include "Catalogue.h"
+#include "Console.h"
 
 #include <atomic>
 #include <ctime>
@@ -29,7 +30,7 @@ std::string LocalTimeText(std::int64_t seconds) {
 }
 
 int Report(const CatalogueError& error, int status) {
-    std::cerr << "ctlgrm: " << error.what() << '\n';
+    Complain(error.what());
     return status;
 }
 
@@ -70,7 +71,7 @@ int RunForget(const CatalogueRequest& request) {
     try {
         if (Open(request)->Forget(request.name))
             return EXIT_SUCCESS;
-        std::cerr << "ctlgrm: no medium named \"" << request.name << "\" in the catalogue\n";
+        Complain("no medium named \"" + request.name + "\" in the catalogue");
         return kExitFailure;
     } catch (const CatalogueError& error) {
         return Report(error, kExitFailure);
@@ -85,14 +86,14 @@ int RunAdd(const CatalogueRequest& request, const std::string& folder) {
         case AddOutcome::Added:
             return EXIT_SUCCESS;
         case AddOutcome::CannotRead:
-            std::cerr << "ctlgrm: cannot read " << folder << " to add it\n";
+            Complain("cannot read " + folder + " to add it");
             return kExitFailure;
         case AddOutcome::Stopped:
             return kExitFailure;
         }
         return kExitFailure;
     } catch (const MediumExistsError& error) {
-        std::cerr << "ctlgrm: " << error.what() << " --replace replaces it.\n";
+        Complain(std::string(error.what()) + " --replace replaces it.");
         return kExitFailure;
     } catch (const CatalogueError& error) {
         return Report(error, kExitFailure);

@@ -2,8 +2,12 @@
 
 #include "Text.h"
 
-#include <ostream>
+#include <iostream>
 #include <sys/ioctl.h>
+
+void Complain(const std::string& message) {
+    std::cerr << "ctlgrm: " << ReplaceControlChars(message) << '\n';
+}
 
 MessageAnswer CStreamPrompter::Prompt(const std::string& text, const std::string& caption,
                                       MessageIcon, MessageButtons buttons) {

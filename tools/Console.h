@@ -9,6 +9,10 @@
 #include <iosfwd>
 #include <string>
 
+// One line of ctlgrm's own on standard error: "ctlgrm: MESSAGE". Names and arguments in it may
+// hold control characters, which must not reach the terminal: they show as "?".
+void Complain(const std::string& message);
+
 // Messages of a run without a window: "CAPTION: TEXT" on the given stream. Nobody can answer
 // a question there, so a question is answered No (nothing is done that was not asked for).
 class CStreamPrompter final : public IPrompter {

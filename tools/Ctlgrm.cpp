@@ -23,12 +23,6 @@ namespace {
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-// Every message of ctlgrm's own is one line; names and arguments in it may hold control
-// characters, which must not reach the terminal.
-void Complain(const std::string& message) {
-    std::cerr << "ctlgrm: " << ReplaceControlChars(message) << '\n';
-}
-
 int UsageError(const std::string& message) {
     Complain(message);
     std::cerr << '\n' << UsageText();

@@ -1,6 +1,7 @@
 #include "PdfListing.h"
 
 #include "CatalogriumDoc.h"
+#include "Console.h"
 #include "ListingOptions.h"
 #include "ListingPrinter.h"
 #include "OutputFile.h"
@@ -14,7 +15,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -61,7 +61,7 @@ private:
 // XDG_RUNTIME_DIR) would only clutter standard error. Its errors still show.
 void ShowToolkitErrorsOnly(QtMsgType type, const QMessageLogContext&, const QString& message) {
     if (type == QtCriticalMsg || type == QtFatalMsg)
-        std::fprintf(stderr, "ctlgrm: %s\n", ReplaceControlChars(message.toStdString()).c_str());
+        Complain(message.toStdString());
 }
 
 // A Qt application for the duration of one PDF, unless the program already has one.

@@ -402,6 +402,7 @@ TEST_F(CtlgrmTest, ControlCharactersNeverReachStandardError) {
     const std::string hostile = "x\x1b]0;owned\x07";
     const std::string shown = "x?]0;owned?";
     dir.WriteFile("comments.txt", hostile + "\tc\n");
+    dir.WriteFile(hostile + ".sqlite", "not a catalogue");
     const struct {
         std::vector<std::string> args;
         std::string message;
@@ -413,6 +414,10 @@ TEST_F(CtlgrmTest, ControlCharactersNeverReachStandardError) {
         {{"-o", dir.str() + "/" + hostile + "/out.txt", Folder()}, shown + "/out.txt could not"},
         {{"--comments", dir.str() + "/" + hostile, Folder()}, "comments file \"" + dir.str()},
         {{"--sort", hostile, Folder()}, "unknown choice \"" + shown + "\""},
+        {{"--catalogue", dir.str() + "/catalogue.sqlite", "--forget", hostile},
+         "ctlgrm: no medium named \"" + shown + "\" in the catalogue\n"},
+        {{"--catalogue", dir.str() + "/" + hostile + ".sqlite", "--media"},
+         "ctlgrm: The catalogue " + dir.str() + "/" + shown + ".sqlite is "},
     };
     for (const auto& c : cases) {
         RunResult r = RunCtlgrm(scratch, c.args);
