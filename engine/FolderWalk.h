@@ -39,10 +39,13 @@ struct WalkedFolder {
     std::span<const WalkedEntry> entries;
 };
 
-// Receives every folder that a scan reads, the listed folder and each one below it. The walk's
-// threads call OnFolder, several at once, each folder once, before anything below that folder
-// is read; the listed folder comes last, from the thread that runs the scan. The folder and
-// its entries are lent for the call only. The sink must outlive the scan.
+// Receives every folder that a scan reads, the listed folder and each one below it (a folder
+// that cannot be opened, or that is its own ancestor, is an entry of its parent but is not
+// read). The walk's threads call OnFolder, several at once, once per folder read (a folder
+// mounted in two places is read in both), before anything below that folder is read; nothing
+// is reported once the scan is stopped; the listed folder comes last, from the thread that
+// runs the scan. The folder and its entries are lent for the call only. The sink must outlive
+// the scan.
 class IFolderSink {
 public:
     virtual ~IFolderSink() = default;
