@@ -3,9 +3,11 @@
 #include "Text.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <functional>
 #include <iterator>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace {
 
@@ -60,48 +62,72 @@ std::string NumberedAlias(const AliasBase& base, unsigned number) {
     return alias;
 }
 
-// The indexes of the names that need an alias, in the names' byte order.
-std::vector<std::size_t> NamesNeedingAnAlias(const std::vector<std::string_view>& names) {
-    std::vector<std::size_t> indexes;
-    for (std::size_t i = 0; i < names.size(); ++i)
-        if (!IsOwnShortName(names[i]))
-            indexes.push_back(i);
-    std::sort(indexes.begin(), indexes.end(),
-              [&](std::size_t a, std::size_t b) { return names[a] < names[b]; });
-    return indexes;
+// The short names given so far, held as pointers to the strings that hold them, in a table
+// of at least twice as many slots as names: the step copies no name and allocates once.
+class TakenNames {
+public:
+    explicit TakenNames(std::size_t names)
+        : m_slots(std::bit_ceil(std::max<std::size_t>(2 * names, 16)), nullptr) {}
+
+    bool Contains(std::string_view name) const { return m_slots[SlotOf(name)] != nullptr; }
+    void Insert(const std::string& name) { m_slots[SlotOf(name)] = &name; } // not yet taken
+
+private:
+    // The slot that holds `name`, or the empty slot where it belongs.
+    std::size_t SlotOf(std::string_view name) const {
+        const std::size_t mask = m_slots.size() - 1;
+        const std::size_t hash = std::hash<std::string_view>{}(name);
+        std::size_t i = hash & mask;
+        while (m_slots[i] != nullptr && *m_slots[i] != name)
+            i = (i + 1) & mask;
+        return i;
+    }
+
+    std::vector<const std::string*> m_slots;
+};
+
+// Gives shortNameAt(i) the short name of nameAt(i) for each of `count` distinct names. The
+// strings that shortNameAt gives must stay where they are until the step ends.
+template <typename NameAt, typename ShortNameAt>
+void GiveShortNames(std::size_t count, NameAt nameAt, ShortNameAt shortNameAt) {
+    TakenNames taken(count);
+    std::vector<std::uint32_t> needingAlias;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (IsOwnShortName(nameAt(i))) {
+            shortNameAt(i) = nameAt(i);
+            taken.Insert(shortNameAt(i));
+        } else {
+            needingAlias.push_back(static_cast<std::uint32_t>(i));
+        }
+    }
+    // Names whose aliases share a base are numbered in the names' byte order.
+    std::sort(needingAlias.begin(), needingAlias.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return nameAt(a) < nameAt(b); });
+    std::unordered_map<std::string, unsigned> nextNumber;
+    for (const std::uint32_t i : needingAlias) {
+        const AliasBase base = AliasBaseOf(nameAt(i));
+        unsigned& number = nextNumber.try_emplace(base.Key(), 1).first->second;
+        std::string alias = NumberedAlias(base, number);
+        while (taken.Contains(alias))
+            alias = NumberedAlias(base, ++number);
+        ++number;
+        shortNameAt(i) = std::move(alias);
+        taken.Insert(shortNameAt(i));
+    }
 }
 
 } // namespace
 
 std::vector<std::string> MakeShortNames(const std::vector<std::string_view>& names) {
     std::vector<std::string> shortNames(names.size());
-    std::unordered_set<std::string> taken;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (IsOwnShortName(names[i])) {
-            shortNames[i] = names[i];
-            taken.insert(shortNames[i]);
-        }
-    }
-    std::unordered_map<std::string, unsigned> nextNumber;
-    for (const std::size_t i : NamesNeedingAnAlias(names)) {
-        const AliasBase base = AliasBaseOf(names[i]);
-        unsigned& number = nextNumber.try_emplace(base.Key(), 1).first->second;
-        std::string alias = NumberedAlias(base, number);
-        while (taken.count(alias) != 0)
-            alias = NumberedAlias(base, ++number);
-        ++number;
-        shortNames[i] = alias;
-        taken.insert(std::move(alias));
-    }
+    GiveShortNames(
+        names.size(), [&](std::size_t i) { return names[i]; },
+        [&](std::size_t i) -> std::string& { return shortNames[i]; });
     return shortNames;
 }
 
 void AssignShortNames(ScanList& entries) {
-    std::vector<std::string_view> names;
-    names.reserve(entries.size());
-    for (const auto& entry : entries)
-        names.push_back(entry->m_strName);
-    std::vector<std::string> shortNames = MakeShortNames(names);
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        entries[i]->m_strShortName = std::move(shortNames[i]);
+    GiveShortNames(
+        entries.size(), [&](std::size_t i) { return std::string_view(entries[i]->m_strName); },
+        [&](std::size_t i) -> std::string& { return entries[i]->m_strShortName; });
 }
