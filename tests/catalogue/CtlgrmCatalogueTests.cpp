@@ -2,19 +2,16 @@
 // are interrupted, killed or run side by side.
 
 #include "CatalogueFixture.h"
+#include "RunCommand.h"
 
 #include <gmock/gmock.h>
 
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
-
-extern char** environ;
 
 namespace {
 
@@ -24,29 +21,9 @@ public:
     Ctlgrm(const TempDir& scratch, const std::string& tag, std::vector<std::string> args)
         : m_out((scratch.path() / (tag + ".out")).string()),
           m_err((scratch.path() / (tag + ".err")).string()) {
-        std::vector<std::string> env{"TZ=UTC0", "XDG_CONFIG_HOME=" + scratch.str()};
-        for (char** e = environ; *e; ++e)
-            if (!std::string_view(*e).starts_with("TZ=") &&
-                !std::string_view(*e).starts_with("XDG_CONFIG_HOME="))
-                env.emplace_back(*e);
         args.insert(args.begin(), CTLGRM_PATH);
-        std::vector<char*> argv;
-        std::vector<char*> envp;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        for (auto& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addopen(&actions, 2, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        if (posix_spawn(&m_pid, CTLGRM_PATH, &actions, nullptr, argv.data(), envp.data()) != 0)
-            m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        m_pid = SpawnWithOutputFiles(
+            args, EnvironmentWith({"TZ=UTC0", "XDG_CONFIG_HOME=" + scratch.str()}), m_out, m_err);
     }
 
     void Signal(int signal) const { ::kill(m_pid, signal); }

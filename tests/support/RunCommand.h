@@ -1,8 +1,10 @@
 #pragma once
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -45,4 +47,49 @@ inline CommandResult RunCommand(const std::vector<std::string>& argv) {
     ::waitpid(pid, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+// The environment of this process with `settings` ("NAME=value" each) in place of the
+// variables of the same names.
+inline std::vector<std::string> EnvironmentWith(std::vector<std::string> settings) {
+    const auto isSet = [&](std::string_view variable) {
+        const std::string_view name = variable.substr(0, variable.find('='));
+        for (const auto& s : settings)
+            if (std::string_view(s).substr(0, s.find('=')) == name)
+                return true;
+        return false;
+    };
+    std::vector<std::string> env = settings;
+    for (char** e = environ; *e; ++e)
+        if (!isSet(*e))
+            env.emplace_back(*e);
+    return env;
+}
+
+// Starts `argv` (no shell) with the environment `env`, its standard output and error going to
+// the files `outPath` and `errPath`, in `workingFolder` when one is given: the process id, or
+// -1 when it cannot be started.
+inline pid_t SpawnWithOutputFiles(const std::vector<std::string>& argv,
+                                  const std::vector<std::string>& env, const std::string& outPath,
+                                  const std::string& errPath,
+                                  const std::string& workingFolder = {}) {
+    std::vector<char*> args, envp;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    for (const auto& e : env)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const int flags = O_WRONLY | O_CREAT | O_TRUNC;
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), flags, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), flags, 0644);
+    if (!workingFolder.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
 }

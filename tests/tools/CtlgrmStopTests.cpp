@@ -1,5 +1,6 @@
 // ctlgrm ended by SIGINT or SIGTERM while it reads a folder.
 
+#include "RunCommand.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -11,14 +12,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -53,27 +51,11 @@ bool IsReading(pid_t pid, const fs::path& folder) {
 }
 
 pid_t StartCtlgrm(const std::vector<std::string>& args, const fs::path& scratch) {
-    std::vector<std::string> env{"XDG_CONFIG_HOME=" + (scratch / "config").string()};
-    for (char** e = environ; *e; ++e)
-        if (!std::string_view(*e).starts_with("XDG_CONFIG_HOME="))
-            env.emplace_back(*e);
-    std::vector<char*> argv{const_cast<char*>(CTLGRM_PATH)}, envp;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    for (auto& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string out = (scratch / "stdout").string(), err = (scratch / "stderr").string();
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, CTLGRM_PATH, &actions, nullptr, argv.data(), envp.data()) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+    std::vector<std::string> argv{CTLGRM_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return SpawnWithOutputFiles(
+        argv, EnvironmentWith({"XDG_CONFIG_HOME=" + (scratch / "config").string()}),
+        (scratch / "stdout").string(), (scratch / "stderr").string());
 }
 
 std::vector<std::string> FileNames(const fs::path& folder) {

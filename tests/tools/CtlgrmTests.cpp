@@ -5,26 +5,23 @@
 #include "FifoReader.h"
 #include "Profile.h"
 #include "Recorders.h"
+#include "RunCommand.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <optional>
 #include <set>
-#include <spawn.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
-
-extern char** environ;
 
 namespace {
 
@@ -68,28 +65,10 @@ std::vector<std::string> CtlgrmEnvironment(const TempDir& scratch, const Environ
 pid_t StartCtlgrm(const TempDir& scratch, const std::vector<std::string>& args,
                   const std::string& stdoutPath, const std::string& stderrPath,
                   const std::string& workingFolder = {}, const Environment& changes = {}) {
-    std::vector<std::string> env = CtlgrmEnvironment(scratch, changes);
-    std::vector<char*> argv{const_cast<char*>(CTLGRM_PATH)}, envp;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    for (auto& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    if (!workingFolder.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
-    pid_t pid = -1;
-    if (posix_spawn(&pid, CTLGRM_PATH, &actions, nullptr, argv.data(), envp.data()) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+    std::vector<std::string> argv{CTLGRM_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return SpawnWithOutputFiles(argv, CtlgrmEnvironment(scratch, changes), stdoutPath, stderrPath,
+                                workingFolder);
 }
 
 // Runs ctlgrm with `args` to its end, its standard output going to `stdoutPath` (a file of
