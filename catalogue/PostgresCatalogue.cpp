@@ -3,22 +3,25 @@
 #include "AddTally.h"
 #include "CatalogueMessages.h"
 #include "FindSql.h"
+#include "FolderEntry.h"
 #include "NameKey.h"
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
+#include <unordered_map>
 
 namespace {
 
 constexpr Oid kByteaOid = 17;
-// Rows sent to the server in one COPY.
-constexpr std::size_t kCopyBytes = 8 << 20;
+// Rows handed to the server at a time, while the add's COPY stays open.
+constexpr std::size_t kCopyBytes = 256 << 10;
 // An add of this many entries or more has the table's statistics brought up to date.
 constexpr std::int64_t kAnalyzeAfter = 50000;
 // Entry ids taken from the sequence at a time.
-constexpr int kIdBlock = 20000;
+constexpr std::size_t kIdBlock = 100000;
 
 struct ResultClearer {
     void operator()(PGresult* result) const { PQclear(result); }
@@ -114,15 +117,32 @@ public:
         Drain();
     }
 
-    void Copy(const std::string& sql, const std::string& rows) {
+    // A COPY ... FROM STDIN: BeginCopy, any number of CopyRows, EndCopy. The server takes the
+    // rows in while the next ones are made; nothing else can be sent until EndCopy.
+    void BeginCopy(const std::string& sql) {
         Result start(PQexec(m_conn.get(), sql.c_str()));
         if (PQresultStatus(start.get()) != PGRES_COPY_IN)
             Fail(start.get());
-        if (PQputCopyData(m_conn.get(), rows.data(), static_cast<int>(rows.size())) != 1 ||
-            PQputCopyEnd(m_conn.get(), nullptr) != 1)
+    }
+    void CopyRows(const std::string& rows) {
+        if (PQputCopyData(m_conn.get(), rows.data(), static_cast<int>(rows.size())) != 1)
+            Fail();
+    }
+    void EndCopy() {
+        if (PQputCopyEnd(m_conn.get(), nullptr) != 1)
             Fail();
         Checked(PQgetResult(m_conn.get()));
         Drain();
+    }
+    // Gives up a COPY in progress; the transaction fails with it.
+    void AbandonCopy() {
+        PQputCopyEnd(m_conn.get(), "the add was given up");
+        Drain();
+    }
+    void Copy(const std::string& sql, const std::string& rows) {
+        BeginCopy(sql);
+        CopyRows(rows);
+        EndCopy();
     }
 
     const std::string& Location() const { return m_location; }
@@ -390,13 +410,17 @@ class IdPool {
 public:
     IdPool(Postgres& db, std::string sequence) : m_db(db), m_sequence(std::move(sequence)) {}
 
+    bool Holds(std::size_t count) const { return m_ids.size() >= count; }
+
+    // Takes at least `count` more ids from the server.
+    void Fill(std::size_t count) {
+        Result r = m_db.Exec("SELECT nextval('" + m_sequence + "') FROM generate_series(1, " +
+                             std::to_string(std::max<std::size_t>(count, kIdBlock)) + ")");
+        for (int i = 0; i < PQntuples(r.get()); ++i)
+            m_ids.push_back(Number(r.get(), i, 0));
+    }
+
     std::int64_t Next() {
-        if (m_ids.empty()) {
-            Result r = m_db.Exec("SELECT nextval('" + m_sequence + "') FROM generate_series(1, " +
-                                 std::to_string(kIdBlock) + ")");
-            for (int i = 0; i < PQntuples(r.get()); ++i)
-                m_ids.push_back(Number(r.get(), i, 0));
-        }
         const std::int64_t id = m_ids.front();
         m_ids.pop_front();
         return id;
@@ -408,6 +432,13 @@ private:
     std::deque<std::int64_t> m_ids;
 };
 
+// The entry of a folder, waiting for the size of the files below it.
+struct FolderEntryRow {
+    std::int64_t id;
+    std::string before; // the fields before the size
+    std::string after;  // the fields after it
+};
+
 class PostgresAdd final : public ICatalogueAdd {
 public:
     PostgresAdd(PostgresCatalogue& catalogue, const Medium& medium, bool replace)
@@ -415,9 +446,11 @@ public:
           m_entryIds(m_db, "entries_id") {
         // The name index takes new rows into a pending list and merges it into the index in
         // memory when the list is full: a larger list and more memory make fewer, larger
-        // merges for a large add.
+        // merges for a large add. The commit does not wait for the journal to reach the disk:
+        // a server that crashes just after it may lose the add, whole, never part of it.
         m_db.Exec("SET LOCAL work_mem = '256MB'");
         m_db.Exec("SET LOCAL gin_pending_list_limit = '64MB'");
+        m_db.Exec("SET LOCAL synchronous_commit = off");
         const auto conflicts = catalogue.Conflicts(medium.name, medium.volume.uuid);
         if (!conflicts.empty() && !replace)
             throw MediumExistsError(ExistsMessage(conflicts.front()));
@@ -430,9 +463,22 @@ public:
                               medium.volume.uuid, medium.volume.fsType, medium.added});
         m_medium = std::to_string(Number(r.get(), 0, 0));
     }
+    ~PostgresAdd() override {
+        if (m_copying)
+            m_db.AbandonCopy();
+    }
+    PostgresAdd(const PostgresAdd&) = delete;
+    PostgresAdd& operator=(const PostgresAdd&) = delete;
 
     void AddFolder(std::string_view relativePath,
                    const std::vector<RecordedEntry>& entries) override {
+        if (!m_folderIds.Holds(1) || !m_entryIds.Holds(entries.size())) {
+            EndEntries();
+            if (!m_folderIds.Holds(1))
+                m_folderIds.Fill(1);
+            if (!m_entryIds.Holds(entries.size()))
+                m_entryIds.Fill(entries.size());
+        }
         std::string path(relativePath);
         if (!path.empty())
             path += '/';
@@ -446,18 +492,23 @@ public:
             ids.push_back(AppendEntry(folder, entry));
         m_tally.AddFolder(relativePath, entries, ids);
         if (m_entries.size() > kCopyBytes)
-            Flush();
+            SendEntries();
     }
 
+    // The folder entries go in last, with their sizes, rather than being updated: an update
+    // would write each of them and its index entries a second time.
     void Commit() override {
-        Flush();
-        std::string sizes;
+        std::unordered_map<std::int64_t, std::uint64_t> sizes;
         for (const auto& [id, size] : m_tally.FolderSizes())
-            sizes += (sizes.empty() ? "" : ",") +
-                     ("(" + std::to_string(id) + "," + std::to_string(size) + ")");
-        if (!sizes.empty())
-            m_db.Exec("UPDATE entries e SET size = v.size FROM (VALUES " + sizes +
-                      ") AS v(id, size) WHERE e.id = v.id");
+            sizes.emplace(id, size);
+        for (const auto& row : m_folderEntries) {
+            const auto size = sizes.find(row.id);
+            m_entries +=
+                row.before + std::to_string(size == sizes.end() ? 0 : size->second) + row.after;
+        }
+        EndEntries();
+        if (!m_folders.empty())
+            m_db.Copy("COPY folders(id, medium, path) FROM STDIN", m_folders);
         m_db.Exec("UPDATE media SET files = $1, folders = $2, bytes = $3 WHERE id = " + m_medium,
                   {m_tally.files, m_tally.folders, static_cast<std::int64_t>(m_tally.bytes)});
         m_transaction.Commit();
@@ -472,24 +523,41 @@ public:
 private:
     std::int64_t AppendEntry(const std::string& folder, const RecordedEntry& entry) {
         const std::int64_t id = m_entryIds.Next();
-        m_entries += std::to_string(id) + '\t' + m_medium + '\t' + folder + '\t';
-        AppendCopyBytes(m_entries, entry.name);
-        m_entries += '\t';
-        AppendCopyText(m_entries, SearchKey(entry.name));
-        m_entries += '\t' + std::to_string(entry.size) + '\t' + std::to_string(entry.modified) +
-                     '\t' + std::to_string(entry.attributes) + '\n';
+        std::string row = std::to_string(id) + '\t' + m_medium + '\t' + folder + '\t';
+        AppendCopyBytes(row, entry.name);
+        row += '\t';
+        AppendCopyText(row, SearchKey(entry.name));
+        row += '\t';
+        std::string after =
+            '\t' + std::to_string(entry.modified) + '\t' + std::to_string(entry.attributes) + '\n';
+        if (entry.attributes & kAttrFolder) {
+            m_folderEntries.push_back({id, std::move(row), std::move(after)});
+        } else {
+            m_entries += row;
+            m_entries += std::to_string(entry.size);
+            m_entries += after;
+        }
         return id;
     }
 
-    void Flush() {
-        if (!m_folders.empty())
-            m_db.Copy("COPY folders(id, medium, path) FROM STDIN", m_folders);
-        if (!m_entries.empty())
-            m_db.Copy("COPY entries(id, medium, parent, name, key, size, modified, attributes) "
-                      "FROM STDIN",
-                      m_entries);
-        m_folders.clear();
+    // Hands the rows made so far to the server, which takes them in while the walk goes on.
+    void SendEntries() {
+        if (!m_copying) {
+            m_db.BeginCopy("COPY entries(id, medium, parent, name, key, size, modified, "
+                           "attributes) FROM STDIN");
+            m_copying = true;
+        }
+        m_db.CopyRows(m_entries);
         m_entries.clear();
+    }
+
+    void EndEntries() {
+        if (!m_entries.empty())
+            SendEntries();
+        if (m_copying) {
+            m_copying = false;
+            m_db.EndCopy();
+        }
     }
 
     Postgres& m_db;
@@ -499,6 +567,8 @@ private:
     std::string m_medium;
     std::string m_folders;
     std::string m_entries;
+    std::vector<FolderEntryRow> m_folderEntries;
+    bool m_copying = false;
     AddTally m_tally;
 };
 
