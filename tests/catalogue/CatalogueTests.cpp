@@ -335,6 +335,15 @@ TEST_P(CatalogueStore, StoppedOrFailedAddLeavesTheCatalogueAsItWas) {
                              [&](std::int64_t entries) { stop = entries > 10; }),
               AddOutcome::Stopped);
     EXPECT_EQ(Snapshot(*catalogue), before);
+    // Stopped late, with thousands of rows already on their way to the server.
+    const auto wide = m_dir.path() / "wide";
+    for (int file = 0; file < 8000; ++file)
+        m_dir.WriteFile("wide/" + std::to_string(file / 100) + "/" + std::to_string(file), "");
+    stop = false;
+    EXPECT_EQ(AddToCatalogue(*catalogue, "Wide", wide.string(), false, stop,
+                             [&](std::int64_t entries) { stop = entries > 7000; }),
+              AddOutcome::Stopped);
+    EXPECT_EQ(Snapshot(*catalogue), before);
     stop = false;
     EXPECT_EQ(
         AddToCatalogue(*catalogue, "Nowhere", (m_dir.path() / "missing").string(), false, stop),
