@@ -473,7 +473,9 @@ TEST_F(FolderWalkTest, DeepTreeNeedsAFewDescriptorsPerThread) {
         EXPECT_EQ(scanner.doc.m_nSubFolders, 2 * kDepth) << pool->Threads();
         EXPECT_EQ(scanner.doc.m_nFiles, kDepth) << pool->Threads();
         EXPECT_EQ(scanner.doc.m_nTotalSize, static_cast<std::uint64_t>(kDepth));
-        EXPECT_EQ(CountOpenDescriptors(), before);
+        // No descriptor is left open. Fewer is possible: under AddressSanitizer a pool thread
+        // that is still starting holds a descriptor of the runtime's for a moment.
+        EXPECT_LE(CountOpenDescriptors(), before);
     }
     RemoveDeepComb(top);
     ::close(top);
