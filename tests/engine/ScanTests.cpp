@@ -1,4 +1,5 @@
 #include "CatalogriumDoc.h"
+#include "ChildProcess.h"
 #include "Recorders.h"
 #include "TempDir.h"
 
@@ -139,43 +140,10 @@ std::string Summary(bool ok, const CCatalogriumDoc& doc) {
     return text;
 }
 
-// Runs `work` in a child process and returns what it reports; whatever the child changes of
-// its user or its mounts ends with it.
-std::string RunInChild(const std::function<std::string()>& work) {
-    int channel[2];
-    if (::pipe(channel) != 0)
-        return "pipe failed";
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        return "fork failed";
-    if (pid == 0) {
-        ::close(channel[0]);
-        const std::string report = work();
-        const bool written = ::write(channel[1], report.data(), report.size()) ==
-                             static_cast<ssize_t>(report.size());
-        ::_exit(written ? 0 : 1);
-    }
-    ::close(channel[1]);
-    std::string report;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
-        report.append(buffer, static_cast<std::size_t>(n));
-    ::close(channel[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return report;
-}
-
 // As root, becomes the unprivileged user "nobody" so that permissions apply; permissions
 // that deny the owner deny everybody else too.
 bool DropPrivileges() {
     return ::geteuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0);
-}
-
-// Gives the child a mount namespace of its own, so its mounts vanish with it.
-bool PrivateMounts() {
-    return ::unshare(CLONE_NEWNS) == 0 &&
-           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 }
 
 class ScanTest : public ::testing::Test {
