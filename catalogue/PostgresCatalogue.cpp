@@ -4,6 +4,7 @@
 #include "CatalogueMessages.h"
 #include "FindSql.h"
 #include "FolderEntry.h"
+#include "MediaRules.h"
 #include "NameKey.h"
 
 #include <libpq-fe.h>
@@ -381,8 +382,7 @@ public:
 
     bool Rename(const std::string& name, const std::string& newName) override {
         Transaction transaction(m_db);
-        if (name != newName && !Conflicts(newName, {}).empty())
-            throw CatalogueError(TakenMessage(newName));
+        RefuseTakenName(*this, name, newName);
         Result r = m_db.Exec("UPDATE media SET name = $1 WHERE name = $2", {newName, name});
         transaction.Commit();
         return std::string(PQcmdTuples(r.get())) != "0";
@@ -451,11 +451,7 @@ public:
         m_db.Exec("SET LOCAL work_mem = '256MB'");
         m_db.Exec("SET LOCAL gin_pending_list_limit = '64MB'");
         m_db.Exec("SET LOCAL synchronous_commit = off");
-        const auto conflicts = catalogue.Conflicts(medium.name, medium.volume.uuid);
-        if (!conflicts.empty() && !replace)
-            throw MediumExistsError(ExistsMessage(conflicts.front()));
-        for (const auto& name : conflicts)
-            catalogue.RemoveMedium(name);
+        RemoveConflictingMedia(catalogue, medium, replace);
         Result r = m_db.Exec("INSERT INTO media(name, folder, label, uuid, fstype, added, files, "
                              "folders, bytes) VALUES ($1, $2, $3, $4, $5, $6, 0, 0, 0) "
                              "RETURNING id",

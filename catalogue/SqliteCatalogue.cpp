@@ -3,6 +3,7 @@
 #include "AddTally.h"
 #include "CatalogueMessages.h"
 #include "FindSql.h"
+#include "MediaRules.h"
 #include "NameKey.h"
 
 #include <sqlite3.h>
@@ -248,8 +249,7 @@ public:
 
     bool Rename(const std::string& name, const std::string& newName) override {
         Transaction transaction(m_db);
-        if (name != newName && !Conflicts(newName, {}).empty())
-            throw CatalogueError(TakenMessage(newName));
+        RefuseTakenName(*this, name, newName);
         Statement s(m_db, "UPDATE media SET name = $1 WHERE name = $2");
         s.Bind({newName, name}).Run();
         const bool found = sqlite3_changes(m_db.Get()) > 0;
@@ -343,11 +343,7 @@ public:
           m_insertEntry(m_db, "INSERT INTO entries(medium, parent, name, key, size, modified, "
                               "attributes) VALUES ($1, $2, $3, $4, $5, $6, $7)"),
           m_insertKey(m_db, "INSERT INTO entry_names(rowid, key) VALUES ($1, $2)") {
-        const auto conflicts = catalogue.Conflicts(medium.name, medium.volume.uuid);
-        if (!conflicts.empty() && !replace)
-            throw MediumExistsError(ExistsMessage(conflicts.front()));
-        for (const auto& name : conflicts)
-            catalogue.RemoveMedium(name);
+        RemoveConflictingMedia(catalogue, medium, replace);
         Statement(m_db, "INSERT INTO media(name, folder, label, uuid, fstype, added, files, "
                         "folders, bytes) VALUES ($1, $2, $3, $4, $5, $6, 0, 0, 0)")
             .Bind({medium.name, SqlBytes{medium.folder}, medium.volume.label, medium.volume.uuid,
