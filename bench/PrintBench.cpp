@@ -27,14 +27,6 @@ namespace {
 
 constexpr int kEntries = 100000;
 
-class SilentPrompter : public IPrompter {
-public:
-    MessageAnswer Prompt(const std::string&, const std::string&, MessageIcon,
-                         MessageButtons) override {
-        return MessageAnswer::Ok;
-    }
-};
-
 // Keeps the proposed title lines.
 class ProposedTitle : public ITitlePrompter {
 public:
@@ -61,7 +53,7 @@ struct StandardJob {
         printer.BuildPageTable();
     }
 
-    SilentPrompter prompter;
+    CSilentPrompter prompter;
     CSilentProgressNote progress;
     ListingOptions options;
     CCatalogriumDoc doc{prompter, progress};

@@ -20,14 +20,6 @@
 
 namespace {
 
-class SilentPrompter final : public IPrompter {
-public:
-    MessageAnswer Prompt(const std::string&, const std::string&, MessageIcon,
-                         MessageButtons) override {
-        return MessageAnswer::Ok;
-    }
-};
-
 // One tree per shape (top-level files), made on first use and removed at exit.
 const std::string& Tree(std::size_t topFiles) {
     struct Trees {
@@ -61,14 +53,14 @@ void ScanTree(benchmark::State& state, CCatalogriumDoc& doc) {
 }
 
 void BM_ScanWithoutWindow(benchmark::State& state) {
-    SilentPrompter prompter;
+    CSilentPrompter prompter;
     CSilentProgressNote note;
     CCatalogriumDoc doc(prompter, note);
     ScanTree(state, doc);
 }
 
 void BM_ScanWithWindow(benchmark::State& state) {
-    SilentPrompter prompter;
+    CSilentPrompter prompter;
     CStandardViewDialogs dialogs;
     CCatalogriumApp app(prompter, dialogs);
     app.InitInstance();

@@ -53,24 +53,9 @@ private:
     std::unordered_map<FolderId, std::string, FolderIdHash> m_paths;
 };
 
-// The scan's messages are the add's outcome here; its caller reports it.
-class QuietPrompter final : public IPrompter {
-public:
-    MessageAnswer Prompt(const std::string&, const std::string&, MessageIcon,
-                         MessageButtons) override {
-        return MessageAnswer::Ok;
-    }
-};
-
-class StopNote final : public IProgressNote {
+class StopNote final : public CSilentProgressNote {
 public:
     explicit StopNote(const std::atomic<bool>& stop) : m_stop(stop) {}
-    void BeginProgress() override {}
-    void SetStatusText(const std::string&) override {}
-    void SetRange(int, int) override {}
-    void SetStep(int) override {}
-    void StepIt() override {}
-    void RemoveProgress() override {}
     bool StopRequested() override { return m_stop; }
 
 private:
@@ -84,7 +69,7 @@ RecordOutcome RecordTree(const std::string& folder, const FolderRecordSink& sink
     struct stat st;
     if (::stat(folder.empty() ? "/" : folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return RecordOutcome::CannotOpen;
-    QuietPrompter prompter;
+    CSilentPrompter prompter;
     StopNote note(stop);
     PathSink paths({st.st_dev, st.st_ino}, sink);
     CCatalogriumDoc doc(prompter, note);

@@ -26,7 +26,7 @@ public:
 };
 
 // A note that shows nothing (no window).
-class CSilentProgressNote final : public IProgressNote {
+class CSilentProgressNote : public IProgressNote {
 public:
     void BeginProgress() override {}
     void SetStatusText(const std::string&) override {}

@@ -12,25 +12,13 @@
 #include <string>
 #include <string_view>
 
-namespace {
-
-class SilentPrompter final : public IPrompter {
-public:
-    MessageAnswer Prompt(const std::string&, const std::string&, MessageIcon,
-                         MessageButtons) override {
-        return MessageAnswer::Ok;
-    }
-};
-
-} // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     setenv("HOME", "/home/fuzz", 1);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    SilentPrompter prompter;
+    CSilentPrompter prompter;
     CSilentProgressNote progress;
     CCatalogriumDoc doc(prompter, progress);
 

@@ -20,14 +20,6 @@
 
 namespace {
 
-class SilentPrompter final : public IPrompter {
-public:
-    MessageAnswer Prompt(const std::string&, const std::string&, MessageIcon,
-                         MessageButtons) override {
-        return MessageAnswer::Ok;
-    }
-};
-
 using Record = std::vector<std::string>;
 
 // Reads comma-delimited text (RFC 4180, CR LF line ends); nothing when it is malformed.
@@ -159,7 +151,7 @@ void CheckDelimited(const CCatalogriumDoc& doc, const ListingOptions& options) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
-    SilentPrompter prompter;
+    CSilentPrompter prompter;
     CSilentProgressNote progress;
     CCatalogriumDoc doc(prompter, progress);
     ListingOptions options = SomeOptions(input);
