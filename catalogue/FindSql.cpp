@@ -4,6 +4,7 @@
 #include "Text.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -85,7 +86,8 @@ std::string TrigramMatch(const std::vector<std::string>& terms) {
 
 // SQLite: the trigram index finds the names that hold every trigram of the pattern's terms
 // (it keeps no positions, which makes it small); the key of each is then checked. Without a
-// term of three characters the index cannot help. A key equal to the name is not stored.
+// term of three characters the index cannot help. A key equal to the name is not stored: the
+// name stands for it.
 std::string SqliteNameMatch(Builder& b, const NamePattern& pattern) {
     std::string from = " FROM entries e";
     if (!pattern.indexTerms.empty()) {
@@ -108,13 +110,23 @@ std::string PostgresNameMatch(Builder& b, const NamePattern& pattern) {
     return " FROM entries e";
 }
 
+// Sizes are stored as signed 64-bit numbers: a minimum beyond them matches nothing, a maximum
+// beyond them bounds nothing.
+void AddSizeRange(Builder& b, const FindQuery& query) {
+    constexpr auto kLargestSize =
+        static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    if (query.minSize && *query.minSize > kLargestSize)
+        b.Where("1 = 0");
+    else if (query.minSize)
+        b.Where("e.size >= " + b.Param(static_cast<std::int64_t>(*query.minSize)));
+    if (query.maxSize && *query.maxSize <= kLargestSize)
+        b.Where("e.size <= " + b.Param(static_cast<std::int64_t>(*query.maxSize)));
+}
+
 void AddFilters(Builder& b, const FindQuery& query) {
     if (query.medium)
         b.Where("m.name = " + b.Param(*query.medium));
-    if (query.minSize)
-        b.Where("e.size >= " + b.Param(static_cast<std::int64_t>(*query.minSize)));
-    if (query.maxSize)
-        b.Where("e.size <= " + b.Param(static_cast<std::int64_t>(*query.maxSize)));
+    AddSizeRange(b, query);
     if (query.modifiedFrom)
         b.Where("e.modified >= " + b.Param(*query.modifiedFrom));
     if (query.modifiedTo)

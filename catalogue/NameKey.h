@@ -5,8 +5,9 @@
 #include <vector>
 
 // The form of a name that searches compare: each character folded to one case (Unicode simple
-// folding, the same on every locale) and every invalid byte made a valid private character, so
-// the key is valid UTF-8 that a text index accepts.
+// folding, the same on every locale) and every invalid byte made a valid private character of
+// its own, so the key is valid UTF-8 that a text index accepts and no two names that differ
+// other than by case share a key.
 std::string SearchKey(std::string_view name);
 
 // A search pattern, taken apart for the index and for checking candidates.

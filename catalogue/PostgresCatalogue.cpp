@@ -63,6 +63,7 @@ public:
         m_conn.reset(PQconnectdbParams(keys, values, 1));
         if (!m_conn || PQstatus(m_conn.get()) != CONNECTION_OK)
             Fail();
+        RequireUtf8();
         Exec("SET client_min_messages = warning");
     }
 
@@ -182,6 +183,22 @@ private:
         std::vector<int> m_lengths;
         std::vector<int> m_formats;
     };
+
+    // Names, keys and patterns are UTF-8, and `_` must match one character, not one byte: the
+    // connection speaks UTF-8 whatever the environment asks, and a database in another
+    // encoding is refused.
+    void RequireUtf8() {
+        if (PQsetClientEncoding(m_conn.get(), "UTF8") != 0)
+            Fail();
+        const char* encoding = PQparameterStatus(m_conn.get(), "server_encoding");
+        if (encoding && std::string_view(encoding) == "UTF8")
+            return;
+        throw CatalogueError("The catalogue " + m_location +
+                             " cannot be used: its database's "
+                             "encoding is " +
+                             (encoding ? encoding : "unknown") +
+                             ", not UTF8; it is left as it is.");
+    }
 
     Result Checked(PGresult* raw) {
         Result result(raw);

@@ -379,9 +379,10 @@ public:
 
 private:
     std::int64_t Insert(std::int64_t folder, const RecordedEntry& entry) {
-        const std::string key = SearchKey(entry.name);
+        std::string key = SearchKey(entry.name);
+        const SqlValue storedKey = key == entry.name ? SqlValue() : SqlValue(key);
         m_insertEntry
-            .Bind({m_medium, folder, SqlBytes{entry.name}, key,
+            .Bind({m_medium, folder, SqlBytes{entry.name}, storedKey,
                    static_cast<std::int64_t>(entry.size), entry.modified,
                    static_cast<std::int64_t>(entry.attributes)})
             .Run();

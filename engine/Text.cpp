@@ -102,15 +102,6 @@ char32_t SimpleUpperCase(char32_t cp) {
     return static_cast<char32_t>(towupper_l(static_cast<wint_t>(cp), locale));
 }
 
-char32_t SimpleFold(char32_t cp) {
-    if (cp < 0x80)
-        return (cp >= 'A' && cp <= 'Z') ? cp + ('a' - 'A') : cp;
-    const locale_t locale = UnicodeCaseLocale();
-    if (locale == locale_t{})
-        return cp;
-    return static_cast<char32_t>(towlower_l(static_cast<wint_t>(SimpleUpperCase(cp)), locale));
-}
-
 // Each valid code point of `text` through `map`; invalid bytes copied as they are.
 template <typename Map> std::string MapCodePoints(std::string_view text, Map map) {
     std::string out;
@@ -164,16 +155,12 @@ std::string ToUpperCase(std::string_view text) {
     return MapCodePoints(text, SimpleUpperCase);
 }
 
-std::string FoldCase(std::string_view text) {
-    return MapCodePoints(text, SimpleFold);
-}
-
 std::u32string DecodeLenient(std::string_view text) {
     std::u32string out;
     out.reserve(text.size());
     for (std::size_t pos = 0; pos < text.size();) {
         const Utf8Char c = DecodeAt(text, pos);
-        out += c.valid ? c.codePoint : 0x10FF00 + static_cast<unsigned char>(text[pos]);
+        out += c.valid ? c.codePoint : 0xDC00 + static_cast<unsigned char>(text[pos]);
         pos += c.length;
     }
     return out;

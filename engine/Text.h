@@ -16,12 +16,8 @@ std::string LastChars(std::string_view text, std::size_t count);
 // Each code point to its Unicode simple upper case, the same on every locale; invalid bytes
 // stay as they are.
 std::string ToUpperCase(std::string_view text);
-// Each code point to the lower case of its simple upper case, which folds the case variants of
-// a letter (the Kelvin sign, the long s, the final sigma) onto one, the same on every locale;
-// invalid bytes stay as they are.
-std::string FoldCase(std::string_view text);
-// The code points of `text`, an invalid byte b becoming U+10FF00 + b (private use, which no
-// name holds in practice), so that any name has a valid form that keeps its bytes apart.
+// The code points of `text`, an invalid byte b becoming U+DC00 + b (a lone surrogate, which
+// valid text never holds), so that every character stays apart from every other.
 std::u32string DecodeLenient(std::string_view text);
 // `text` in UTF-8.
 std::string EncodeUtf8(std::u32string_view text);

@@ -10,6 +10,9 @@ packages=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev libfontco
 # The icon's renderings, the package and the checks of the desktop files, the manual pages
 # and the completion.
 packages+=(librsvg2-bin dpkg-dev desktop-file-utils appstream man-db bash)
+# The catalogue tests' reference search (Python over Unicode's CaseFolding.txt), which also
+# makes the folding table: scripts/make-case-folding.py.
+packages+=(python3 unicode-data)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

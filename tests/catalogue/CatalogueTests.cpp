@@ -216,6 +216,16 @@ TEST_P(CatalogueStore, FiltersByMediumSizeAndDate) {
         {"all at once",
          query("Disc", 5000, 5000, 1500000000, 1500000000),
          {"disc/photo-large.jpg"}},
+        // Bounds beyond the largest signed 64-bit number must not wrap round to negatives.
+        {"at least 2^63", query({}, std::uint64_t{1} << 63, {}, {}, {}), {}},
+        {"at least 9999999999999999999", query({}, 9999999999999999999u, {}, {}, {}), {}},
+        {"at least 2^64-1", query({}, UINT64_MAX, {}, {}, {}), {}},
+        {"at most 2^64-1",
+         query({}, {}, UINT64_MAX, {}, {}),
+         {"disc/photo-large.jpg", "disc/photo-small.jpg", "drive/photo-old.jpg"}},
+        {"between 100 and 2^63",
+         query({}, 100, std::uint64_t{1} << 63, {}, {}),
+         {"disc/photo-large.jpg", "drive/photo-old.jpg"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);

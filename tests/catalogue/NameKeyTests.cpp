@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace {
 
 TEST(NameKey, FoldsCaseVariantsOntoOneKey) {
@@ -17,6 +19,12 @@ TEST(NameKey, FoldsCaseVariantsOntoOneKey) {
     for (const auto& [a, b] : same)
         EXPECT_EQ(SearchKey(a), SearchKey(b)) << a;
     EXPECT_NE(SearchKey("\xC3\x9F"), SearchKey("ss")); // simple folding keeps ß one character
+    // The dotless and the dotted i fold to themselves, not onto i, on every locale.
+    for (const char* turkish : {"\xC4\xB1", "\xC4\xB0"}) {
+        EXPECT_NE(SearchKey(turkish), SearchKey("i")) << turkish;
+        EXPECT_NE(SearchKey(turkish), SearchKey("I")) << turkish;
+    }
+    EXPECT_NE(SearchKey("\xC4\xB0stanbul"), SearchKey("istanbul"));
 }
 
 TEST(NameKey, KeepsInvalidBytesApartAndValid) {
@@ -26,6 +34,25 @@ TEST(NameKey, KeepsInvalidBytesApartAndValid) {
     EXPECT_EQ(a.substr(0, 3), "bad");
     EXPECT_EQ(a.size(), 3u + 4u); // one private character of four bytes
     EXPECT_EQ(SearchKey("\xC3("), SearchKey("\xC3") + "(");
+}
+
+// Every invalid byte and every character from U+10FF80 to U+10FFFF (private use, where the
+// bytes are kept) has a key of its own, apart from every ASCII character as well.
+TEST(NameKey, InvalidBytesNeverMeetTheCharactersTheyAreKeptAs) {
+    std::set<std::string> keys;
+    std::size_t names = 0;
+    for (char32_t byte = 0x80; byte <= 0xFF; ++byte) {
+        const char32_t character = 0x10FF00 + byte;
+        const char utf8[] = {static_cast<char>(0xF4), static_cast<char>(0x8F),
+                             static_cast<char>(0x80 | ((character >> 6) & 0x3F)),
+                             static_cast<char>(0x80 | (character & 0x3F))};
+        keys.insert(SearchKey(std::string(1, static_cast<char>(byte))));
+        keys.insert(SearchKey(std::string(utf8, sizeof utf8)));
+        names += 2;
+    }
+    for (char ascii = 1; ascii < 0x7F; ++ascii, ++names)
+        keys.insert(SearchKey(std::string(1, ascii)));
+    EXPECT_EQ(keys.size(), names - 26); // only A-Z meet a-z
 }
 
 TEST(NameKey, TakesPatternsApart) {
@@ -57,6 +84,11 @@ TEST(NameKey, GlobMatchesWholeNamesByCharacter) {
     } rows[] = {
         {"*.txt", "a.txt", true},
         {"*.txt", "a.txt.bak", false},
+        {"*.txt", "*abc.txt", true}, // a star in the name is still matched by the pattern's
+        {"*c*", "*c*", true},
+        {"*c*", "*ab", false},
+        {"?", "*", true},
+        {"a?c", "a*c", true},
         {"?.txt", "\xC3\xA4.txt", true}, // ? is one character, not one byte
         {"??.txt", "\xC3\xA4.txt", false},
         {"*", "", true},

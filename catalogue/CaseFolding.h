@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstddef>
+
+// Unicode's simple case folding (the C and S mappings of CaseFolding.txt): each character to
+// the one character its case variants share, the same on every locale. `İ` and `ı` fold to
+// themselves, `ß` stays one character. Folding a folded character changes nothing.
+char32_t SimpleCaseFold(char32_t c);
+
+// The characters that folding changes (so that no folded text holds them), counted from 0 in
+// code point order; `index` below 128.
+char32_t FoldedAwayChar(std::size_t index);

@@ -1,0 +1,306 @@
+#include "CatalogueFixture.h"
+#include "RunCommand.h"
+
+#include <gmock/gmock.h>
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <set>
+
+using ::testing::HasSubstr;
+
+namespace {
+
+constexpr const char* kCaseFolding = "/usr/share/unicode/CaseFolding.txt";
+
+// The search written again in Python, independently of the catalogue: names and patterns are
+// decoded with each invalid byte a character of its own, folded by the C and S mappings of
+// Unicode's CaseFolding.txt, then compared with fnmatch (which knows `[`, so it is escaped:
+// searches know only `*` and `?`) or as a substring. Prints, for each pattern of the file
+// argv[3] (NUL-separated), "INDEX\0PATH\0" for every entry below argv[2] that it finds.
+constexpr const char* kReference = R"(
+import fnmatch, os, sys
+
+fold = {}
+with open(sys.argv[1], encoding="utf-8") as table:
+    for line in table:
+        fields = [f.strip() for f in line.split("#")[0].split(";")]
+        if len(fields) >= 3 and fields[1] in ("C", "S"):
+            fold[chr(int(fields[0], 16))] = chr(int(fields[2], 16))
+
+def folded(raw):
+    return "".join(fold.get(c, c) for c in raw.decode("utf-8", "surrogateescape"))
+
+def matches(pattern, name):
+    if "*" in pattern or "?" in pattern:
+        return fnmatch.fnmatchcase(name, pattern.replace("[", "[[]"))
+    return pattern in name
+
+names = []
+for folder, dirs, files in os.walk(os.fsencode(sys.argv[2])):
+    names += [(os.path.join(folder, n), folded(n)) for n in dirs + files]
+with open(sys.argv[3], "rb") as source:
+    patterns = source.read().split(b"\0")[:-1]
+out = sys.stdout.buffer
+for index, pattern in enumerate(patterns):
+    for path, name in names:
+        if matches(folded(pattern), name):
+            out.write(b"%d\0%s\0" % (index, path))
+)";
+
+// Names that take folding, wildcards and invalid bytes to their edges: every byte but NUL and
+// "/", Turkish i's, sharp s, Greek sigmas, title case, Cherokee (which folds to capitals), the
+// Kelvin sign, U+10FFFF beside the invalid byte 0xFF, and the characters that SQL patterns
+// treat specially.
+std::vector<std::string> HostileNames() {
+    // Wildcards, and what SQL patterns treat specially.
+    std::vector<std::string> names = {"*abc.txt", "a*c", "*c*", "?q",   "[ab].txt",   "a[b",
+                                      "b]",       "%",   "_x",  "x%_y", "back\\slash"};
+    // ı.txt, Dış, İstanbul, istanbul, ISTANBUL, Istanbul, Iğdır.
+    names.insert(names.end(), {"\xC4\xB1.txt", "D\xC4\xB1\xC5\x9F", "\xC4\xB0stanbul", "istanbul",
+                               "ISTANBUL", "Istanbul", "I\xC4\x9F\x64\xC4\xB1r"});
+    // ß, straße, STRASSE, ẞ; ΟΔΟΣ, οδος with a final sigma, οδοσ; ǅ, Ǆ, ǆ; Cherokee Ꭰ,
+    // ꭰ; the Kelvin sign, k, K; the long s, s.
+    names.insert(names.end(),
+                 {"\xC3\x9F", "stra\303\237e", "STRASSE", "\xE1\xBA\x9E",
+                  "\xCE\x9F\xCE\x94\xCE\x9F\xCE\xA3", "\xCE\xBF\xCE\xB4\xCE\xBF\xCF\x82",
+                  "\xCE\xBF\xCE\xB4\xCE\xBF\xCF\x83", "\xC7\x85", "\xC7\x84", "\xC7\x86",
+                  "\xE1\x8E\xA0", "\xEA\xAD\xB0", "\xE2\x84\xAA", "k", "K", "\xC5\xBF", "s"});
+    // U+10FFFF and the byte 0xFF, U+10FF80 and the byte 0x80, and the character that U+10FF80
+    // is kept as; invalid UTF-8 of every kind; composed and decomposed ä; control characters.
+    names.insert(names.end(),
+                 {"\xF4\x8F\xBF\xBF", "\xFF", "x\xF4\x8F\xBF\xBFy", "x\xFFy", "x\xF4\x8F\xBE\x80y",
+                  "x\x80y", "xAy", "\xED\xA0\x80surrogate", "\xC0\xAFoverlong",
+                  "\xF0\x9F\x98truncated", "emoji\xF0\x9F\x98\x80", "\xC3(", "\xC3\xA4.txt",
+                  "A\xCC\x88.txt", "new\nline", "tab\tname", "del\x7F", "\xC2\x85nel"});
+    for (int byte = 1; byte < 256; ++byte)
+        if (byte != '/')
+            names.push_back("byte" + std::string(1, static_cast<char>(byte)) + "end");
+    return names;
+}
+
+std::vector<std::string> Patterns() {
+    // Wildcards, and what SQL patterns treat specially.
+    std::vector<std::string> patterns = {
+        "",   "*",    "?",        "??", "???", "*.txt", "*.TXT", "*c*", "*abc*", "a*c", "*A*C",
+        "?q", "[ab]", "[ab].txt", "[",  "]",   "a[b",   "%",     "_",   "%_",    "\\",  "\\s"};
+    // The folding at its edges, as in the names.
+    patterns.insert(patterns.end(), {"\xC4\xB1",
+                                     "i",
+                                     "I",
+                                     "\xC4\xB0",
+                                     "istanbul",
+                                     "\xC4\xB0STANBUL",
+                                     "?stanbul",
+                                     "\xC4\xB1r",
+                                     "*\xC4\xB1?",
+                                     "\xC3\x9F",
+                                     "\xE1\xBA\x9E",
+                                     "ss",
+                                     "STRA\303\237E",
+                                     "\xCF\x83",
+                                     "\xCE\xA3",
+                                     "\xCF\x82",
+                                     "\xCE\xBF\xCE\xB4\xCE\xBF\xCF\x82",
+                                     "???\xCE\xA3",
+                                     "\xC7\x85",
+                                     "\xC7\x86",
+                                     "\xE1\x8E\xA0",
+                                     "\xEA\xAD\xB0",
+                                     "k",
+                                     "\xE2\x84\xAA",
+                                     "\xC5\xBF"});
+    // Invalid bytes beside the characters they are kept as, and control characters.
+    patterns.insert(patterns.end(), {"\xFF",
+                                     "\xF4\x8F\xBF\xBF",
+                                     "x\xFFy",
+                                     "x?y",
+                                     "x\xF4\x8F\xBF\xBF?",
+                                     "\x80",
+                                     "\xF4\x8F\xBE\x80",
+                                     "A",
+                                     "xay",
+                                     "byte?end",
+                                     "BYTE??END",
+                                     "byte*\x80*",
+                                     "*\xC3*",
+                                     "\xED\xA0\x80",
+                                     "\xF0\x9F\x98",
+                                     "*truncated",
+                                     "?truncated",
+                                     "???truncated",
+                                     "\xC3\xA4",
+                                     "a\xCC\x88",
+                                     "\n",
+                                     "\t",
+                                     "\x7F",
+                                     "del\x7F",
+                                     "\xC2\x85",
+                                     "zzz-nothing"});
+    for (int byte = 1; byte < 256; ++byte)
+        patterns.emplace_back(1, static_cast<char>(byte));
+    return patterns;
+}
+
+// For each pattern, the paths below `root` that the reference finds.
+std::vector<std::set<std::string>> ReferenceMatches(const std::filesystem::path& root,
+                                                    const std::vector<std::string>& patterns,
+                                                    const std::filesystem::path& scratch) {
+    const auto script = scratch / "reference.py";
+    const auto patternFile = scratch / "patterns";
+    std::ofstream(script) << kReference;
+    {
+        std::ofstream out(patternFile, std::ios::binary);
+        for (const auto& pattern : patterns)
+            out << pattern << '\0';
+    }
+    const CommandResult result =
+        RunCommand({"python3", script.string(), kCaseFolding, root.string(), patternFile.string()});
+    if (result.status != 0)
+        throw std::runtime_error("the reference search failed");
+    std::vector<std::set<std::string>> found(patterns.size());
+    std::size_t start = 0;
+    const auto field = [&] {
+        const std::size_t end = result.out.find('\0', start);
+        std::string text = result.out.substr(start, end - start);
+        start = end + 1;
+        return text;
+    };
+    while (start < result.out.size()) {
+        const std::size_t index = std::stoul(field());
+        found.at(index).insert(field());
+    }
+    return found;
+}
+
+std::string Printable(const std::string& bytes) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte > 0x20 && byte < 0x7F) {
+            text += c;
+        } else {
+            text += "\\x";
+            text += kHex[byte >> 4];
+            text += kHex[byte & 0xF];
+        }
+    }
+    return text;
+}
+
+using SearchReference = CatalogueTest;
+
+// Both stores find, for every pattern, what the independent reference finds: among names in
+// the listed folder and in a folder below whose own name holds wildcards.
+TEST_P(SearchReference, BothStoresFindWhatTheReferenceFinds) {
+    if (!std::filesystem::exists(kCaseFolding))
+        FAIL() << kCaseFolding << " is missing: run scripts/install-deps.sh";
+    const auto tree = m_dir.path() / "tree";
+    const auto below = tree / "Sub*Dir?" / "\xC4\xB0nner";
+    std::filesystem::create_directories(below);
+    const std::vector<std::string> names = HostileNames();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::ofstream(tree / names[i]) << names[i];
+        if (i % 3 == 0)
+            std::ofstream(below / names[i]) << names[i];
+    }
+    const std::vector<std::string> patterns = Patterns();
+    const auto expected = ReferenceMatches(tree, patterns, m_dir.path());
+
+    auto catalogue = Open();
+    Add(*catalogue, "Hostile", tree);
+    for (std::size_t i = 0; i < patterns.size(); ++i) {
+        SCOPED_TRACE("pattern " + Printable(patterns[i]));
+        EXPECT_EQ(Paths(Matches(*catalogue, Query(patterns[i]))), expected[i]);
+        EXPECT_EQ(catalogue->Count(Query(patterns[i])), expected[i].size());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, SearchReference, ::testing::Values("sqlite", "postgres"),
+                         BackendName);
+
+// The first column of the first row of `sql` on a PostgreSQL database.
+std::string PostgresValue(const std::string& uri, const std::string& sql) {
+    PGconn* conn = PQconnectdb(uri.c_str());
+    PGresult* result = PQexec(conn, sql.c_str());
+    std::string value = PQntuples(result) > 0 ? PQgetvalue(result, 0, 0) : "";
+    PQclear(result);
+    PQfinish(conn);
+    return value;
+}
+
+// A database in another encoding would hold the keys as bytes, so that `?` matched one byte
+// of a character: it is refused, and nothing is made in it.
+TEST(PostgresSearch, RefusesADatabaseNotInUtf8) {
+    for (const std::string encoding : {"LATIN1", "SQL_ASCII"}) {
+        SCOPED_TRACE(encoding);
+        const std::string database =
+            "encoded_" + std::string(encoding == "LATIN1" ? "latin1" : "ascii");
+        PostgresExec(SharedPostgres().Uri(), "CREATE DATABASE " + database + " ENCODING '" +
+                                                 encoding + "' TEMPLATE template0 LOCALE 'C'");
+        try {
+            OpenCatalogue(SharedPostgres().Uri(database));
+            FAIL() << "opened";
+        } catch (const CatalogueError& error) {
+            EXPECT_THAT(error.what(), HasSubstr(encoding));
+            EXPECT_THAT(error.what(), HasSubstr("UTF8"));
+            EXPECT_THAT(error.what(), HasSubstr(database));
+        }
+        EXPECT_EQ(PostgresValue(SharedPostgres().Uri(database),
+                                "SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"),
+                  "0");
+    }
+}
+
+// An environment that asks for another client encoding must not change what a search finds.
+TEST(PostgresSearch, SpeaksUtf8WhateverTheEnvironmentAsks) {
+    PostgresExec(SharedPostgres().Uri(), "CREATE DATABASE latin1_client");
+    TempDir dir;
+    dir.WriteFile("disc/\xC3\xA4.txt", "a");
+    dir.WriteFile("disc/ab.txt", "ab");
+    struct LatinClient {
+        LatinClient() { ::setenv("PGCLIENTENCODING", "LATIN1", 1); }
+        ~LatinClient() { ::unsetenv("PGCLIENTENCODING"); }
+    } latinClient;
+    auto catalogue = OpenCatalogue(SharedPostgres().Uri("latin1_client"));
+    Add(*catalogue, "\xD0\x94\xD0\xB8\xD1\x81\xD0\xBA", dir.path() / "disc"); // Диск
+    const auto singles = Paths(Matches(*catalogue, Query("?.txt")));
+    const auto media = catalogue->Media();
+    EXPECT_EQ(singles, std::set<std::string>{(dir.path() / "disc/\xC3\xA4.txt").string()});
+    ASSERT_EQ(media.size(), 1u);
+    EXPECT_EQ(media[0].name, "\xD0\x94\xD0\xB8\xD1\x81\xD0\xBA");
+}
+
+// Most keys equal their names and are not stored twice; forgetting a medium still takes every
+// name out of the index, whether its key was stored or not.
+TEST(SqliteSearch, ForgettingAMediumLeavesNothingOfItInTheNameIndex) {
+    TempDir dir;
+    dir.WriteFile("disc/lower.txt", "a");
+    dir.WriteFile("disc/UPPER.TXT", "b");
+    dir.WriteFile("disc/stra\xC3\x9F"
+                  "e.txt",
+                  "c");
+    dir.WriteFile("disc/bad\xFF.txt", "d");
+    const std::string path = (dir.path() / "catalogue.sqlite").string();
+    const auto indexed = [&] {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db, "SELECT count(*) FROM entry_names WHERE entry_names MATCH 'txt'", -1,
+                           &stmt, nullptr);
+        const int count = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : -1;
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+        return count;
+    };
+    auto catalogue = OpenCatalogue(path);
+    Add(*catalogue, "Disc", dir.path() / "disc");
+    EXPECT_EQ(catalogue->Count(Query("*.TXT")), 4u);
+    EXPECT_EQ(indexed(), 4);
+    EXPECT_TRUE(catalogue->Forget("Disc"));
+    EXPECT_EQ(indexed(), 0);
+}
+
+} // namespace
