@@ -94,10 +94,13 @@ std::string SqliteNameMatch(Builder& b, const NamePattern& pattern) {
         from = " FROM entry_names CROSS JOIN entries e ON e.id = entry_names.rowid";
         b.Where("entry_names MATCH " + b.Param(TrigramMatch(pattern.indexTerms)));
     }
+    // Keys are compared as bytes, which for valid UTF-8 finds what comparing characters finds,
+    // without making a text of each name that stands for its key.
+    const std::string key = "coalesce(e.key, e.name)";
     if (pattern.glob)
-        b.Where("catalogue_glob(" + b.Param(pattern.key) + ", coalesce(e.key, e.name))");
+        b.Where("catalogue_glob(" + b.Param(pattern.key) + ", " + key + ")");
     else if (!pattern.key.empty())
-        b.Where("instr(coalesce(e.key, e.name), " + b.Param(pattern.key) + ") > 0");
+        b.Where("instr(CAST(" + key + " AS BLOB), " + b.Param(SqlBytes{pattern.key}) + ") > 0");
     return from;
 }
 

@@ -137,10 +137,12 @@ bool Statement::Step() {
     return rc == SQLITE_ROW;
 }
 
-// catalogue_glob(patternKey, key): whether a name's key matches a glob pattern.
+// catalogue_glob(patternKey, key): whether a name's key matches a glob pattern. The key is a
+// text, or a name (bytes) that is its own key: both are read as bytes, never converted.
 void GlobFunction(sqlite3_context* context, int, sqlite3_value** args) {
     const auto text = [](sqlite3_value* v) {
-        return std::string_view(reinterpret_cast<const char*>(sqlite3_value_text(v)),
+        const auto* bytes = static_cast<const char*>(sqlite3_value_blob(v));
+        return std::string_view(bytes ? bytes : "",
                                 static_cast<std::size_t>(sqlite3_value_bytes(v)));
     };
     sqlite3_result_int(context, GlobMatches(text(args[0]), text(args[1])) ? 1 : 0);
