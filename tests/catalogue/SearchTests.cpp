@@ -55,8 +55,9 @@ for index, pattern in enumerate(patterns):
 // treat specially.
 std::vector<std::string> HostileNames() {
     // Wildcards, and what SQL patterns treat specially.
-    std::vector<std::string> names = {"*abc.txt", "a*c", "*c*", "?q",   "[ab].txt",   "a[b",
-                                      "b]",       "%",   "_x",  "x%_y", "back\\slash"};
+    std::vector<std::string> names = {"*abc.txt",    "a*c",      "*c*",   "?q", "[ab].txt",
+                                      "a[b",         "b]",       "%",     "_x", "x%_y",
+                                      "back\\slash", "quote\"d", "\"\"\""};
     // ı.txt, Dış, İstanbul, istanbul, ISTANBUL, Istanbul, Iğdır.
     names.insert(names.end(), {"\xC4\xB1.txt", "D\xC4\xB1\xC5\x9F", "\xC4\xB0stanbul", "istanbul",
                                "ISTANBUL", "Istanbul", "I\xC4\x9F\x64\xC4\xB1r"});
@@ -83,8 +84,9 @@ std::vector<std::string> HostileNames() {
 std::vector<std::string> Patterns() {
     // Wildcards, and what SQL patterns treat specially.
     std::vector<std::string> patterns = {
-        "",   "*",    "?",        "??", "???", "*.txt", "*.TXT", "*c*", "*abc*", "a*c", "*A*C",
-        "?q", "[ab]", "[ab].txt", "[",  "]",   "a[b",   "%",     "_",   "%_",    "\\",  "\\s"};
+        "",    "*",    "?",  "??",   "???",      "*.txt",  "*.TXT", "*c*", "*abc*",
+        "a*c", "*A*C", "?q", "[ab]", "[ab].txt", "[",      "]",     "a[b", "%",
+        "_",   "%_",   "\\", "\\s",  "e\"d",     "\"\"\"", "*\"d"};
     // The folding at its edges, as in the names.
     patterns.insert(patterns.end(), {"\xC4\xB1",
                                      "i",
