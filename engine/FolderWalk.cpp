@@ -52,6 +52,12 @@ bool IdentifyFolder(int fd, FolderId& id) {
     return IdentifyFolder(fd, id, mountRoot);
 }
 
+// Whether `folder` is open and is the folder `id`.
+bool IsFolder(const Descriptor& folder, const FolderId& id) {
+    FolderId found;
+    return folder.IsOpen() && IdentifyFolder(folder.Get(), found) && found == id;
+}
+
 // A folder and, through `up`, its ancestors: what a piece of shared work needs to know that
 // a folder below it is one of its own ancestors. A long chain is released link by link rather
 // than by recursion.
@@ -210,9 +216,11 @@ private:
 
 // One thread's walk of a piece, depth first. Only the folder whose sub-folders are being
 // walked stays open: the walk goes down with openat(child) and back up with openat(".."),
-// checking that ".." is still the folder it came from. A folder without sub-folders is read
-// and closed at once. While other threads wait for work, half of the sub-folders left in the
-// open folder go to them.
+// checking that ".." is still the folder it came from. When it is not (the folder was moved
+// meanwhile), the walk finds the parent again by its names from the piece's open folder, so
+// the folders left there are still walked; only what moved may be missed or met twice. A
+// folder without sub-folders is read and closed at once. While other threads wait for work,
+// half of the sub-folders left in the open folder go to them.
 class Walker {
 public:
     explicit Walker(WalkState& walk) : m_walk(walk) {}
@@ -223,6 +231,7 @@ public:
 private:
     struct Level {
         FolderId id;
+        std::string name; // in the folder of the level above
         bool mountRoot = false;
         NameList subFolders;
         std::shared_ptr<const Ancestor> chain; // made when work is shared from this folder
@@ -235,7 +244,10 @@ private:
         return m_ancestors.contains(id) || IsInChain(m_pPiece->ancestors.get(), id);
     }
     void Descend(const char* name);
-    bool Leave();
+    void Leave();
+    bool UpToParent();
+    void FindParentAgain();
+    void DropLevelsFrom(std::size_t depth);
     void Read(Descriptor& folder, Level& level);
     template <typename Each> void ForEachEntry(int fd, const Each& each);
     void Count(int fd, const char* name, unsigned char type, Level& level);
@@ -274,14 +286,19 @@ void Walker::Walk(Piece& piece) {
     base.chain = piece.ancestors;
     m_depth = 1;
     while (!m_walk.Stopped()) {
+        // Room for the level below is made first: a name taken from a level points into it.
+        if (m_depth == m_levels.size())
+            m_levels.emplace_back();
         Level& level = m_levels[m_depth - 1];
         if (level.subFolders.HasNext()) {
             ShareSome(level);
             if (m_depth > 1 || piece.countFolders)
                 ++m_tally.folders;
             Descend(level.subFolders.TakeNext());
-        } else if (m_depth == 1 || !Leave()) {
+        } else if (m_depth == 1) {
             break;
+        } else {
+            Leave();
         }
     }
     m_current.Reset(-1);
@@ -303,10 +320,9 @@ void Walker::Descend(const char* name) {
         return;
     if (m_walk.Sink())
         m_name = name;
-    if (m_depth == m_levels.size())
-        m_levels.emplace_back();
     Level& level = m_levels[m_depth];
     level.id = id;
+    level.name = name;
     level.mountRoot = mountRoot;
     level.subFolders.Clear();
     level.chain.reset();
@@ -319,20 +335,47 @@ void Walker::Descend(const char* name) {
     ++m_depth;
 }
 
-// Goes back to the parent of the current folder; false when it cannot be found again.
-bool Walker::Leave() {
-    m_ancestors.erase(m_levels[m_depth - 1].id);
-    m_mountRoots -= m_levels[m_depth - 1].mountRoot;
-    if (--m_depth == 1) {
+// Goes back to the parent of the current folder.
+void Walker::Leave() {
+    DropLevelsFrom(m_depth - 1);
+    if (m_depth == 1)
         m_current.Reset(-1);
-        return true;
-    }
+    else if (!UpToParent())
+        FindParentAgain();
+}
+
+// Opens ".." of the current folder; false when that is no longer the parent it came from.
+bool Walker::UpToParent() {
     Descriptor parent(::openat(m_current.Get(), "..", kFolderOpenFlags));
-    FolderId id;
-    if (!parent.IsOpen() || !IdentifyFolder(parent.Get(), id) || !(id == m_levels[m_depth - 1].id))
+    if (!IsFolder(parent, m_levels[m_depth - 1].id))
         return false;
     m_current = std::move(parent);
     return true;
+}
+
+// Opens the folders of the levels again by their names, from the piece's open folder down.
+// The walk goes on from the deepest one that is still where it was: the levels below it moved
+// away, and with them the folders left to walk there.
+void Walker::FindParentAgain() {
+    Descriptor reached; // the folder of level `depth - 1` once below the piece's own
+    std::size_t depth = 1;
+    for (; depth < m_depth; ++depth) {
+        const int above = depth == 1 ? m_pPiece->parent->Get() : reached.Get();
+        Descriptor folder(::openat(above, m_levels[depth].name.c_str(), kFolderOpenFlags));
+        if (!IsFolder(folder, m_levels[depth].id))
+            break;
+        reached = std::move(folder);
+    }
+    DropLevelsFrom(depth);
+    m_current = std::move(reached);
+}
+
+// Forgets the levels from `depth` down: they are no longer ancestors of the walk.
+void Walker::DropLevelsFrom(std::size_t depth) {
+    for (; m_depth > depth; --m_depth) {
+        m_ancestors.erase(m_levels[m_depth - 1].id);
+        m_mountRoots -= m_levels[m_depth - 1].mountRoot;
+    }
 }
 
 // Counts the files of the folder and notes its sub-folders for later. The folder stays open

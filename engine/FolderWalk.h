@@ -112,9 +112,9 @@ private:
 // Below the folder the walk counts each file (any entry that is not a folder: symbolic links,
 // FIFOs, sockets and devices included, by their own size, never opened) and each folder; it
 // opens folders only, never through a symbolic link. A folder that cannot be opened counts as
-// empty; when the tree changes under the walk so that it cannot find its way back up a
-// folder, that part of the walk ends with what it counted. The walk keeps its place in memory
-// instead of on the call stack, so any depth is fine.
+// empty. A folder moved while the walk is inside it is not followed back up: the walk finds
+// its former parent again by name, so only what moved may be missed or counted twice. The
+// walk keeps its place in memory instead of on the call stack, so any depth is fine.
 //
 // The walk starts when it is made and is stopped and waited for when it goes. The folder
 // descriptor, `entries` and the sink are borrowed and must outlive the walk.

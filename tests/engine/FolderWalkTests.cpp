@@ -11,6 +11,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -508,3 +509,82 @@ TEST_F(FolderWalkTest, StopEndsALongScanWithAnEmptyListing) {
 }
 
 } // namespace
+
+// ---- a folder that moves while the walk runs -----------------------------------------------
+
+// `listed/a` holds 200 stable folders, each with a folder and a file in it, beside "mover",
+// a folder of 60 folders with a folder each, which another thread renames between `listed/a`
+// and `listed/b` all along. A walker inside "mover" when it goes finds ".." changed.
+struct MovingTree {
+    static constexpr int kStable = 200;
+    static constexpr int kMoverFolders = 60;
+
+    explicit MovingTree(const fs::path& top) : listed(top / "listed") {
+        for (int i = 0; i < kStable; ++i) {
+            const fs::path stable = listed / "a" / ("s" + std::to_string(i));
+            fs::create_directories(stable / "inner");
+            std::ofstream(stable / "inner" / "file") << "x";
+        }
+        fs::create_directories(listed / "b");
+        for (int i = 0; i < kMoverFolders; ++i)
+            fs::create_directories(Home() / ("m" + std::to_string(i)) / "deeper");
+    }
+    fs::path Home() const { return listed / "a" / "mover"; }
+    fs::path Away() const { return listed / "b" / "mover"; }
+
+    const fs::path listed;
+};
+
+// The stable folders below `listed` and their files, from a plain walk that leaves out
+// "mover" and everything in it.
+struct StablePart {
+    std::set<std::pair<dev_t, ino_t>> folders;
+    int files = 0;
+};
+
+StablePart StableFoldersOf(const fs::path& listed) {
+    StablePart part;
+    for (auto it = fs::recursive_directory_iterator(listed); it != fs::end(it); ++it) {
+        if (it->path().filename() == "mover") {
+            it.disable_recursion_pending();
+        } else if (fs::is_directory(it->symlink_status())) {
+            part.folders.insert(IdOf(it->path()));
+        } else {
+            ++part.files;
+        }
+    }
+    return part;
+}
+
+TEST_F(FolderWalkTest, FolderMovedDuringTheWalkLosesNoOtherFolder) {
+    const MovingTree tree(dir.path());
+    const StablePart stable = StableFoldersOf(tree.listed);
+    ASSERT_EQ(stable.folders.size(), 2u + 2 * MovingTree::kStable);
+    const int moverFolders = 1 + 2 * MovingTree::kMoverFolders;
+
+    std::atomic<bool> done{false};
+    std::atomic<int> moves{0};
+    std::thread renamer([&] {
+        for (bool home = true; !done; home = !home, ++moves)
+            fs::rename(home ? tree.Home() : tree.Away(), home ? tree.Away() : tree.Home());
+    });
+    int missed = 0;
+    for (int run = 0; run < 40; ++run) {
+        CWalkPool& pool = run % 4 == 0 ? One() : Many();
+        RecordingSink sink;
+        Scanner scanner(pool, run % 2 == 0 ? &sink : nullptr);
+        ASSERT_TRUE(scanner.doc.ScanFolder(tree.listed.string(), 2));
+        // Everything that stays where it is counts once; what moves 0, 1 or 2 times.
+        const int folders = scanner.doc.m_nSubFolders;
+        EXPECT_GE(folders, static_cast<int>(stable.folders.size())) << run;
+        EXPECT_LE(folders, static_cast<int>(stable.folders.size()) + 2 * moverFolders) << run;
+        EXPECT_EQ(scanner.doc.m_nFiles, stable.files) << run;
+        if (run % 2 == 0)
+            for (const auto& id : stable.folders)
+                missed += !sink.folders.contains(id);
+    }
+    done = true;
+    renamer.join();
+    EXPECT_EQ(missed, 0);
+    EXPECT_GT(moves.load(), 40);
+}
