@@ -21,7 +21,8 @@ struct NameParts {
     bool hasDot = false; // between the stem and the extension
 };
 
-// The extension follows the last dot, unless that dot begins the name.
+// The extension follows the last dot, unless that dot begins the name (a name of its own
+// short name may begin with one).
 NameParts SplitAtLastDot(std::string_view name) {
     const std::size_t dot = name.rfind('.');
     if (dot == std::string_view::npos || dot == 0)
@@ -41,22 +42,27 @@ bool IsOwnShortName(std::string_view name) {
 struct AliasBase {
     std::string stem;
     std::string extension;
-
-    std::string Key() const { return stem + '/' + extension; } // no name holds a '/'
 };
 
+// Leading dots go first (".hidden folder" is taken as "hidden folder", "..two dots" as
+// "two dots"), then blanks and dots leave the stem.
 AliasBase AliasBaseOf(std::string_view name) {
-    const NameParts parts = SplitAtLastDot(name);
+    const NameParts parts =
+        SplitAtLastDot(name.substr(std::min(name.find_first_not_of('.'), name.size())));
     std::string stem;
     std::copy_if(parts.stem.begin(), parts.stem.end(), std::back_inserter(stem),
                  [](char c) { return c != ' ' && c != '.'; });
     return {FirstChars(stem, kAliasStemChars), FirstChars(parts.extension, kExtensionChars)};
 }
 
-std::string NumberedAlias(const AliasBase& base, unsigned number) {
-    const std::string digits = "~" + std::to_string(number);
-    const std::size_t room = digits.size() < kStemChars ? kStemChars - digits.size() : 0;
-    std::string alias = FirstChars(base.stem, room) + digits;
+// The characters of the stem that an alias whose number has `digits` digits keeps.
+std::size_t StemRoom(std::size_t digits) {
+    return digits + 1 < kStemChars ? kStemChars - digits - 1 : 0;
+}
+
+std::string NumberedAlias(const AliasBase& base, std::uint64_t number) {
+    const std::string digits = std::to_string(number);
+    std::string alias = FirstChars(base.stem, StemRoom(digits.size())) + "~" + digits;
     if (!base.extension.empty())
         alias += "." + base.extension;
     return alias;
@@ -86,6 +92,45 @@ private:
     std::vector<const std::string*> m_slots;
 };
 
+// The numbers given to aliases, by group. The aliases whose numbers have the same count of
+// digits, whose stems keep the same characters for that count and whose extensions are the
+// same differ only in their number: they form a group ("DSC00~10.JPG" ... "DSC00~99.JPG"
+// comes from all of "DSC000*.JPG" to "DSC009*.JPG"). An alias names its group: its number is
+// what follows its last "~". Each name takes the first number from 1 up whose alias is free,
+// and numbers are given in the names' byte order, so a group's numbers are always taken from
+// its smallest up: the next number to try is one past the last one given there, and only a
+// name that already is such an alias may stand in the way. This keeps the work linear where
+// thousands of numbered names share a few letters.
+class AliasNumbers {
+public:
+    explicit AliasNumbers(const TakenNames& taken) : m_taken(taken) {}
+
+    std::string NextAlias(const AliasBase& base) {
+        std::uint64_t first = 1;
+        for (std::size_t digits = 1;; ++digits, first *= 10) {
+            const std::uint64_t end = first * 10;
+            std::uint64_t& next = m_next.try_emplace(GroupKey(base, digits), first).first->second;
+            for (; next < end; ++next) {
+                std::string alias = NumberedAlias(base, next);
+                if (!m_taken.Contains(alias)) {
+                    ++next;
+                    return alias;
+                }
+            }
+        }
+    }
+
+private:
+    static std::string GroupKey(const AliasBase& base, std::size_t digits) {
+        // No name holds a '/'.
+        return FirstChars(base.stem, StemRoom(digits)) + '/' + base.extension + '/' +
+               static_cast<char>('0' + digits);
+    }
+
+    const TakenNames& m_taken;
+    std::unordered_map<std::string, std::uint64_t> m_next;
+};
+
 // Gives shortNameAt(i) the short name of nameAt(i) for each of `count` distinct names. The
 // strings that shortNameAt gives must stay where they are until the step ends.
 template <typename NameAt, typename ShortNameAt>
@@ -100,18 +145,11 @@ void GiveShortNames(std::size_t count, NameAt nameAt, ShortNameAt shortNameAt) {
             needingAlias.push_back(static_cast<std::uint32_t>(i));
         }
     }
-    // Names whose aliases share a base are numbered in the names' byte order.
     std::sort(needingAlias.begin(), needingAlias.end(),
               [&](std::uint32_t a, std::uint32_t b) { return nameAt(a) < nameAt(b); });
-    std::unordered_map<std::string, unsigned> nextNumber;
+    AliasNumbers numbers(taken);
     for (const std::uint32_t i : needingAlias) {
-        const AliasBase base = AliasBaseOf(nameAt(i));
-        unsigned& number = nextNumber.try_emplace(base.Key(), 1).first->second;
-        std::string alias = NumberedAlias(base, number);
-        while (taken.Contains(alias))
-            alias = NumberedAlias(base, ++number);
-        ++number;
-        shortNameAt(i) = std::move(alias);
+        shortNameAt(i) = numbers.NextAlias(AliasBaseOf(nameAt(i)));
         taken.Insert(shortNameAt(i));
     }
 }
