@@ -1,13 +1,15 @@
 // Measures the listing engine: the scan beside `du -sb` on the same tree, the sort, the
 // writing of the listing file and the heap held per entry.
 //
-//   catalogrium_bench [--trees FOLDER] [--files N] [--threads N[,N...]] [--scan-only]
+//   catalogrium_bench [--trees FOLDER] [--files N] [--photos N] [--threads N[,N...]]
+//                     [--scan-only | --camera-only]
 //
 // The scan runs beside `du -sb` on a tree of N files (200,000 by default) in 10,100 folders,
 // on the same tree as the only sub-folder of a folder, on a flat folder of 100,000 files and,
 // as root, on the tree from a cold cache; once per number of threads given (the program's
-// pool size by default). The trees are made under $TMPDIR (or /tmp) and removed at the end,
-// or made once in FOLDER and kept there.
+// pool size by default). A camera's folder of N numbered photos (10^6 by default, 0 for none)
+// is listed beside a folder of as many names that need no alias. The trees are made under
+// $TMPDIR (or /tmp) and removed at the end, or made once in FOLDER and kept there.
 
 #include "BenchTree.h"
 #include "CatalogriumDoc.h"
@@ -243,6 +245,70 @@ void MeasureScan(const std::string& tree, const std::string& flat, CWalkPool& po
     MeasureScanMemory("flat folder", flat, pool);
 }
 
+// ---- a camera's folder -------------------------------------------------------------------
+
+// A flat folder of `count` empty files named by `format` (one number each).
+void MakeNumberedFolder(const std::string& folder, std::size_t count, const char* format) {
+    std::filesystem::create_directory(folder);
+    char name[32];
+    for (std::size_t i = 0; i < count; ++i) {
+        std::snprintf(name, sizeof name, format, i);
+        const int fd = ::open((folder + "/" + name).c_str(), O_WRONLY | O_CREAT, 0644);
+        if (fd < 0)
+            throw std::runtime_error("cannot create a file in " + folder);
+        ::close(fd);
+    }
+}
+
+// What ctlgrm does with a folder: scan, sort by name, write the fixed-column file.
+double ListOnce(const std::string& folder, CWalkPool& pool, double& shortNames) {
+    Listing listing;
+    listing.doc.SetWalkPool(&pool);
+    NullBuffer nothing;
+    std::ostream null(&nothing);
+    const double seconds = Seconds([&] {
+        if (!listing.doc.ScanFolder(folder, kFilesAndFolders))
+            throw std::runtime_error("the scan of " + folder + " failed");
+        listing.doc.SortEntries(false, kSortName);
+        listing.doc.Serialize(null);
+    });
+    // The short names alone, made again on the sorted entries (the same names).
+    ScanList entries;
+    for (auto& entry : listing.doc.m_entryList)
+        entries.push_back(std::move(entry));
+    shortNames = Seconds([&] { AssignShortNames(entries); });
+    return seconds;
+}
+
+// A camera's numbered photos (DSC000000.JPG ..., whose aliases share their first letters)
+// beside as many names that are their own short names (P0000000.JPG ...), listed in turns.
+void MeasureCamera(const std::string& parent, std::size_t count, CWalkPool& pool) {
+    const std::string photos = parent + "/photos-" + std::to_string(count);
+    const std::string plain = parent + "/plain-" + std::to_string(count);
+    if (!std::filesystem::exists(photos))
+        MakeNumberedFolder(photos, count, "DSC%06zu.JPG");
+    if (!std::filesystem::exists(plain))
+        MakeNumberedFolder(plain, count, "P%07zu.JPG");
+    std::vector<double> photoTimes, plainTimes, photoNames, plainNames;
+    for (int run = 0; run < kRounds; ++run) {
+        double names = 0;
+        for (int turn = 0; turn < 2; ++turn) {
+            if ((run + turn) % 2 == 0) {
+                photoTimes.push_back(ListOnce(photos, pool, names));
+                photoNames.push_back(names);
+            } else {
+                plainTimes.push_back(ListOnce(plain, pool, names));
+                plainNames.push_back(names);
+            }
+        }
+    }
+    const double photo = Median(photoTimes), eight = Median(plainTimes);
+    std::printf("camera %8zu files: listing DSC000000.JPG... %8.1f ms, P0000000.JPG... %8.1f ms, "
+                "ratio %.2f (median of %d); short names alone %.1f ms against %.1f ms\n",
+                count, photo * 1e3, eight * 1e3, photo / eight, kRounds, Median(photoNames) * 1e3,
+                Median(plainNames) * 1e3);
+}
+
 // ---- a listing made up in memory -----------------------------------------------------
 
 // `count` entries as a scan leaves them (kept folders at the head): names of 6 to 24
@@ -342,8 +408,10 @@ struct Arguments {
     std::string trees;
     std::size_t files = TreeShape{}.files;
     std::size_t flatFiles = 100000;
+    std::size_t photos = 1'000'000;
     std::vector<unsigned> threads;
     bool scanOnly = false;
+    bool cameraOnly = false;
 };
 
 std::vector<unsigned> ThreadCounts(const std::string& list) {
@@ -367,11 +435,16 @@ Arguments ParseArguments(int argc, char** argv) {
             args.files = std::strtoull(argv[++i], nullptr, 10);
         else if (arg == "--threads" && i + 1 < argc)
             args.threads = ThreadCounts(argv[++i]);
+        else if (arg == "--photos" && i + 1 < argc)
+            args.photos = std::strtoull(argv[++i], nullptr, 10);
         else if (arg == "--scan-only")
             args.scanOnly = true;
+        else if (arg == "--camera-only")
+            args.cameraOnly = true;
         else
             throw std::invalid_argument("usage: catalogrium_bench [--trees FOLDER] [--files N] "
-                                        "[--threads N[,N...]] [--scan-only]");
+                                        "[--photos N] [--threads N[,N...]] [--scan-only | "
+                                        "--camera-only]");
     }
     if (args.threads.empty())
         args.threads.push_back(CWalkPool::DefaultThreads());
@@ -389,6 +462,13 @@ void MeasureTrees(const Arguments& args) {
     const bool kept = !args.trees.empty();
     const std::string parent = kept ? args.trees : TempParent() + "/catalogrium-bench";
     std::filesystem::create_directories(parent);
+    if (args.cameraOnly) {
+        CWalkPool pool(args.threads.front());
+        MeasureCamera(parent, args.photos, pool);
+        if (!kept)
+            RemoveTree(parent);
+        return;
+    }
     const std::string tree = parent + "/tree", flat = parent + "/flat";
     if (!std::filesystem::exists(tree)) {
         TreeShape shape;
@@ -404,6 +484,8 @@ void MeasureTrees(const Arguments& args) {
     for (unsigned threads : args.threads) {
         CWalkPool pool(threads);
         MeasureScan(tree, flat, pool);
+        if (args.photos > 0)
+            MeasureCamera(parent, args.photos, pool);
     }
     if (!kept)
         RemoveTree(parent);
@@ -414,10 +496,10 @@ void MeasureTrees(const Arguments& args) {
 int main(int argc, char** argv) {
     try {
         Arguments args = ParseArguments(argc, argv);
-        if (!args.scanOnly)
+        if (!args.scanOnly && !args.cameraOnly)
             MeasureMemory(1'000'000);
         MeasureTrees(args);
-        if (args.scanOnly)
+        if (args.scanOnly || args.cameraOnly)
             return 0;
         for (std::size_t count : {100'000, 1'000'000})
             MeasureSort(count);

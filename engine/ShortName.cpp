@@ -49,10 +49,14 @@ struct AliasBase {
 AliasBase AliasBaseOf(std::string_view name) {
     const NameParts parts =
         SplitAtLastDot(name.substr(std::min(name.find_first_not_of('.'), name.size())));
-    std::string stem;
-    std::copy_if(parts.stem.begin(), parts.stem.end(), std::back_inserter(stem),
-                 [](char c) { return c != ' ' && c != '.'; });
-    return {FirstChars(stem, kAliasStemChars), FirstChars(parts.extension, kExtensionChars)};
+    // Six characters take at most 24 bytes.
+    char stem[4 * kAliasStemChars];
+    std::size_t length = 0;
+    for (auto c = parts.stem.begin(); c != parts.stem.end() && length < sizeof stem; ++c)
+        if (*c != ' ' && *c != '.')
+            stem[length++] = *c;
+    return {FirstChars({stem, length}, kAliasStemChars),
+            FirstChars(parts.extension, kExtensionChars)};
 }
 
 // The characters of the stem that an alias whose number has `digits` digits keeps.
@@ -68,8 +72,8 @@ std::string NumberedAlias(const AliasBase& base, std::uint64_t number) {
     return alias;
 }
 
-// The short names given so far, held as pointers to the strings that hold them, in a table
-// of at least twice as many slots as names: the step copies no name and allocates once.
+// Names that are their own short names and may be aliases too, held as pointers to the strings
+// that hold them, in a table of at least twice as many slots as names: no name is copied.
 class TakenNames {
 public:
     explicit TakenNames(std::size_t names)
@@ -95,32 +99,49 @@ private:
 // The numbers given to aliases, by group. The aliases whose numbers have the same count of
 // digits, whose stems keep the same characters for that count and whose extensions are the
 // same differ only in their number: they form a group ("DSC00~10.JPG" ... "DSC00~99.JPG"
-// comes from all of "DSC000*.JPG" to "DSC009*.JPG"). An alias names its group: its number is
-// what follows its last "~". Each name takes the first number from 1 up whose alias is free,
-// and numbers are given in the names' byte order, so a group's numbers are always taken from
-// its smallest up: the next number to try is one past the last one given there, and only a
-// name that already is such an alias may stand in the way. This keeps the work linear where
-// thousands of numbered names share a few letters.
+// comes from all of "DSC000*.JPG" to "DSC009*.JPG"). An alias names its group and number: the
+// stem has no dot, so the number is what lies between the last "~" and the first dot. Each
+// name takes the first number from 1 up whose alias is free, and numbers are given in the
+// names' byte order, so a group's numbers are always taken from its smallest up: the next
+// number to try is one past the last one given there, no alias given can be met again, and
+// only a name that already is such an alias may stand in the way. This keeps the work linear
+// where thousands of numbered names share a few letters.
 class AliasNumbers {
 public:
     explicit AliasNumbers(const TakenNames& taken) : m_taken(taken) {}
 
     std::string NextAlias(const AliasBase& base) {
-        std::uint64_t first = 1;
-        for (std::size_t digits = 1;; ++digits, first *= 10) {
-            const std::uint64_t end = first * 10;
-            std::uint64_t& next = m_next.try_emplace(GroupKey(base, digits), first).first->second;
-            for (; next < end; ++next) {
+        Base& state = m_bases.try_emplace(base.stem + '/' + base.extension).first->second;
+        for (;;) {
+            const std::uint64_t end = state.first * 10;
+            for (std::uint64_t& next = *state.next; next < end; ++next) {
                 std::string alias = NumberedAlias(base, next);
                 if (!m_taken.Contains(alias)) {
                     ++next;
                     return alias;
                 }
             }
+            // Every number of this many digits is taken: on to the group of one more digit.
+            state.first = end;
+            ++state.digits;
+            state.next = &m_groups.try_emplace(GroupKey(base, state.digits), end).first->second;
         }
     }
 
 private:
+    // Where the names of one alias base are: the group whose numbers they take now, which is
+    // the base's own while the numbers have one digit.
+    struct Base {
+        Base() = default;
+        Base(const Base&) = delete;
+        Base& operator=(const Base&) = delete;
+
+        std::size_t digits = 1;
+        std::uint64_t first = 1;
+        std::uint64_t own = 1;
+        std::uint64_t* next = &own;
+    };
+
     static std::string GroupKey(const AliasBase& base, std::size_t digits) {
         // No name holds a '/'.
         return FirstChars(base.stem, StemRoom(digits)) + '/' + base.extension + '/' +
@@ -128,30 +149,33 @@ private:
     }
 
     const TakenNames& m_taken;
-    std::unordered_map<std::string, std::uint64_t> m_next;
+    std::unordered_map<std::string, Base> m_bases;           // by stem and extension
+    std::unordered_map<std::string, std::uint64_t> m_groups; // the next number to try
 };
 
 // Gives shortNameAt(i) the short name of nameAt(i) for each of `count` distinct names. The
 // strings that shortNameAt gives must stay where they are until the step ends.
 template <typename NameAt, typename ShortNameAt>
 void GiveShortNames(std::size_t count, NameAt nameAt, ShortNameAt shortNameAt) {
-    TakenNames taken(count);
     std::vector<std::uint32_t> needingAlias;
+    std::vector<std::uint32_t> aliasLike; // their own short names, holding a '~' as aliases do
     for (std::size_t i = 0; i < count; ++i) {
-        if (IsOwnShortName(nameAt(i))) {
-            shortNameAt(i) = nameAt(i);
-            taken.Insert(shortNameAt(i));
-        } else {
+        if (!IsOwnShortName(nameAt(i))) {
             needingAlias.push_back(static_cast<std::uint32_t>(i));
+            continue;
         }
+        shortNameAt(i) = nameAt(i);
+        if (nameAt(i).find('~') != std::string_view::npos)
+            aliasLike.push_back(static_cast<std::uint32_t>(i));
     }
+    TakenNames taken(aliasLike.size());
+    for (const std::uint32_t i : aliasLike)
+        taken.Insert(shortNameAt(i));
     std::sort(needingAlias.begin(), needingAlias.end(),
               [&](std::uint32_t a, std::uint32_t b) { return nameAt(a) < nameAt(b); });
     AliasNumbers numbers(taken);
-    for (const std::uint32_t i : needingAlias) {
+    for (const std::uint32_t i : needingAlias)
         shortNameAt(i) = numbers.NextAlias(AliasBaseOf(nameAt(i)));
-        taken.Insert(shortNameAt(i));
-    }
 }
 
 } // namespace
