@@ -78,6 +78,12 @@ public:
     using CatalogueError::CatalogueError;
 };
 
+// A call stopped by ICatalogue::Interrupt; the catalogue is as it was before the call.
+class CatalogueInterrupted : public CatalogueError {
+public:
+    using CatalogueError::CatalogueError;
+};
+
 // One medium being added: one transaction. Dropping it before Commit leaves the catalogue as
 // it was.
 class ICatalogueAdd {
@@ -91,10 +97,17 @@ public:
     virtual void Commit() = 0;
 };
 
-// A catalogue of media: an SQLite file or a PostgreSQL database. Not shared between threads.
+// A catalogue of media: an SQLite file or a PostgreSQL database. One thread at a time makes
+// its calls (an add in progress counts as a call); only Interrupt may come from another.
 class ICatalogue {
 public:
     virtual ~ICatalogue() = default;
+    // Stops the call that another thread is making now, waiting for a lock or the server
+    // included: that call throws CatalogueInterrupted and leaves the catalogue as it was, and
+    // the catalogue can be used again. Safe from any thread at any time. When no call runs,
+    // the next call is stopped as soon as it begins (so a call just being started is never
+    // missed); an add is stopped in any of its calls up to the end of its Commit.
+    virtual void Interrupt() = 0;
     // The media by name.
     virtual std::vector<Medium> Media() = 0;
     // The names of the media that a new medium of this name or volume UUID would replace.
@@ -116,6 +129,13 @@ public:
     virtual bool Rename(const std::string& name, const std::string& newName) = 0;
 };
 
+// The longest medium name, in bytes.
+inline constexpr std::size_t kMaxMediumNameBytes = 255;
+
+// Throws CatalogueError, saying why, unless `name` is a fit name for a medium: one line of
+// valid UTF-8, not empty, at most kMaxMediumNameBytes long, without control characters.
+void CheckMediumName(const std::string& name);
+
 // Opens (creating when needed) the catalogue at `location`: a postgresql:// or postgres://
 // URI, or an SQLite file path. Throws CatalogueError.
 std::unique_ptr<ICatalogue> OpenCatalogue(const std::string& location);
@@ -123,5 +143,10 @@ std::unique_ptr<ICatalogue> OpenCatalogue(const std::string& location);
 // ${XDG_DATA_HOME:-$HOME/.local/share}/catalogrium3/catalogue.sqlite
 std::string DefaultCatalogueLocation();
 
-// `location` fit for a message: the password of a URI replaced by "***".
+// `location` fit for a message: the password of a URI replaced by "***", even in a URI that
+// is malformed or of an unknown scheme.
 std::string LocationForMessages(const std::string& location);
+
+// `text` (a message that may quote `location`, or parts of it, as a parser read them) with
+// every password that `location` may hold replaced by "***".
+std::string RedactPasswords(std::string text, const std::string& location);

@@ -10,8 +10,12 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <deque>
+#include <optional>
+#include <poll.h>
 #include <unordered_map>
 
 namespace {
@@ -32,6 +36,9 @@ using Result = std::unique_ptr<PGresult, ResultClearer>;
 struct ConnectionCloser {
     void operator()(PGconn* conn) const { PQfinish(conn); }
 };
+struct CancelFreer {
+    void operator()(PGcancel* cancel) const { PQfreeCancel(cancel); }
+};
 
 std::string HexDecode(const char* text) {
     std::size_t length = 0;
@@ -41,63 +48,76 @@ std::string HexDecode(const char* text) {
     return out;
 }
 
-// The password of a connection string, to be kept out of every message.
-std::string PasswordOf(const std::string& uri) {
-    char* error = nullptr;
-    PQconninfoOption* options = PQconninfoParse(uri.c_str(), &error);
-    PQfreemem(error);
-    std::string password;
-    for (auto* o = options; o && o->keyword; ++o)
-        if (std::string(o->keyword) == "password" && o->val)
-            password = o->val;
-    PQconninfoFree(options);
-    return password;
-}
+// How long an interrupted call waits for the server to confirm; a server that does not
+// answer by then loses the connection, and the next call makes a new one.
+constexpr auto kCancelGrace = std::chrono::seconds(2);
+// How often a call that waits for the server looks for an interruption.
+constexpr int kPollMs = 50;
+
+// The SQLSTATE of a statement cancelled at the client's request.
+constexpr std::string_view kQueryCanceled = "57014";
 
 class Postgres {
 public:
-    explicit Postgres(const std::string& uri)
-        : m_location(LocationForMessages(uri)), m_password(PasswordOf(uri)) {
-        const char* keys[] = {"dbname", "fallback_application_name", nullptr};
-        const char* values[] = {uri.c_str(), "catalogrium3", nullptr};
-        m_conn.reset(PQconnectdbParams(keys, values, 1));
-        if (!m_conn || PQstatus(m_conn.get()) != CONNECTION_OK)
-            Fail();
-        RequireUtf8();
+    explicit Postgres(const std::string& uri) : m_uri(uri), m_location(LocationForMessages(uri)) {
+        Connect();
         Exec("SET client_min_messages = warning");
     }
 
+    // Safe from any thread; the call's own thread asks the server to cancel.
+    void Interrupt() { m_interrupted = true; }
+    // A call has ended: an interruption that came too late for it is forgotten.
+    void EndCall() { m_interrupted = false; }
+    // Changes whenever the connection is given up, so that what a transaction began on the
+    // old one is not ended on the new one.
+    int Generation() const { return m_generation; }
+
     [[noreturn]] void Fail(const PGresult* result = nullptr) const {
-        std::string detail = result ? PQresultErrorMessage(result)
-                                    : (m_conn ? PQerrorMessage(m_conn.get()) : "out of memory");
-        while (!detail.empty() && (detail.back() == '\n' || detail.back() == ' '))
-            detail.pop_back();
-        if (!m_password.empty())
-            for (std::size_t p = detail.find(m_password); p != std::string::npos;
-                 p = detail.find(m_password))
-                detail.replace(p, m_password.size(), "***");
-        throw CatalogueError("The catalogue " + m_location + " cannot be used: " + detail);
+        const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+        // The interruption is delivered: what the caller does next (a rollback) runs as usual.
+        if (m_interrupted.exchange(false) || (state && state == kQueryCanceled))
+            throw CatalogueInterrupted("The catalogue " + m_location +
+                                       " was left as it was: stopped.");
+        FailWith(result ? PQresultErrorMessage(result)
+                        : (m_conn ? PQerrorMessage(m_conn.get()) : "the connection was lost"));
     }
 
-    Result Exec(const std::string& sql) { return Checked(PQexec(m_conn.get(), sql.c_str())); }
+    // libpq's message may quote the URI, or the part of it that it could not read.
+    [[noreturn]] void FailWith(std::string detail) const {
+        while (!detail.empty() && (detail.back() == '\n' || detail.back() == ' '))
+            detail.pop_back();
+        throw CatalogueError("The catalogue " + m_location +
+                             " cannot be used: " + RedactPasswords(detail, m_uri));
+    }
+
+    Result Exec(const std::string& sql) {
+        Send(PQsendQuery(Conn(), sql.c_str()));
+        return LastResult();
+    }
 
     Result Exec(const std::string& sql, const std::vector<SqlValue>& params) {
         Params p(params);
-        return Checked(PQexecParams(m_conn.get(), sql.c_str(), p.Count(), nullptr, p.Values(),
-                                    p.Lengths(), p.Formats(), 0));
+        Send(PQsendQueryParams(Conn(), sql.c_str(), p.Count(), nullptr, p.Values(), p.Lengths(),
+                               p.Formats(), 0));
+        return LastResult();
     }
 
     // Sends a statement whose rows come one at a time through NextRow.
     void SendForRows(const std::string& sql, const std::vector<SqlValue>& params) {
         Params p(params);
-        if (!PQsendQueryParams(m_conn.get(), sql.c_str(), p.Count(), nullptr, p.Values(),
-                               p.Lengths(), p.Formats(), 0) ||
-            !PQsetSingleRowMode(m_conn.get()))
+        Send(PQsendQueryParams(Conn(), sql.c_str(), p.Count(), nullptr, p.Values(), p.Lengths(),
+                               p.Formats(), 0));
+        if (!PQsetSingleRowMode(m_conn.get()))
             Fail();
     }
-    // The next row of SendForRows, or null at the end.
+    // The next row of SendForRows, or null at the end. Rows that have arrived already are
+    // not handed out after an interruption.
     Result NextRow() {
-        Result result(PQgetResult(m_conn.get()));
+        if (m_interrupted) {
+            Abandon();
+            Fail();
+        }
+        Result result = NextResult();
         if (!result)
             return nullptr;
         if (PQresultStatus(result.get()) == PGRES_SINGLE_TUPLE)
@@ -111,35 +131,40 @@ public:
     }
     // Gives up the rest of the rows of SendForRows.
     void Abandon() {
-        if (PGcancel* cancel = PQgetCancel(m_conn.get())) {
-            char error[256];
-            PQcancel(cancel, error, sizeof error);
-            PQfreeCancel(cancel);
-        }
+        Cancel();
         Drain();
     }
 
     // A COPY ... FROM STDIN: BeginCopy, any number of CopyRows, EndCopy. The server takes the
     // rows in while the next ones are made; nothing else can be sent until EndCopy.
     void BeginCopy(const std::string& sql) {
-        Result start(PQexec(m_conn.get(), sql.c_str()));
-        if (PQresultStatus(start.get()) != PGRES_COPY_IN)
+        Send(PQsendQuery(Conn(), sql.c_str()));
+        Result start = NextResult();
+        if (PQresultStatus(start.get()) != PGRES_COPY_IN) {
+            Drain();
             Fail(start.get());
+        }
     }
     void CopyRows(const std::string& rows) {
-        if (PQputCopyData(m_conn.get(), rows.data(), static_cast<int>(rows.size())) != 1)
+        if (m_interrupted ||
+            PQputCopyData(m_conn.get(), rows.data(), static_cast<int>(rows.size())) != 1)
             Fail();
     }
     void EndCopy() {
         if (PQputCopyEnd(m_conn.get(), nullptr) != 1)
             Fail();
-        Checked(PQgetResult(m_conn.get()));
-        Drain();
+        LastResult();
     }
     // Gives up a COPY in progress; the transaction fails with it.
     void AbandonCopy() {
+        if (!m_conn)
+            return;
         PQputCopyEnd(m_conn.get(), "the add was given up");
-        Drain();
+        try {
+            Drain();
+        } catch (const CatalogueError&) {
+            // The connection was given up: so was the COPY.
+        }
     }
     void Copy(const std::string& sql, const std::string& rows) {
         BeginCopy(sql);
@@ -200,22 +225,112 @@ private:
                              ", not UTF8; it is left as it is.");
     }
 
-    Result Checked(PGresult* raw) {
-        Result result(raw);
-        const auto status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
-        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-            Fail(result.get());
-        return result;
+    void Connect() {
+        // The URI's own connect_timeout, if it has one, comes after ours and wins.
+        const char* keys[] = {"connect_timeout", "dbname", "fallback_application_name", nullptr};
+        const char* values[] = {"10", m_uri.c_str(), "catalogrium3", nullptr};
+        m_conn.reset(PQconnectdbParams(keys, values, 1));
+        if (!m_conn || PQstatus(m_conn.get()) != CONNECTION_OK) {
+            const std::string detail = m_conn ? PQerrorMessage(m_conn.get()) : "";
+            m_conn.reset();
+            FailWith(detail);
+        }
+        m_cancel.reset(PQgetCancel(m_conn.get()));
+        RequireUtf8();
+    }
+
+    // The connection for the next statement, made again when an earlier call gave it up. An
+    // interruption that came before the statement stops it before it is sent.
+    PGconn* Conn() {
+        if (m_interrupted)
+            Fail();
+        if (!m_conn)
+            Connect();
+        return m_conn.get();
+    }
+
+    void Send(int sent) {
+        if (!sent)
+            Fail();
+    }
+
+    // Waits until a result can be taken without blocking. An interruption asks the server to
+    // cancel the statement; a server that does not confirm in time loses the connection.
+    void AwaitResult() {
+        std::optional<std::chrono::steady_clock::time_point> cancelled;
+        while (true) {
+            if (!PQconsumeInput(m_conn.get()))
+                Fail();
+            if (!PQisBusy(m_conn.get()))
+                return;
+            if (m_interrupted && !cancelled) {
+                Cancel();
+                cancelled = std::chrono::steady_clock::now();
+            }
+            if (cancelled && std::chrono::steady_clock::now() - *cancelled > kCancelGrace)
+                GiveUpConnection();
+            pollfd fd{PQsocket(m_conn.get()), POLLIN, 0};
+            ::poll(&fd, 1, kPollMs);
+        }
+    }
+
+    [[noreturn]] void GiveUpConnection() {
+        m_conn.reset();
+        m_cancel.reset();
+        ++m_generation;
+        Fail();
+    }
+
+    Result NextResult() {
+        AwaitResult();
+        return Result(PQgetResult(m_conn.get()));
+    }
+
+    // The result of a statement sent, after any before it; the first failure among them fails.
+    Result LastResult() {
+        Result last;
+        while (Result next = NextResult()) {
+            const auto status = PQresultStatus(next.get());
+            if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+                Drain();
+                Fail(next.get());
+            }
+            last = std::move(next);
+        }
+        if (!last)
+            Fail();
+        return last;
+    }
+
+    void Cancel() {
+        char error[256];
+        if (m_cancel)
+            PQcancel(m_cancel.get(), error, sizeof error);
     }
 
     void Drain() {
-        while (PGresult* rest = PQgetResult(m_conn.get()))
-            PQclear(rest);
+        while (Result rest = NextResult()) {
+        }
     }
 
+    std::string m_uri;
     std::string m_location;
-    std::string m_password;
     std::unique_ptr<PGconn, ConnectionCloser> m_conn;
+    std::unique_ptr<PGcancel, CancelFreer> m_cancel;
+    mutable std::atomic<bool> m_interrupted = false;
+    int m_generation = 0;
+};
+
+// One call of the catalogue, from its start to its end.
+class Call {
+public:
+    explicit Call(Postgres& db) : m_db(db) {}
+    ~Call() { m_db.EndCall(); }
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
+
+private:
+    Postgres& m_db;
 };
 
 std::string Field(const PGresult* result, int row, int column) {
@@ -289,9 +404,12 @@ void AppendCopyBytes(std::string& row, std::string_view bytes) {
 // BEGIN ... COMMIT; rolled back when dropped before Commit.
 class Transaction {
 public:
-    explicit Transaction(Postgres& db) : m_db(db) { m_db.Exec("BEGIN"); }
+    explicit Transaction(Postgres& db) : m_db(db), m_generation(db.Generation()) {
+        m_db.Exec("BEGIN");
+    }
     ~Transaction() {
-        if (m_done)
+        // A connection that was given up took its transaction with it.
+        if (m_done || m_db.Generation() != m_generation)
             return;
         try {
             m_db.Exec("ROLLBACK");
@@ -308,6 +426,7 @@ public:
 
 private:
     Postgres& m_db;
+    int m_generation;
     bool m_done = false;
 };
 
@@ -331,7 +450,10 @@ public:
         m_db.Exec("COMMIT");
     }
 
+    void Interrupt() override { m_db.Interrupt(); }
+
     std::vector<Medium> Media() override {
+        const Call call(m_db);
         Result r = m_db.Exec("SELECT name, folder, label, uuid, fstype, added, files, folders, "
                              "bytes FROM media ORDER BY name COLLATE \"C\"");
         std::vector<Medium> media;
@@ -347,6 +469,12 @@ public:
     }
 
     std::vector<std::string> Conflicts(const std::string& name, const std::string& uuid) override {
+        const Call call(m_db);
+        return FindConflicts(name, uuid);
+    }
+
+    // Conflicts, within a call under way.
+    std::vector<std::string> FindConflicts(const std::string& name, const std::string& uuid) {
         Result r = m_db.Exec("SELECT name FROM media WHERE name = $1 OR (uuid <> '' AND "
                              "uuid = $2) ORDER BY name COLLATE \"C\"",
                              {name, uuid});
@@ -360,6 +488,7 @@ public:
 
     void Find(const FindQuery& query,
               const std::function<bool(const CatalogueMatch&)>& each) override {
+        const Call call(m_db);
         const SqlStatement sql = FindStatement(query, SqlDialect::Postgres, false);
         m_db.SendForRows(sql.text, sql.params);
         while (Result row = m_db.NextRow()) {
@@ -376,12 +505,14 @@ public:
     }
 
     std::size_t Count(const FindQuery& query) override {
+        const Call call(m_db);
         const SqlStatement sql = FindStatement(query, SqlDialect::Postgres, true);
         Result r = m_db.Exec(sql.text, sql.params);
         return static_cast<std::size_t>(Number(r.get(), 0, 0));
     }
 
     std::string ExplainFind(const FindQuery& query) override {
+        const Call call(m_db);
         const SqlStatement sql = FindStatement(query, SqlDialect::Postgres, false);
         Result r = m_db.Exec("EXPLAIN " + sql.text, sql.params);
         std::string plan;
@@ -391,6 +522,7 @@ public:
     }
 
     bool Forget(const std::string& name) override {
+        const Call call(m_db);
         Transaction transaction(m_db);
         const bool found = RemoveMedium(name);
         transaction.Commit();
@@ -398,6 +530,7 @@ public:
     }
 
     bool Rename(const std::string& name, const std::string& newName) override {
+        const Call call(m_db);
         Transaction transaction(m_db);
         RefuseTakenName(*this, name, newName);
         Result r = m_db.Exec("UPDATE media SET name = $1 WHERE name = $2", {newName, name});
@@ -511,6 +644,7 @@ public:
     // The folder entries go in last, with their sizes, rather than being updated: an update
     // would write each of them and its index entries a second time.
     void Commit() override {
+        const Call call(m_db);
         std::unordered_map<std::int64_t, std::uint64_t> sizes;
         for (const auto& [id, size] : m_tally.FolderSizes())
             sizes.emplace(id, size);
@@ -586,6 +720,7 @@ private:
 };
 
 std::unique_ptr<ICatalogueAdd> PostgresCatalogue::BeginAdd(const Medium& medium, bool replace) {
+    const Call call(m_db);
     return std::make_unique<PostgresAdd>(*this, medium, replace);
 }
 

@@ -8,6 +8,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -65,6 +66,15 @@ public:
 
     sqlite3* Get() const { return m_db.get(); }
 
+    // Safe from any thread: the statement running now, or the next one, fails.
+    void Interrupt() {
+        m_interrupted = true;
+        sqlite3_interrupt(m_db.get());
+    }
+    // A call has ended: an interruption that came too late for it is forgotten.
+    void EndCall() { m_interrupted = false; }
+    bool Interrupted() const { return m_interrupted; }
+
     void Exec(const std::string& sql) {
         Check(sqlite3_exec(m_db.get(), sql.c_str(), nullptr, nullptr, nullptr));
     }
@@ -78,6 +88,10 @@ public:
         if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE)
             return;
         const int primary = rc & 0xff;
+        // A wait for a lock that was interrupted ends as "busy".
+        // The interruption is delivered: what the caller does next (a rollback) runs as usual.
+        if (m_interrupted.exchange(false) || primary == SQLITE_INTERRUPT)
+            throw CatalogueInterrupted("The catalogue " + m_path + " was left as it was: stopped.");
         if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT)
             throw CatalogueError("The catalogue " + m_path + " is damaged; it is left as it is.");
         const char* detail = m_db ? sqlite3_errmsg(m_db.get()) : sqlite3_errstr(rc);
@@ -87,6 +101,19 @@ public:
 private:
     std::string m_path;
     std::unique_ptr<sqlite3, DbCloser> m_db;
+    mutable std::atomic<bool> m_interrupted = false;
+};
+
+// One call of the catalogue, from its start to its end.
+class Call {
+public:
+    explicit Call(Sqlite& db) : m_db(db) {}
+    ~Call() { m_db.EndCall(); }
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
+
+private:
+    Sqlite& m_db;
 };
 
 Statement::Statement(Sqlite& db, const std::string& sql) : m_db(db) {
@@ -132,7 +159,8 @@ Statement& Statement::Bind(int index, const SqlValue& value) {
 }
 
 bool Statement::Step() {
-    const int rc = sqlite3_step(m_stmt.get());
+    // SQLite forgets an interruption that comes between two statements of a call.
+    const int rc = m_db.Interrupted() ? SQLITE_INTERRUPT : sqlite3_step(m_stmt.get());
     m_db.Check(rc);
     return rc == SQLITE_ROW;
 }
@@ -175,7 +203,7 @@ class SqliteCatalogue final : public ICatalogue {
 public:
     explicit SqliteCatalogue(const std::string& path)
         : m_db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX) {
-        sqlite3_busy_handler(m_db.Get(), &SqliteCatalogue::WaitForLock, nullptr);
+        sqlite3_busy_handler(m_db.Get(), &SqliteCatalogue::WaitForLock, &m_db);
         CheckVersion();
         m_db.Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF;"
                   "PRAGMA cache_size=-65536; PRAGMA temp_store=MEMORY");
@@ -184,7 +212,10 @@ public:
         CreateSchema();
     }
 
+    void Interrupt() override { m_db.Interrupt(); }
+
     std::vector<Medium> Media() override {
+        const Call call(m_db);
         Statement s(m_db, "SELECT name, folder, label, uuid, fstype, added, files, folders, "
                           "bytes FROM media ORDER BY name");
         std::vector<Medium> media;
@@ -200,6 +231,12 @@ public:
     }
 
     std::vector<std::string> Conflicts(const std::string& name, const std::string& uuid) override {
+        const Call call(m_db);
+        return FindConflicts(name, uuid);
+    }
+
+    // Conflicts, within a call under way.
+    std::vector<std::string> FindConflicts(const std::string& name, const std::string& uuid) {
         Statement s(m_db, "SELECT name FROM media WHERE name = $1 OR (uuid <> '' AND uuid = $2)"
                           " ORDER BY name");
         s.Bind({name, uuid});
@@ -213,6 +250,7 @@ public:
 
     void Find(const FindQuery& query,
               const std::function<bool(const CatalogueMatch&)>& each) override {
+        const Call call(m_db);
         const SqlStatement sql = FindStatement(query, SqlDialect::Sqlite, false);
         Statement s(m_db, sql.text);
         s.Bind(sql.params);
@@ -226,6 +264,7 @@ public:
     }
 
     std::size_t Count(const FindQuery& query) override {
+        const Call call(m_db);
         const SqlStatement sql = FindStatement(query, SqlDialect::Sqlite, true);
         Statement s(m_db, sql.text);
         s.Bind(sql.params);
@@ -233,6 +272,7 @@ public:
     }
 
     std::string ExplainFind(const FindQuery& query) override {
+        const Call call(m_db);
         const SqlStatement sql = FindStatement(query, SqlDialect::Sqlite, false);
         Statement s(m_db, "EXPLAIN QUERY PLAN " + sql.text);
         s.Bind(sql.params);
@@ -243,6 +283,7 @@ public:
     }
 
     bool Forget(const std::string& name) override {
+        const Call call(m_db);
         Transaction transaction(m_db);
         const bool found = RemoveMedium(name);
         transaction.Commit();
@@ -250,6 +291,7 @@ public:
     }
 
     bool Rename(const std::string& name, const std::string& newName) override {
+        const Call call(m_db);
         Transaction transaction(m_db);
         RefuseTakenName(*this, name, newName);
         Statement s(m_db, "UPDATE media SET name = $1 WHERE name = $2");
@@ -264,7 +306,7 @@ public:
         Statement find(m_db, "SELECT id FROM media WHERE name = $1");
         if (!find.Bind({name}).Step())
             return false;
-        const SqlValue id = find.Int(0);
+        const std::int64_t id = find.Int(0);
         // A contentless index forgets a row when told the very key it was given.
         Statement(m_db, "INSERT INTO entry_names(entry_names, rowid, key) "
                         "SELECT 'delete', id, coalesce(key, name) FROM entries WHERE medium = $1")
@@ -298,8 +340,11 @@ public:
     };
 
 private:
-    // Another program holds the write lock while it adds a medium: wait for it.
-    static int WaitForLock(void*, int) {
+    // Another program holds the write lock while it adds a medium: wait for it, until the
+    // call is interrupted.
+    static int WaitForLock(void* db, int) {
+        if (static_cast<Sqlite*>(db)->Interrupted())
+            return 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return 1;
     }
@@ -369,6 +414,7 @@ public:
     }
 
     void Commit() override {
+        const Call call(m_db);
         Statement setSize(m_db, "UPDATE entries SET size = $1 WHERE id = $2");
         for (const auto& [id, size] : m_tally.FolderSizes())
             setSize.Bind({static_cast<std::int64_t>(size), id}).Run();
@@ -403,6 +449,7 @@ private:
 };
 
 std::unique_ptr<ICatalogueAdd> SqliteCatalogue::BeginAdd(const Medium& medium, bool replace) {
+    const Call call(m_db);
     return std::make_unique<SqliteAdd>(*this, medium, replace);
 }
 

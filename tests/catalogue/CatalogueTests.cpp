@@ -419,6 +419,66 @@ TEST_P(CatalogueStore, ForgetsAndRenamesMedia) {
     EXPECT_EQ(catalogue->Count(Query("b.txt")), 1u);
 }
 
+TEST_P(CatalogueStore, RefusesUnfitMediumNamesAtAddAndRename) {
+    m_dir.WriteFile("one/a.txt", "a");
+    auto catalogue = Open();
+    Add(*catalogue, "One", m_dir.path() / "one");
+    const std::string before = Snapshot(*catalogue);
+    const struct {
+        std::string name;
+        const char* why;
+    } unfit[] = {
+        {"", "needs a name"},
+        {std::string(256, 'x'), "at most 255 bytes"},
+        {std::string(253, 'x') + "\xE2\x82\xAC", "at most 255 bytes"},
+        {"two\nlines", "one line"},
+        {"carriage\rreturn", "one line"},
+        {"tab\tname", "one line"},
+        {std::string("nul\0byte", 8), "one line"},
+        {"del\x7f", "one line"},
+        {"next line \xC2\x85", "one line"},
+        {"line separator \xE2\x80\xA8", "one line"},
+        {"bad \xFF byte", "valid UTF-8"},
+        {"cut \xC3", "valid UTF-8"},
+        {"overlong \xC0\xAF", "valid UTF-8"},
+        {"surrogate \xED\xA0\x80", "valid UTF-8"},
+    };
+    const std::atomic<bool> stop = false;
+    for (const auto& [name, why] : unfit) {
+        SCOPED_TRACE(name);
+        for (const bool replace : {false, true}) {
+            try {
+                AddToCatalogue(*catalogue, name, (m_dir.path() / "one").string(), replace, stop);
+                ADD_FAILURE() << "added";
+            } catch (const MediumExistsError&) {
+                ADD_FAILURE() << "taken for a conflict";
+            } catch (const CatalogueError& error) {
+                EXPECT_THAT(error.what(), HasSubstr(why));
+            }
+        }
+        EXPECT_THROW(catalogue->Rename("One", name), CatalogueError);
+        EXPECT_EQ(Snapshot(*catalogue), before);
+    }
+    // The longest name, in characters of two and three bytes, and names of any script.
+    const std::string longest = std::string(1, 'x') + [] {
+        std::string text;
+        for (int i = 0; i < 127; ++i)
+            text += "\xC3\xA4";
+        return text;
+    }();
+    ASSERT_EQ(longest.size(), 255u);
+    for (const std::string& name :
+         {longest, std::string("\xE2\x82\xAC") + std::string(252, 'y'),
+          std::string("Urlaub 2024 \xF0\x9F\x8F\x96"), std::string("  leading and trailing  ")}) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(catalogue->Rename("One", name));
+        EXPECT_EQ(catalogue->Media().at(0).name, name);
+        EXPECT_TRUE(catalogue->Rename(name, "One"));
+    }
+    Add(*catalogue, longest, m_dir.path() / "one");
+    EXPECT_EQ(Matches(*catalogue, Query("a.txt")).size(), 2u);
+}
+
 TEST_P(CatalogueStore, CatalogueOfANewerProgramIsRefusedUntouched) {
     m_dir.WriteFile("one/a.txt", "a");
     Add(*Open(), "One", m_dir.path() / "one");

@@ -1,0 +1,132 @@
+// Calls that wait: stopped from another thread while they search or wait for a lock.
+
+#include "CatalogueFixture.h"
+
+#include <gmock/gmock.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Another program that holds the catalogue's write lock until dropped.
+class LockHolder {
+public:
+    LockHolder(const std::string& location, bool sqlite) {
+        if (sqlite) {
+            sqlite3_open(location.c_str(), &m_sqlite);
+            Check(sqlite3_exec(m_sqlite, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) ==
+                  SQLITE_OK);
+        } else {
+            m_postgres = PQconnectdb(location.c_str());
+            PGresult* r = PQexec(m_postgres, "BEGIN; LOCK TABLE media IN ACCESS EXCLUSIVE MODE");
+            Check(PQresultStatus(r) == PGRES_COMMAND_OK);
+            PQclear(r);
+        }
+    }
+    ~LockHolder() {
+        sqlite3_close(m_sqlite);
+        PQfinish(m_postgres);
+    }
+    LockHolder(const LockHolder&) = delete;
+    LockHolder& operator=(const LockHolder&) = delete;
+
+private:
+    static void Check(bool locked) {
+        if (!locked)
+            throw std::runtime_error("cannot lock the catalogue");
+    }
+    sqlite3* m_sqlite = nullptr;
+    PGconn* m_postgres = nullptr;
+};
+
+// Runs `call` on a thread of its own, interrupts it once it is under way, and gives the
+// exception it ended with. A call that does not end is reported rather than waited for.
+template <typename Call>
+std::exception_ptr InterruptedCall(ICatalogue& catalogue, Call call, std::future<void> underWay) {
+    auto done = std::async(std::launch::async, [&] {
+        try {
+            call();
+        } catch (...) {
+            return std::current_exception();
+        }
+        return std::exception_ptr();
+    });
+    underWay.wait();
+    catalogue.Interrupt();
+    if (done.wait_for(20s) != std::future_status::ready) {
+        ADD_FAILURE() << "the call did not end";
+        std::abort(); // the thread still uses the catalogue
+    }
+    return done.get();
+}
+
+bool IsInterruption(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const CatalogueInterrupted&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+using CatalogueInterrupt = CatalogueTest;
+
+TEST_P(CatalogueInterrupt, StopsASearchUnderWayAndTheCatalogueServesTheNext) {
+    auto catalogue = Open();
+    Add(*catalogue, "Many", ManyFiles());
+    std::promise<void> firstMatch;
+    std::size_t seen = 0;
+    const auto error = InterruptedCall(
+        *catalogue,
+        [&] {
+            catalogue->Find(Query("file"), [&](const CatalogueMatch&) {
+                if (++seen == 1)
+                    firstMatch.set_value();
+                std::this_thread::sleep_for(1ms);
+                return true;
+            });
+        },
+        firstMatch.get_future());
+    EXPECT_TRUE(IsInterruption(error));
+    EXPECT_LT(seen, 20000u);
+    // The interruption was for that call only.
+    EXPECT_EQ(catalogue->Count(Query("file0")), 40u);
+    EXPECT_EQ(catalogue->Count(Query("file")), 20000u);
+}
+
+TEST_P(CatalogueInterrupt, StopsAWaitForAnotherProgramsLockAndChangesNothing) {
+    m_dir.WriteFile("one/a.txt", "a");
+    auto catalogue = Open();
+    Add(*catalogue, "One", m_dir.path() / "one");
+    const std::string before = Snapshot(*catalogue);
+    {
+        const LockHolder lock(Location(), IsSqlite());
+        std::promise<void> started;
+        const auto error = InterruptedCall(
+            *catalogue,
+            [&] {
+                started.set_value();
+                catalogue->Forget("One");
+            },
+            started.get_future());
+        EXPECT_TRUE(IsInterruption(error));
+    }
+    EXPECT_EQ(Snapshot(*catalogue), before);
+    // An interruption between two calls stops the next one, whichever thread makes it, and
+    // only that one.
+    catalogue->Interrupt();
+    EXPECT_THROW(catalogue->Media(), CatalogueInterrupted);
+    EXPECT_TRUE(catalogue->Forget("One"));
+    EXPECT_TRUE(catalogue->Media().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, CatalogueInterrupt, ::testing::Values("sqlite", "postgres"),
+                         BackendName);
+
+} // namespace
