@@ -8,7 +8,9 @@
 
 #include <chrono>
 #include <csignal>
+#include <set>
 #include <sqlite3.h>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -165,6 +167,38 @@ TEST_P(CtlgrmCatalogue, TwoProgramsAddingAtOnceBothSucceed) {
     auto catalogue = Open();
     EXPECT_EQ(catalogue->Count(Query("a.txt")), 30u);
     EXPECT_EQ(catalogue->Count(Query("b.txt")), 30u);
+}
+
+// Patterns as a user types them on the command line: a star in a name is still matched by a
+// star, and the Turkish i's find only themselves.
+TEST_P(CtlgrmCatalogue, FindTakesWildcardsAndTurkishIsAsTyped) {
+    for (const char* name : {"*abc.txt", "plain.txt", "\xC4\xB1.txt", "i.txt", "\xC4\xB0.txt"})
+        m_dir.WriteFile(std::string("disc/") + name, "x");
+    // The names below the listed folder that `--find pattern` prints.
+    const auto find = [&](const std::string& pattern) {
+        Ctlgrm ctlgrm(m_dir, "find", {"--catalogue", Location(), "--find", pattern});
+        ctlgrm.Wait();
+        const std::string folder = "/disc/";
+        std::set<std::string> names;
+        std::istringstream lines(ctlgrm.Out());
+        for (std::string line; std::getline(lines, line);) {
+            const std::size_t start = line.find(folder) + folder.size();
+            names.insert(line.substr(start, line.find('\t', start) - start));
+        }
+        return names;
+    };
+    Ctlgrm add(m_dir, "add",
+               {"--catalogue", Location(), "--add", "Disc", "-o", "/dev/null",
+                (m_dir.path() / "disc").string()});
+    ASSERT_EQ(add.ExitCode(), 0) << add.Err();
+    using Names = std::set<std::string>;
+    EXPECT_EQ(find("*.txt"),
+              (Names{"*abc.txt", "plain.txt", "\xC4\xB1.txt", "i.txt", "\xC4\xB0.txt"}));
+    EXPECT_EQ(find("*c*"), (Names{"*abc.txt"}));
+    EXPECT_EQ(find("*abc*"), (Names{"*abc.txt"}));
+    EXPECT_EQ(find("\xC4\xB1"), (Names{"\xC4\xB1.txt"}));
+    EXPECT_EQ(find("\xC4\xB0"), (Names{"\xC4\xB0.txt"}));
+    EXPECT_EQ(find("I.TXT"), (Names{"i.txt"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, CtlgrmCatalogue, ::testing::Values("sqlite", "postgres"),
