@@ -7,13 +7,11 @@
 #include "ListingPrinter.h"
 #include "MainFrame.h"
 #include "MediaDlg.h"
+#include "NameBytes.h"
 #include "Prompter.h"
 #include "VolumeInfo.h"
 
 #include <QDesktopServices>
-#include <QDir>
-#include <QEventLoop>
-#include <QFileInfo>
 #include <QInputDialog>
 #include <QMenu>
 #include <QStandardPaths>
@@ -21,11 +19,13 @@
 #include <QUrl>
 
 #include <atomic>
-#include <thread>
+#include <filesystem>
 
 namespace {
 
 constexpr int kProgressMs = 100;
+const std::string kAddStopped = "Adding stopped; the catalogue is as it was.";
+const std::string kAddFailed = "Adding failed; the catalogue is as it was.";
 
 QString SettingsPath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -40,13 +40,13 @@ CCatalogueMenu::CCatalogueMenu(CMainFrame& frame, CCatalogriumDoc& doc, IPrompte
         bool ok = false;
         const QString name = QInputDialog::getText(&m_frame, tr("Add Listing to Catalogue"),
                                                    tr("Name of the medium:"), QLineEdit::Normal,
-                                                   QString::fromStdString(proposed), &ok);
+                                                   ReadableName(proposed), &ok);
         if (!ok || name.trimmed().isEmpty())
             return std::nullopt;
         return name.trimmed().toStdString();
     };
     openFolder = [](const std::string& folder) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
+        return QDesktopServices::openUrl(QUrl::fromEncoded(FileUri(folder)));
     };
     QMenu* menu = frame.findChild<QMenu*>(QStringLiteral("catalogueMenu"));
     m_addAction = frame.findChild<QAction*>(QStringLiteral("actionAddToCatalogue"));
@@ -79,8 +79,8 @@ std::string CCatalogueMenu::ProposedName() const {
     const CListingPrinter::Kept& title = m_frame.View()->ListingPrinter().m_kept;
     if (title.m_bTitleComposed && !title.m_bTitleFromPath && !title.m_title.m_strTitle1.empty())
         return title.m_title.m_strTitle1;
-    const QString name = QFileInfo(QString::fromStdString(folder)).fileName();
-    return name.isEmpty() ? folder : name.toStdString();
+    const std::string name = std::filesystem::path(folder).filename().string();
+    return name.empty() ? folder : name;
 }
 
 void CCatalogueMenu::OnAddToCatalogue() {
@@ -90,75 +90,89 @@ void CCatalogueMenu::OnAddToCatalogue() {
     const auto name = askMediumName(ProposedName());
     if (!name)
         return;
-    bool replace = false;
-    try {
-        const auto conflicts =
-            OpenCatalogue(Location())->Conflicts(*name, VolumeOf(m_doc.m_strListedFolder).uuid);
-        if (!conflicts.empty()) {
-            if (m_prompter.Prompt("The catalogue already has \"" + conflicts.front() +
-                                      "\" (the same name or volume). Replace it?",
-                                  kAppTitle, MessageIcon::Question,
-                                  MessageButtons::YesNo) != MessageAnswer::Yes)
-                return;
-            replace = true;
-        }
-    } catch (const CatalogueError& error) {
-        return Report(error.what());
+    const auto replace = AskReplace(*name);
+    if (replace)
+        Add(*name, *replace);
+}
+
+// Whether the add may replace what it conflicts with; nothing when it must not go on.
+std::optional<bool> CCatalogueMenu::AskReplace(const std::string& name) {
+    const std::string uuid = VolumeOf(m_doc.m_strListedFolder).uuid;
+    std::vector<std::string> conflicts;
+    m_frame.BeginProgress();
+    m_frame.SetStatusText("Reading the catalogue...");
+    std::string error;
+    const auto outcome =
+        RunUnderNote([&](ICatalogue& catalogue,
+                         const std::atomic<bool>&) { conflicts = catalogue.Conflicts(name, uuid); },
+                     error);
+    if (outcome != CCatalogueTask::Outcome::Done) {
+        EndAdd(outcome == CCatalogueTask::Outcome::Stopped ? kAddStopped : kAddFailed, error);
+        return std::nullopt;
     }
-    Add(*name, replace);
+    m_frame.RemoveProgress();
+    if (conflicts.empty())
+        return false;
+    if (m_prompter.Prompt("The catalogue already has \"" + conflicts.front() +
+                              "\" (the same name or volume). Replace it?",
+                          kAppTitle, MessageIcon::Question,
+                          MessageButtons::YesNo) != MessageAnswer::Yes)
+        return std::nullopt;
+    return true;
 }
 
 void CCatalogueMenu::Add(const std::string& name, bool replace) {
-    struct State {
-        std::atomic<bool> stop = false;
-        std::atomic<std::int64_t> entries = 0;
-        std::atomic<bool> done = false;
-        AddOutcome outcome = AddOutcome::Stopped;
-        std::string error;
-    } state;
     const std::string folder = m_doc.m_strListedFolder;
-    std::jthread worker([&, location = Location()] {
-        try {
-            auto catalogue = OpenCatalogue(location);
-            state.outcome = AddToCatalogue(*catalogue, name, folder, replace, state.stop,
-                                           [&](std::int64_t entries) { state.entries = entries; });
-        } catch (const CatalogueError& error) {
-            state.error = error.what();
-        }
-        state.done = true;
-    });
-    // The progress note keeps the window painted and takes no input but Esc, which stops.
+    std::atomic<std::int64_t> entries = 0;
+    AddOutcome added = AddOutcome::Stopped;
     m_frame.BeginProgress();
-    QEventLoop loop;
-    QTimer poll;
-    connect(&poll, &QTimer::timeout, &loop, [&] {
-        m_frame.SetStatusText("Adding to the catalogue: " + std::to_string(state.entries) +
-                              " entries");
+    QTimer progress;
+    connect(&progress, &QTimer::timeout, this, [&] {
+        m_frame.SetStatusText("Adding: " + std::to_string(entries) + " entries");
         m_frame.StepIt();
-        if (m_frame.StopRequested())
-            state.stop = true;
-        if (state.done)
-            loop.quit();
     });
-    poll.start(kProgressMs);
-    loop.exec();
-    worker.join();
-    if (state.error.empty() && state.outcome == AddOutcome::Stopped)
-        m_frame.SetStatusText("Adding stopped; the catalogue is as it was.");
-    m_frame.RemoveProgress();
-    if (!state.error.empty())
-        Report(state.error);
-    else if (state.outcome == AddOutcome::CannotRead)
-        Report("The folder " + folder + " cannot be read; nothing was added.");
+    progress.start(kProgressMs);
+    std::string error;
+    const auto outcome = RunUnderNote(
+        [&](ICatalogue& catalogue, const std::atomic<bool>& stopped) {
+            added = AddToCatalogue(catalogue, name, folder, replace, stopped,
+                                   [&](std::int64_t count) { entries = count; });
+        },
+        error);
+    progress.stop();
+    if (outcome == CCatalogueTask::Outcome::Done && added == AddOutcome::Added)
+        EndAdd("Added " + name + ": " + std::to_string(entries) + " entries");
+    else if (outcome == CCatalogueTask::Outcome::Failed)
+        EndAdd(kAddFailed, error);
+    else if (added == AddOutcome::CannotRead)
+        EndAdd(kAddFailed, "The folder " + folder + " cannot be read; nothing was added.");
+    else
+        EndAdd(kAddStopped);
     if (m_findWindow)
         m_findWindow->RefreshMedia();
+}
+
+// The progress note keeps the window painted and takes no input but Esc, which interrupts
+// the catalogue, as closing the window does.
+CCatalogueTask::Outcome CCatalogueMenu::RunUnderNote(CCatalogueTask::Work work,
+                                                     std::string& error) {
+    CCatalogueTask task;
+    connect(&m_frame, &CMainFrame::stopRequested, &task, &CCatalogueTask::Stop);
+    return task.Run(Location(), std::move(work), error);
+}
+
+// The outcome stays in the status bar; an error is reported as well.
+void CCatalogueMenu::EndAdd(const std::string& outcome, const std::string& error) {
+    m_frame.RemoveProgressSaying(outcome);
+    if (!error.empty())
+        Report(error);
 }
 
 void CCatalogueMenu::OnFindInCatalogue() {
     if (!m_findWindow)
         m_findWindow = new CFindCatalogueWindow(
-            Location(), m_prompter, [this](const std::string& f) { openFolder(f); }, SettingsPath(),
-            &m_frame);
+            Location(), m_prompter, [this](const std::string& f) { return openFolder(f); },
+            SettingsPath(), &m_frame);
     else
         m_findWindow->RefreshMedia();
     m_findWindow->show();

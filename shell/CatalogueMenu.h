@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CatalogueTask.h"
+
 #include <QObject>
 
 #include <functional>
@@ -27,8 +29,8 @@ public:
 
     // Asks the medium's name, proposing `proposed`; nothing when the user cancels.
     std::function<std::optional<std::string>(const std::string& proposed)> askMediumName;
-    // Shows a folder in the file manager.
-    std::function<void(const std::string& folder)> openFolder;
+    // Shows a folder in the file manager; false when none could.
+    std::function<bool(const std::string& folder)> openFolder;
 
     void OnAddToCatalogue();
     void OnFindInCatalogue();
@@ -41,8 +43,11 @@ public:
     CFindCatalogueWindow* FindWindow() const { return m_findWindow; }
 
 private:
+    std::optional<bool> AskReplace(const std::string& name);
     // Adds on a thread of its own while the progress note shows the count; Esc stops.
     void Add(const std::string& name, bool replace);
+    CCatalogueTask::Outcome RunUnderNote(CCatalogueTask::Work work, std::string& error);
+    void EndAdd(const std::string& outcome, const std::string& error = {});
     void UpdateStates();
     void Report(const std::string& text);
 

@@ -1,5 +1,6 @@
 #include "FindCatalogueWindow.h"
 
+#include "NameBytes.h"
 #include "Prompter.h"
 
 #include <QApplication>
@@ -9,7 +10,6 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDateTime>
-#include <QFileInfo>
 #include <QFontMetrics>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -18,15 +18,16 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QMimeData>
 #include <QRegularExpressionValidator>
 #include <QSettings>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <atomic>
+#include <algorithm>
+#include <filesystem>
 #include <mutex>
-#include <thread>
 
 namespace {
 
@@ -46,6 +47,32 @@ QString AttributeLetters(std::uint32_t attributes) {
     if (attributes & 0x10)
         letters += QLatin1Char('D');
     return letters;
+}
+
+// The last part of a path: the matched entry's own name.
+std::string_view NameOf(std::string_view path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// The folder that holds the entry at `path`.
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string()
+                                      : path.substr(0, std::max<std::size_t>(slash, 1));
+}
+
+// The search order of each column; Name has none.
+constexpr std::optional<MatchOrder> kColumnOrders[] = {
+    std::nullopt,     MatchOrder::Medium,   MatchOrder::Path,
+    MatchOrder::Size, MatchOrder::Modified, MatchOrder::Attributes};
+
+// Room for a size of a dozen digits (a terabyte) however narrow the window.
+int SizeEditWidth(const QLineEdit& edit) {
+    constexpr int kFrameAndCursor = 14;
+    const QMargins margins = edit.textMargins() + edit.contentsMargins();
+    return QFontMetrics(edit.font()).horizontalAdvance(QStringLiteral("000000000000")) +
+           margins.left() + margins.right() + kFrameAndCursor;
 }
 
 std::optional<std::uint64_t> SizeBound(const QLineEdit* edit) {
@@ -71,10 +98,12 @@ QVariant CCatalogueMatchModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::TextAlignmentRole)
         return index.column() == Size ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     switch (static_cast<Column>(index.column())) {
+    case Name:
+        return ReadableName(NameOf(m.path));
     case Medium:
-        return QString::fromStdString(m.medium);
+        return ReadableName(m.medium);
     case Path:
-        return QString::fromStdString(m.path);
+        return ReadableName(m.path);
     case Size:
         return QLocale().toString(static_cast<qulonglong>(m.size));
     case Modified:
@@ -92,21 +121,25 @@ QVariant CCatalogueMatchModel::headerData(int section, Qt::Orientation orientati
                                           int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    static const char* const kTitles[] = {"Medium", "Path", "Size", "Modified", "Attributes"};
+    static const char* const kTitles[] = {"Name", "Medium",   "Path",
+                                          "Size", "Modified", "Attributes"};
     return tr(kTitles[section]);
 }
 
 void CCatalogueMatchModel::sort(int column, Qt::SortOrder order) {
-    static const MatchOrder kOrders[] = {MatchOrder::Medium, MatchOrder::Path, MatchOrder::Size,
-                                         MatchOrder::Modified, MatchOrder::Attributes};
-    if (column < 0 || column >= ColumnCount)
+    if (column < 0 || column >= ColumnCount || !kColumnOrders[column])
         return;
     const bool descending = order == Qt::DescendingOrder;
-    if (kOrders[column] == m_order && descending == m_descending)
+    if (*kColumnOrders[column] == m_order && descending == m_descending)
         return;
-    m_order = kOrders[column];
+    m_order = *kColumnOrders[column];
     m_descending = descending;
     emit orderChanged();
+}
+
+int CCatalogueMatchModel::OrderColumn() const {
+    const auto* found = std::find(std::begin(kColumnOrders), std::end(kColumnOrders), m_order);
+    return static_cast<int>(found - std::begin(kColumnOrders));
 }
 
 void CCatalogueMatchModel::Clear() {
@@ -124,30 +157,10 @@ void CCatalogueMatchModel::Append(std::vector<CatalogueMatch> matches) {
     endInsertRows();
 }
 
-// One search on a thread of its own, with a connection of its own. A newer search drops it
-// without waiting: the thread ends at its next match and frees the run.
-struct CFindCatalogueWindow::Run {
-    std::atomic<bool> cancelled = false;
-    std::atomic<bool> done = false;
+// The matches that the search's thread found and the window has not taken yet.
+struct CFindCatalogueWindow::Found {
     std::mutex mutex;
     std::vector<CatalogueMatch> pending;
-    std::string error;
-
-    static void Start(const std::shared_ptr<Run>& run, std::string location, FindQuery query) {
-        std::thread([run, location = std::move(location), query = std::move(query)] {
-            try {
-                OpenCatalogue(location)->Find(query, [&](const CatalogueMatch& match) {
-                    std::lock_guard lock(run->mutex);
-                    run->pending.push_back(match);
-                    return !run->cancelled;
-                });
-            } catch (const CatalogueError& error) {
-                std::lock_guard lock(run->mutex);
-                run->error = error.what();
-            }
-            run->done = true;
-        }).detach();
-    }
 };
 
 CFindCatalogueWindow::CFindCatalogueWindow(std::string location, IPrompter& prompter,
@@ -180,16 +193,15 @@ CFindCatalogueWindow::CFindCatalogueWindow(std::string location, IPrompter& prom
     connect(m_poll, &QTimer::timeout, this, &CFindCatalogueWindow::TakeResults);
     connect(&m_model, &CCatalogueMatchModel::orderChanged, this,
             &CFindCatalogueWindow::StartSearch);
+    connect(&m_searchTask, &CCatalogueTask::finished, this, &CFindCatalogueWindow::EndSearch);
+    connect(&m_mediaTask, &CCatalogueTask::finished, this, &CFindCatalogueWindow::EndMediaList);
 
     resize(
         QSettings(m_settingsPath, QSettings::IniFormat).value(kSizeKey, QSize(760, 480)).toSize());
     RefreshMedia();
 }
 
-CFindCatalogueWindow::~CFindCatalogueWindow() {
-    if (m_run)
-        m_run->cancelled = true;
-}
+CFindCatalogueWindow::~CFindCatalogueWindow() = default;
 
 QWidget* CFindCatalogueWindow::CreateFilters() {
     auto* filters = new QWidget;
@@ -202,7 +214,7 @@ QWidget* CFindCatalogueWindow::CreateFilters() {
         edit->setObjectName(QString::fromLatin1(name));
         edit->setValidator(
             new QRegularExpressionValidator(QRegularExpression("[0-9]{0,19}"), edit));
-        edit->setMaximumWidth(110);
+        edit->setFixedWidth(SizeEditWidth(*edit));
         return edit;
     };
     m_minSize = sizeEdit("minSize");
@@ -250,14 +262,20 @@ void CFindCatalogueWindow::CreateTable() {
     m_table->setModel(&m_model);
     m_table->setSortingEnabled(true);
     m_table->sortByColumn(CCatalogueMatchModel::Medium, Qt::AscendingOrder);
+    connect(m_table->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this,
+            &CFindCatalogueWindow::KeepSortableIndicator);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setWordWrap(false);
+    // The ends of a path, the medium's folder and the entry, say the most.
+    m_table->setTextElideMode(Qt::ElideMiddle);
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     // Widths and heights come from the font, never from the rows: there may be a million.
     const QFontMetrics metrics(m_table->font());
     m_table->verticalHeader()->setDefaultSectionSize(metrics.height() + 6);
+    m_table->horizontalHeader()->resizeSection(CCatalogueMatchModel::Name,
+                                               metrics.horizontalAdvance(QLatin1Char('x')) * 24);
     m_table->horizontalHeader()->resizeSection(
         CCatalogueMatchModel::Modified,
         metrics.horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 16);
@@ -270,25 +288,48 @@ void CFindCatalogueWindow::CreateTable() {
             &CFindCatalogueWindow::ShowContextMenu);
 }
 
+// Name has no order of its own: its indicator goes back to the column the matches are in.
+void CFindCatalogueWindow::KeepSortableIndicator() {
+    QHeaderView* header = m_table->horizontalHeader();
+    if (header->sortIndicatorSection() == CCatalogueMatchModel::Name)
+        header->setSortIndicator(m_model.OrderColumn(),
+                                 m_model.Descending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+// The list comes from the catalogue on a thread of its own; the choice is kept.
 void CFindCatalogueWindow::RefreshMedia() {
-    const QString current = m_medium->currentIndex() > 0 ? m_medium->currentText() : QString();
+    m_mediaNames = std::make_shared<std::vector<std::string>>();
+    m_mediaTask.Start(m_location,
+                      [names = m_mediaNames](ICatalogue& catalogue, const std::atomic<bool>&) {
+                          for (auto& medium : catalogue.Media())
+                              names->push_back(std::move(medium.name));
+                      });
+}
+
+void CFindCatalogueWindow::EndMediaList(CCatalogueTask::Outcome outcome, const QString& error) {
+    if (outcome == CCatalogueTask::Outcome::Failed)
+        m_count->setText(error);
+    else if (outcome == CCatalogueTask::Outcome::Done)
+        FillMedia(*m_mediaNames);
+}
+
+// Each item keeps the medium's name as the catalogue's bytes.
+void CFindCatalogueWindow::FillMedia(const std::vector<std::string>& names) {
+    const QVariant current = m_medium->currentData();
     QSignalBlocker block(m_medium);
     m_medium->clear();
     m_medium->addItem(tr("All media"));
-    try {
-        for (const auto& medium : OpenCatalogue(m_location)->Media())
-            m_medium->addItem(QString::fromStdString(medium.name));
-    } catch (const CatalogueError& error) {
-        m_count->setText(QString::fromStdString(error.what()));
-    }
-    m_medium->setCurrentIndex(std::max(0, m_medium->findText(current)));
+    for (const std::string& name : names)
+        m_medium->addItem(ReadableName(name),
+                          QByteArray(name.data(), static_cast<qsizetype>(name.size())));
+    m_medium->setCurrentIndex(current.isValid() ? std::max(0, m_medium->findData(current)) : 0);
 }
 
 FindQuery CFindCatalogueWindow::Query() const {
     FindQuery query;
     query.pattern = m_search->text().toStdString();
     if (m_medium->currentIndex() > 0)
-        query.medium = m_medium->currentText().toStdString();
+        query.medium = m_medium->currentData().toByteArray().toStdString();
     query.minSize = SizeBound(m_minSize);
     query.maxSize = SizeBound(m_maxSize);
     if (m_useFrom->isChecked())
@@ -297,13 +338,15 @@ FindQuery CFindCatalogueWindow::Query() const {
         query.modifiedTo = m_to->date().endOfDay().toSecsSinceEpoch();
     query.order = m_model.Order();
     query.descending = m_model.Descending();
+    // One more than is shown tells that there are more.
+    query.limit = m_maxMatches + 1;
     return query;
 }
 
 void CFindCatalogueWindow::StartSearch() {
-    if (m_run)
-        m_run->cancelled = true;
-    m_run.reset();
+    m_searchTask.Stop();
+    m_found.reset();
+    m_bMoreMatches = false;
     m_model.Clear();
     m_count->clear();
     const FindQuery query = Query();
@@ -311,40 +354,58 @@ void CFindCatalogueWindow::StartSearch() {
         m_poll->stop();
         return;
     }
-    m_run = std::make_shared<Run>();
-    Run::Start(m_run, m_location, query);
+    m_found = std::make_shared<Found>();
+    m_searchTask.Start(m_location, [found = m_found, query](ICatalogue& catalogue,
+                                                            const std::atomic<bool>& stopped) {
+        catalogue.Find(query, [&](const CatalogueMatch& match) {
+            std::lock_guard lock(found->mutex);
+            found->pending.push_back(match);
+            return !stopped;
+        });
+    });
     m_count->setText(tr("Searching..."));
     m_poll->start();
 }
 
 bool CFindCatalogueWindow::Searching() const {
-    return m_run != nullptr;
+    return m_found != nullptr;
 }
 
 // Takes what the search found since the last look; a batch at a time keeps the table quick.
 void CFindCatalogueWindow::TakeResults() {
-    if (!m_run)
+    if (!m_found)
         return;
-    const bool done = m_run->done;
     std::vector<CatalogueMatch> batch;
-    std::string error;
     {
-        std::lock_guard lock(m_run->mutex);
-        batch.swap(m_run->pending);
-        error = m_run->error;
+        std::lock_guard lock(m_found->mutex);
+        batch.swap(m_found->pending);
+    }
+    const std::size_t room = m_maxMatches - static_cast<std::size_t>(m_model.rowCount());
+    if (batch.size() > room) {
+        batch.resize(room);
+        m_bMoreMatches = true;
     }
     m_model.Append(std::move(batch));
-    const int rows = m_model.rowCount();
-    const QString count =
-        rows == 1 ? tr("1 match") : tr("%1 matches").arg(QLocale().toString(rows));
-    if (!error.empty())
-        m_count->setText(QString::fromStdString(error));
+    ShowCount(true);
+}
+
+void CFindCatalogueWindow::EndSearch(CCatalogueTask::Outcome outcome, const QString& error) {
+    TakeResults();
+    m_poll->stop();
+    m_found.reset();
+    if (outcome == CCatalogueTask::Outcome::Failed)
+        m_count->setText(error);
     else
-        m_count->setText(done ? count : count + QStringLiteral("..."));
-    if (done) {
-        m_poll->stop();
-        m_run.reset();
-    }
+        ShowCount(false);
+}
+
+void CFindCatalogueWindow::ShowCount(bool searching) {
+    const int rows = m_model.rowCount();
+    QString count = rows == 1 ? tr("1 match") : tr("%1 matches").arg(QLocale().toString(rows));
+    if (m_bMoreMatches)
+        count =
+            tr("The first %1: narrow the search to see the others").arg(QLocale().toString(rows));
+    m_count->setText(searching ? count + QStringLiteral("...") : count);
 }
 
 QString CFindCatalogueWindow::CountText() const {
@@ -353,18 +414,22 @@ QString CFindCatalogueWindow::CountText() const {
 
 void CFindCatalogueWindow::OpenContainingFolder(int row) {
     const CatalogueMatch& match = m_model.Match(row);
-    const QString folder = QFileInfo(QString::fromStdString(match.path)).path();
-    if (QFileInfo(folder).isDir()) {
-        m_openFolder(folder.toStdString());
+    const std::string folder = FolderOf(match.path);
+    std::error_code error;
+    std::string problem;
+    if (!std::filesystem::is_directory(folder, error))
+        problem = "The folder " + folder + " is not there: the medium \"" + match.medium +
+                  "\" is not mounted where it was when it was added.";
+    else if (!m_openFolder(folder))
+        problem = "No file manager could show the folder " + folder + ".";
+    else
         return;
-    }
-    m_prompter.Prompt("The folder " + folder.toStdString() + " is not there: the medium \"" +
-                          match.medium + "\" is not mounted where it was when it was added.",
-                      kAppTitle, MessageIcon::Information, MessageButtons::Ok);
+    m_prompter.Prompt(ReadableName(problem).toStdString(), kAppTitle, MessageIcon::Information,
+                      MessageButtons::Ok);
 }
 
 void CFindCatalogueWindow::CopyPath(int row) {
-    QGuiApplication::clipboard()->setText(QString::fromStdString(m_model.Match(row).path));
+    QGuiApplication::clipboard()->setMimeData(PathMimeData(m_model.Match(row).path).release());
 }
 
 void CFindCatalogueWindow::ShowContextMenu(const QPoint& position) {
@@ -378,6 +443,8 @@ void CFindCatalogueWindow::ShowContextMenu(const QPoint& position) {
 }
 
 void CFindCatalogueWindow::closeEvent(QCloseEvent* event) {
+    m_searchTask.Stop();
+    m_mediaTask.Stop();
     QSettings(m_settingsPath, QSettings::IniFormat).setValue(kSizeKey, size());
     QWidget::closeEvent(event);
 }

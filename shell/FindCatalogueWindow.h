@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Catalogue.h"
+#include "CatalogueTask.h"
 
 #include <QAbstractTableModel>
 #include <QWidget>
@@ -25,7 +26,7 @@ class CCatalogueMatchModel final : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { Medium, Path, Size, Modified, Attributes, ColumnCount };
+    enum Column { Name, Medium, Path, Size, Modified, Attributes, ColumnCount };
 
     using QAbstractTableModel::QAbstractTableModel;
 
@@ -33,7 +34,9 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // Every column but Name sorts.
     void sort(int column, Qt::SortOrder order) override;
+    int OrderColumn() const;
 
     void Clear();
     void Append(std::vector<CatalogueMatch> matches);
@@ -53,14 +56,18 @@ private:
 // "Find in Catalogue": a window of its own that searches the catalogue as the user types
 // (a moment after the last key), with filters for the medium, the size and the date, and a
 // table of the matches filled while the search runs on a thread of its own, so that a
-// million matches never hold the window up. Double-click opens the folder that holds a match
-// when it is there; the context menu copies a match's path. The window keeps its size in
-// `settingsPath`.
+// million matches never hold the window up; it shows the first kMaxMatches, to keep its
+// memory bounded. A new search or
+// closing the window interrupts the one running. Double-click opens the folder that holds a
+// match when it is there; the context menu copies a match's path. Names and paths stay the
+// catalogue's bytes on their way to the file system and the clipboard. The window keeps its
+// size in `settingsPath`.
 class CFindCatalogueWindow final : public QWidget {
     Q_OBJECT
 
 public:
-    using FolderOpener = std::function<void(const std::string& folder)>;
+    // Shows a folder in the file manager; false when none could.
+    using FolderOpener = std::function<bool(const std::string& folder)>;
 
     CFindCatalogueWindow(std::string location, IPrompter& prompter, FolderOpener openFolder,
                          QString settingsPath, QWidget* parent = nullptr);
@@ -80,17 +87,26 @@ public:
     void CopyPath(int row);
 
     static constexpr int kDebounceMs = 250;
+    // More would take the memory of a search that names nearly everything.
+    static constexpr std::size_t kMaxMatches = 100000;
+    // Shows at most `count` matches from the next search on.
+    void LimitMatches(std::size_t count) { m_maxMatches = count; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    struct Run;
+    struct Found;
 
     QWidget* CreateFilters();
     void CreateTable();
     void StartSearch();
     void TakeResults();
+    void EndSearch(CCatalogueTask::Outcome outcome, const QString& error);
+    void ShowCount(bool searching);
+    void EndMediaList(CCatalogueTask::Outcome outcome, const QString& error);
+    void FillMedia(const std::vector<std::string>& names);
+    void KeepSortableIndicator();
     void ShowContextMenu(const QPoint& position);
 
     std::string m_location;
@@ -110,5 +126,10 @@ private:
     QLabel* m_count = nullptr;
     QTimer* m_debounce = nullptr;
     QTimer* m_poll = nullptr;
-    std::shared_ptr<Run> m_run;
+    CCatalogueTask m_searchTask;
+    CCatalogueTask m_mediaTask;
+    std::shared_ptr<Found> m_found;
+    std::shared_ptr<std::vector<std::string>> m_mediaNames;
+    std::size_t m_maxMatches = kMaxMatches;
+    bool m_bMoreMatches = false;
 };

@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QWindow>
 
 #include <algorithm>
 #include <utility>
@@ -181,6 +182,21 @@ void CMainFrame::RemoveProgress() {
     WatchInput(false);
     if (m_bReadyOwed)
         PostReturnToReady();
+    if (std::exchange(m_bCloseOwed, false))
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void CMainFrame::RequestStop() {
+    if (std::exchange(m_bStopRequested, true))
+        return;
+    emit stopRequested();
+}
+
+void CMainFrame::RemoveProgressSaying(const std::string& text) {
+    m_bReadyOwed = false;
+    m_bTextPending = false;
+    RemoveProgress();
+    ShowStatusText(QString::fromStdString(text));
 }
 
 bool CMainFrame::StopRequested() {
@@ -201,15 +217,28 @@ void CMainFrame::WatchInput(bool watch) {
         qApp->removeEventFilter(this);
 }
 
+// A key from the window system comes to the frame's native window before any widget; one sent
+// to a widget comes to the widget.
+bool CMainFrame::IsInThisWindow(const QObject* receiver) const {
+    if (receiver == windowHandle())
+        return true;
+    const auto* widget = qobject_cast<const QWidget*>(receiver);
+    return widget && widget->window() == this;
+}
+
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::KeyPress: {
-        const auto* widget = qobject_cast<QWidget*>(watched);
-        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && widget &&
-            widget->window() == this)
-            m_bStopRequested = true;
+    case QEvent::KeyPress:
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && IsInThisWindow(watched))
+            RequestStop();
         return true;
-    }
+    case QEvent::Close:
+        // Closing the window stops the operation; the window closes once it is over.
+        if (watched != this)
+            return false;
+        m_bCloseOwed = true;
+        RequestStop();
+        return true;
     case QEvent::KeyRelease:
     case QEvent::ShortcutOverride:
     case QEvent::MouseButtonPress:

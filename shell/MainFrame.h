@@ -39,6 +39,8 @@ public:
     void SetStep(int step) override;
     void StepIt() override;
     void RemoveProgress() override;
+    // Removes the bar and leaves `text` in the message pane instead of "Ready".
+    void RemoveProgressSaying(const std::string& text);
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
     // True once Esc was pressed in the window since the progress note was shown; handles the
@@ -62,6 +64,9 @@ public:
 signals:
     // A long operation showed the progress note.
     void progressBegun();
+    // Esc was pressed, or the window was closed, while the progress note was shown (once for
+    // each operation).
+    void stopRequested();
 
 protected:
     // A folder, or a file whose folder is taken, dropped anywhere on the window fills the
@@ -95,6 +100,8 @@ private:
     void RefreshNoteIfDue();
     void RefreshNote();
     void WatchInput(bool watch);
+    bool IsInThisWindow(const QObject* receiver) const;
+    void RequestStop();
     void PostReturnToReady();
     void ReturnToReady();
 
@@ -106,6 +113,7 @@ private:
     bool m_bTextPending = false;
     bool m_bReadyOwed = false;
     bool m_bStopRequested = false;
+    bool m_bCloseOwed = false;
     bool m_bWatchingInput = false;
     QElapsedTimer m_sinceRefresh;
     QMenu* m_pCommandMenu = nullptr;

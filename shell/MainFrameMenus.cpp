@@ -71,14 +71,15 @@ void CMainFrame::CreateMenus() {
             &QAction::triggered, this, &CMainFrame::OnAppAbout);
 
     // The catalogue's commands are wired by the catalogue menu (CCatalogueMenu).
-    QMenu* catalogueMenu = menuBar()->addMenu(tr("C&atalogue"));
+    // Alt+A is the form's Attributes box.
+    QMenu* catalogueMenu = menuBar()->addMenu(tr("Cata&logue"));
     catalogueMenu->setObjectName(QStringLiteral("catalogueMenu"));
     AddCommand(catalogueMenu, tr("&Add Listing to Catalogue..."), "actionAddToCatalogue",
-               tr("Keep the listed folder, everything below it, in the catalogue"));
+               tr("Add the listed folder to the catalogue"));
     AddCommand(catalogueMenu, tr("&Find in Catalogue..."), "actionFindInCatalogue",
-               tr("Find files of every catalogued medium by name"));
+               tr("Find catalogued files by name"));
     AddCommand(catalogueMenu, tr("&Media..."), "actionMedia",
-               tr("The catalogued media: rename or remove them"));
+               tr("Rename or remove catalogued media"));
 }
 
 // Keys without a menu item: Ctrl+P prints (as Go does), Ctrl+N, Ctrl+O and Ctrl+S are the

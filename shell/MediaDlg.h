@@ -1,14 +1,21 @@
 #pragma once
 
+#include "Catalogue.h"
+#include "CatalogueTask.h"
+
 #include <QDialog>
 
 #include <string>
+#include <vector>
 
 class IPrompter;
+class QPushButton;
 class QTableWidget;
 
 // "Media": the catalogued media with their folders, totals and dates; Rename asks for a new
-// name, Remove asks before it takes a medium out of the catalogue.
+// name, Remove asks before it takes a medium out of the catalogue. A row is selected whenever
+// there is one, and the two buttons are greyed when there is none. The catalogue's calls run on
+// a thread of their own; meanwhile the window takes no input but Esc, which interrupts them.
 class CMediaDlg final : public QDialog {
     Q_OBJECT
 
@@ -16,17 +23,25 @@ public:
     CMediaDlg(std::string location, IPrompter& prompter, QWidget* parent = nullptr);
 
     QTableWidget* Table() const { return m_table; }
-    // The medium of the selected row, empty when none.
+    // The medium of the selected row as the catalogue's bytes, empty when none.
     std::string SelectedName() const;
     void Rename(const std::string& newName);
     void Remove();
 
 private:
-    void Refresh();
-    void Report(const std::exception& error);
+    void Refresh(const std::string& select = {});
+    void FillTable(const std::vector<Medium>& media);
+    void KeepColumnsInSight();
+    void SelectRow(const std::string& name);
+    void UpdateButtons();
+    // Runs `work` off the GUI thread and reports a failure; false unless it was done.
+    bool RunCall(CCatalogueTask::Work work);
+    void Report(const std::string& error);
     void AskRename();
 
     std::string m_location;
     IPrompter& m_prompter;
     QTableWidget* m_table = nullptr;
+    QPushButton* m_rename = nullptr;
+    QPushButton* m_remove = nullptr;
 };

@@ -9,14 +9,22 @@
 
 #include <QClipboard>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
 #include <gmock/gmock.h>
 #include <sqlite3.h>
+
+#include <cstdio>
+#include <filesystem>
 
 namespace {
 
@@ -33,7 +41,10 @@ protected:
             proposedNames.push_back(proposed);
             return mediumName;
         };
-        Menu().openFolder = [this](const std::string& f) { openedFolders.push_back(f); };
+        Menu().openFolder = [this](const std::string& f) {
+            openedFolders.push_back(f);
+            return fileManagerAnswers;
+        };
     }
     void TearDown() override { unsetenv("CATALOGRIUM3_CATALOGUE"); }
 
@@ -69,6 +80,7 @@ protected:
     std::optional<std::string> mediumName = "Holiday";
     std::vector<std::string> proposedNames;
     std::vector<std::string> openedFolders;
+    bool fileManagerAnswers = true;
 };
 
 TEST_F(CatalogueWindowTest, AddAsksTheNameAfterAGoAndAsksBeforeReplacing) {
@@ -105,18 +117,71 @@ TEST_F(CatalogueWindowTest, EscStopsAnAddAndLeavesTheCatalogueAsItWas) {
     GoOn(folder.path());
     ShowCatalogueMenu();
     OpenCatalogue(location);
-    // Another program holds the catalogue, so the add waits until Esc has been pressed.
+    // Another program holds the catalogue for seconds, so the add waits until Esc, pressed as
+    // the window system delivers it, interrupts it.
     sqlite3* other = nullptr;
     sqlite3_open(location.c_str(), &other);
     sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-    QTimer::singleShot(50, Frame(), [&] { QTest::keyClick(Frame(), Qt::Key_Escape); });
-    QTimer::singleShot(400, Frame(),
+    QElapsedTimer sinceEsc;
+    QObject::connect(Frame(), &CMainFrame::progressBegun, Frame(), [&] {
+        QTimer::singleShot(200, Frame(), [&] {
+            if (sinceEsc.isValid())
+                return;
+            sinceEsc.start();
+            QTest::keyClick(Frame()->windowHandle(), Qt::Key_Escape);
+        });
+    });
+    QTimer::singleShot(6000, Frame(),
                        [&] { sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr); });
     Action("actionAddToCatalogue")->trigger();
+    const qint64 stoppedAfter = sinceEsc.elapsed();
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(other);
+    ASSERT_TRUE(sinceEsc.isValid());
+    std::printf("Esc to the end of the add: %lld ms\n", static_cast<long long>(stoppedAfter));
+    EXPECT_LT(stoppedAfter, 4000);
     EXPECT_TRUE(Media().empty());
     EXPECT_EQ(Frame()->StatusText(), QStringLiteral("Adding stopped; the catalogue is as it was."));
     EXPECT_TRUE(prompter.messages.empty());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Frame()->StatusText(), QStringLiteral("Adding stopped; the catalogue is as it was."));
+}
+
+TEST_F(CatalogueWindowTest, TheStatusBarTellsHowAnAddEnded) {
+    GoOn(folder.path());
+    ShowCatalogueMenu();
+    Action("actionAddToCatalogue")->trigger();
+    QCoreApplication::processEvents();
+    // The four entries below the listed folder.
+    EXPECT_EQ(Frame()->StatusText(), QStringLiteral("Added Holiday: 4 entries"));
+
+    // The folder went away after the Go: nothing is added, and the bar says so.
+    std::filesystem::remove_all(folder.path());
+    mediumName = "Gone";
+    Action("actionAddToCatalogue")->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Frame()->StatusText(), QStringLiteral("Adding failed; the catalogue is as it was."));
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_THAT(prompter.messages[0].text, ::testing::HasSubstr("cannot be read"));
+    ASSERT_EQ(Media().size(), 1u);
+}
+
+TEST_F(CatalogueWindowTest, AltLOpensTheCatalogueMenuAndAltAStaysTheFormsAttributes) {
+    auto* menu = Frame()->findChild<QMenu*>(QStringLiteral("catalogueMenu"));
+    const bool attributes = Check(IDC_ATTRIBUTES)->isChecked();
+    QTest::keyClick(Frame()->windowHandle(), Qt::Key_A, Qt::AltModifier);
+    EXPECT_FALSE(menu->isVisible());
+    EXPECT_NE(Check(IDC_ATTRIBUTES)->isChecked(), attributes);
+    QTest::keyClick(Frame()->windowHandle(), Qt::Key_L, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 2000));
+    menu->close();
+}
+
+TEST_F(CatalogueWindowTest, TheCatalogueMenusPromptsFitTheStatusBar) {
+    const int pane = Frame()->statusBar()->findChild<QWidget*>("messagePane")->width();
+    const QFontMetrics metrics(Frame()->statusBar()->font());
+    for (const char* name : {"actionAddToCatalogue", "actionFindInCatalogue", "actionMedia"})
+        EXPECT_LE(metrics.horizontalAdvance(Action(name)->statusTip()), pane) << name;
 }
 
 TEST_F(CatalogueWindowTest, FindSearchesAsTheUserTypes) {
@@ -179,6 +244,103 @@ TEST_F(CatalogueWindowTest, FindWindowKeepsItsSize) {
     EXPECT_EQ(OpenFind()->size(), QSize(900, 333));
 }
 
+TEST_F(CatalogueWindowTest, FindShowsTheNameAndSaysWhenNoFileManagerOpens) {
+    const std::atomic<bool> stop = false;
+    folder.WriteFile("a/very/deep/folder/holding/the/match/report.txt", "r");
+    AddToCatalogue(*OpenCatalogue(location), "Disc", folder.str(), false, stop);
+    CFindCatalogueWindow* window = OpenFind();
+    window->findChild<QLineEdit*>(QStringLiteral("searchField"))->setText("report");
+    ASSERT_TRUE(Settles(*window, 1));
+    EXPECT_THAT(Column(*window, CCatalogueMatchModel::Name), ::testing::ElementsAre("report.txt"));
+    EXPECT_EQ(window->Table()->textElideMode(), Qt::ElideMiddle);
+
+    fileManagerAnswers = false;
+    window->OpenContainingFolder(0);
+    EXPECT_THAT(openedFolders,
+                ::testing::ElementsAre(folder.str() + "/a/very/deep/folder/holding/the/match"));
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_THAT(prompter.messages[0].text, ::testing::HasSubstr("No file manager"));
+}
+
+TEST_F(CatalogueWindowTest, FindShowsTheFirstMatchesOnlyAndSaysSo) {
+    const std::atomic<bool> stop = false;
+    AddToCatalogue(*OpenCatalogue(location), "Disc", folder.str(), false, stop);
+    CFindCatalogueWindow* window = OpenFind();
+    window->LimitMatches(2);
+    window->findChild<QLineEdit*>(QStringLiteral("searchField"))->setText("e");
+    ASSERT_TRUE(Settles(*window, 2));
+    EXPECT_THAT(window->CountText().toStdString(), ::testing::HasSubstr("The first 2"));
+    window->LimitMatches(3);
+    window->findChild<QLineEdit*>(QStringLiteral("searchField"))->setText("*");
+    ASSERT_TRUE(Settles(*window, 3));
+    EXPECT_THAT(window->CountText().toStdString(), ::testing::HasSubstr("The first 3"));
+    window->LimitMatches(4);
+    window->findChild<QLineEdit*>(QStringLiteral("searchField"))->setText("*.*");
+    ASSERT_TRUE(Settles(*window, 3));
+    EXPECT_EQ(window->CountText(), QStringLiteral("3 matches"));
+}
+
+TEST_F(CatalogueWindowTest, SizeFieldsShowAMillionWhenTheWindowIsAtItsNarrowest) {
+    CFindCatalogueWindow* window = OpenFind();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    window->resize(window->minimumSizeHint());
+    QCoreApplication::processEvents();
+    for (const char* name : {"minSize", "maxSize"}) {
+        auto* edit = window->findChild<QLineEdit*>(QString::fromLatin1(name));
+        QTest::keyClicks(edit, "1000000");
+        const QMargins margins = edit->textMargins() + edit->contentsMargins();
+        EXPECT_GE(edit->width(), edit->fontMetrics().horizontalAdvance(QStringLiteral("1000000")) +
+                                     margins.left() + margins.right())
+            << name;
+    }
+}
+
+// An old CD's names in Latin-1: not UTF-8, and kept as they are from the catalogue to the file
+// system and the clipboard.
+TEST_F(CatalogueWindowTest, LatinOneNamesKeepTheirBytes) {
+    const std::string disc = "Caf\xe9";
+    const std::string latin = folder.str() + "/caf\xe9";
+    folder.WriteFile("caf\xe9/menu.txt", "menu");
+    const std::atomic<bool> stop = false;
+    {
+        auto catalogue = OpenCatalogue(location);
+        AddToCatalogue(*catalogue, disc, latin, false, stop);
+        AddToCatalogue(*catalogue, "Other", (folder.path() / "trip").string(), false, stop);
+    }
+    CFindCatalogueWindow* window = OpenFind();
+    window->findChild<QLineEdit*>(QStringLiteral("searchField"))->setText("t");
+    ASSERT_TRUE(Settles(*window, 2));
+    auto* medium = window->findChild<QComboBox*>(QStringLiteral("mediumFilter"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return medium->count() == 3; }, 5000));
+    medium->setCurrentText(QString::fromUtf8("Caf\u00e9"));
+    ASSERT_TRUE(Settles(*window, 1));
+    EXPECT_EQ(window->Model().Match(0).path, latin + "/menu.txt");
+    EXPECT_EQ(window->Model().index(0, CCatalogueMatchModel::Path).data().toString(),
+              QString::fromStdString(folder.str()) + QString::fromUtf8("/caf\u00e9/menu.txt"));
+
+    window->OpenContainingFolder(0);
+    EXPECT_THAT(openedFolders, ::testing::ElementsAre(latin));
+    EXPECT_TRUE(prompter.messages.empty());
+
+    window->CopyPath(0);
+    const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(copied, nullptr);
+    ASSERT_EQ(copied->urls().size(), 1);
+    EXPECT_EQ(QByteArray::fromPercentEncoding(copied->urls()[0].toEncoded()).toStdString(),
+              "file://" + latin + "/menu.txt");
+    // As ls quotes it: a shell gives the bytes back.
+    EXPECT_EQ(copied->text().toStdString(), "'" + folder.str() + "/caf'$'\\351''/menu.txt'");
+
+    CMediaDlg dialog(location, prompter);
+    ASSERT_EQ(dialog.Table()->rowCount(), 2);
+    dialog.Table()->selectRow(0);
+    EXPECT_EQ(dialog.SelectedName(), disc);
+    prompter.yesNoAnswer = MessageAnswer::Yes;
+    dialog.Remove();
+    ASSERT_EQ(Media().size(), 1u);
+    EXPECT_EQ(Media()[0].name, "Other");
+}
+
 TEST_F(CatalogueWindowTest, MediaDialogRenamesAndRemoves) {
     const std::atomic<bool> stop = false;
     {
@@ -189,9 +351,12 @@ TEST_F(CatalogueWindowTest, MediaDialogRenamesAndRemoves) {
     CMediaDlg dialog(location, prompter);
     ASSERT_EQ(dialog.Table()->rowCount(), 2);
     EXPECT_EQ(dialog.Table()->item(0, 3)->text(), QStringLiteral("3"));
+    // The first row is selected as the dialog opens, and the renamed one after a rename.
+    EXPECT_EQ(dialog.SelectedName(), "Disc");
     dialog.Table()->selectRow(1);
     dialog.Rename("Journey");
     EXPECT_EQ(dialog.Table()->item(1, 0)->text(), QStringLiteral("Journey"));
+    EXPECT_EQ(dialog.SelectedName(), "Journey");
     dialog.Table()->selectRow(0);
     prompter.yesNoAnswer = MessageAnswer::No;
     dialog.Remove();
@@ -201,6 +366,42 @@ TEST_F(CatalogueWindowTest, MediaDialogRenamesAndRemoves) {
     ASSERT_EQ(Media().size(), 1u);
     EXPECT_EQ(Media()[0].name, "Journey");
     EXPECT_EQ(dialog.Table()->rowCount(), 1);
+    EXPECT_EQ(dialog.SelectedName(), "Journey");
+    auto* rename = dialog.findChild<QPushButton*>(QStringLiteral("renameButton"));
+    auto* remove = dialog.findChild<QPushButton*>(QStringLiteral("removeButton"));
+    EXPECT_TRUE(rename->isEnabled());
+    dialog.Remove();
+    EXPECT_EQ(dialog.Table()->rowCount(), 0);
+    EXPECT_FALSE(rename->isEnabled());
+    EXPECT_FALSE(remove->isEnabled());
+}
+
+TEST_F(CatalogueWindowTest, MediaDialogKeepsEveryColumnInSight) {
+    const std::atomic<bool> stop = false;
+    const std::filesystem::path deep =
+        folder.path() / "a folder with a long name" / "and another long one below it";
+    folder.WriteFile("a folder with a long name/and another long one below it/f", "f");
+    {
+        auto catalogue = OpenCatalogue(location);
+        AddToCatalogue(*catalogue, "A medium with a name of some length", deep.string(), false,
+                       stop);
+        AddToCatalogue(*catalogue, "Trip", (folder.path() / "trip").string(), false, stop);
+    }
+    CMediaDlg dialog(location, prompter);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    const auto everyColumnShows = [&] {
+        QHeaderView* header = dialog.Table()->horizontalHeader();
+        const int viewport = dialog.Table()->viewport()->width();
+        // Folder stretches: the columns fill the table and none passes its right edge.
+        EXPECT_EQ(header->length(), viewport);
+        EXPECT_LE(header->sectionViewportPosition(5) + header->sectionSize(5), viewport);
+        EXPECT_EQ(header->sectionResizeMode(1), QHeaderView::Stretch);
+    };
+    everyColumnShows();
+    dialog.Rename("A longer name again for the medium");
+    QCoreApplication::processEvents();
+    everyColumnShows();
 }
 
 } // namespace

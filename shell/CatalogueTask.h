@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+class ICatalogue;
+
+// Runs one catalogue call at a time on a thread of its own, the catalogue opened there, so that
+// a database that is slow or does not answer never holds the window up. Stop interrupts the
+// call in flight; a new Start stops and joins the previous call; the task's destruction does
+// the same, so no thread outlives its window. Every exception of the call becomes the error
+// text of `finished`.
+class CCatalogueTask final : public QObject {
+    Q_OBJECT
+
+public:
+    // The call, given the open catalogue and the flag that Stop sets.
+    using Work = std::function<void(ICatalogue& catalogue, const std::atomic<bool>& stopped)>;
+
+    enum class Outcome { Done, Stopped, Failed };
+
+    using QObject::QObject;
+    ~CCatalogueTask() override;
+
+    void Start(const std::string& location, Work work);
+    // Starts the call and runs the event loop until it has ended; the error text goes to
+    // `error` when it failed.
+    Outcome Run(const std::string& location, Work work, std::string& error);
+    // Interrupts the call in flight (harmless when there is none); it ends as Stopped.
+    void Stop();
+    bool Running() const;
+
+signals:
+    // On the task's (the GUI) thread once a call has ended; `error` is empty unless it failed.
+    // Not emitted for a call that a new Start or the destruction stopped.
+    void finished(CCatalogueTask::Outcome outcome, const QString& error);
+
+private:
+    struct Call;
+
+    void Join();
+
+    std::shared_ptr<Call> m_call;
+    std::jthread m_thread;
+};
+
+// While it lives, no window takes the user's input but Esc, which asks to stop, as closing a
+// window does (the window stays): for a call that the user waits for.
+class CInputGuard final : public QObject {
+    Q_OBJECT
+
+public:
+    CInputGuard();
+    ~CInputGuard() override;
+
+signals:
+    void stopAsked();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
