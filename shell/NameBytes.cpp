@@ -6,11 +6,11 @@
 
 namespace {
 
-// DecodeLenient's stand-in for an invalid byte b.
-constexpr char32_t kInvalidByteBase = 0x10FF00;
+// DecodeLenient's stand-in for an invalid byte b, which is always 0x80 or above.
+constexpr char32_t kInvalidByteBase = 0xDC00;
 
 bool IsInvalidByte(char32_t c) {
-    return c >= kInvalidByteBase && c <= kInvalidByteBase + 0xFF;
+    return c >= kInvalidByteBase + 0x80 && c <= kInvalidByteBase + 0xFF;
 }
 
 bool IsControl(char32_t c) {
@@ -49,7 +49,7 @@ QByteArray FileUri(std::string_view path) {
 
 // Runs of plain characters go between single quotes (a quote itself as '\''), every other
 // byte as $'\ooo'.
-QString ShellPath(std::string_view path) {
+QString PathText(std::string_view path) {
     if (IsPlain(path))
         return QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
     QString quoted;
@@ -81,6 +81,6 @@ QString ShellPath(std::string_view path) {
 std::unique_ptr<QMimeData> PathMimeData(std::string_view path) {
     auto data = std::make_unique<QMimeData>();
     data->setData(QStringLiteral("text/uri-list"), FileUri(path) + "\r\n");
-    data->setText(ShellPath(path));
+    data->setText(PathText(path));
     return data;
 }

@@ -17,9 +17,8 @@ class QMimeData;
 QString ReadableName(std::string_view bytes);
 // A file:// URI that keeps every byte of `path`.
 QByteArray FileUri(std::string_view path);
-// `path` as it would be typed into a shell: as it is when it is valid UTF-8 without control
-// characters, else quoted as ls quotes it ('caf'$'\351'), which gives the bytes back.
-QString ShellPath(std::string_view path);
-// The clipboard's content for a copied path: the URI list for file managers and the shell's
-// form as text.
+// `path` as text: as it is when it is valid UTF-8 without control characters, else quoted as
+// ls quotes it ('caf'$'\351'), which a shell turns back into the bytes.
+QString PathText(std::string_view path);
+// The clipboard's content for a copied path: the URI list for file managers, and PathText.
 std::unique_ptr<QMimeData> PathMimeData(std::string_view path);
