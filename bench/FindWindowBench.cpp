@@ -8,6 +8,7 @@
 #include "Prompter.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -69,8 +70,11 @@ int main(int argc, char** argv) {
             dir.filePath(QStringLiteral("find.ini")));
         window.show();
         window.findChild<QLineEdit*>(QStringLiteral("searchField"))->setText("file");
-        QTest::qWaitFor([&] { return window.Searching(); }, 5000);
-        QTest::qWaitFor([&] { return !window.Searching(); }, 600000);
+        if (!QTest::qWaitFor([&] { return window.Searching(); }, 5000) ||
+            !QTest::qWaitFor([&] { return !window.Searching(); }, 600000)) {
+            std::fprintf(stderr, "the search did not end\n");
+            return 1;
+        }
         std::printf("window: %d rows, \"%s\"; RSS %+ld kB, peak %ld kB\n",
                     window.Model().rowCount(), qPrintable(window.CountText()),
                     StatusKb("VmRSS") - before, StatusKb("VmHWM") - before);

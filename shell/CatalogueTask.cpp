@@ -21,6 +21,8 @@ struct CCatalogueTask::Call {
     void Interrupt() {
         std::lock_guard lock(mutex);
         stopped = true;
+        if (catalogue)
+            catalogue->Interrupt();
     }
     void Lend(ICatalogue* open) {
         std::lock_guard lock(mutex);
@@ -36,6 +38,8 @@ struct CCatalogueTask::Call {
                 return Outcome::Stopped;
             work(*open, stopped);
             return Outcome::Done;
+        } catch (const CatalogueInterrupted&) {
+            return Outcome::Stopped;
         } catch (const std::exception& e) {
             error = e.what();
         } catch (...) {
