@@ -31,8 +31,22 @@ mode_t NewFilePermissions() {
     return 0666 & ~mask;
 }
 
+namespace {
+
+// The new file takes the place of `existing`, but it is the user's own: a set-user-ID or
+// set-group-ID bit of another user's file would hand that user's rights to whatever is
+// written, so it goes, as it goes when the kernel lets someone else write into such a file.
+mode_t PermissionsKept(const struct stat& existing) {
+    const mode_t permissions = existing.st_mode & 07777;
+    return existing.st_uid == ::geteuid() ? permissions : permissions & ~(S_ISUID | S_ISGID);
+}
+
+} // namespace
+
 COutputFile::COutputFile(const std::string& path, mode_t newFilePermissions, TemporaryFile kind) {
-    const std::string target = ResolvedTarget(path);
+    const std::string target = ResolvedTarget(path, m_error);
+    if (m_error != 0)
+        return;
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
     if (exists && !S_ISREG(existing.st_mode)) {
@@ -43,7 +57,7 @@ COutputFile::COutputFile(const std::string& path, mode_t newFilePermissions, Tem
     } else if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
         m_error = errno;
     } else {
-        m_permissions = exists ? existing.st_mode & 07777 : newFilePermissions;
+        m_permissions = exists ? PermissionsKept(existing) : newFilePermissions;
         m_replacing.emplace(target, kind);
         m_error = m_replacing->Error();
     }

@@ -363,7 +363,12 @@ bool LoadListingOptions(const std::string& path, ListingOptions& options, std::s
 
 bool SaveListingOptions(const std::string& path, const ListingOptions& options,
                         std::string& error) {
-    const std::string target = ResolvedTarget(path);
+    int unfollowed = 0;
+    const std::string target = ResolvedTarget(path, unfollowed);
+    if (unfollowed != 0) {
+        error = NotSavedText(SaveFailureText(unfollowed, path));
+        return false;
+    }
     std::error_code ec;
     auto folder = std::filesystem::path(target).parent_path();
     if (!folder.empty())

@@ -27,6 +27,9 @@ enum PendingState : int { kFree, kClaimed, kNamed };
 char g_pendingPath[PATH_MAX];
 std::atomic<int> g_pendingState{kFree};
 static_assert(std::atomic<int>::is_always_lock_free);
+// Set before the first rename over a target, and never cleared.
+std::atomic<bool> g_reachedTarget{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 // Claims the buffer for `path`, marked as a file that may exist; nullptr when another save
 // holds it or the path is too long for any file to have it.
@@ -56,18 +59,30 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// The text of the link at `path`, or nothing when `path` is not a link.
-bool ReadLink(const std::string& path, std::string& target) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return false;
-    std::string text(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1, '\0');
+// The text of the link whose status is `link`, at `path`.
+bool ReadLink(const std::string& path, const struct stat& link, std::string& target) {
+    std::string text(static_cast<std::size_t>(link.st_size > 0 ? link.st_size : PATH_MAX) + 1,
+                     '\0');
     const ssize_t length = ::readlink(path.c_str(), text.data(), text.size());
     if (length < 0 || static_cast<std::size_t>(length) >= text.size())
         return false;
     text.resize(static_cast<std::size_t>(length));
     target = std::move(text);
     return true;
+}
+
+// Anyone may put a link into a sticky world-writable folder such as /tmp, so the kernel follows
+// one there only for the link's owner or the folder's owner (fs.protected_symlinks); a link
+// followed here is held to the same rule, whatever that setting is.
+bool MayFollow(const std::string& linkPath, const struct stat& link) {
+    if (link.st_uid == ::geteuid())
+        return true;
+    struct stat folder {};
+    if (::stat(FolderOf(linkPath).c_str(), &folder) != 0)
+        return false;
+    constexpr mode_t kStickyWorldWritable = S_ISVTX | S_IWOTH;
+    return (folder.st_mode & kStickyWorldWritable) != kStickyWorldWritable ||
+           folder.st_uid == link.st_uid;
 }
 
 // Six random letters or digits.
@@ -93,12 +108,21 @@ bool SyncToDisk(int fd) {
 
 } // namespace
 
-std::string ResolvedTarget(const std::string& path) {
+std::string ResolvedTarget(const std::string& path, int& error) {
     std::string current = path;
-    std::string target;
-    for (int hop = 0; hop < kMaxLinks && ReadLink(current, target); ++hop)
+    for (int hop = 0;; ++hop) {
+        struct stat link {};
+        std::string target;
+        if (::lstat(current.c_str(), &link) != 0 || !S_ISLNK(link.st_mode) ||
+            !ReadLink(current, link, target)) {
+            error = 0;
+            return current;
+        }
+        error = hop == kMaxLinks ? ELOOP : MayFollow(current, link) ? 0 : EACCES;
+        if (error != 0)
+            return {};
         current = target.starts_with('/') ? target : FolderOf(current) + "/" + target;
-    return current;
+    }
 }
 
 int WriteAll(int fd, std::string_view bytes) {
@@ -175,7 +199,10 @@ bool CReplacingFile::Commit(mode_t permissions) {
         return false;
     const int fd = m_fd;
     m_fd = -1;
-    if (!Check(::close(fd) == 0) || !Check(::rename(m_tempPath.c_str(), m_target.c_str()) == 0))
+    if (!Check(::close(fd) == 0))
+        return false;
+    g_reachedTarget.store(true);
+    if (!Check(::rename(m_tempPath.c_str(), m_target.c_str()) == 0))
         return false;
     m_committed = true;
     ForgetPending(m_noted);
@@ -191,4 +218,8 @@ bool CReplacingFile::Check(bool ok) {
 void RemovePendingTemporaryFile() noexcept {
     if (g_pendingState.load() == kNamed)
         ::unlink(g_pendingPath);
+}
+
+bool AnySaveReachedItsTarget() noexcept {
+    return g_reachedTarget.load();
 }

@@ -9,7 +9,10 @@
 // link stays and points to the new contents. Links are followed one by one, so a link whose
 // target does not exist yet gives that target; a relative target is taken from the link's
 // folder, and the path is left for the kernel to resolve (no ".." is removed by hand).
-std::string ResolvedTarget(const std::string& path);
+// Following them here must not allow what the kernel refuses: after 40 links `error` is ELOOP,
+// and a link in a sticky world-writable folder (such as /tmp) is followed only when it belongs
+// to the user or to the folder's owner, else `error` is EACCES; the result is then empty.
+std::string ResolvedTarget(const std::string& path, int& error);
 
 // Writes all of `bytes` to `fd`, going on after interruptions; errno of the failure, or 0.
 int WriteAll(int fd, std::string_view bytes);
@@ -65,3 +68,8 @@ private:
 // Removes the named temporary file of the save under way, if there is one. Makes only
 // async-signal-safe calls, for a handler of SIGINT or SIGTERM that ends the process next.
 void RemovePendingTemporaryFile() noexcept;
+
+// True from the moment a save starts to put its file in the target's place: the target may
+// already hold the new contents. Async-signal-safe, for a handler of SIGINT or SIGTERM that
+// must not report such a save as interrupted.
+bool AnySaveReachedItsTarget() noexcept;

@@ -174,6 +174,13 @@ std::string EncodeUtf8(std::u32string_view text) {
     return out;
 }
 
+LeadingChar ReadLeadingChar(std::string_view text) {
+    if (text.empty())
+        return {0, false};
+    const Utf8Char c = DecodeAt(text, 0);
+    return c.valid ? LeadingChar{c.length, IsControl(c.codePoint)} : LeadingChar{0, false};
+}
+
 std::string ReplaceControlChars(std::string_view text) {
     if (std::none_of(text.begin(), text.end(), MayStartControl))
         return std::string(text);

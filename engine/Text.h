@@ -23,6 +23,14 @@ std::u32string DecodeLenient(std::string_view text);
 std::string EncodeUtf8(std::u32string_view text);
 // Control characters (below U+0020, and U+007F to U+009F) replaced by "?", one for each.
 std::string ReplaceControlChars(std::string_view text);
+// The first character of `text` when it is valid UTF-8: its length in bytes and whether it is
+// a control character (as above). A length of 0 when the first byte is invalid or `text` is
+// empty.
+struct LeadingChar {
+    std::size_t length;
+    bool control;
+};
+LeadingChar ReadLeadingChar(std::string_view text);
 // Blanks before `text` up to `width` characters (a longer text is not cut).
 std::string PadLeft(std::string_view text, std::size_t width);
 // `text` without leading and trailing blank, tab, CR, LF, VT and FF.

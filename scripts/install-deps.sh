@@ -11,7 +11,8 @@ packages=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev libfontco
 # and the completion.
 packages+=(librsvg2-bin dpkg-dev desktop-file-utils appstream man-db bash)
 # The catalogue tests' reference search (Python over Unicode's CaseFolding.txt), which also
-# makes the folding table: scripts/make-case-folding.py.
+# makes the folding table: scripts/make-case-folding.py; the tests' independent decoder of
+# ctlgrm's escaped records.
 packages+=(python3 unicode-data)
 missing=()
 for p in "${packages[@]}"; do

@@ -3,11 +3,12 @@
 #include "Adding.h"
 #include "Catalogue.h"
 #include "Console.h"
+#include "RecordOutput.h"
 
 #include <atomic>
 #include <ctime>
-#include <iostream>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -34,6 +35,11 @@ int Report(const CatalogueError& error, int status) {
     return status;
 }
 
+int OutputFailure(const std::string& what, int error, int status) {
+    Complain(StandardOutputFailure(what, error));
+    return status;
+}
+
 } // namespace
 
 int RunFind(const CatalogueRequest& request) {
@@ -42,13 +48,13 @@ int RunFind(const CatalogueRequest& request) {
         query.pattern = request.pattern;
         query.medium = request.medium;
         bool any = false;
+        CRecordWriter out(STDOUT_FILENO, request.format);
         Open(request)->Find(query, [&](const CatalogueMatch& m) {
-            std::cout << m.medium << '\t' << m.path << '\t' << m.size << '\t'
-                      << LocalTimeText(m.modified) << '\n';
             any = true;
-            return true;
+            return out.Write({m.medium, m.path, std::to_string(m.size), LocalTimeText(m.modified)});
         });
-        std::cout.flush();
+        if (!out.Flush())
+            return OutputFailure("the matches", out.Error(), kExitFindFailure);
         return any ? EXIT_SUCCESS : kExitNoMatch;
     } catch (const CatalogueError& error) {
         return Report(error, kExitFindFailure);
@@ -57,10 +63,13 @@ int RunFind(const CatalogueRequest& request) {
 
 int RunMedia(const CatalogueRequest& request) {
     try {
+        CRecordWriter out(STDOUT_FILENO, request.format);
         for (const auto& m : Open(request)->Media())
-            std::cout << m.name << '\t' << m.folder << '\t' << m.files << '\t' << m.bytes << '\t'
-                      << LocalTimeText(m.added) << '\n';
-        std::cout.flush();
+            if (!out.Write({m.name, m.folder, std::to_string(m.files), std::to_string(m.bytes),
+                            LocalTimeText(m.added)}))
+                break;
+        if (!out.Flush())
+            return OutputFailure("the media", out.Error(), kExitFailure);
         return EXIT_SUCCESS;
     } catch (const CatalogueError& error) {
         return Report(error, kExitFailure);

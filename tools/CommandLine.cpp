@@ -69,7 +69,7 @@ bool SetAction(CommandLineRequest& request, CatalogueAction action, std::string&
     return true;
 }
 
-const std::array<OptionSpec, 24> kOptions{{
+const std::array<OptionSpec, 25> kOptions{{
     {"output", 'o', "FILE", "write the listing file to FILE (\"-\": standard output, the default)",
      [](CommandLineRequest& r, const std::string& v, std::string& e) {
          if (v.empty()) {
@@ -188,6 +188,12 @@ const std::array<OptionSpec, 24> kOptions{{
      [](CommandLineRequest& r, const std::string&, std::string& e) {
          return SetAction(r, CatalogueAction::Media, e);
      }},
+    {"null", '0', "",
+     "--find, --media: each field as it is, ended by a NUL, instead of escaped between tabs",
+     [](CommandLineRequest& r, const std::string&, std::string&) {
+         r.catalogue.format = RecordFormat::NulTerminated;
+         return true;
+     }},
     {"forget", 0, "NAME", "remove the medium NAME from the catalogue",
      [](CommandLineRequest& r, const std::string& v, std::string& e) {
          r.catalogue.name = v;
@@ -280,6 +286,10 @@ private:
             return Fail("--replace goes with --add");
         if (c.medium && c.action != CatalogueAction::Find)
             return Fail("--medium goes with --find");
+        const bool printsRecords =
+            c.action == CatalogueAction::Find || c.action == CatalogueAction::Media;
+        if (c.format == RecordFormat::NulTerminated && !printsRecords)
+            return Fail("--null goes with --find or --media");
         if (takesFolder && !m_haveFolder)
             return Fail("missing FOLDER");
         if (!takesFolder && m_haveFolder)
@@ -326,8 +336,8 @@ std::string UsageText() {
     std::string text = "Usage: ctlgrm [OPTION]... [--] FOLDER\n"
                        "       ctlgrm [--catalogue FILE|URI] --add NAME [--replace] [OPTION]... "
                        "FOLDER\n"
-                       "       ctlgrm [--catalogue FILE|URI] --find PATTERN [--medium NAME]\n"
-                       "       ctlgrm [--catalogue FILE|URI] --media | --forget NAME\n"
+                       "       ctlgrm [--catalogue FILE|URI] --find PATTERN [--medium NAME] [-0]\n"
+                       "       ctlgrm [--catalogue FILE|URI] --media [-0] | --forget NAME\n"
                        "Writes the listing file of FOLDER with the settings of the profile; keeps "
                        "listed media in a catalogue and finds files in it.\n\n";
     std::size_t width = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RecordOutput.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,11 +17,12 @@ enum class CatalogueAction { None, Add, Find, Media, Forget };
 
 struct CatalogueRequest {
     CatalogueAction action = CatalogueAction::None;
-    std::string location;              // empty: the embedded file
-    std::string name;                  // --add, --forget: the medium
-    bool replace = false;              // --add: replace a medium of that name or volume
-    std::string pattern;               // --find
-    std::optional<std::string> medium; // --find: only this medium
+    std::string location;                        // empty: the embedded file
+    std::string name;                            // --add, --forget: the medium
+    bool replace = false;                        // --add: replace a medium of that name or volume
+    std::string pattern;                         // --find
+    std::optional<std::string> medium;           // --find: only this medium
+    RecordFormat format = RecordFormat::Escaped; // --find, --media: -0 for NUL-terminated
 };
 
 // What one run of ctlgrm is asked to do.

@@ -1,12 +1,23 @@
 #include "Console.h"
 
+#include "ReplacingFile.h"
 #include "Text.h"
 
+#include <cstring>
 #include <iostream>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 void Complain(const std::string& message) {
     std::cerr << "ctlgrm: " << ReplaceControlChars(message) << '\n';
+}
+
+std::string StandardOutputFailure(const std::string& what, int error) {
+    return "cannot write " + what + " to standard output: " + std::strerror(error);
+}
+
+int WriteToStandardOutput(std::string_view text) {
+    return WriteAll(STDOUT_FILENO, text);
 }
 
 MessageAnswer CStreamPrompter::Prompt(const std::string& text, const std::string& caption,

@@ -8,10 +8,18 @@
 #include <functional>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 
 // One line of ctlgrm's own on standard error: "ctlgrm: MESSAGE". Names and arguments in it may
 // hold control characters, which must not reach the terminal: they show as "?".
 void Complain(const std::string& message);
+
+// The message for `what` (such as "the listing") that could not be written to standard output
+// because of `error` (an errno value).
+std::string StandardOutputFailure(const std::string& what, int error);
+
+// Writes `text` to standard output; errno of the failure, or 0.
+int WriteToStandardOutput(std::string_view text);
 
 // Messages of a run without a window: "CAPTION: TEXT" on the given stream. Nobody can answer
 // a question there, so a question is answered No (nothing is done that was not asked for).

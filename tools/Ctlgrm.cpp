@@ -12,7 +12,6 @@
 #include "Text.h"
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -96,7 +95,7 @@ bool WriteListingFile(const CCatalogriumDoc& doc, const std::string& path, std::
     doc.Serialize(std::cout);
     std::cout.flush();
     if (!std::cout) {
-        error = std::string("cannot write the listing to standard output: ") + std::strerror(errno);
+        error = StandardOutputFailure("the listing", errno);
         return false;
     }
     return true;
@@ -136,10 +135,15 @@ int Run(const CommandLineRequest& request) {
     if (!ReadListing(doc, FolderToCheck(request.folder), options))
         return kExitFailure;
     AddComments(doc, comments, options);
+    // The listing is written once the medium is in the catalogue, never before: an add that
+    // fails or is interrupted leaves both as they were.
+    if (request.catalogue.action == CatalogueAction::Add) {
+        if (const int status = RunAdd(request.catalogue, doc.m_strListedFolder))
+            return status;
+        IgnoreInterrupts();
+    }
     if (!WriteListing(doc, options, request, error))
         return Failure(error);
-    if (request.catalogue.action == CatalogueAction::Add)
-        return RunAdd(request.catalogue, doc.m_strListedFolder);
     return EXIT_SUCCESS;
 }
 
@@ -169,7 +173,8 @@ int main(int argc, char** argv) {
     if (!request)
         return UsageError(error);
     if (request->showHelp) {
-        std::cout << UsageText();
+        if (const int failure = WriteToStandardOutput(UsageText()))
+            return Failure(StandardOutputFailure("the usage", failure));
         return EXIT_SUCCESS;
     }
     const CatalogueAction action = request->catalogue.action;

@@ -130,15 +130,18 @@ bool AddInProgress(const std::string& location, bool sqlite) {
     return rc == SQLITE_BUSY;
 }
 
-TEST_P(CtlgrmCatalogue, InterruptedOrKilledAddLeavesTheCatalogueAsItWas) {
+// The listing is written only once the medium is in the catalogue, so an add that is stopped
+// leaves both as they were.
+TEST_P(CtlgrmCatalogue, InterruptedOrKilledAddLeavesTheCatalogueAndTheListingAsTheyWere) {
     m_dir.WriteFile("small/kept.txt", "kept");
     Add(*Open(), "Kept", m_dir.path() / "small");
     const std::string before = Snapshot(*Open());
+    const auto listing = m_dir.WriteFile("listing.txt", "the listing before");
     for (const int signal : {SIGINT, SIGKILL}) {
         SCOPED_TRACE(signal);
-        Ctlgrm add(
-            m_dir, "add",
-            {"--catalogue", Location(), "--add", "Many", "-o", "/dev/null", ManyFiles().string()});
+        Ctlgrm add(m_dir, "add",
+                   {"--catalogue", Location(), "--add", "Many", "-o", listing.string(),
+                    ManyFiles().string()});
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
         while (!AddInProgress(Location(), IsSqlite()) &&
                std::chrono::steady_clock::now() < deadline)
@@ -147,6 +150,8 @@ TEST_P(CtlgrmCatalogue, InterruptedOrKilledAddLeavesTheCatalogueAsItWas) {
         const int status = add.Wait();
         EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the add had finished";
         EXPECT_EQ(Snapshot(*Open()), before);
+        std::ifstream kept(listing, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "the listing before");
     }
 }
 

@@ -506,6 +506,34 @@ TEST_F(CtlgrmTest, DeviceBehindALinkStaysADevice) {
     }
 }
 
+// A loop of links, or a chain of more links than the kernel follows, is refused as the kernel
+// refuses it; every link stays as it was, and nothing is written.
+TEST_F(CtlgrmTest, LinksTheKernelWouldNotFollowAreRefused) {
+    namespace fs = std::filesystem;
+    const auto out = scratch.path() / "out";
+    fs::create_directories(out);
+    std::map<std::string, std::string> links;
+    for (const std::string ext : {".txt", ".pdf"}) {
+        links["loopA" + ext] = "loopB" + ext;
+        links["loopB" + ext] = "loopA" + ext;
+        for (int i = 1; i <= 45; ++i)
+            links["chain" + std::to_string(i) + ext] =
+                i == 45 ? "listing" + ext : "chain" + std::to_string(i + 1) + ext;
+    }
+    for (const auto& [name, target] : links)
+        fs::create_symlink(target, out / name);
+    for (const std::string name : {"loopA.txt", "chain1.txt", "loopB.pdf", "chain1.pdf"}) {
+        RunResult r = RunCtlgrm(scratch, {"-o", (out / name).string(), Folder()});
+        EXPECT_EQ(r.exitCode, 1) << name;
+        EXPECT_NE(r.err.find("Too many levels of symbolic links"), std::string::npos) << r.err;
+    }
+    std::map<std::string, std::string> after;
+    for (const auto& entry : fs::directory_iterator(out))
+        after[entry.path().filename().string()] =
+            entry.is_symlink() ? fs::read_symlink(entry.path()).string() : "not a link";
+    EXPECT_EQ(after, links);
+}
+
 // The files that `pid` has open in `folder`, by the names /proc gives them.
 std::vector<std::string> OpenFilesIn(pid_t pid, const std::filesystem::path& folder) {
     std::vector<std::string> files;

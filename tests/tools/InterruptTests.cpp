@@ -1,5 +1,5 @@
 // ctlgrm's SIGINT and SIGTERM handler, in a child process that is saving through a named
-// temporary file (the way taken where the file system has no unnamed ones).
+// temporary file (the way taken where the file system has no unnamed ones), or has saved.
 #include "Interrupt.h"
 #include "ReplacingFile.h"
 #include "TempDir.h"
@@ -63,6 +63,45 @@ TEST(InterruptHandler, RemovesTheTemporaryFileAndExitsWith128PlusTheSignal) {
         EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
         EXPECT_EQ(CountEntries(dir.path()), 1);
         EXPECT_EQ(ReadAll(target), "previous");
+    }
+}
+
+// Runs `run` in a child with the handler installed; its wait status.
+template <typename Run> int StatusOfChild(Run run) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        InstallInterruptHandler();
+        ::_exit(run());
+    }
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid ? status : -1;
+}
+
+// Once the new file is in place the run has done its work: a signal that comes then must not
+// make it report a failure (nor remove anything). After IgnoreInterrupts, none ends it either.
+TEST(InterruptHandler, SignalAfterTheOutputIsInPlaceChangesNothing) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        TempDir dir;
+        const auto target = dir.WriteFile("listing.txt", "previous");
+        const int saved = StatusOfChild([&] {
+            CReplacingFile file(target, TemporaryFile::Named);
+            if (WriteAll(file.Descriptor(), "new listing") != 0 || !file.Commit(0644))
+                return 99;
+            ::raise(signal);
+            return 0;
+        });
+        ASSERT_TRUE(WIFEXITED(saved)) << signal;
+        EXPECT_EQ(WEXITSTATUS(saved), 0) << signal;
+        EXPECT_EQ(ReadAll(target), "new listing");
+        EXPECT_EQ(CountEntries(dir.path()), 1);
+
+        const int ignored = StatusOfChild([&] {
+            IgnoreInterrupts();
+            ::raise(signal);
+            return 0;
+        });
+        ASSERT_TRUE(WIFEXITED(ignored)) << signal;
+        EXPECT_EQ(WEXITSTATUS(ignored), 0) << signal;
     }
 }
 
