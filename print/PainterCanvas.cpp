@@ -68,23 +68,21 @@ qreal WeightedAverageCharWidth(const QFontMetricsF& metrics) {
     return total / kWeightTotal;
 }
 
-// Stretches the font of `pixels` pixels until its average character width is `averageWidth`
-// device pixels.
-void StretchToAverageWidth(QFont& font, qreal pixels, qreal averageWidth,
-                           const QPaintDevice& device) {
-    constexpr int kPasses = 3;
-    const qreal target = averageWidth * kProbePixelSize / pixels;
-    int stretch = 100;
-    for (int pass = 0; pass < kPasses; ++pass) {
-        const qreal actual = WeightedAverageCharWidth(ProbeMetrics(font, device));
-        if (actual <= 0)
-            return;
-        const int next = std::clamp(qRound(stretch * target / actual), 1, 4000);
-        if (next == stretch)
-            return;
-        stretch = next;
-        font.setStretch(stretch);
-    }
+// The average character width, in pixels of `device`, of the font at `pixels` pixels, as its
+// outlines have it at that exact size.
+qreal NaturalAverageWidth(const QFont& font, qreal pixels, const QPaintDevice& device) {
+    return WeightedAverageCharWidth(ProbeMetrics(font, device)) * pixels / kProbePixelSize;
+}
+
+// The horizontal scale that gives the font an average character width of `averageWidth`
+// pixels of `device`. A scale of the painter, unlike a font's stretch (a whole percent), makes
+// every text exactly as wide as asked. The font is measured at the size it is drawn at, with
+// the advances the device lays text out with: Qt draws a font at a whole number of pixels,
+// whatever fraction it was asked.
+qreal HorizontalScaleForAverageWidth(const QFont& font, qreal averageWidth,
+                                     const QPaintDevice& device) {
+    const qreal actual = WeightedAverageCharWidth(QFontMetricsF(font, &device));
+    return actual > 0 ? averageWidth / actual : 1.0;
 }
 
 } // namespace
@@ -98,16 +96,19 @@ CPainterCanvas::CPainterCanvas(QPainter& painter, QPaintDevice& measureDevice)
     m_painter.setBrush(m_current.brush);
 }
 
-QFont CPainterCanvas::MakeFont(const CanvasFont& wanted, const QPaintDevice& device) {
+CPainterCanvas::DeviceFont CPainterCanvas::MakeFont(const CanvasFont& wanted,
+                                                    const QPaintDevice& device) {
     QFont font(QString::fromStdString(wanted.face));
     font.setWeight(static_cast<QFont::Weight>(std::clamp(wanted.weight, 1, 1000)));
     font.setHintingPreference(QFont::PreferNoHinting);
     font.setKerning(false);
     const qreal pixels = PixelSizeForCell(font, wanted.height * UnitY(device), device);
-    if (wanted.averageWidth > 0)
-        StretchToAverageWidth(font, pixels, wanted.averageWidth * UnitX(device), device);
+    // A font of the face's natural width is scaled as well: on a coarse device the whole pixel
+    // it is drawn at would make it up to a few percent wider or narrower than on a fine one.
+    const qreal averageWidth = wanted.averageWidth > 0 ? wanted.averageWidth * UnitX(device)
+                                                       : NaturalAverageWidth(font, pixels, device);
     SetPixelSize(font, pixels, device);
-    return font;
+    return {font, HorizontalScaleForAverageWidth(font, averageWidth, device)};
 }
 
 qreal CPainterCanvas::PaintScale() const {
@@ -144,8 +145,8 @@ bool CPainterCanvas::SelectFont(const CanvasFont& font) {
 
 void CPainterCanvas::SelectDeviceDefaultFont() {
     const QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    m_current.measureFont = QFont(font, &m_measureDevice);
-    m_current.paintFont = QFont(font, m_painter.device());
+    m_current.measureFont = {QFont(font, &m_measureDevice), 1.0};
+    m_current.paintFont = {QFont(font, m_painter.device()), 1.0};
 }
 
 void CPainterCanvas::SaveObjects() {
@@ -160,18 +161,23 @@ void CPainterCanvas::RestoreObjects() {
 }
 
 void CPainterCanvas::DrawText(int x, int y, std::string_view text) {
-    const QFontMetricsF metrics(m_current.paintFont, m_painter.device());
-    const QPointF baseline(x * PaintScale(), y * UnitY(*m_painter.device()) + metrics.ascent());
+    const DeviceFont& font = m_current.paintFont;
+    const QFontMetricsF metrics(font.font, m_painter.device());
+    m_painter.save();
+    m_painter.translate(x * PaintScale(), y * UnitY(*m_painter.device()) + metrics.ascent());
+    m_painter.scale(font.horizontalScale, 1.0);
     // Text is always black, whatever the pen.
     m_painter.setPen(QPen(Qt::black));
-    m_painter.setFont(m_current.paintFont);
-    m_painter.drawText(baseline, ToQString(text));
-    m_painter.setPen(m_current.pen);
+    m_painter.setFont(font.font);
+    m_painter.drawText(QPointF(0, 0), ToQString(text));
+    m_painter.restore();
 }
 
 int CPainterCanvas::TextWidth(std::string_view text) {
-    const QFontMetricsF metrics(m_current.measureFont, &m_measureDevice);
-    return qRound(metrics.horizontalAdvance(ToQString(text)) / MeasureScale());
+    const DeviceFont& font = m_current.measureFont;
+    const QFontMetricsF metrics(font.font, &m_measureDevice);
+    return qRound(metrics.horizontalAdvance(ToQString(text)) * font.horizontalScale /
+                  MeasureScale());
 }
 
 void CPainterCanvas::DrawLine(int x1, int y1, int x2, int y2) {

@@ -13,7 +13,8 @@ class QPaintDevice;
 
 // The canvas on a QPainter (printer, preview, PDF). Coordinates are converted from
 // hundredths of an inch to the painter's device pixels; fonts are sized in device pixels so
-// that their cell height and average character width are those asked for. Text is measured
+// that their cell height is the one asked for, and text is drawn and measured with a
+// horizontal scale that gives it the average character width asked for. Text is measured
 // on `measureDevice` (the printer, also during preview), so preview and print choose the
 // same names and sizes. The painter and the device are borrowed.
 class CPainterCanvas final : public ICanvas {
@@ -33,15 +34,21 @@ public:
     void DrawRoundRect(int left, int top, int right, int bottom, int ellipseWidth,
                        int ellipseHeight) override;
 
+    // A font on one device and the horizontal scale its text is drawn and measured with.
+    struct DeviceFont {
+        QFont font;
+        qreal horizontalScale = 1.0;
+    };
+
     // The font that SelectFont would choose, bound to `device`.
-    static QFont MakeFont(const CanvasFont& font, const QPaintDevice& device);
+    static DeviceFont MakeFont(const CanvasFont& font, const QPaintDevice& device);
 
 private:
     struct Objects {
         QPen pen;
         QBrush brush;
-        QFont measureFont;
-        QFont paintFont;
+        DeviceFont measureFont;
+        DeviceFont paintFont;
     };
 
     qreal PaintScale() const;

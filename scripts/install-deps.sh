@@ -7,13 +7,16 @@ packages=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev libfontco
           libbenchmark-dev fonts-liberation fonts-urw-base35 poppler-utils pkg-config libsqlite3-dev
           sqlite3 libpq-dev postgresql postgresql-contrib
           clang libclang-rt-dev llvm clang-format)
-# The icon's renderings, the package and the checks of the desktop files, the manual pages
-# and the completion.
-packages+=(librsvg2-bin dpkg-dev desktop-file-utils appstream man-db bash)
+# The icon's renderings, the package and the checks of the desktop files, the manual pages,
+# the completion and the package itself.
+packages+=(librsvg2-bin dpkg-dev desktop-file-utils appstream man-db bash lintian)
 # The catalogue tests' reference search (Python over Unicode's CaseFolding.txt), which also
 # makes the folding table: scripts/make-case-folding.py; the tests' independent decoder of
 # ctlgrm's escaped records.
 packages+=(python3 unicode-data)
+# The fonts of names in Chinese, Japanese and Korean, and the reference that printed text
+# widths are checked against: the advances read from the font files.
+packages+=(fonts-noto-cjk fontconfig python3-fonttools)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

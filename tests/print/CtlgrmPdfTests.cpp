@@ -1,7 +1,10 @@
 // ctlgrm writing the printed listing of a generated folder as a PDF, read back with poppler:
-// pages, paper, and rows that keep the layout's pitch.
+// pages, paper, rows that keep the layout's pitch, text widths and names in every script.
+#include "FontReference.h"
 #include "PdfTools.h"
 #include "TempDir.h"
+
+#include <QString>
 
 #include <gtest/gtest.h>
 
@@ -118,30 +121,50 @@ TEST_F(CtlgrmPdfTest, TitleLinesLongerThanTheBoxAreRefused) {
     EXPECT_EQ(Run("--layout cd --title 'NINETEEN CHARACTERS|twenty-one characters|'"), 0);
 }
 
-// A font given an average width w prints a text w x (its advances) / (the face's weighted
-// lower-case average) wide. The summary's font has width 5; the advances of "ATTRIBUTES:" and
-// the averages are those of the font files, in their own units.
+// The summary's font is given an average character width of 5 hundredths of an inch: each of
+// its words is 5 x (its advances) / (the face's weighted lower-case average) wide, by the
+// advances in the font file itself.
 TEST_F(CtlgrmPdfTest, SummaryTextHasTheWidthOfItsAverageCharacters) {
-    struct Face {
-        const char* name;
-        double advances;
-        double weightedAverage;
-    };
-    const Face faces[] = {
-        {"Arial", 13313, 904.46},            // Liberation Sans, 2048 units an em
-        {"Times New Roman", 13084, 821.81},  // Liberation Serif, 2048 units an em
-        {"Bookman Old Style", 6820, 492.68}, // URW Bookman Light, 1000 units an em
-    };
-    for (const Face& face : faces) {
-        ASSERT_EQ(Run("--layout standard --set 'current Font=" + std::string(face.name) + "'"), 0);
+    if (!FontToolsAvailable())
+        GTEST_SKIP() << "python3-fonttools or fontconfig not installed";
+    const std::vector<std::string> texts = {"ATTRIBUTES:", "Subfolders:", "(kilobyte)"};
+    for (const char* face : {"Arial", "Times New Roman", "Bookman Old Style"}) {
+        ASSERT_EQ(Run("--layout standard --set 'current Font=" + std::string(face) + "'"), 0);
         const auto words = PdfWords(Path("out.pdf"));
-        const auto label = std::find_if(words.begin(), words.end(),
-                                        [](const PdfWord& w) { return w.text == "ATTRIBUTES:"; });
-        ASSERT_NE(label, words.end()) << face.name;
-        const double expected = 5 * face.advances / face.weightedAverage;
-        EXPECT_NEAR((label->xMax - label->xMin) / kPointsPerUnit, expected, 0.02 * expected)
-            << face.name;
+        const FontFileWidths reference = ReadFontFileWidths(face, 100, texts);
+        ASSERT_EQ(reference.widths.size(), texts.size()) << face;
+        EXPECT_NE(EmbeddedFonts(Path("out.pdf")).find(reference.postScriptName + " "),
+                  std::string::npos)
+            << reference.postScriptName;
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            const auto word = std::find_if(words.begin(), words.end(),
+                                           [&](const PdfWord& w) { return w.text == texts[i]; });
+            ASSERT_NE(word, words.end()) << face << " " << texts[i];
+            const double expected = 5 * reference.widths[i];
+            EXPECT_NEAR((word->xMax - word->xMin) / kPointsPerUnit, expected, 0.001 * expected)
+                << face << " " << texts[i];
+        }
     }
+}
+
+// Names in Chinese, Japanese and Korean print with a font that has their glyphs, embedded in
+// the PDF, and the text of the page gives them back. (Some ideographs come back as the Kangxi
+// radicals of the same shape, which Unicode's compatibility normalisation maps back.)
+TEST_F(CtlgrmPdfTest, NamesInChineseJapaneseAndKoreanPrintWithTheirGlyphs) {
+    if (CommandOutput("fc-list 'Noto Sans CJK JP'").empty())
+        GTEST_SKIP() << "fonts-noto-cjk not installed";
+    const std::vector<std::string> names = {"中文名.txt", "日本語の名前.txt", "한국어이름.txt"};
+    for (const std::string& name : names)
+        dir.WriteFile("cjk/" + name, "");
+    ASSERT_EQ(Run("--layout standard", "out.pdf", "cjk"), 0);
+    EXPECT_NE(EmbeddedFonts(Path("out.pdf")).find("CJK"), std::string::npos)
+        << CommandOutput("pdffonts " + Quoted(Path("out.pdf")));
+    const QString text =
+        QString::fromStdString(CommandOutput("pdftotext " + Quoted(Path("out.pdf")) + " -"))
+            .normalized(QString::NormalizationForm_KC);
+    for (const std::string& name : names)
+        EXPECT_TRUE(text.contains(QString::fromStdString(name))) << name << " not in\n"
+                                                                 << text.toStdString();
 }
 
 // Names too wide for a two-column insert's column print as their short names: sixty names

@@ -1,6 +1,8 @@
 // The canvas on a QPainter: fonts get the asked cell height and average width (weighted by
-// letter frequency) on the measuring device, text is measured there whatever device is
-// painted, and a page of the listing lands on a PDF page at true size.
+// letter frequency) on the measuring device, printed text is as wide as the font file's
+// advances make it, text is measured on the measuring device whatever device is painted, and
+// a page of the listing lands on a PDF page at true size.
+#include "FontReference.h"
 #include "PainterCanvas.h"
 #include "PdfTools.h"
 
@@ -57,33 +59,104 @@ TEST(PainterFontTest, CellHeightAndAverageWidthAreThoseAsked) {
     const QImage device = DeviceAt(1200);
     const qreal pixelsPerUnit = 12.0;
     for (const CanvasFont& wanted : kListingFonts) {
-        const QFont font = CPainterCanvas::MakeFont(wanted, device);
+        const auto [font, horizontalScale] = CPainterCanvas::MakeFont(wanted, device);
         const QFontMetricsF metrics(font, &device);
         EXPECT_NEAR(metrics.ascent() + metrics.descent(), wanted.height * pixelsPerUnit,
                     0.02 * wanted.height * pixelsPerUnit)
             << wanted.face << " " << wanted.height;
         if (wanted.averageWidth > 0) {
-            EXPECT_NEAR(metrics.horizontalAdvance(LetterFrequencySample()) / 1000,
+            EXPECT_NEAR(metrics.horizontalAdvance(LetterFrequencySample()) * horizontalScale / 1000,
                         wanted.averageWidth * pixelsPerUnit,
-                        0.02 * wanted.averageWidth * pixelsPerUnit)
+                        0.001 * wanted.averageWidth * pixelsPerUnit)
                 << wanted.face << " " << wanted.height;
         }
         EXPECT_EQ(font.weight(), wanted.weight);
     }
 }
 
-// A printer at screen resolution (96 dots an inch) has cells of a few pixels; its fonts must
-// still have the physical size of those on a fine device.
+// A printer at screen resolution (96 dots an inch) has cells of a few pixels, and Qt draws a
+// font at a whole number of them; its texts must still have the physical width of those on a
+// fine device, whether their width is given or the face's own.
 TEST(PainterFontTest, CoarseDevicesGetTheSamePhysicalFont) {
     const QImage fine = DeviceAt(1200);
+    const QString text = "Subfolders: 12 (kilobyte)";
+    const auto inches = [&text](const CPainterCanvas::DeviceFont& font, const QImage& device) {
+        return QFontMetricsF(font.font, &device).horizontalAdvance(text) * font.horizontalScale /
+               device.logicalDpiX();
+    };
     for (int dotsPerInch : {96, 300}) {
         const QImage coarse = DeviceAt(dotsPerInch);
         for (const CanvasFont& wanted : kListingFonts) {
-            const QFont expected = CPainterCanvas::MakeFont(wanted, fine);
-            const QFont actual = CPainterCanvas::MakeFont(wanted, coarse);
-            EXPECT_NEAR(actual.pointSizeF(), expected.pointSizeF(), 0.001)
-                << dotsPerInch << " " << wanted.height;
-            EXPECT_EQ(actual.stretch(), expected.stretch()) << dotsPerInch << " " << wanted.height;
+            const auto expected = CPainterCanvas::MakeFont(wanted, fine);
+            const auto actual = CPainterCanvas::MakeFont(wanted, coarse);
+            EXPECT_NEAR(actual.font.pointSizeF(), expected.font.pointSizeF(), 0.001)
+                << dotsPerInch << " " << wanted.face << " " << wanted.height;
+            EXPECT_NEAR(inches(actual, coarse), inches(expected, fine),
+                        0.001 * inches(expected, fine))
+                << dotsPerInch << " " << wanted.face << " " << wanted.height;
+        }
+    }
+}
+
+// A text of a font given an average width w is w x (its advances) / (the face's weighted
+// lower-case average) wide on the PDF page, by the advances in the font file itself. The width
+// the canvas measures on the printer, for the print and for a preview on a screen alike, is
+// the printed one.
+TEST(PainterFontTest, PrintedTextHasTheWidthOfItsAverageCharacters) {
+    if (!PdfToolsAvailable())
+        GTEST_SKIP() << "poppler-utils not installed";
+    if (!FontToolsAvailable())
+        GTEST_SKIP() << "python3-fonttools or fontconfig not installed";
+    const std::vector<std::string> texts = {"Subfolders:", "ATTRIBUTES:", "12/08/26", "wide"};
+    const CanvasFont fonts[] = {
+        {"Arial", 7, 3, 100},
+        {"Arial", 16, 6, 400},
+        {"Arial", 10, 5, 700},
+        {"Times New Roman", 8, 6, 400},
+        {"Bookman Old Style", 9, 5, 100},
+    };
+    TempDir dir;
+    const std::string path = (dir.path() / "w.pdf").string();
+    std::vector<int> measured; // on the printer, one for each text drawn
+    {
+        PdfDevice pdf(path);
+        QPainter painter(&pdf.writer);
+        CPainterCanvas print(painter, pdf.writer);
+        QImage screen = DeviceAt(96);
+        QPainter onScreen(&screen);
+        CPainterCanvas preview(onScreen, pdf.writer);
+        int y = 50;
+        for (const CanvasFont& font : fonts) {
+            ASSERT_TRUE(print.SelectFont(font));
+            ASSERT_TRUE(preview.SelectFont(font));
+            for (const std::string& text : texts) {
+                print.DrawText(50, y, text);
+                preview.DrawText(50, y, text);
+                measured.push_back(print.TextWidth(text));
+                EXPECT_EQ(preview.TextWidth(text), measured.back()) << text;
+                y += 40;
+            }
+        }
+    }
+    const auto words = PdfWords(path);
+    ASSERT_EQ(words.size(), std::size(fonts) * texts.size());
+    const std::string embedded = EmbeddedFonts(path);
+    auto word = words.begin();
+    auto width = measured.begin();
+    for (const CanvasFont& font : fonts) {
+        const FontFileWidths reference = ReadFontFileWidths(font.face, font.weight, texts);
+        ASSERT_EQ(reference.widths.size(), texts.size()) << font.face;
+        // The reference reads the font file that was printed.
+        EXPECT_NE(embedded.find(reference.postScriptName + " "), std::string::npos)
+            << reference.postScriptName << " not in\n"
+            << embedded;
+        for (std::size_t i = 0; i < texts.size(); ++i, ++word, ++width) {
+            ASSERT_EQ(word->text, texts[i]);
+            const double printed = (word->xMax - word->xMin) / 0.72; // in hundredths of an inch
+            const double expected = font.averageWidth * reference.widths[i];
+            EXPECT_NEAR(printed, expected, 0.001 * expected)
+                << font.face << " " << font.height << " " << texts[i];
+            EXPECT_NEAR(*width, printed, 0.5 + 0.001 * expected) << font.face << " " << texts[i];
         }
     }
 }
@@ -108,7 +181,7 @@ TEST(PainterMeasureTest, TextIsMeasuredOnTheMeasuringDevice) {
     const std::string text = "A rather long file name.txt";
     EXPECT_EQ(preview.TextWidth(text), print.TextWidth(text));
     // In hundredths of an inch: the width on the 1200-dot writer divided by 12.
-    const QFontMetricsF metrics(CPainterCanvas::MakeFont(font, pdf.writer), &pdf.writer);
+    const QFontMetricsF metrics(CPainterCanvas::MakeFont(font, pdf.writer).font, &pdf.writer);
     EXPECT_EQ(print.TextWidth(text),
               qRound(metrics.horizontalAdvance(QString::fromStdString(text)) / 12.0));
     EXPECT_GT(print.TextWidth(text), 100);
