@@ -197,7 +197,7 @@ CFindCatalogueWindow::CFindCatalogueWindow(std::string location, IPrompter& prom
     connect(&m_mediaTask, &CCatalogueTask::finished, this, &CFindCatalogueWindow::EndMediaList);
 
     resize(
-        QSettings(m_settingsPath, QSettings::IniFormat).value(kSizeKey, QSize(760, 480)).toSize());
+        QSettings(m_settingsPath, QSettings::IniFormat).value(kSizeKey, QSize(920, 480)).toSize());
     RefreshMedia();
 }
 
@@ -205,8 +205,13 @@ CFindCatalogueWindow::~CFindCatalogueWindow() = default;
 
 QWidget* CFindCatalogueWindow::CreateFilters() {
     auto* filters = new QWidget;
-    auto* row = new QHBoxLayout(filters);
-    row->setContentsMargins(0, 0, 0, 0);
+    // Two rows, so that a narrow window still shows every filter whole.
+    auto* rows = new QVBoxLayout(filters);
+    rows->setContentsMargins(0, 0, 0, 0);
+    auto* row = new QHBoxLayout;
+    auto* dateRow = new QHBoxLayout;
+    rows->addLayout(row);
+    rows->addLayout(dateRow);
     m_medium = new QComboBox;
     m_medium->setObjectName(QStringLiteral("mediumFilter"));
     const auto sizeEdit = [](const char* name) {
@@ -238,11 +243,17 @@ QWidget* CFindCatalogueWindow::CreateFilters() {
     row->addWidget(new QLabel(tr("to")));
     row->addWidget(m_maxSize);
     row->addWidget(new QLabel(tr("bytes")));
-    row->addWidget(m_useFrom);
-    row->addWidget(m_from);
-    row->addWidget(m_useTo);
-    row->addWidget(m_to);
     row->addStretch(1);
+    dateRow->addWidget(m_useFrom);
+    dateRow->addWidget(m_from);
+    dateRow->addWidget(m_useTo);
+    dateRow->addWidget(m_to);
+    dateRow->addStretch(1);
+    // None of them shrinks below what its text needs.
+    for (QWidget* field : {static_cast<QWidget*>(m_medium), static_cast<QWidget*>(m_from),
+                           static_cast<QWidget*>(m_to)})
+        field->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+    m_medium->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     const auto restart = [this] { m_debounce->start(); };
     connect(m_medium, &QComboBox::currentIndexChanged, this, restart);
     connect(m_minSize, &QLineEdit::textChanged, this, restart);
@@ -274,11 +285,7 @@ void CFindCatalogueWindow::CreateTable() {
     // Widths and heights come from the font, never from the rows: there may be a million.
     const QFontMetrics metrics(m_table->font());
     m_table->verticalHeader()->setDefaultSectionSize(metrics.height() + 6);
-    m_table->horizontalHeader()->resizeSection(CCatalogueMatchModel::Name,
-                                               metrics.horizontalAdvance(QLatin1Char('x')) * 24);
-    m_table->horizontalHeader()->resizeSection(
-        CCatalogueMatchModel::Modified,
-        metrics.horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 16);
+    SizeColumnsFromTheFont();
     m_table->horizontalHeader()->setSectionResizeMode(CCatalogueMatchModel::Path,
                                                       QHeaderView::Stretch);
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -297,6 +304,27 @@ void CFindCatalogueWindow::KeepSortableIndicator() {
 }
 
 // The list comes from the catalogue on a thread of its own; the choice is kept.
+// Room for what the columns hold at most, with the cell's margins and the sort indicator;
+// the path takes the rest.
+void CFindCatalogueWindow::SizeColumnsFromTheFont() {
+    const QFontMetrics metrics(m_table->font());
+    const QFontMetrics headerMetrics(m_table->horizontalHeader()->font());
+    constexpr int kMargins = 20;
+    const auto fit = [&](int column, int width) {
+        const QString title =
+            m_model.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        m_table->horizontalHeader()->resizeSection(
+            column, std::max(width, headerMetrics.horizontalAdvance(title)) + kMargins);
+    };
+    const int x = metrics.horizontalAdvance(QLatin1Char('x'));
+    fit(CCatalogueMatchModel::Name, x * 18);
+    fit(CCatalogueMatchModel::Medium, x * 10);
+    fit(CCatalogueMatchModel::Size, metrics.horizontalAdvance(QStringLiteral("00,000,000,000")));
+    fit(CCatalogueMatchModel::Modified,
+        metrics.horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")));
+    fit(CCatalogueMatchModel::Attributes, metrics.horizontalAdvance(QStringLiteral("AHRSD")));
+}
+
 void CFindCatalogueWindow::RefreshMedia() {
     m_mediaNames = std::make_shared<std::vector<std::string>>();
     m_mediaTask.Start(m_location,

@@ -100,6 +100,7 @@ private:
 
     QWidget* CreateFilters();
     void CreateTable();
+    void SizeColumnsFromTheFont();
     void StartSearch();
     void TakeResults();
     void EndSearch(CCatalogueTask::Outcome outcome, const QString& error);

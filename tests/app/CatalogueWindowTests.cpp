@@ -285,7 +285,7 @@ TEST_F(CatalogueWindowTest, FindShowsTheFirstMatchesOnlyAndSaysSo) {
     EXPECT_EQ(window->CountText(), QStringLiteral("3 matches"));
 }
 
-TEST_F(CatalogueWindowTest, SizeFieldsShowAMillionWhenTheWindowIsAtItsNarrowest) {
+TEST_F(CatalogueWindowTest, FiltersShowWholeWhenTheWindowIsAtItsNarrowest) {
     CFindCatalogueWindow* window = OpenFind();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     window->resize(window->minimumSizeHint());
@@ -297,6 +297,10 @@ TEST_F(CatalogueWindowTest, SizeFieldsShowAMillionWhenTheWindowIsAtItsNarrowest)
         EXPECT_GE(edit->width(), edit->fontMetrics().horizontalAdvance(QStringLiteral("1000000")) +
                                      margins.left() + margins.right())
             << name;
+    }
+    for (const char* name : {"mediumFilter", "modifiedFrom", "modifiedTo"}) {
+        auto* field = window->findChild<QWidget*>(QString::fromLatin1(name));
+        EXPECT_GE(field->width(), field->sizeHint().width()) << name;
     }
 }
 

@@ -1,7 +1,7 @@
 // Shows the real window on the X display of DISPLAY and saves screenshots of the whole screen
 // (ImageMagick's import) into the folder given as the argument: the form in each layout, the
 // preview of each printed layout, the form after a folder was dropped on it, the Find in
-// Catalogue window and the status bar during a long scan. Run by screenshots.sh under Xvfb.
+// Catalogue window, the Media dialog and the status bar during a long scan. Run by screenshots.sh under Xvfb.
 #include "Adding.h"
 #include "CatalogriumApp.h"
 #include "CatalogriumView.h"
@@ -131,6 +131,15 @@ void CaptureFindInCatalogue(CMainFrame& frame, const TempDir& sample, const Temp
     window->close();
 }
 
+// The Media dialog over the same catalogue, as it opens.
+void CaptureMedia(CMainFrame& frame) {
+    QTimer::singleShot(800, [] {
+        Capture(QStringLiteral("media"));
+        QApplication::activeModalWidget()->close();
+    });
+    frame.findChild<QAction*>(QStringLiteral("actionMedia"))->trigger();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -180,6 +189,7 @@ int main(int argc, char** argv) {
 
     TempDir data;
     CaptureFindInCatalogue(*app.MainFrame(), sample, data);
+    CaptureMedia(*app.MainFrame());
 
     TempDir large;
     MakeLargeFolder(large);
