@@ -56,7 +56,7 @@ CCatalogueTask::~CCatalogueTask() {
 
 void CCatalogueTask::Start(const std::string& location, Work work) {
     Stop();
-    Join();
+    Retire();
     auto call = std::make_shared<Call>();
     m_call = call;
     QPointer<CCatalogueTask> self(this);
@@ -104,6 +104,23 @@ bool CCatalogueTask::Running() const {
 void CCatalogueTask::Join() {
     if (m_thread.joinable())
         m_thread.join();
+    for (Retired& retired : m_retired)
+        retired.thread.join();
+    m_retired.clear();
+}
+
+// A stopped call that is still waiting to connect would hold the window up until the
+// connection times out: its thread is joined once it has ended, at a later Start, or at the
+// latest with the task.
+void CCatalogueTask::Retire() {
+    if (m_thread.joinable())
+        m_retired.push_back({m_call, std::move(m_thread)});
+    std::erase_if(m_retired, [](Retired& retired) {
+        if (retired.call->running)
+            return false;
+        retired.thread.join();
+        return true;
+    });
 }
 
 CInputGuard::CInputGuard() {

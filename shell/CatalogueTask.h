@@ -8,14 +8,15 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 class ICatalogue;
 
 // Runs one catalogue call at a time on a thread of its own, the catalogue opened there, so that
 // a database that is slow or does not answer never holds the window up. Stop interrupts the
-// call in flight; a new Start stops and joins the previous call; the task's destruction does
-// the same, so no thread outlives its window. Every exception of the call becomes the error
-// text of `finished`.
+// call in flight; a new Start stops the previous call, whose thread is joined once it has
+// ended; the task's destruction stops and joins them all, so no thread outlives its window. Every
+// exception of the call becomes the error text of `finished`.
 class CCatalogueTask final : public QObject {
     Q_OBJECT
 
@@ -45,9 +46,15 @@ private:
     struct Call;
 
     void Join();
+    void Retire();
 
     std::shared_ptr<Call> m_call;
     std::jthread m_thread;
+    struct Retired {
+        std::shared_ptr<Call> call;
+        std::jthread thread;
+    };
+    std::vector<Retired> m_retired;
 };
 
 // While it lives, no window takes the user's input but Esc, which asks to stop, as closing a

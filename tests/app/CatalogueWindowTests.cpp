@@ -25,6 +25,10 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <netinet/in.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -236,6 +240,55 @@ TEST_F(CatalogueWindowTest, FindSearchesAsTheUserTypes) {
     EXPECT_EQ(openedFolders.size(), 1u);
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_THAT(prompter.messages[0].text, ::testing::HasSubstr("\"Other\" is not mounted"));
+}
+
+// A server that takes connections and never answers: a client waits for it until its connect
+// timeout.
+class SilentServer {
+public:
+    SilentServer() {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(m_fd, 16) != 0 ||
+            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            throw std::runtime_error("no socket to listen on");
+        m_port = ntohs(address.sin_port);
+    }
+    // Closing the socket resets the waiting connections: their clients fail at once.
+    ~SilentServer() { ::close(m_fd); }
+    std::string Uri() const {
+        return "postgresql://127.0.0.1:" + std::to_string(m_port) + "/catalogue";
+    }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+// Each search waits for a server that never answers; a new one stops it without waiting for
+// it, and the window goes on taking keys.
+TEST_F(CatalogueWindowTest, FindStaysResponsiveWhileTheServerNeverAnswers) {
+    SilentServer server;
+    setenv("CATALOGRIUM3_CATALOGUE", server.Uri().c_str(), 1);
+    CFindCatalogueWindow* window = OpenFind();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    auto* search = window->findChild<QLineEdit*>(QStringLiteral("searchField"));
+    QElapsedTimer typing;
+    typing.start();
+    for (const char* text : {"a", "ab", "abc"}) {
+        search->setText(QString::fromLatin1(text));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->Searching(); }, 3000));
+        QTest::qWait(CFindCatalogueWindow::kDebounceMs + 100);
+    }
+    EXPECT_LT(typing.elapsed(), 5000);
+    EXPECT_TRUE(window->Searching());
+    EXPECT_TRUE(window->CountText().endsWith(QStringLiteral("...")))
+        << window->CountText().toStdString();
+    window->close();
 }
 
 TEST_F(CatalogueWindowTest, FindWindowKeepsItsSize) {
