@@ -446,6 +446,34 @@ TEST_F(CatalogueWindowTest, MediaDialogRenamesAndRemoves) {
     EXPECT_FALSE(remove->isEnabled());
 }
 
+// A rename that waits for another program's lock: Esc in the dialog stops it, and does not
+// close the dialog while the call runs.
+TEST_F(CatalogueWindowTest, EscInTheMediaDialogStopsAWaitingRename) {
+    const std::atomic<bool> stop = false;
+    AddToCatalogue(*OpenCatalogue(location), "Disc", folder.str(), false, stop);
+    CMediaDlg dialog(location, prompter);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    sqlite3* other = nullptr;
+    sqlite3_open(location.c_str(), &other);
+    sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    QTimer::singleShot(6000, &dialog,
+                       [&] { sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr); });
+    QTimer::singleShot(200, &dialog,
+                       [&] { QTest::keyClick(dialog.windowHandle(), Qt::Key_Escape); });
+    QElapsedTimer renaming;
+    renaming.start();
+    dialog.Rename("Journey");
+    EXPECT_LT(renaming.elapsed(), 4000);
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(prompter.messages.empty());
+    ASSERT_EQ(Media().size(), 1u);
+    EXPECT_EQ(Media()[0].name, "Disc");
+    EXPECT_EQ(dialog.SelectedName(), "Disc");
+}
+
 TEST_F(CatalogueWindowTest, MediaDialogKeepsEveryColumnInSight) {
     const std::atomic<bool> stop = false;
     const std::filesystem::path deep =
