@@ -1,11 +1,14 @@
 #include "AppCommandLine.h"
 
 #include "CatalogriumApp.h"
+#include "Text.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iostream>
 #include <string_view>
 
 namespace {
@@ -49,12 +52,38 @@ void ShowHelpOrVersion(const QCoreApplication& application) {
     parser.showHelp(EXIT_SUCCESS);
 }
 
+bool HasDisplay(int argc, char** argv) {
+    for (const char* variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        if (!qEnvironmentVariableIsEmpty(variable))
+            return true;
+    // Qt reads its own options with one dash or two.
+    return std::any_of(argv + 1, argv + argc, [](const char* argument) {
+        const std::string_view option = std::string_view(argument).starts_with("--")
+                                            ? std::string_view(argument + 1)
+                                            : std::string_view(argument);
+        return option == "-platform" || option == "-display";
+    });
+}
+
+std::string NoDisplayText() {
+    return "cannot open the window: no display is set (DISPLAY, WAYLAND_DISPLAY)";
+}
+
+void ComplainAtStart(std::string_view message) {
+    std::cerr << "catalogrium3: " << ReplaceControlChars(message) << '\n';
+}
+
 // Every option of the program is a switch without a value, so an operand is "-" or an
 // argument that does not begin with "-", or any argument after "--".
 std::vector<std::string> CommandLineOperands(const QCoreApplication& application, int argc,
                                              char** argv) {
     QCommandLineParser parser;
     DescribeCommandLine(parser);
+    // Qt's own report of a bad option would show its control characters as they are.
+    if (!parser.parse(application.arguments())) {
+        ComplainAtStart(parser.errorText().toStdString());
+        std::exit(EXIT_FAILURE);
+    }
     parser.process(application);
     std::vector<std::string> operands;
     bool optionsEnded = false;

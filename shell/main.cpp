@@ -5,8 +5,8 @@
 
 #include <QApplication>
 
+#include <cstdlib>
 #include <filesystem>
-#include <iostream>
 
 namespace {
 
@@ -23,11 +23,18 @@ int main(int argc, char** argv) {
         const QCoreApplication information(argc, argv);
         ShowHelpOrVersion(information);
     }
+    const bool hasDisplay = HasDisplay(argc, argv);
+    if (!hasDisplay)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    const StartFolder start =
-        FolderFromOperands(CommandLineOperands(application, argc, argv), CurrentFolder());
+    const std::vector<std::string> operands = CommandLineOperands(application, argc, argv);
+    if (!hasDisplay) {
+        ComplainAtStart(NoDisplayText());
+        return EXIT_FAILURE;
+    }
+    const StartFolder start = FolderFromOperands(operands, CurrentFolder());
     if (!start.problem.empty())
-        std::cerr << "catalogrium3: " << start.problem << '\n';
+        ComplainAtStart(start.problem);
     CCatalogriumApp app;
     app.InitInstance(start.path);
     return QApplication::exec();

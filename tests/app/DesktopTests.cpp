@@ -265,12 +265,14 @@ TEST_F(DesktopTest, WindowMatchesItsDesktopEntry) {
 #ifdef CATALOGRIUM3_PATH
 class ProgramTest : public testing::Test {
 protected:
-    // Runs catalogrium3 with `arguments` and no display at all.
+    // Runs catalogrium3 with `arguments` and no display at all, in a session that is otherwise
+    // complete (Qt remarks on a missing runtime folder).
     QProcess& Run(const QStringList& arguments) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QString::fromLatin1(name));
         env.insert("XDG_CONFIG_HOME", QString::fromStdString(config.str()));
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(config.str()));
         process.setProcessEnvironment(env);
         process.start(CATALOGRIUM3_PATH, arguments);
         EXPECT_TRUE(process.waitForFinished(30000));
@@ -312,6 +314,32 @@ TEST_F(ProgramTest, VersionAndHelpNeedNoDisplay) {
     EXPECT_TRUE(usage.contains("--version")) << usage.toStdString();
 }
 
+// Without any display the command line is still answered, never with a crash: --help-all
+// lists Qt's own options too, an unknown option is reported (its control characters as "?"),
+// and a command line that would open the window says why it cannot.
+TEST_F(ProgramTest, CommandLineIsAnsweredWithoutADisplay) {
+    QProcess& all = Run({"--help-all"});
+    EXPECT_EQ(all.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(all.exitCode(), 0);
+    const QString usage = QString::fromUtf8(all.readAllStandardOutput());
+    EXPECT_TRUE(usage.contains("[FOLDER]")) << usage.toStdString();
+    EXPECT_TRUE(usage.contains("-platform")) << usage.toStdString();
+
+    const std::vector<std::pair<QStringList, QString>> rows{
+        {{"--bogus"}, "catalogrium3: Unknown option 'bogus'.\n"},
+        {{"--b\x1b]0;owned\x07", "/"}, "catalogrium3: Unknown option 'b?]0;owned?'.\n"},
+        {{"/"},
+         "catalogrium3: cannot open the window: no display is set (DISPLAY, "
+         "WAYLAND_DISPLAY)\n"},
+    };
+    for (const auto& [arguments, expected] : rows) {
+        QProcess& refused = Run(arguments);
+        EXPECT_EQ(refused.exitStatus(), QProcess::NormalExit) << expected.toStdString();
+        EXPECT_EQ(refused.exitCode(), 1) << expected.toStdString();
+        EXPECT_EQ(QString::fromUtf8(refused.readAllStandardError()), expected);
+    }
+}
+
 TEST_F(ProgramTest, UnknownOptionEndsTheProgram) {
     StartWindow({"--bogus"});
     EXPECT_TRUE(WaitForMessage("Unknown option 'bogus'").contains("Unknown option 'bogus'"));
@@ -326,6 +354,9 @@ TEST_F(ProgramTest, RefusedFolderIsReportedAndTheWindowOpensAll) {
         {{"/", "/tmp"}, "catalogrium3: one folder at most, 2 were given\n"},
         {{QString::fromStdString(file)},
          "catalogrium3: not a folder: " + QString::fromStdString(file) + "\n"},
+        {{"/no\x1b]0;owned\x07"},
+         "catalogrium3: cannot open /no?]0;owned?: No such file or "
+         "directory\n"},
     };
     for (const auto& [arguments, expected] : rows) {
         StartWindow(arguments);
