@@ -1,11 +1,13 @@
 # `cpack -G DEB` in the build folder makes catalogrium3_VERSION_ARCH.deb of everything that
 # `cmake --install` installs, under /usr, with the binaries stripped. Its dependencies are
 # those that dpkg-shlibdeps finds for the binaries, plus the fonts the printed listing is
-# measured with.
+# measured with; it recommends the fonts that print names in Chinese, Japanese and Korean,
+# which would otherwise print as empty boxes. The maintainer's address is also the one in
+# the package's changelog and copyright file (resources/doc).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME catalogrium3)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "Catalogrium3 developers")
+set(CPACK_PACKAGE_CONTACT "Catalogrium3 developers <catalogrium3@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "folder lister for text files, printed pages and CD and Zip case inserts")
 # The summary is the first line of the package's description, this text the rest.
@@ -21,4 +23,5 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-liberation)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-noto-cjk)
 include(CPack)

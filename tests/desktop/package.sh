@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # package.sh BUILD-DIR VERSION: `cpack -G DEB` makes the package into a folder of its own, and
 # dpkg-deb shows that it holds exactly the program's files under /usr and that its control
-# fields name the package, its version and architecture, and the dependencies found in the
-# binaries together with the fonts.
+# fields name the package, its version and architecture, a maintainer with an address, and the
+# dependencies found in the binaries together with the fonts. The copyright file is in
+# Debian's machine-readable format, the changelog's latest entry is the package's version,
+# and lintian (when installed) finds no error or warning.
 set -uo pipefail
 build=$1 version=$2
 for tool in cpack dpkg-deb dpkg-shlibdeps; do
@@ -31,6 +33,8 @@ expected_files="./usr/bin/catalogrium3
 ./usr/bin/ctlgrm
 ./usr/share/applications/catalogrium3.desktop
 ./usr/share/bash-completion/completions/ctlgrm
+./usr/share/doc/catalogrium3/changelog.gz
+./usr/share/doc/catalogrium3/copyright
 ./usr/share/icons/hicolor/128x128/apps/catalogrium3.png
 ./usr/share/icons/hicolor/16x16/apps/catalogrium3.png
 ./usr/share/icons/hicolor/256x256/apps/catalogrium3.png
@@ -54,7 +58,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ $(field Version) == "$version" ]] || fail "Version: $(field Version)"
 [[ $(field Architecture) == "$arch" ]] || fail "Architecture: $(field Architecture)"
 [[ $(field Section) == utils ]] || fail "Section: $(field Section)"
-[[ -n $(field Maintainer) ]] || fail "no Maintainer"
+[[ $(field Maintainer) =~ ^[^\<\>]*[^\<\>\ ]\ \<[^@\<\>\ ]+@[^@\<\>\ ]+\>$ ]] ||
+    fail "Maintainer is not \"Name <address>\": $(field Maintainer)"
 [[ $(field Description) == "folder lister for "* ]] || fail "Description: $(field Description)"
 depends=$(field Depends)
 for dependency in fonts-liberation libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 \
@@ -62,6 +67,8 @@ for dependency in fonts-liberation libc6 libstdc++6 libqt6core6 libqt6gui6 libqt
     [[ ", $depends," == *", $dependency "* || ", $depends," == *", $dependency,"* ]] ||
         fail "Depends lacks $dependency: $depends"
 done
+[[ ", $(field Recommends)," == *", fonts-noto-cjk,"* ]] ||
+    fail "Recommends lacks fonts-noto-cjk: $(field Recommends)"
 # The binaries are stripped: no debugging sections travel in the package.
 dpkg-deb -x "$deb" "$work/root"
 for program in catalogrium3 ctlgrm; do
@@ -69,4 +76,21 @@ for program in catalogrium3 ctlgrm; do
         fail "$program is not stripped"
     fi
 done
+
+doc=$work/root/usr/share/doc/catalogrium3
+[[ $(head -n1 "$doc/copyright") == "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ]] ||
+    fail "the copyright file is not in the machine-readable format"
+# Every paragraph of files names its copyright and its licence.
+awk -v RS= '/^Files:/ && !(/\nCopyright: ./ && /\nLicense: ./) {print "incomplete: " $0; bad=1}
+            END {exit bad}' "$doc/copyright" || failed=1
+changelog_version=$(zcat "$doc/changelog.gz" | dpkg-parsechangelog -l - -S Version 2>&1)
+[[ $changelog_version == "$version" ]] ||
+    fail "the changelog's latest entry is $changelog_version, not $version"
+
+if command -v lintian >/dev/null; then
+    lintian_output=$(lintian --allow-root --fail-on error,warning "$deb" 2>&1) ||
+        fail "lintian:"$'\n'"$lintian_output"
+else
+    echo "lintian is not installed: the package's policy checks were skipped"
+fi
 exit $failed
