@@ -1,5 +1,6 @@
 #include "Catalogue.h"
 
+#include "CatalogueMessages.h"
 #include "PostgresCatalogue.h"
 #include "SqliteCatalogue.h"
 #include "Text.h"
@@ -75,6 +76,16 @@ bool BreaksTheLine(char32_t c) {
 }
 
 } // namespace
+
+std::string ReplaceQuestion(const std::string& name, const std::vector<std::string>& conflicts) {
+    if (conflicts.size() > 1)
+        throw TwoMediaError(TwoMediaMessage(name, conflicts.front() == name ? conflicts.back()
+                                                                            : conflicts.front()));
+    if (conflicts.empty() || conflicts.front() == name)
+        return "The catalogue already has a medium named \"" + name + "\". Replace it?";
+    return "The catalogue already has this folder of this volume as \"" + conflicts.front() +
+           "\". Replace \"" + conflicts.front() + "\" by \"" + name + "\"?";
+}
 
 void CheckMediumName(const std::string& name) {
     if (name.empty())

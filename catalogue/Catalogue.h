@@ -15,9 +15,14 @@ struct VolumeInfo {
     std::string label;
     std::string uuid;
     std::string fsType;
+    // The folder's path within the file system, from its root ("/" for the root itself),
+    // whatever folder the file system is mounted on.
+    std::string path;
 };
 
-// One catalogued medium: the folder that was listed, its volume and its totals.
+// One catalogued medium: the folder that was listed, its volume and its totals. Two media are
+// the same when they have the same name, or when they are the same folder of one volume (the
+// same volume UUID and path within it): one volume may hold many media.
 struct Medium {
     std::string name;
     std::string folder; // the listed folder's path, as it was when added
@@ -72,8 +77,15 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Adding a medium whose name or volume UUID is already catalogued, without leave to replace.
+// Adding a medium whose name or folder is already catalogued, without leave to replace.
 class MediumExistsError : public CatalogueError {
+public:
+    using CatalogueError::CatalogueError;
+};
+
+// Adding a medium whose name is one catalogued medium's and whose folder is another's: no add
+// replaces two media at once.
+class TwoMediaError : public CatalogueError {
 public:
     using CatalogueError::CatalogueError;
 };
@@ -110,12 +122,14 @@ public:
     virtual void Interrupt() = 0;
     // The media by name.
     virtual std::vector<Medium> Media() = 0;
-    // The names of the media that a new medium of this name or volume UUID would replace.
+    // The names of the media that a new medium of this name, of a folder on `volume`, would
+    // replace: the one of that name and the one of that folder, if they differ.
     virtual std::vector<std::string> Conflicts(const std::string& name,
-                                               const std::string& uuid) = 0;
+                                               const VolumeInfo& volume) = 0;
     // Begins adding `medium` (its totals are counted from the entries). Throws
-    // MediumExistsError when it conflicts and `replace` is false; with `replace`, the media
-    // it conflicts with are removed in the same transaction.
+    // MediumExistsError when it conflicts with one medium and `replace` is false (with
+    // `replace`, that medium is removed in the same transaction), and TwoMediaError when it
+    // conflicts with two, whatever `replace` says.
     virtual std::unique_ptr<ICatalogueAdd> BeginAdd(const Medium& medium, bool replace) = 0;
     // Calls `each` for every match in order, until it returns false.
     virtual void Find(const FindQuery& query,
@@ -128,6 +142,10 @@ public:
     // False when there is no such medium; throws when `newName` is taken.
     virtual bool Rename(const std::string& name, const std::string& newName) = 0;
 };
+
+// What to ask before adding a medium `name` replaces the one medium of `conflicts` (as
+// Conflicts gives them): the question names it. Throws TwoMediaError when they are two.
+std::string ReplaceQuestion(const std::string& name, const std::vector<std::string>& conflicts);
 
 // The longest medium name, in bytes.
 inline constexpr std::size_t kMaxMediumNameBytes = 255;

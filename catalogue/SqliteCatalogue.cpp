@@ -180,11 +180,13 @@ void GlobFunction(sqlite3_context* context, int, sqlite3_value** args) {
 // holds, NULL when it equals the name (as for most names). Folder paths below the listed folder end
 // with "/" (the listed folder's is empty), so that a folder's path followed by a name is the
 // entry's path.
+// A medium's volume_path is the listed folder's path within its volume, empty when unknown.
 const char* const kSchema = R"(
 CREATE TABLE media(
     id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE, folder BLOB NOT NULL,
     label TEXT NOT NULL, uuid TEXT NOT NULL, fstype TEXT NOT NULL, added INTEGER NOT NULL,
-    files INTEGER NOT NULL, folders INTEGER NOT NULL, bytes INTEGER NOT NULL);
+    files INTEGER NOT NULL, folders INTEGER NOT NULL, bytes INTEGER NOT NULL,
+    volume_path BLOB NOT NULL DEFAULT x'');
 CREATE TABLE folders(
     id INTEGER PRIMARY KEY, medium INTEGER NOT NULL REFERENCES media(id), path BLOB NOT NULL);
 CREATE INDEX folders_medium ON folders(medium);
@@ -222,7 +224,7 @@ public:
         while (s.Step())
             media.push_back({s.Text(0),
                              s.Text(1),
-                             {s.Text(2), s.Text(3), s.Text(4)},
+                             {s.Text(2), s.Text(3), s.Text(4), {}},
                              s.Int(5),
                              s.Int(6),
                              s.Int(7),
@@ -230,19 +232,22 @@ public:
         return media;
     }
 
-    std::vector<std::string> Conflicts(const std::string& name, const std::string& uuid) override {
+    std::vector<std::string> Conflicts(const std::string& name, const VolumeInfo& volume) override {
         const Call call(m_db);
-        return FindConflicts(name, uuid);
+        return FindConflicts(name, volume);
     }
 
     // Conflicts, within a call under way.
-    std::vector<std::string> FindConflicts(const std::string& name, const std::string& uuid) {
-        Statement s(m_db, "SELECT name FROM media WHERE name = $1 OR (uuid <> '' AND uuid = $2)"
-                          " ORDER BY name");
-        s.Bind({name, uuid});
+    std::vector<std::string> FindConflicts(const std::string& name, const VolumeInfo& volume) {
+        Statement s(m_db,
+                    "SELECT name, uuid, volume_path FROM media WHERE name = $1 OR (uuid <> '' AND "
+                    "uuid = $2)"
+                    " ORDER BY name");
+        s.Bind({name, volume.uuid});
         std::vector<std::string> names;
         while (s.Step())
-            names.push_back(s.Text(0));
+            if (s.Text(0) == name || SameFolder({{}, s.Text(1), {}, s.Text(2)}, volume))
+                names.push_back(s.Text(0));
         return names;
     }
 
@@ -361,16 +366,20 @@ private:
                                  " is not a catalogue of this program; it is left as it is.");
     }
 
-    // Only a new file takes the write lock, so that opening never waits for an add.
+    // Only a new or an older catalogue takes the write lock, so that opening never waits for an
+    // add. An older one is brought up to date in place, in one transaction; its version then
+    // keeps the programs that wrote it from changing it.
     void CreateSchema() {
-        if (m_db.Number("PRAGMA user_version") != 0)
+        if (m_db.Number("PRAGMA user_version") == kCatalogueSchemaVersion)
             return;
         Transaction transaction(m_db);
-        if (m_db.Number("PRAGMA user_version") == 0) {
+        const std::int64_t version = m_db.Number("PRAGMA user_version");
+        if (version == 0)
             m_db.Exec(kSchema);
-            m_db.Exec("PRAGMA application_id=" + std::to_string(kApplicationId) +
-                      "; PRAGMA user_version=" + std::to_string(kCatalogueSchemaVersion));
-        }
+        if (version == 1)
+            m_db.Exec("ALTER TABLE media ADD COLUMN volume_path BLOB NOT NULL DEFAULT x''");
+        m_db.Exec("PRAGMA application_id=" + std::to_string(kApplicationId) +
+                  "; PRAGMA user_version=" + std::to_string(kCatalogueSchemaVersion));
         transaction.Commit();
     }
 
@@ -392,9 +401,9 @@ public:
           m_insertKey(m_db, "INSERT INTO entry_names(rowid, key) VALUES ($1, $2)") {
         RemoveConflictingMedia(catalogue, medium, replace);
         Statement(m_db, "INSERT INTO media(name, folder, label, uuid, fstype, added, files, "
-                        "folders, bytes) VALUES ($1, $2, $3, $4, $5, $6, 0, 0, 0)")
+                        "folders, bytes, volume_path) VALUES ($1, $2, $3, $4, $5, $6, 0, 0, 0, $7)")
             .Bind({medium.name, SqlBytes{medium.folder}, medium.volume.label, medium.volume.uuid,
-                   medium.volume.fsType, medium.added})
+                   medium.volume.fsType, medium.added, SqlBytes{medium.volume.path}})
             .Run();
         m_medium = sqlite3_last_insert_rowid(m_db.Get());
     }

@@ -14,6 +14,7 @@ namespace {
 
 struct MountLine {
     std::string device; // major:minor
+    std::string root;   // the folder of the file system that is mounted
     std::string mountPoint;
     std::string fsType;
     std::string source;
@@ -43,14 +44,14 @@ bool ParseMountLine(const std::string& line, MountLine& parsed) {
     std::istringstream in(line);
     std::string id;
     std::string parent;
-    std::string root;
     std::string field;
-    if (!(in >> id >> parent >> parsed.device >> root >> parsed.mountPoint))
+    if (!(in >> id >> parent >> parsed.device >> parsed.root >> parsed.mountPoint))
         return false;
     while (in >> field && field != "-") {
     }
     if (!(in >> parsed.fsType >> parsed.source))
         return false;
+    parsed.root = Unescape(parsed.root);
     parsed.mountPoint = Unescape(parsed.mountPoint);
     parsed.source = Unescape(parsed.source);
     return true;
@@ -63,12 +64,11 @@ bool IsBelow(const std::string& path, const std::string& mountPoint) {
            (path.size() == mountPoint.size() || path[mountPoint.size()] == '/');
 }
 
-// The mount of the folder's device whose mount point is the longest prefix of its path.
-bool FindMount(const std::string& folder, const std::string& mountInfo, MountLine& found) {
+// The mount of the folder's device whose mount point is the longest prefix of its path `real`
+// (without links).
+bool FindMount(const fs::path& real, const std::string& mountInfo, MountLine& found) {
     struct stat st;
-    std::error_code ec;
-    const fs::path real = fs::canonical(folder.empty() ? "/" : folder, ec);
-    if (ec || ::stat(real.c_str(), &st) != 0)
+    if (::stat(real.c_str(), &st) != 0)
         return false;
     const std::string device =
         std::to_string(major(st.st_dev)) + ':' + std::to_string(minor(st.st_dev));
@@ -97,16 +97,29 @@ std::string LinkNameFor(const fs::path& folder, const fs::path& device) {
     return {};
 }
 
+// The folder `real`, below `mount`'s mount point, as a path from the root of the file system:
+// the same whichever folder the file system, or a folder of it, is mounted on.
+std::string PathInFileSystem(const fs::path& real, const MountLine& mount) {
+    const fs::path below = real.lexically_relative(mount.mountPoint);
+    fs::path path = fs::path(mount.root) / (below == "." ? fs::path() : below);
+    std::string text = path.lexically_normal().string();
+    if (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    return text;
+}
+
 } // namespace
 
 VolumeInfo VolumeOf(const std::string& folder, const std::string& mountInfo,
                     const std::string& diskFolder) {
     VolumeInfo volume;
     MountLine mount;
-    if (!FindMount(folder, mountInfo, mount))
+    std::error_code ec;
+    const fs::path real = fs::canonical(folder.empty() ? "/" : folder, ec);
+    if (ec || !FindMount(real, mountInfo, mount))
         return volume;
     volume.fsType = mount.fsType;
-    std::error_code ec;
+    volume.path = PathInFileSystem(real, mount);
     const fs::path device = fs::canonical(mount.source, ec);
     if (ec)
         return volume;

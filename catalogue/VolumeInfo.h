@@ -4,8 +4,9 @@
 
 #include <string>
 
-// The volume that holds `folder`: the file-system type from the mount table (`mountInfo`,
-// in the form of /proc/self/mountinfo), the UUID and label from the links in
+// The volume that holds `folder`: the file-system type and the folder's path within the file
+// system from the mount table (`mountInfo`, in the form of /proc/self/mountinfo), the UUID
+// and label from the links in
 // `diskFolder`/by-uuid and `diskFolder`/by-label that lead to the mounted device. Fields
 // stay empty when they cannot be found.
 VolumeInfo VolumeOf(const std::string& folder,

@@ -97,15 +97,16 @@ void CCatalogueMenu::OnAddToCatalogue() {
 
 // Whether the add may replace what it conflicts with; nothing when it must not go on.
 std::optional<bool> CCatalogueMenu::AskReplace(const std::string& name) {
-    const std::string uuid = VolumeOf(m_doc.m_strListedFolder).uuid;
+    const VolumeInfo volume = VolumeOf(m_doc.m_strListedFolder);
     std::vector<std::string> conflicts;
     m_frame.BeginProgress();
     m_frame.SetStatusText("Reading the catalogue...");
     std::string error;
-    const auto outcome =
-        RunUnderNote([&](ICatalogue& catalogue,
-                         const std::atomic<bool>&) { conflicts = catalogue.Conflicts(name, uuid); },
-                     error);
+    const auto outcome = RunUnderNote(
+        [&](ICatalogue& catalogue, const std::atomic<bool>&) {
+            conflicts = catalogue.Conflicts(name, volume);
+        },
+        error);
     if (outcome != CCatalogueTask::Outcome::Done) {
         EndAdd(outcome == CCatalogueTask::Outcome::Stopped ? kAddStopped : kAddFailed, error);
         return std::nullopt;
@@ -113,10 +114,15 @@ std::optional<bool> CCatalogueMenu::AskReplace(const std::string& name) {
     m_frame.RemoveProgress();
     if (conflicts.empty())
         return false;
-    if (m_prompter.Prompt("The catalogue already has \"" + conflicts.front() +
-                              "\" (the same name or volume). Replace it?",
-                          kAppTitle, MessageIcon::Question,
-                          MessageButtons::YesNo) != MessageAnswer::Yes)
+    std::string question;
+    try {
+        question = ReplaceQuestion(name, conflicts);
+    } catch (const TwoMediaError& twoMedia) {
+        Report(twoMedia.what());
+        return std::nullopt;
+    }
+    if (m_prompter.Prompt(question, kAppTitle, MessageIcon::Question, MessageButtons::YesNo) !=
+        MessageAnswer::Yes)
         return std::nullopt;
     return true;
 }

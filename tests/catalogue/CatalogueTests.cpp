@@ -291,7 +291,7 @@ TEST_P(CatalogueStore, SearchIsServedByTheNameIndex) {
     }
 }
 
-TEST_P(CatalogueStore, ReplacesByNameOrVolumeOnlyWhenAllowed) {
+TEST_P(CatalogueStore, ReplacesByNameOnlyWhenAllowed) {
     const auto first = m_dir.path() / "first";
     const auto second = m_dir.path() / "second";
     m_dir.WriteFile("first/old.txt", "old");
@@ -308,20 +308,68 @@ TEST_P(CatalogueStore, ReplacesByNameOrVolumeOnlyWhenAllowed) {
               std::set<std::string>{(second / "new.txt").string()});
     ASSERT_EQ(catalogue->Media().size(), 1u);
     EXPECT_EQ(catalogue->Media()[0].bytes, 4u);
+}
 
-    // The same volume under another name.
-    Medium onVolume = NewMedium("Backup", first.string());
-    onVolume.volume.uuid = "1234-ABCD";
-    catalogue->BeginAdd(onVolume, false)->Commit();
-    onVolume.name = "Backup again";
-    EXPECT_THAT(catalogue->Conflicts("Backup again", "1234-ABCD"),
-                ::testing::ElementsAre("Backup"));
-    EXPECT_THROW(catalogue->BeginAdd(onVolume, false), MediumExistsError);
-    catalogue->BeginAdd(onVolume, true)->Commit();
+std::vector<std::string> Names(ICatalogue& catalogue) {
     std::vector<std::string> names;
-    for (const auto& m : catalogue->Media())
+    for (const auto& m : catalogue.Media())
         names.push_back(m.name);
-    EXPECT_THAT(names, ::testing::ElementsAre("Backup again", "Disc"));
+    return names;
+}
+
+// One volume, many media: a medium is the same as another only by its name or by its folder
+// (the volume and the path within it).
+TEST_P(CatalogueStore, FoldersOfOneVolumeAreMediaOfTheirOwn) {
+    const auto onVolume = [&](const std::string& name, const std::string& path) {
+        Medium medium = NewMedium(name, m_dir.str());
+        medium.volume.uuid = "1234-ABCD";
+        medium.volume.path = path;
+        return medium;
+    };
+    auto catalogue = Open();
+    catalogue->BeginAdd(onVolume("Pictures", "/home/ann/Pictures"), false)->Commit();
+    catalogue->BeginAdd(onVolume("Music", "/home/ann/Music"), false)->Commit();
+    catalogue->BeginAdd(onVolume("Home", "/home/ann"), false)->Commit();
+    catalogue->BeginAdd(onVolume("Root", "/"), false)->Commit();
+    Medium elsewhere = onVolume("Other disk", "/home/ann/Pictures");
+    elsewhere.volume.uuid = "9999-0000";
+    catalogue->BeginAdd(elsewhere, false)->Commit();
+    EXPECT_THAT(Names(*catalogue),
+                ::testing::ElementsAre("Home", "Music", "Other disk", "Pictures", "Root"));
+
+    // The same folder under another name: refused, or replaces that one medium only.
+    EXPECT_THAT(catalogue->Conflicts("Photos", onVolume("", "/home/ann/Pictures").volume),
+                ::testing::ElementsAre("Pictures"));
+    try {
+        catalogue->BeginAdd(onVolume("Photos", "/home/ann/Pictures"), false);
+        ADD_FAILURE() << "added";
+    } catch (const MediumExistsError& error) {
+        EXPECT_THAT(error.what(), HasSubstr("\"Pictures\""));
+    }
+    catalogue->BeginAdd(onVolume("Photos", "/home/ann/Pictures"), true)->Commit();
+    EXPECT_THAT(Names(*catalogue),
+                ::testing::ElementsAre("Home", "Music", "Other disk", "Photos", "Root"));
+
+    // The name of one medium and the folder of another: never both replaced.
+    const std::string before = Snapshot(*catalogue);
+    EXPECT_THAT(catalogue->Conflicts("Music", onVolume("", "/home/ann/Pictures").volume),
+                ::testing::ElementsAre("Music", "Photos"));
+    for (const bool replace : {false, true}) {
+        try {
+            catalogue->BeginAdd(onVolume("Music", "/home/ann/Pictures"), replace);
+            ADD_FAILURE() << "added";
+        } catch (const TwoMediaError& error) {
+            EXPECT_THAT(error.what(), HasSubstr("\"Music\""));
+            EXPECT_THAT(error.what(), HasSubstr("\"Photos\""));
+        }
+    }
+    EXPECT_EQ(Snapshot(*catalogue), before);
+
+    // A folder whose volume or path is unknown is the same as no other.
+    EXPECT_TRUE(catalogue->Conflicts("New", onVolume("", "").volume).empty());
+    Medium unknown = onVolume("New", "/home/ann/Music");
+    unknown.volume.uuid.clear();
+    EXPECT_TRUE(catalogue->Conflicts("New", unknown.volume).empty());
 }
 
 TEST_P(CatalogueStore, StoppedOrFailedAddLeavesTheCatalogueAsItWas) {
@@ -479,15 +527,51 @@ TEST_P(CatalogueStore, RefusesUnfitMediumNamesAtAddAndRename) {
     EXPECT_EQ(Matches(*catalogue, Query("a.txt")).size(), 2u);
 }
 
+// A catalogue of the program's first version knows no paths within volumes.
+TEST_P(CatalogueStore, OlderCatalogueIsBroughtUpToDateInPlace) {
+    m_dir.WriteFile("one/a.txt", "a");
+    Medium old = NewMedium("Old", (m_dir.path() / "one").string());
+    old.volume.uuid = "1234-ABCD";
+    old.volume.path = "/one";
+    Open()->BeginAdd(old, false)->Commit();
+    Add(*Open(), "One", m_dir.path() / "one");
+    if (IsSqlite()) {
+        RunCommand({"sqlite3", Location(),
+                    "ALTER TABLE media DROP COLUMN volume_path; PRAGMA user_version=1"});
+    } else {
+        PostgresExec(Location(), "ALTER TABLE media DROP COLUMN volume_path");
+        PostgresExec(Location(), "UPDATE catalogue_version SET version = 1");
+    }
+    const std::string before = Snapshot(*Open());
+    EXPECT_THAT(before, HasSubstr("Old|"));
+    if (IsSqlite()) {
+        EXPECT_EQ(RunCommand({"sqlite3", Location(), "PRAGMA user_version"}).out, "2\n");
+    } else {
+        PGconn* conn = PQconnectdb(Location().c_str());
+        PGresult* r = PQexec(conn, "SELECT version FROM catalogue_version");
+        EXPECT_EQ(std::string(PQgetvalue(r, 0, 0)), "2");
+        PQclear(r);
+        PQfinish(conn);
+    }
+    // Its media keep their names; their folders are not known, so only a name replaces them.
+    auto catalogue = Open();
+    EXPECT_TRUE(catalogue->Conflicts("Other", old.volume).empty());
+    Medium other = old;
+    other.name = "Other";
+    catalogue->BeginAdd(other, false)->Commit();
+    EXPECT_THAT(Names(*catalogue), ::testing::ElementsAre("Old", "One", "Other"));
+    EXPECT_THAT(catalogue->Conflicts("Another", old.volume), ::testing::ElementsAre("Other"));
+}
+
 TEST_P(CatalogueStore, CatalogueOfANewerProgramIsRefusedUntouched) {
     m_dir.WriteFile("one/a.txt", "a");
     Add(*Open(), "One", m_dir.path() / "one");
     std::string before;
     if (IsSqlite()) {
-        RunCommand({"sqlite3", Location(), "PRAGMA user_version=2"});
+        RunCommand({"sqlite3", Location(), "PRAGMA user_version=3"});
         before = FileBytes(Location());
     } else {
-        PostgresExec(Location(), "UPDATE catalogue_version SET version = 2");
+        PostgresExec(Location(), "UPDATE catalogue_version SET version = 3");
     }
     try {
         Open();
@@ -499,7 +583,7 @@ TEST_P(CatalogueStore, CatalogueOfANewerProgramIsRefusedUntouched) {
         EXPECT_EQ(FileBytes(Location()), before);
         EXPECT_FALSE(std::filesystem::exists(Location() + "-wal"));
     } else {
-        PostgresExec(Location(), "UPDATE catalogue_version SET version = 1");
+        PostgresExec(Location(), "UPDATE catalogue_version SET version = 2");
         EXPECT_EQ(Open()->Count(Query("a.txt")), 1u);
     }
 }

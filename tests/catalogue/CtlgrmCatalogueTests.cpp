@@ -17,6 +17,9 @@
 
 namespace {
 
+using ::testing::HasSubstr;
+using ::testing::Not;
+
 // A running ctlgrm, its standard output and error in files of `scratch`.
 class Ctlgrm {
 public:
@@ -60,8 +63,9 @@ TEST_P(CtlgrmCatalogue, FindsListsAddsAndForgetsWithTheirExitStatus) {
     m_dir.WriteFile("disc/Photos/Beach.JPG", "12345");
     m_dir.WriteFile("disc/beach-notes.txt", "notes");
     m_dir.WriteFile("drive/Beach ball.png", "ball");
-    for (const char* file :
-         {"disc/Photos/Beach.JPG", "disc/beach-notes.txt", "drive/Beach ball.png"}) {
+    m_dir.WriteFile("other/Beach ball.png", "ball");
+    for (const char* file : {"disc/Photos/Beach.JPG", "disc/beach-notes.txt",
+                             "drive/Beach ball.png", "other/Beach ball.png"}) {
         const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}};
         ::utimensat(AT_FDCWD, (m_dir.path() / file).c_str(), times, 0);
     }
@@ -92,7 +96,7 @@ TEST_P(CtlgrmCatalogue, FindsListsAddsAndForgetsWithTheirExitStatus) {
                   std::string()));
     EXPECT_EQ(run({"--find", "*.gif"}), std::make_tuple(1, std::string(), std::string()));
 
-    const auto [exists, existsOut, existsErr] = run({"--add", "Disc", root + "/drive"});
+    const auto [exists, existsOut, existsErr] = run({"--add", "Disc", root + "/other"});
     EXPECT_EQ(exists, 1);
     EXPECT_THAT(existsErr, ::testing::HasSubstr("already in the catalogue"));
     const auto [media, mediaOut, mediaErr] = run({"--media"});
@@ -101,12 +105,12 @@ TEST_P(CtlgrmCatalogue, FindsListsAddsAndForgetsWithTheirExitStatus) {
                                                   "/disc\t2\t10\t[-0-9]+ [:0-9]+\n"
                                                   "Drive\t" +
                                                   root + "/drive\t1\t4\t.*\n"));
-    EXPECT_EQ(std::get<0>(run({"--add", "Disc", "--replace", "-o", "/dev/null", root + "/drive"})),
+    EXPECT_EQ(std::get<0>(run({"--add", "Disc", "--replace", "-o", "/dev/null", root + "/other"})),
               0);
     EXPECT_EQ(std::get<0>(run({"--forget", "Drive"})), 0);
     EXPECT_EQ(std::get<0>(run({"--forget", "Drive"})), 1);
     EXPECT_EQ(std::get<1>(run({"--find", "beach"})),
-              "Disc\t" + root + "/drive/Beach ball.png\t4\t2023-11-14 22:13:20\n");
+              "Disc\t" + root + "/other/Beach ball.png\t4\t2023-11-14 22:13:20\n");
 }
 
 // Whether an add holds the catalogue's write transaction right now.
@@ -204,6 +208,100 @@ TEST_P(CtlgrmCatalogue, FindTakesWildcardsAndTurkishIsAsTyped) {
     EXPECT_EQ(find("\xC4\xB1"), (Names{"\xC4\xB1.txt"}));
     EXPECT_EQ(find("\xC4\xB0"), (Names{"\xC4\xB0.txt"}));
     EXPECT_EQ(find("I.TXT"), (Names{"i.txt"}));
+}
+
+// Runs ctlgrm commands in a private mount namespace in which `image` (an ext4 file system) is
+// mounted on `mountPoint`, with udev's link to its UUID made up as udev would make it. Each
+// command is the arguments after `--catalogue location`, or "!" and a shell command; gives
+// each ctlgrm's exit status and standard error, in order.
+std::vector<std::pair<int, std::string>>
+RunOnLoopMount(const TempDir& scratch, const std::string& location,
+               const std::vector<std::vector<std::string>>& commands) {
+    const auto quote = [](const std::string& text) { return "'" + text + "'"; };
+    std::string script = "set -e; mount -o loop " +
+                         quote((scratch.path() / "volume.img").string()) + " " +
+                         quote((scratch.path() / "mnt").string()) +
+                         "; made=; [ -d /dev/disk ] || { mkdir /dev/disk; made=1; }"
+                         "; mount -t tmpfs none /dev/disk; mkdir /dev/disk/by-uuid"
+                         "; device=$(findmnt -n -o SOURCE " +
+                         quote((scratch.path() / "mnt").string()) +
+                         "); ln -s $device /dev/disk/by-uuid/$(blkid -o value -s UUID $device)"
+                         "; set +e\n";
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        const auto& args = commands[i];
+        const std::string step = (scratch.path() / ("step" + std::to_string(i))).string();
+        if (args.front() == "!") {
+            script += args.at(1) + "\n";
+            continue;
+        }
+        script += quote(CTLGRM_PATH) + " --catalogue " + quote(location);
+        for (const auto& arg : args)
+            script += " " + quote(arg);
+        script +=
+            " >/dev/null 2>" + quote(step + ".err") + "; echo $? >" + quote(step + ".code") + "\n";
+    }
+    script += "umount /dev/disk; [ -z \"$made\" ] || rmdir /dev/disk\n";
+    RunCommand({"unshare", "-m", "--propagation", "private", "sh", "-c", script});
+    std::vector<std::pair<int, std::string>> results;
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        if (commands[i].front() == "!")
+            continue;
+        const std::string step = (scratch.path() / ("step" + std::to_string(i))).string();
+        std::ifstream code(step + ".code");
+        int status = -1;
+        code >> status;
+        std::ifstream err(step + ".err");
+        results.emplace_back(status, std::string(std::istreambuf_iterator<char>(err), {}));
+    }
+    return results;
+}
+
+// Two folders of one volume are two media; the same folder, by any path, is one.
+TEST_P(CtlgrmCatalogue, FoldersOfOneMountedVolumeAreCataloguedSideBySide) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a loop mount in a private mount namespace needs root";
+    const std::string image = (m_dir.path() / "volume.img").string();
+    RunCommand({"truncate", "-s", "16M", image});
+    ASSERT_EQ(RunCommand({"mkfs.ext4", "-q", image}).status, 0);
+    m_dir.MakeDir("mnt");
+    m_dir.MakeDir("elsewhere");
+    const std::string mnt = (m_dir.path() / "mnt").string();
+    const std::string elsewhere = (m_dir.path() / "elsewhere").string();
+    Open(); // makes the tables outside the namespace
+    const auto results = RunOnLoopMount(
+        m_dir, Location(),
+        {{"!", "mkdir -p '" + mnt + "/Pictures' '" + mnt + "/Music'; echo p >'" + mnt +
+                   "/Pictures/beach.jpg'; echo m >'" + mnt + "/Music/song.ogg'"},
+         {"--add", "Pictures", "-o", "/dev/null", mnt + "/Pictures"},
+         {"--add", "Music", "-o", "/dev/null", mnt + "/Music"},
+         {"--add", "Photos", "-o", "/dev/null", mnt + "/Pictures"},
+         {"--add", "Photos", "--replace", "-o", "/dev/null", mnt + "/Pictures"},
+         // The same folder, mounted elsewhere too.
+         {"!", "mount --bind '" + mnt + "/Pictures' '" + elsewhere + "'"},
+         {"--add", "Holiday", "-o", "/dev/null", elsewhere},
+         // The name of one medium, the folder of another.
+         {"--add", "Music", "--replace", "-o", "/dev/null", elsewhere},
+         {"--add", "Music", "--replace", "-o", "/dev/null", mnt + "/Music"}});
+    ASSERT_EQ(results.size(), 7u);
+    EXPECT_EQ(results[0].first, 0) << results[0].second;
+    EXPECT_EQ(results[1].first, 0) << results[1].second;
+    EXPECT_EQ(results[2].first, 1);
+    EXPECT_THAT(results[2].second, HasSubstr("\"Pictures\""));
+    EXPECT_EQ(results[3].first, 0) << results[3].second;
+    EXPECT_EQ(results[4].first, 1);
+    EXPECT_THAT(results[4].second, HasSubstr("\"Photos\""));
+    EXPECT_EQ(results[5].first, 1);
+    EXPECT_THAT(results[5].second, HasSubstr("\"Music\""));
+    EXPECT_THAT(results[5].second, HasSubstr("\"Photos\""));
+    EXPECT_THAT(results[5].second, Not(HasSubstr("--replace")));
+    EXPECT_EQ(results[6].first, 0) << results[6].second;
+    auto catalogue = Open();
+    std::vector<std::string> names;
+    for (const auto& m : catalogue->Media())
+        names.push_back(m.name);
+    EXPECT_THAT(names, ::testing::ElementsAre("Music", "Photos"));
+    EXPECT_EQ(Paths(Matches(*catalogue, Query("beach"))),
+              std::set<std::string>{mnt + "/Pictures/beach.jpg"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, CtlgrmCatalogue, ::testing::Values("sqlite", "postgres"),

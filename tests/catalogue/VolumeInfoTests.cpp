@@ -39,6 +39,15 @@ TEST(VolumeInfo, ReadsTypeUuidAndLabelOfTheFoldersMount) {
     EXPECT_EQ(volume.fsType, "vfat");
     EXPECT_EQ(volume.uuid, "3E4F-5A6B");
     EXPECT_EQ(volume.label, "HOLIDAY 2024");
+    EXPECT_EQ(volume.path, "/photos");
+
+    // A folder of the file system mounted on its own: the path within the file system counts.
+    std::string bound = table;
+    bound.replace(bound.find(" / " + escaped), 3, " /DCIM/100 ");
+    const VolumeInfo below = VolumeOf(folder.string(), dir.WriteFile("bound", bound).string(),
+                                      (dir.path() / "disk").string());
+    EXPECT_EQ(below.uuid, "3E4F-5A6B");
+    EXPECT_EQ(below.path, "/DCIM/100/photos");
 
     const VolumeInfo unknown =
         VolumeOf((dir.path() / "missing").string(), mountInfo.string(), dir.str());
