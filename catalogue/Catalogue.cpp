@@ -7,7 +7,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -68,6 +73,46 @@ std::vector<std::string> QuotedForms(std::string_view raw) {
         forms.emplace_back(raw.substr(at + 1));
     }
     return forms;
+}
+
+// Said of a location that is no SQLite file but has a scheme, as a mistyped URI has.
+std::string SchemeHint(const std::string& location) {
+    if (location.find("://") == std::string::npos)
+        return {};
+    return " A PostgreSQL catalogue is named by a postgresql:// or postgres:// URI.";
+}
+
+bool Writable(const std::filesystem::path& path) {
+    return ::access(path.c_str(), W_OK) == 0;
+}
+
+// How the SQLite file at `path` may be opened for `use`. A file that does not exist is made
+// only for an add, in a folder that exists (the default file's folder is made too); a file
+// that cannot be written is read as it is, for a look-up.
+SqliteAccess SqliteAccessFor(const std::string& path, CatalogueUse use, bool isDefault) {
+    const std::string shown = LocationForMessages(path);
+    if (path.empty() || path == ":memory:")
+        throw CatalogueError("\"" + shown + "\" names no catalogue file.");
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            throw CatalogueError("The catalogue " + shown + " is not a file; it is left as it is." +
+                                 SchemeHint(path));
+        const auto folder = std::filesystem::absolute(path).parent_path();
+        if (use == CatalogueUse::LookUp && (!Writable(path) || !Writable(folder)))
+            return SqliteAccess::Read;
+        return use == CatalogueUse::Add ? SqliteAccess::Create : SqliteAccess::Write;
+    }
+    if (errno != ENOENT)
+        throw CatalogueError("The catalogue " + shown + " cannot be used: " + std::strerror(errno) +
+                             "." + SchemeHint(path));
+    if (use != CatalogueUse::Add)
+        throw NoCatalogueError("There is no catalogue at " + shown + "." + SchemeHint(path));
+    const auto folder = std::filesystem::absolute(path).parent_path();
+    if (!isDefault && !std::filesystem::is_directory(folder))
+        throw CatalogueError("The catalogue " + shown + " cannot be made: there is no folder " +
+                             LocationForMessages(folder.string()) + "." + SchemeHint(path));
+    return SqliteAccess::Create;
 }
 
 // C0 and C1 controls, DEL, and the line and paragraph separators.
@@ -143,8 +188,14 @@ std::string RedactPasswords(std::string text, const std::string& location) {
     return text;
 }
 
-std::unique_ptr<ICatalogue> OpenCatalogue(const std::string& location) {
+std::unique_ptr<ICatalogue> OpenCatalogue(const std::string& location, CatalogueUse use) {
     if (IsPostgresUri(location))
-        return OpenPostgresCatalogue(location);
-    return OpenSqliteCatalogue(location);
+        return OpenPostgresCatalogue(location, use);
+    const bool isDefault = location == DefaultCatalogueLocation();
+    const SqliteAccess access = SqliteAccessFor(location, use, isDefault);
+    if (access == SqliteAccess::Create && isDefault) {
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(location).parent_path(), ec);
+    }
+    return OpenSqliteCatalogue(location, access);
 }

@@ -77,6 +77,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// There is no catalogue where one was to be looked up or changed; none is made.
+class NoCatalogueError : public CatalogueError {
+public:
+    using CatalogueError::CatalogueError;
+};
+
 // Adding a medium whose name or folder is already catalogued, without leave to replace.
 class MediumExistsError : public CatalogueError {
 public:
@@ -154,9 +160,20 @@ inline constexpr std::size_t kMaxMediumNameBytes = 255;
 // valid UTF-8, not empty, at most kMaxMediumNameBytes long, without control characters.
 void CheckMediumName(const std::string& name);
 
-// Opens (creating when needed) the catalogue at `location`: a postgresql:// or postgres://
-// URI, or an SQLite file path. Throws CatalogueError.
-std::unique_ptr<ICatalogue> OpenCatalogue(const std::string& location);
+// What a caller means to do with a catalogue.
+enum class CatalogueUse {
+    LookUp, // search and list: never makes a catalogue, and reads one it may not write
+    Change, // forget or rename: the catalogue must exist
+    Add,    // may make the catalogue: an SQLite file only in a folder that exists, or the
+            // default file, whose folder is made too
+};
+
+// Opens the catalogue at `location` for `use`: a postgresql:// or postgres:// URI, or the path
+// of an SQLite file (a regular file, never a device, a folder or ":memory:"). Throws
+// NoCatalogueError when there is none to look up or change, CatalogueError when it cannot be
+// used.
+std::unique_ptr<ICatalogue> OpenCatalogue(const std::string& location,
+                                          CatalogueUse use = CatalogueUse::Add);
 
 // ${XDG_DATA_HOME:-$HOME/.local/share}/catalogrium3/catalogue.sqlite
 std::string DefaultCatalogueLocation();

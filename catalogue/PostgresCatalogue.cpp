@@ -433,7 +433,7 @@ private:
 
 class PostgresCatalogue final : public ICatalogue {
 public:
-    explicit PostgresCatalogue(const std::string& uri) : m_db(uri) {
+    PostgresCatalogue(const std::string& uri, CatalogueUse use) : m_db(uri) {
         m_db.Exec("BEGIN");
         m_db.Exec(kSchemaLock);
         Result exists = m_db.Exec("SELECT to_regclass('catalogue_version') IS NOT NULL");
@@ -444,8 +444,11 @@ public:
                 m_db.Exec("ROLLBACK");
                 throw CatalogueError(NewerSchemaMessage(m_db.Location()));
             }
-            if (number < kCatalogueSchemaVersion)
+            if (number < kCatalogueSchemaVersion && use != CatalogueUse::LookUp)
                 Upgrade();
+        } else if (use != CatalogueUse::Add) {
+            m_db.Exec("ROLLBACK");
+            throw NoCatalogueError("There is no catalogue in " + m_db.Location() + ".");
         } else {
             m_db.Exec(kSchema);
             m_db.Exec("INSERT INTO catalogue_version VALUES (" +
@@ -742,6 +745,6 @@ std::unique_ptr<ICatalogueAdd> PostgresCatalogue::BeginAdd(const Medium& medium,
 
 } // namespace
 
-std::unique_ptr<ICatalogue> OpenPostgresCatalogue(const std::string& uri) {
-    return std::make_unique<PostgresCatalogue>(uri);
+std::unique_ptr<ICatalogue> OpenPostgresCatalogue(const std::string& uri, CatalogueUse use) {
+    return std::make_unique<PostgresCatalogue>(uri, use);
 }

@@ -9,9 +9,11 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -56,9 +58,10 @@ private:
 
 class Sqlite {
 public:
-    Sqlite(const std::string& path, int flags) : m_path(path) {
+    // `path` names the file in messages; SQLite opens `name` (the path, or a URI of it).
+    Sqlite(const std::string& path, const std::string& name, int flags) : m_path(path) {
         sqlite3* db = nullptr;
-        const int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+        const int rc = sqlite3_open_v2(name.c_str(), &db, flags, nullptr);
         m_db.reset(db);
         Check(rc);
         sqlite3_extended_result_codes(db, 1);
@@ -203,15 +206,17 @@ class SqliteAdd;
 
 class SqliteCatalogue final : public ICatalogue {
 public:
-    explicit SqliteCatalogue(const std::string& path)
-        : m_db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX) {
+    SqliteCatalogue(const std::string& path, SqliteAccess access)
+        : m_db(path, NameToOpen(path, access), FlagsFor(access)), m_access(access) {
         sqlite3_busy_handler(m_db.Get(), &SqliteCatalogue::WaitForLock, &m_db);
         CheckVersion();
-        m_db.Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF;"
-                  "PRAGMA cache_size=-65536; PRAGMA temp_store=MEMORY");
+        if (access != SqliteAccess::Read)
+            m_db.Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+        m_db.Exec("PRAGMA foreign_keys=OFF; PRAGMA cache_size=-65536; PRAGMA temp_store=MEMORY");
         sqlite3_create_function(m_db.Get(), "catalogue_glob", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                 nullptr, GlobFunction, nullptr, nullptr);
-        CreateSchema();
+        if (access != SqliteAccess::Read)
+            CreateSchema();
     }
 
     void Interrupt() override { m_db.Interrupt(); }
@@ -364,6 +369,45 @@ private:
         if (tables > 0 && (application != kApplicationId || version == 0))
             throw CatalogueError("The file " + DbPath() +
                                  " is not a catalogue of this program; it is left as it is.");
+        if (tables == 0 && m_access != SqliteAccess::Create)
+            throw NoCatalogueError("There is no catalogue at " + DbPath() + ".");
+    }
+
+    static int FlagsFor(SqliteAccess access) {
+        switch (access) {
+        case SqliteAccess::Read:
+            return SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
+        case SqliteAccess::Write:
+            return SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
+        case SqliteAccess::Create:
+            break;
+        }
+        return SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    }
+
+    // A file that cannot be written is read through a URI. When its journal has been merged
+    // into it and its folder cannot be written either (read-only storage), SQLite could not
+    // make the shared-memory file it reads with: it is told that the file does not change.
+    static std::string NameToOpen(const std::string& path, SqliteAccess access) {
+        if (access != SqliteAccess::Read)
+            return path;
+        const auto absolute = std::filesystem::absolute(path);
+        std::string uri = "file:";
+        for (const unsigned char c : absolute.string()) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            if (std::isalnum(c) || c == '/' || c == '.' || c == '-' || c == '_' || c == '~') {
+                uri += static_cast<char>(c);
+            } else {
+                uri += '%';
+                uri += kHex[c >> 4];
+                uri += kHex[c & 0xF];
+            }
+        }
+        std::error_code ec;
+        const bool journal = std::filesystem::exists(absolute.string() + "-wal", ec);
+        if (!journal && ::access(absolute.parent_path().c_str(), W_OK) != 0)
+            uri += "?immutable=1";
+        return uri;
     }
 
     // Only a new or an older catalogue takes the write lock, so that opening never waits for an
@@ -389,6 +433,7 @@ private:
     }
 
     Sqlite m_db;
+    SqliteAccess m_access;
 };
 
 class SqliteAdd final : public ICatalogueAdd {
@@ -464,10 +509,6 @@ std::unique_ptr<ICatalogueAdd> SqliteCatalogue::BeginAdd(const Medium& medium, b
 
 } // namespace
 
-std::unique_ptr<ICatalogue> OpenSqliteCatalogue(const std::string& path) {
-    std::error_code ec;
-    const auto folder = std::filesystem::path(path).parent_path();
-    if (!folder.empty())
-        std::filesystem::create_directories(folder, ec);
-    return std::make_unique<SqliteCatalogue>(path);
+std::unique_ptr<ICatalogue> OpenSqliteCatalogue(const std::string& path, SqliteAccess access) {
+    return std::make_unique<SqliteCatalogue>(path, access);
 }

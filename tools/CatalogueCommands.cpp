@@ -15,9 +15,11 @@ namespace {
 constexpr int kExitNoMatch = 1;
 constexpr int kExitFailure = 1;
 constexpr int kExitFindFailure = 2;
+constexpr int kExitNoCatalogue = 2;
 
-std::unique_ptr<ICatalogue> Open(const CatalogueRequest& request) {
-    return OpenCatalogue(request.location.empty() ? DefaultCatalogueLocation() : request.location);
+std::unique_ptr<ICatalogue> Open(const CatalogueRequest& request, CatalogueUse use) {
+    return OpenCatalogue(request.location.empty() ? DefaultCatalogueLocation() : request.location,
+                         use);
 }
 
 // YYYY-MM-DD HH:MM:SS in local time.
@@ -49,7 +51,7 @@ int RunFind(const CatalogueRequest& request) {
         query.medium = request.medium;
         bool any = false;
         CRecordWriter out(STDOUT_FILENO, request.format);
-        Open(request)->Find(query, [&](const CatalogueMatch& m) {
+        Open(request, CatalogueUse::LookUp)->Find(query, [&](const CatalogueMatch& m) {
             any = true;
             return out.Write({m.medium, m.path, std::to_string(m.size), LocalTimeText(m.modified)});
         });
@@ -64,13 +66,15 @@ int RunFind(const CatalogueRequest& request) {
 int RunMedia(const CatalogueRequest& request) {
     try {
         CRecordWriter out(STDOUT_FILENO, request.format);
-        for (const auto& m : Open(request)->Media())
+        for (const auto& m : Open(request, CatalogueUse::LookUp)->Media())
             if (!out.Write({m.name, m.folder, std::to_string(m.files), std::to_string(m.bytes),
                             LocalTimeText(m.added)}))
                 break;
         if (!out.Flush())
             return OutputFailure("the media", out.Error(), kExitFailure);
         return EXIT_SUCCESS;
+    } catch (const NoCatalogueError& error) {
+        return Report(error, kExitNoCatalogue);
     } catch (const CatalogueError& error) {
         return Report(error, kExitFailure);
     }
@@ -78,10 +82,12 @@ int RunMedia(const CatalogueRequest& request) {
 
 int RunForget(const CatalogueRequest& request) {
     try {
-        if (Open(request)->Forget(request.name))
+        if (Open(request, CatalogueUse::Change)->Forget(request.name))
             return EXIT_SUCCESS;
         Complain("no medium named \"" + request.name + "\" in the catalogue");
         return kExitFailure;
+    } catch (const NoCatalogueError& error) {
+        return Report(error, kExitNoCatalogue);
     } catch (const CatalogueError& error) {
         return Report(error, kExitFailure);
     }
@@ -90,7 +96,7 @@ int RunForget(const CatalogueRequest& request) {
 int RunAdd(const CatalogueRequest& request, const std::string& folder) {
     try {
         const std::atomic<bool> stop = false;
-        auto catalogue = Open(request);
+        auto catalogue = Open(request, CatalogueUse::Add);
         switch (AddToCatalogue(*catalogue, request.name, folder, request.replace, stop)) {
         case AddOutcome::Added:
             return EXIT_SUCCESS;

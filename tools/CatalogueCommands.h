@@ -6,7 +6,8 @@
 
 // --find: exit status 0 with matches, 1 without, 2 when the catalogue cannot be used.
 int RunFind(const CatalogueRequest& request);
-// --media, --forget: 0 done, 1 when the catalogue cannot be used or there is no such medium.
+// --media, --forget: 0 done, 1 when the catalogue cannot be used or there is no such medium, 2
+// when there is no catalogue.
 int RunMedia(const CatalogueRequest& request);
 int RunForget(const CatalogueRequest& request);
 // --add, after the listing: adds the checked `folder`. 0 done, 1 otherwise.

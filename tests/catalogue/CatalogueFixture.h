@@ -92,7 +92,7 @@ class CatalogueTest : public ::testing::TestWithParam<std::string> {
 protected:
     void SetUp() override {
         if (GetParam() == "sqlite") {
-            m_location = (m_dir.path() / "data/catalogue.sqlite").string();
+            m_location = (m_dir.MakeDir("data") / "catalogue.sqlite").string();
         } else {
             static int databases = 0;
             const std::string name = "catalogue" + std::to_string(++databases);
