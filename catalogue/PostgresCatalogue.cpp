@@ -367,6 +367,9 @@ CREATE INDEX entries_medium ON entries(medium);
 CREATE INDEX entries_key ON entries USING gin (key gin_trgm_ops);
 )";
 
+// The first of the two key spaces of the locks that adds take on a medium's name and folder.
+constexpr std::int64_t kAddLockSpace = 43567;
+
 // Any number: every catalogue of this program takes the same lock while it makes its tables.
 constexpr const char* kSchemaLock = "SELECT pg_advisory_xact_lock(4356731467)";
 
@@ -619,6 +622,8 @@ public:
         m_db.Exec("SET LOCAL work_mem = '256MB'");
         m_db.Exec("SET LOCAL gin_pending_list_limit = '64MB'");
         m_db.Exec("SET LOCAL synchronous_commit = off");
+        CheckMediumName(medium.name); // before the server is given it
+        LockNameAndFolder(medium);
         RemoveConflictingMedia(catalogue, medium, replace);
         Result r = m_db.Exec("INSERT INTO media(name, folder, label, uuid, fstype, added, files, "
                              "folders, bytes, volume_path) VALUES ($1, $2, $3, $4, $5, $6, 0, 0, "
@@ -687,6 +692,15 @@ public:
     }
 
 private:
+    // Two adds of one name, or of one folder, take turns, as they do on SQLite: the second
+    // sees the first's medium once it is committed, and is refused or replaces it, instead of
+    // failing on the name's unique index. Adds of other media go on side by side.
+    void LockNameAndFolder(const Medium& medium) {
+        m_db.Exec("SELECT pg_advisory_xact_lock($1, hashtext($2))", {kAddLockSpace, medium.name});
+        m_db.Exec("SELECT pg_advisory_xact_lock($1, hashtext($2))",
+                  {kAddLockSpace + 1, medium.volume.uuid + '\n' + medium.volume.path});
+    }
+
     std::int64_t AppendEntry(const std::string& folder, const RecordedEntry& entry) {
         const std::int64_t id = m_entryIds.Next();
         std::string row = std::to_string(id) + '\t' + m_medium + '\t' + folder + '\t';

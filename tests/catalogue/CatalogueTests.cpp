@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 
 #include <fcntl.h>
+#include <mutex>
 #include <set>
 #include <sys/stat.h>
 #include <thread>
@@ -447,6 +448,44 @@ TEST_P(CatalogueStore, ConcurrentAddsBothSucceed) {
     EXPECT_EQ(catalogue->Count(Query("a.txt")), 40u);
     EXPECT_EQ(catalogue->Count(Query("b.txt")), 40u);
     EXPECT_EQ(catalogue->Media().size(), 2u);
+}
+
+// Adds of one name at once: each sees the medium of the one before it, as if one by one.
+TEST_P(CatalogueStore, ConcurrentAddsOfOneNameTakeTurns) {
+    for (int file = 0; file < 3000; ++file)
+        m_dir.WriteFile("one/" + std::to_string(file / 100) + "/" + std::to_string(file), "1");
+    m_dir.WriteFile("two/b.txt", "b");
+    Open();
+    for (const bool replace : {true, false}) {
+        SCOPED_TRACE(replace);
+        Open()->Forget("Same");
+        std::atomic<int> added = 0;
+        std::atomic<int> refused = 0;
+        std::vector<std::string> errors;
+        std::mutex mutex;
+        std::vector<std::jthread> adds;
+        for (const char* folder : {"one", "two", "one", "two"})
+            adds.emplace_back([&, folder] {
+                const std::atomic<bool> stop = false;
+                try {
+                    auto catalogue = Open();
+                    AddToCatalogue(*catalogue, "Same", (m_dir.path() / folder).string(), replace,
+                                   stop);
+                    ++added;
+                } catch (const MediumExistsError&) {
+                    ++refused;
+                } catch (const CatalogueError& error) {
+                    std::lock_guard lock(mutex);
+                    errors.push_back(error.what());
+                }
+            });
+        adds.clear();
+        EXPECT_THAT(errors, ::testing::IsEmpty());
+        EXPECT_EQ(added + refused, 4);
+        // With leave to replace, every add goes in, each replacing the one before it.
+        EXPECT_EQ(added, replace ? 4 : 1);
+        EXPECT_EQ(Open()->Media().size(), 1u);
+    }
 }
 
 TEST_P(CatalogueStore, ForgetsAndRenamesMedia) {
