@@ -127,9 +127,9 @@ std::string ReplaceQuestion(const std::string& name, const std::vector<std::stri
         throw TwoMediaError(TwoMediaMessage(name, conflicts.front() == name ? conflicts.back()
                                                                             : conflicts.front()));
     if (conflicts.empty() || conflicts.front() == name)
-        return "The catalogue already has a medium named \"" + name + "\". Replace it?";
-    return "The catalogue already has this folder of this volume as \"" + conflicts.front() +
-           "\". Replace \"" + conflicts.front() + "\" by \"" + name + "\"?";
+        return "The catalogue already has \"" + name + "\" (a medium of this name). Replace it?";
+    return "The catalogue already has \"" + conflicts.front() +
+           "\" (this folder of this volume). Replace it by \"" + name + "\"?";
 }
 
 void CheckMediumName(const std::string& name) {
