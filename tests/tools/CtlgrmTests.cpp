@@ -382,6 +382,11 @@ TEST_F(CtlgrmTest, ControlCharactersNeverReachStandardError) {
     const std::string shown = "x?]0;owned?";
     dir.WriteFile("comments.txt", hostile + "\tc\n");
     dir.WriteFile(hostile + ".sqlite", "not a catalogue");
+    // A look-up never makes a catalogue: this one is made by an add.
+    ASSERT_EQ(RunCtlgrm(scratch, {"--catalogue", dir.str() + "/catalogue.sqlite", "--add", "Disc",
+                                  "-o", "/dev/null", Folder()})
+                  .exitCode,
+              0);
     const struct {
         std::vector<std::string> args;
         std::string message;
