@@ -121,10 +121,17 @@ constexpr bool IsControl(char32_t cp) {
     return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
 }
 
-// Whether a byte may belong to a control character (U+0080 to U+009F begin with 0xC2).
+// A byte of 0x80 to 0x9F that is no part of a character: a terminal that takes 8-bit controls
+// (0x9B is CSI) would obey it as one.
+constexpr bool IsEightBitControl(unsigned char byte) {
+    return byte >= 0x80 && byte <= 0x9F;
+}
+
+// Whether a byte may belong to a control character (U+0080 to U+009F begin with 0xC2) or be
+// an 8-bit one.
 constexpr bool MayStartControl(char c) {
     const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7F || byte == 0xC2;
+    return byte < 0x20 || byte == 0x7F || byte == 0xC2 || IsEightBitControl(byte);
 }
 
 constexpr bool IsWhiteSpace(char c) {
@@ -188,7 +195,8 @@ std::string ReplaceControlChars(std::string_view text) {
     out.reserve(text.size());
     for (std::size_t pos = 0; pos < text.size();) {
         const Utf8Char c = DecodeAt(text, pos);
-        if (c.valid && IsControl(c.codePoint))
+        if (c.valid ? IsControl(c.codePoint)
+                    : IsEightBitControl(static_cast<unsigned char>(text[pos])))
             out += '?';
         else
             out.append(text.substr(pos, c.length));

@@ -21,7 +21,8 @@ std::string ToUpperCase(std::string_view text);
 std::u32string DecodeLenient(std::string_view text);
 // `text` in UTF-8.
 std::string EncodeUtf8(std::u32string_view text);
-// Control characters (below U+0020, and U+007F to U+009F) replaced by "?", one for each.
+// Control characters (below U+0020, and U+007F to U+009F) replaced by "?", one for each; so
+// is a byte of 0x80 to 0x9F that is no part of a valid character (an 8-bit control).
 std::string ReplaceControlChars(std::string_view text);
 // The first character of `text` when it is valid UTF-8: its length in bytes and whether it is
 // a control character (as above). A length of 0 when the first byte is invalid or `text` is

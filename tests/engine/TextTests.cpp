@@ -107,6 +107,19 @@ TEST(TextControl, ReplacesEachControlCharacterByOneQuestionMark) {
     EXPECT_EQ(ReplaceControlChars("\xC2"), "\xC2");
 }
 
+// Outside a valid character, a byte of 0x80 to 0x9F is an 8-bit control (0x9B is CSI); the
+// same bytes inside a character are part of it.
+TEST(TextControl, EightBitControlsOutsideCharactersAreReplacedToo) {
+    EXPECT_EQ(ReplaceControlChars("x\x9B"
+                                  "31mred\x80\x9F"),
+              "x?31mred??");
+    EXPECT_EQ(ReplaceControlChars("\xE2\x82\xAC \xC3\x9C \xF0\x9F\x8E\xB5"),
+              "\xE2\x82\xAC \xC3\x9C \xF0\x9F\x8E\xB5"); // euro, U with diaeresis, note
+    EXPECT_EQ(ReplaceControlChars("\xE2\x82"), "\xE2?"); // cut short: 0x82 stands alone
+    EXPECT_EQ(ReplaceControlChars("\xC0\x9B"), "\xC0?"); // an overlong form is no character
+    EXPECT_EQ(ReplaceControlChars("\xA0\xFF\xFE"), "\xA0\xFF\xFE"); // other stray bytes stay
+}
+
 TEST(TextPad, PadsOnTheLeftByCharacters) {
     EXPECT_EQ(PadLeft(kClef, 3), "  " + kClef);
     EXPECT_EQ(PadLeft("abcdef", 3), "abcdef");

@@ -57,7 +57,11 @@ TEST_F(TerminalNoteTest, NoteThatFollowsAtOnceShowsItsFirstText) {
 TEST_F(TerminalNoteTest, CutsToTheTerminalWidthAndHidesControlCharacters) {
     auto note = Note(6);
     note.SetStatusText("a\nb\xc3\xa9\xc3\xa9xyz");
-    EXPECT_EQ(out.str(), "\ra?b\xc3\xa9\xc3\xa9\x1b[K");
+    Advance(100);
+    note.SetStatusText("\x9b"
+                       "2J\xc2\x9b"
+                       "3");
+    EXPECT_EQ(out.str(), "\ra?b\xc3\xa9\xc3\xa9\x1b[K\r?2J?3\x1b[K");
 }
 
 TEST_F(TerminalNoteTest, NothingToEraseWhenNothingWasShown) {

@@ -413,6 +413,17 @@ TEST_F(CtlgrmTest, ControlCharactersNeverReachStandardError) {
     }
 }
 
+// 0x9B alone is CSI to a terminal that takes 8-bit controls; a name holding it is listed
+// with "?" in its place, as other control characters are.
+TEST_F(CtlgrmTest, EightBitControlsInNamesAreShownAsQuestionMarks) {
+    dir.WriteFile(std::string("c1/x\x9b") + "31mred\xc2\x85.txt", "abc");
+    RunResult r = RunCtlgrm(scratch, {dir.str() + "/c1"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("x?31mred?.txt"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\x9b'), std::string::npos);
+    EXPECT_EQ(r.out.find('\x85'), std::string::npos);
+}
+
 TEST_F(CtlgrmTest, SourceDateEpochMustBeADate) {
     for (const char* value : {"", "now", "1.5", " 0", "+1", "0x10", "99999999999999999999",
                               "67768036191676800", "-67768040609740801"}) {
