@@ -153,6 +153,46 @@ private:
     std::unordered_map<std::string, std::uint64_t> m_groups; // the next number to try
 };
 
+// Eight bytes of `name` from `offset` on, as a number that orders as the bytes do (a name
+// that ends before is taken as padded with zero bytes, which no name holds).
+std::uint64_t OrderKey(std::string_view name, std::size_t offset) {
+    std::uint64_t key = 0;
+    for (std::size_t i = offset; i < offset + 8; ++i)
+        key = (key << 8) | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0u);
+    return key;
+}
+
+// The indexes of `names` in the byte order of the names. The entries lie all over memory: the
+// sort compares eight bytes of each name held beside its index, from where the names begin to
+// differ, and reads the names only where those are the same.
+template <typename NameAt>
+std::vector<std::uint32_t> InByteOrder(const std::vector<std::uint32_t>& indexes, NameAt nameAt) {
+    std::size_t common = indexes.empty() ? 0 : nameAt(indexes[0]).size();
+    for (const std::uint32_t i : indexes) {
+        const std::string_view first = nameAt(indexes[0]), name = nameAt(i);
+        common = std::mismatch(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(common),
+                               name.begin(), name.end())
+                     .first -
+                 first.begin();
+    }
+    struct Keyed {
+        std::uint64_t key;
+        std::uint32_t index;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(indexes.size());
+    for (const std::uint32_t i : indexes)
+        keyed.push_back({OrderKey(nameAt(i), common), i});
+    std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+        return a.key != b.key ? a.key < b.key : nameAt(a.index) < nameAt(b.index);
+    });
+    std::vector<std::uint32_t> ordered;
+    ordered.reserve(keyed.size());
+    for (const Keyed& k : keyed)
+        ordered.push_back(k.index);
+    return ordered;
+}
+
 // Gives shortNameAt(i) the short name of nameAt(i) for each of `count` distinct names. The
 // strings that shortNameAt gives must stay where they are until the step ends.
 template <typename NameAt, typename ShortNameAt>
@@ -171,10 +211,8 @@ void GiveShortNames(std::size_t count, NameAt nameAt, ShortNameAt shortNameAt) {
     TakenNames taken(aliasLike.size());
     for (const std::uint32_t i : aliasLike)
         taken.Insert(shortNameAt(i));
-    std::sort(needingAlias.begin(), needingAlias.end(),
-              [&](std::uint32_t a, std::uint32_t b) { return nameAt(a) < nameAt(b); });
     AliasNumbers numbers(taken);
-    for (const std::uint32_t i : needingAlias)
+    for (const std::uint32_t i : InByteOrder(needingAlias, nameAt))
         shortNameAt(i) = numbers.NextAlias(AliasBaseOf(nameAt(i)));
 }
 
