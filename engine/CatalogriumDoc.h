@@ -29,6 +29,13 @@ struct FolderTally {
     int folders = 0;
 };
 
+// Entries of the listed folder that are there but could not be examined (a folder that may be
+// read but not searched): they are listed with size 0 and the time 0.
+struct UnexaminedEntries {
+    int count = 0;
+    std::string firstPath; // of the first in the directory's order
+};
+
 // The listing of one folder: its direct entries and the totals of everything below it.
 // The document owns every entry: the scan list holds them from the scan until the sort moves
 // them to the entry list, which owns them until the next reading or DeleteContents. The
@@ -76,6 +83,7 @@ public:
     ScanList m_scanList;
     EntryList m_entryList;
     std::string m_strListedFolder;
+    UnexaminedEntries m_unexamined; // of the last reading
 
 private:
     enum class ScanOutcome { Read, CannotOpen, OutOfMemory, Stopped };
@@ -85,6 +93,7 @@ private:
     ScanOutcome ReadFolder(const std::string& path, int filesAndFolders);
     ScanOutcome ReadEntries(DIR* folder, const std::string& path, int filesAndFolders);
     void AddToTotals(CFolderEntry& entry, const FolderTally& below);
+    void NoteUnexamined(const std::string& path, const std::string& name);
     void Keep(std::unique_ptr<CFolderEntry> entry, int filesAndFolders);
 
     IPrompter& m_prompter;

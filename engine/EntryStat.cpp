@@ -3,6 +3,7 @@
 #include "FolderEntry.h"
 #include "Handles.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/statvfs.h>
 
@@ -23,9 +24,12 @@ bool IsReadOnlyVolume(int fd) {
     return ::fstatvfs(fd, &volume) == 0 && (volume.f_flag & ST_RDONLY) != 0;
 }
 
-struct stat ExamineEntry(int folderFd, const char* name, unsigned char type) {
+struct stat ExamineEntry(int folderFd, const char* name, unsigned char type, bool* refused) {
     struct stat st;
-    if (::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+    const bool examined = ::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (refused)
+        *refused = !examined && errno != ENOENT && errno != ENOTDIR;
+    if (examined)
         return st;
     st = {};
     st.st_mode = (type == DT_UNKNOWN ? S_IFREG : DTTOIF(type)) | S_IWUSR;

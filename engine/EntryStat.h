@@ -11,8 +11,11 @@ bool IsReadOnlyVolume(int fd);
 
 // The entry `name` of the open folder `folderFd`, examined without following a symbolic link.
 // An entry that vanished or cannot be examined keeps the type that the directory gave
-// (`type`, a DT_ value) with size 0 and the time 0 (1970-01-01).
-struct stat ExamineEntry(int folderFd, const char* name, unsigned char type);
+// (`type`, a DT_ value) with size 0 and the time 0 (1970-01-01). `refused`, when given, tells
+// whether the entry is still there but could not be examined (a folder that may be read but
+// not searched).
+struct stat ExamineEntry(int folderFd, const char* name, unsigned char type,
+                         bool* refused = nullptr);
 
 // The attribute bits of an examined entry: folder, archive (files and links) or system (FIFOs,
 // sockets, devices); read-only when the owner may not write it or its volume is read-only (a

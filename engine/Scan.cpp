@@ -36,10 +36,12 @@ public:
     void Add(const dirent& found) {
         auto entry = std::make_unique<CFolderEntry>();
         entry->m_strName = found.d_name;
-        m_found.push_back({std::move(entry), found.d_type});
+        m_found.push_back({std::move(entry), found.d_type, false});
     }
     std::size_t Count() const { return m_found.size(); }
     CFolderEntry& operator[](std::size_t index) { return *m_found[index].entry; }
+    // True when the entry is there but could not be examined (once the walk is over).
+    bool Refused(std::size_t index) const { return m_found[index].refused; }
     std::unique_ptr<CFolderEntry> Take(std::size_t index) {
         return std::move(m_found[index].entry);
     }
@@ -50,7 +52,8 @@ public:
         const char* name = entry.m_strName.c_str();
         if (IsDotOrDotDot(name))
             return nullptr;
-        const struct stat st = ExamineEntry(m_folderFd, name, m_found[index].type);
+        const struct stat st =
+            ExamineEntry(m_folderFd, name, m_found[index].type, &m_found[index].refused);
         entry.m_dwAttributes = EntryAttributes(m_folderFd, name, st, m_readOnlyVolume);
         entry.m_ftLastWrite = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
         if (entry.IsFolder())
@@ -63,6 +66,7 @@ private:
     struct Found {
         std::unique_ptr<CFolderEntry> entry;
         unsigned char type;
+        bool refused = false;
     };
 
     int m_folderFd;
@@ -141,6 +145,7 @@ void CCatalogriumDoc::ResetListing() {
     m_nFiles = 0;
     m_nSubFolders = 0;
     m_strListedFolder.clear();
+    m_unexamined = {};
     m_scanList.clear();
     DeleteContents();
 }
@@ -194,10 +199,19 @@ CCatalogriumDoc::ScanOutcome CCatalogriumDoc::ReadEntries(DIR* folder, const std
     }
     if (m_pFolderSink)
         ReportListedFolder(*m_pFolderSink, folderFd, path, listed);
-    for (std::size_t i = 0; i < listed.Count(); ++i)
+    for (std::size_t i = 0; i < listed.Count(); ++i) {
+        if (listed.Refused(i))
+            NoteUnexamined(path, listed[i].m_strName);
         if (!IsDotOrDotDot(listed[i].m_strName.c_str()))
             Keep(listed.Take(i), filesAndFolders);
+    }
     return ScanOutcome::Read;
+}
+
+// The entry is listed with what is known of it: its name and type.
+void CCatalogriumDoc::NoteUnexamined(const std::string& path, const std::string& name) {
+    if (m_unexamined.count++ == 0)
+        m_unexamined.firstPath = (path.empty() || path == "/" ? "/" : path + "/") + name;
 }
 
 // The totals count everything below the folder, whether its entry is kept or not.

@@ -71,9 +71,21 @@ std::string FolderToCheck(const std::string& argument) {
     return folder.string();
 }
 
+// The listing still shows what is known of such entries, and the run goes on: a script that
+// lists such a folder keeps working.
+void WarnOfUnexaminedEntries(const UnexaminedEntries& unexamined) {
+    if (unexamined.count == 0)
+        return;
+    const std::string entries =
+        unexamined.count == 1 ? "1 entry" : std::to_string(unexamined.count) + " entries";
+    Complain("warning: " + entries + " could not be examined (the first: " + unexamined.firstPath +
+             "); listed with size 0 and the time 0");
+}
+
 bool ReadListing(CCatalogriumDoc& doc, std::string folder, const ListingOptions& options) {
     if (!doc.ValidateFolderName(folder) || !doc.ScanFolder(folder, options.m_nFilesAndFolders))
         return false;
+    WarnOfUnexaminedEntries(doc.m_unexamined);
     doc.SortEntries(options.m_bDescend != 0, options.m_nSortBy);
     return true;
 }

@@ -416,6 +416,31 @@ TEST_F(ScanTest, FoldersThatCannotBeOpenedCountAsEmptyFolders) {
                           Path("unreadable") + " | ok folders=1 files=1 bytes=0 file:0 inner:0");
 }
 
+// Root may search any folder: the reading runs as nobody.
+TEST_F(ScanTest, EntriesThatCannotBeExaminedAreCountedWithTheFirstPath) {
+    fs::permissions(dir.path(), fs::perms(0755));
+    dir.WriteFile("names-only/file", std::string(100, 'x'));
+    dir.MakeDir("names-only/inner");
+    dir.WriteFile("open/file", "12345");
+    fs::permissions(dir.path() / "names-only", fs::perms(0444));
+
+    const std::string report = RunInChild([&] {
+        if (!DropPrivileges())
+            return std::string("no user");
+        const auto unexamined = [&](const std::string& folder) {
+            const bool read = doc.ScanFolder(Path(folder), 1);
+            return std::to_string(read) + " " + std::to_string(doc.m_unexamined.count) + " " +
+                   doc.m_unexamined.firstPath;
+        };
+        const std::string namesOnly = unexamined("names-only");
+        return namesOnly + " | " + unexamined("open");
+    });
+    // The first in the directory's order, which the test does not know.
+    EXPECT_TRUE(report == "1 2 " + Path("names-only/file") + " | 1 0 " ||
+                report == "1 2 " + Path("names-only/inner") + " | 1 0 ")
+        << report;
+}
+
 TEST_F(ScanTest, NamesAreKeptAsTheirBytes) {
     const std::set<std::string> names = {"with blanks", "comma,name",      "quote\"d'",
                                          "line\nbreak", "\xff\xfeinvalid", "tab\there"};

@@ -424,6 +424,52 @@ TEST_F(CtlgrmTest, EightBitControlsInNamesAreShownAsQuestionMarks) {
     EXPECT_EQ(r.out.find('\x85'), std::string::npos);
 }
 
+// A folder that may be read but not searched: its names are known, nothing else. Root may
+// search it all the same, so as root ctlgrm runs as nobody.
+TEST_F(CtlgrmTest, EntriesThatCannotBeExaminedAreListedWithOneWarning) {
+    dir.WriteFile("names-only/big file", std::string(5000, 'x'));
+    dir.WriteFile("names-only/inner/deep", std::string(700, 'x'));
+    dir.WriteFile("searchable/seen", std::string(300, 'x'));
+    for (const auto& folder : {dir.path(), scratch.path(), dir.path() / "searchable"})
+        std::filesystem::permissions(folder, std::filesystem::perms(0755));
+    std::filesystem::permissions(dir.path() / "names-only", std::filesystem::perms(0444));
+    const auto runAsUser = [&](const std::string& folder) {
+        std::vector<std::string> argv{CTLGRM_PATH, folder};
+        if (::geteuid() == 0)
+            argv.insert(argv.begin(),
+                        {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        const std::string out = (scratch.path() / "out").string();
+        const std::string err = (scratch.path() / "err").string();
+        const pid_t pid = SpawnWithOutputFiles(argv, CtlgrmEnvironment(scratch, {}), out, err);
+        int status = 0;
+        RunResult result;
+        if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+            result.exitCode = WEXITSTATUS(status);
+        result.out = ReadAll(out);
+        result.err = ReadAll(err);
+        return result;
+    };
+
+    const RunResult r = runAsUser(dir.str() + "/names-only");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    // Both are listed with what is known: their names, size 0 and the time 0.
+    EXPECT_NE(r.out.find("big file"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("inner"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("5,000"), std::string::npos) << r.out;
+    const std::string first = r.err.substr(std::min(r.err.find(dir.str()), r.err.size()));
+    EXPECT_TRUE(r.err.starts_with("ctlgrm: warning: 2 entries could not be examined (the first: " +
+                                  dir.str() + "/names-only/"))
+        << r.err;
+    EXPECT_TRUE(first.starts_with(dir.str() + "/names-only/big file)") ||
+                first.starts_with(dir.str() + "/names-only/inner)"))
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+
+    const RunResult searchable = runAsUser(dir.str() + "/searchable");
+    EXPECT_EQ(searchable.exitCode, 0);
+    EXPECT_EQ(searchable.err, "");
+}
+
 TEST_F(CtlgrmTest, SourceDateEpochMustBeADate) {
     for (const char* value : {"", "now", "1.5", " 0", "+1", "0x10", "99999999999999999999",
                               "67768036191676800", "-67768040609740801"}) {
