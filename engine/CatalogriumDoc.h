@@ -36,6 +36,9 @@ struct UnexaminedEntries {
     std::string firstPath; // of the first in the directory's order
 };
 
+// "2 entries could not be examined (the first: PATH); ...", control characters shown as "?".
+std::string DescribeUnexamined(const UnexaminedEntries& unexamined);
+
 // The listing of one folder: its direct entries and the totals of everything below it.
 // The document owns every entry: the scan list holds them from the scan until the sort moves
 // them to the entry list, which owns them until the next reading or DeleteContents. The
@@ -94,6 +97,7 @@ private:
     ScanOutcome ReadEntries(DIR* folder, const std::string& path, int filesAndFolders);
     void AddToTotals(CFolderEntry& entry, const FolderTally& below);
     void NoteUnexamined(const std::string& path, const std::string& name);
+    void RemarkOnUnexamined();
     void Keep(std::unique_ptr<CFolderEntry> entry, int filesAndFolders);
 
     IPrompter& m_prompter;

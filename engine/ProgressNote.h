@@ -17,6 +17,8 @@ public:
     virtual void StepIt() = 0;
     // Removes the bar; harmless when there is none.
     virtual void RemoveProgress() = 0;
+    // A remark on what the operation found, shown in place of "Ready" once it is over.
+    virtual void SetClosingRemark(const std::string&) {}
     virtual void BeginWaitCursor() {}
     virtual void EndWaitCursor() {}
     // True once the user asked to stop the operation (Esc in the window, a signal to ctlgrm).

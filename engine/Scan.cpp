@@ -113,6 +113,14 @@ void ReportListedFolder(IFolderSink& sink, int folderFd, const std::string& path
 
 } // namespace
 
+std::string DescribeUnexamined(const UnexaminedEntries& unexamined) {
+    const std::string entries =
+        unexamined.count == 1 ? "1 entry" : std::to_string(unexamined.count) + " entries";
+    return entries +
+           " could not be examined (the first: " + ReplaceControlChars(unexamined.firstPath) +
+           "); listed with size 0 and the time 0";
+}
+
 bool CCatalogriumDoc::ScanFolder(const std::string& path, int filesAndFolders) {
     m_progress.BeginProgress();
     ResetListing();
@@ -121,6 +129,7 @@ bool CCatalogriumDoc::ScanFolder(const std::string& path, int filesAndFolders) {
     m_progress.EndWaitCursor();
     switch (outcome) {
     case ScanOutcome::Read:
+        RemarkOnUnexamined();
         m_progress.RemoveProgress();
         return true;
     case ScanOutcome::CannotOpen:
@@ -206,6 +215,11 @@ CCatalogriumDoc::ScanOutcome CCatalogriumDoc::ReadEntries(DIR* folder, const std
             Keep(listed.Take(i), filesAndFolders);
     }
     return ScanOutcome::Read;
+}
+
+void CCatalogriumDoc::RemarkOnUnexamined() {
+    if (m_unexamined.count > 0)
+        m_progress.SetClosingRemark(DescribeUnexamined(m_unexamined));
 }
 
 // The entry is listed with what is known of it: its name and type.

@@ -297,5 +297,10 @@ void CMainFrame::ReturnToReady() {
     if (m_wndProgress || !m_bReadyOwed)
         return;
     m_bReadyOwed = false;
-    ShowStatusText(kIdleText);
+    ShowStatusText(m_closingRemark.isEmpty() ? kIdleText : std::exchange(m_closingRemark, {}));
+}
+
+// The reading's remark waits for the end of the sort that follows it.
+void CMainFrame::SetClosingRemark(const std::string& text) {
+    m_closingRemark = QString::fromStdString(text);
 }

@@ -41,6 +41,7 @@ public:
     void RemoveProgress() override;
     // Removes the bar and leaves `text` in the message pane instead of "Ready".
     void RemoveProgressSaying(const std::string& text);
+    void SetClosingRemark(const std::string& text) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
     // True once Esc was pressed in the window since the progress note was shown; handles the
@@ -112,6 +113,7 @@ private:
     QString m_pendingText;
     bool m_bTextPending = false;
     bool m_bReadyOwed = false;
+    QString m_closingRemark; // shown instead of "Ready" when it comes back
     bool m_bStopRequested = false;
     bool m_bCloseOwed = false;
     bool m_bWatchingInput = false;

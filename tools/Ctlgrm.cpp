@@ -74,12 +74,8 @@ std::string FolderToCheck(const std::string& argument) {
 // The listing still shows what is known of such entries, and the run goes on: a script that
 // lists such a folder keeps working.
 void WarnOfUnexaminedEntries(const UnexaminedEntries& unexamined) {
-    if (unexamined.count == 0)
-        return;
-    const std::string entries =
-        unexamined.count == 1 ? "1 entry" : std::to_string(unexamined.count) + " entries";
-    Complain("warning: " + entries + " could not be examined (the first: " + unexamined.firstPath +
-             "); listed with size 0 and the time 0");
+    if (unexamined.count > 0)
+        Complain("warning: " + DescribeUnexamined(unexamined));
 }
 
 bool ReadListing(CCatalogriumDoc& doc, std::string folder, const ListingOptions& options) {

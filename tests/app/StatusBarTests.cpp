@@ -65,6 +65,22 @@ TEST_F(StatusBarTest, ReadyComesBackOnceTheEventLoopRunsAfterTheOperation) {
     EXPECT_EQ(Frame()->StatusText(), "Ready");
 }
 
+// The reading's remark stays once the sort after it is over, until the next operation ends.
+TEST_F(StatusBarTest, ClosingRemarkTakesThePlaceOfReadyOnce) {
+    Frame()->BeginProgress();
+    Frame()->SetClosingRemark("2 entries could not be examined");
+    Frame()->RemoveProgress();
+    Frame()->BeginProgress();
+    Frame()->SetStatusText("Sorting......");
+    Frame()->RemoveProgress();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Frame()->StatusText(), "2 entries could not be examined");
+    Frame()->BeginProgress();
+    Frame()->RemoveProgress();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Frame()->StatusText(), "Ready");
+}
+
 TEST_F(StatusBarTest, GoShowsTheNoteAndEndsReady) {
     folder.WriteFile("a", "1");
     TypeFolder(folder.str());

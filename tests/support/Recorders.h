@@ -38,6 +38,7 @@ public:
     void SetStep(int step) override { calls.push_back("step:" + std::to_string(step)); }
     void StepIt() override { calls.push_back("stepit"); }
     void RemoveProgress() override { calls.push_back("remove"); }
+    void SetClosingRemark(const std::string& text) override { calls.push_back("remark:" + text); }
     void BeginWaitCursor() override { calls.push_back("wait"); }
     void EndWaitCursor() override { calls.push_back("endwait"); }
 
