@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <iterator>
 #include <unordered_map>
@@ -108,34 +109,48 @@ private:
 // where thousands of numbered names share a few letters.
 class AliasNumbers {
 public:
-    explicit AliasNumbers(const TakenNames& taken) : m_taken(taken) {}
+    // `taken` holds the names that may stand in the way; `anyTaken` says whether there are any.
+    AliasNumbers(const TakenNames& taken, bool anyTaken) : m_taken(taken), m_anyTaken(anyTaken) {}
 
-    std::string NextAlias(const AliasBase& base) {
-        Base& state = m_bases.try_emplace(base.stem + '/' + base.extension).first->second;
+    // The number of an alias base, the same for every name of that base.
+    std::uint32_t IdOf(const AliasBase& base) {
+        const auto [at, added] = m_ids.try_emplace(base.stem + '/' + base.extension,
+                                                   static_cast<std::uint32_t>(m_bases.size()));
+        if (added)
+            m_bases.emplace_back(&at->first);
+        return at->second;
+    }
+
+    // The number of the next alias of the base (its names come in byte order).
+    std::uint64_t NextNumber(std::uint32_t id) {
+        Base& base = m_bases[id];
         for (;;) {
-            const std::uint64_t end = state.first * 10;
-            for (std::uint64_t& next = *state.next; next < end; ++next) {
-                std::string alias = NumberedAlias(base, next);
-                if (!m_taken.Contains(alias)) {
-                    ++next;
-                    return alias;
-                }
-            }
+            const std::uint64_t end = base.first * 10;
+            for (std::uint64_t& next = *base.next; next < end; ++next)
+                if (!m_anyTaken || !m_taken.Contains(NumberedAlias(base.Parts(), next)))
+                    return next++;
             // Every number of this many digits is taken: on to the group of one more digit.
-            state.first = end;
-            ++state.digits;
-            state.next = &m_groups.try_emplace(GroupKey(base, state.digits), end).first->second;
+            base.first = end;
+            ++base.digits;
+            base.next =
+                &m_groups.try_emplace(GroupKey(base.Parts(), base.digits), end).first->second;
         }
     }
 
 private:
-    // Where the names of one alias base are: the group whose numbers they take now, which is
-    // the base's own while the numbers have one digit.
+    // One alias base: its stem and extension, and the group whose numbers its names take now,
+    // which is the base's own while the numbers have one digit.
     struct Base {
-        Base() = default;
+        explicit Base(const std::string* key) : key(key) {}
         Base(const Base&) = delete;
         Base& operator=(const Base&) = delete;
 
+        AliasBase Parts() const {
+            const std::size_t slash = key->find('/');
+            return {key->substr(0, slash), key->substr(slash + 1)};
+        }
+
+        const std::string* key; // stem '/' extension
         std::size_t digits = 1;
         std::uint64_t first = 1;
         std::uint64_t own = 1;
@@ -149,7 +164,9 @@ private:
     }
 
     const TakenNames& m_taken;
-    std::unordered_map<std::string, Base> m_bases;           // by stem and extension
+    const bool m_anyTaken;
+    std::unordered_map<std::string, std::uint32_t> m_ids;    // of the bases, by stem and extension
+    std::deque<Base> m_bases;                                // by id; never moved
     std::unordered_map<std::string, std::uint64_t> m_groups; // the next number to try
 };
 
@@ -162,35 +179,51 @@ std::uint64_t OrderKey(std::string_view name, std::size_t offset) {
     return key;
 }
 
-// The indexes of `names` in the byte order of the names. The entries lie all over memory: the
-// sort compares eight bytes of each name held beside its index, from where the names begin to
-// differ, and reads the names only where those are the same.
+// How many bytes all the names share at their start.
 template <typename NameAt>
-std::vector<std::uint32_t> InByteOrder(const std::vector<std::uint32_t>& indexes, NameAt nameAt) {
-    std::size_t common = indexes.empty() ? 0 : nameAt(indexes[0]).size();
+std::size_t CommonStart(const std::vector<std::uint32_t>& indexes, NameAt nameAt) {
+    if (indexes.empty())
+        return 0;
+    const std::string_view first = nameAt(indexes[0]);
+    std::size_t common = first.size();
     for (const std::uint32_t i : indexes) {
-        const std::string_view first = nameAt(indexes[0]), name = nameAt(i);
-        common = std::mismatch(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(common),
-                               name.begin(), name.end())
-                     .first -
-                 first.begin();
+        const std::string_view name = nameAt(i);
+        common = static_cast<std::size_t>(
+            std::mismatch(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(common),
+                          name.begin(), name.end())
+                .first -
+            first.begin());
     }
+    return common;
+}
+
+// The number of the alias of each name of `needingAlias`, in the same order. The entries lie
+// all over memory, so they are read in their own order only: the names are numbered in byte
+// order by a sort of eight bytes of each (from where the names begin to differ) held beside
+// its alias base, which reads the names only where those bytes are the same.
+template <typename NameAt>
+std::vector<std::uint32_t> AliasNumbersOf(const std::vector<std::uint32_t>& needingAlias,
+                                          NameAt nameAt, AliasNumbers& numbers) {
+    const std::size_t common = CommonStart(needingAlias, nameAt);
     struct Keyed {
         std::uint64_t key;
-        std::uint32_t index;
+        std::uint32_t at; // in needingAlias
+        std::uint32_t base;
     };
     std::vector<Keyed> keyed;
-    keyed.reserve(indexes.size());
-    for (const std::uint32_t i : indexes)
-        keyed.push_back({OrderKey(nameAt(i), common), i});
+    keyed.reserve(needingAlias.size());
+    for (std::uint32_t at = 0; at < needingAlias.size(); ++at) {
+        const std::string_view name = nameAt(needingAlias[at]);
+        keyed.push_back({OrderKey(name, common), at, numbers.IdOf(AliasBaseOf(name))});
+    }
     std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
-        return a.key != b.key ? a.key < b.key : nameAt(a.index) < nameAt(b.index);
+        return a.key != b.key ? a.key < b.key
+                              : nameAt(needingAlias[a.at]) < nameAt(needingAlias[b.at]);
     });
-    std::vector<std::uint32_t> ordered;
-    ordered.reserve(keyed.size());
+    std::vector<std::uint32_t> numberAt(needingAlias.size());
     for (const Keyed& k : keyed)
-        ordered.push_back(k.index);
-    return ordered;
+        numberAt[k.at] = static_cast<std::uint32_t>(numbers.NextNumber(k.base));
+    return numberAt;
 }
 
 // Gives shortNameAt(i) the short name of nameAt(i) for each of `count` distinct names. The
@@ -211,9 +244,12 @@ void GiveShortNames(std::size_t count, NameAt nameAt, ShortNameAt shortNameAt) {
     TakenNames taken(aliasLike.size());
     for (const std::uint32_t i : aliasLike)
         taken.Insert(shortNameAt(i));
-    AliasNumbers numbers(taken);
-    for (const std::uint32_t i : InByteOrder(needingAlias, nameAt))
-        shortNameAt(i) = numbers.NextAlias(AliasBaseOf(nameAt(i)));
+    AliasNumbers numbers(taken, !aliasLike.empty());
+    const std::vector<std::uint32_t> numberAt = AliasNumbersOf(needingAlias, nameAt, numbers);
+    for (std::size_t at = 0; at < needingAlias.size(); ++at) {
+        const std::uint32_t i = needingAlias[at];
+        shortNameAt(i) = NumberedAlias(AliasBaseOf(nameAt(i)), numberAt[at]);
+    }
 }
 
 } // namespace
