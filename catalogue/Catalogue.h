@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -102,6 +103,23 @@ public:
     using CatalogueError::CatalogueError;
 };
 
+// A call that waited longer than CatalogueWaits::giveUpAfter; the catalogue is as it was.
+class CatalogueGaveUp : public CatalogueError {
+public:
+    using CatalogueError::CatalogueError;
+};
+
+// How a call waits for another program's lock or for the server's answer.
+struct CatalogueWaits {
+    // Told once in a call, on the calling thread, after `noteAfter` of waiting, who or what
+    // is waited for.
+    std::function<void(const std::string&)> note;
+    std::chrono::milliseconds noteAfter{3000};
+    // A call that has waited this long throws CatalogueGaveUp; none: it waits until
+    // interrupted.
+    std::optional<std::chrono::milliseconds> giveUpAfter;
+};
+
 // One medium being added: one transaction. Dropping it before Commit leaves the catalogue as
 // it was.
 class ICatalogueAdd {
@@ -126,6 +144,8 @@ public:
     // the next call is stopped as soon as it begins (so a call just being started is never
     // missed); an add is stopped in any of its calls up to the end of its Commit.
     virtual void Interrupt() = 0;
+    // How the calls from now on wait (by default: without a note, until interrupted).
+    virtual void SetWaits(CatalogueWaits waits) = 0;
     // The media by name.
     virtual std::vector<Medium> Media() = 0;
     // The names of the media that a new medium of this name, of a folder on `volume`, would

@@ -17,6 +17,7 @@
 #include <optional>
 #include <poll.h>
 #include <unordered_map>
+#include <utility>
 
 namespace {
 
@@ -68,12 +69,17 @@ public:
     void Interrupt() { m_interrupted = true; }
     // A call has ended: an interruption that came too late for it is forgotten.
     void EndCall() { m_interrupted = false; }
+    void SetWaits(CatalogueWaits waits) { m_waits = std::move(waits); }
     // Changes whenever the connection is given up, so that what a transaction began on the
     // old one is not ended on the new one.
     int Generation() const { return m_generation; }
 
     [[noreturn]] void Fail(const PGresult* result = nullptr) const {
         const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+        if (std::exchange(m_gaveUp, false))
+            throw CatalogueGaveUp("Gave up waiting for the PostgreSQL server of the catalogue " +
+                                  m_location + " after " +
+                                  std::to_string(m_waits.giveUpAfter->count() / 1000) + " s.");
         // The interruption is delivered: what the caller does next (a rollback) runs as usual.
         if (m_interrupted.exchange(false) || (state && state == kQueryCanceled))
             throw CatalogueInterrupted("The catalogue " + m_location +
@@ -257,13 +263,23 @@ private:
     // Waits until a result can be taken without blocking. An interruption asks the server to
     // cancel the statement; a server that does not confirm in time loses the connection.
     void AwaitResult() {
+        const auto start = std::chrono::steady_clock::now();
+        bool noted = false;
         std::optional<std::chrono::steady_clock::time_point> cancelled;
         while (true) {
             if (!PQconsumeInput(m_conn.get()))
                 Fail();
             if (!PQisBusy(m_conn.get()))
                 return;
-            if (m_interrupted && !cancelled) {
+            const auto waited = std::chrono::steady_clock::now() - start;
+            if (!noted && m_waits.note && waited >= m_waits.noteAfter) {
+                noted = true;
+                m_waits.note("Waiting for the PostgreSQL server of the catalogue " + m_location +
+                             " to answer...");
+            }
+            if (m_waits.giveUpAfter && waited >= *m_waits.giveUpAfter && !cancelled)
+                m_gaveUp = true;
+            if ((m_interrupted || m_gaveUp) && !cancelled) {
                 Cancel();
                 cancelled = std::chrono::steady_clock::now();
             }
@@ -318,6 +334,8 @@ private:
     std::unique_ptr<PGconn, ConnectionCloser> m_conn;
     std::unique_ptr<PGcancel, CancelFreer> m_cancel;
     mutable std::atomic<bool> m_interrupted = false;
+    CatalogueWaits m_waits;
+    mutable bool m_gaveUp = false;
     int m_generation = 0;
 };
 
@@ -461,6 +479,7 @@ public:
     }
 
     void Interrupt() override { m_db.Interrupt(); }
+    void SetWaits(CatalogueWaits waits) override { m_db.SetWaits(std::move(waits)); }
 
     // An older catalogue is brought up to date in place, in the transaction that opens it; its
     // version then keeps the programs that wrote it from changing it.

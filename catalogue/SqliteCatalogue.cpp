@@ -8,12 +8,17 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -28,6 +33,40 @@ struct StmtFinalizer {
 };
 
 class Sqlite;
+
+// The inode numbers of `path` and of its shared-memory file, where SQLite keeps its locks.
+std::vector<ino_t> LockFiles(const std::string& path) {
+    std::vector<ino_t> inodes;
+    for (const auto& file : {path, path + "-shm"}) {
+        struct stat st;
+        if (::stat(file.c_str(), &st) == 0)
+            inodes.push_back(st.st_ino);
+    }
+    return inodes;
+}
+
+// Another process that holds a lock on the catalogue file at `path`, from /proc/locks
+// ("1: POSIX  ADVISORY  WRITE 4242 08:01:1234 120 120"), as "process PID (NAME)".
+std::string LockHolderOf(const std::string& path) {
+    const auto inodes = LockFiles(path);
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, pid, file;
+        if (!(fields >> number >> kind >> mode >> access >> pid >> file) ||
+            pid == std::to_string(::getpid()))
+            continue;
+        const auto inode = static_cast<ino_t>(
+            std::strtoull(file.substr(file.rfind(':') + 1).c_str(), nullptr, 10));
+        if (std::find(inodes.begin(), inodes.end(), inode) == inodes.end())
+            continue;
+        std::ifstream comm("/proc/" + pid + "/comm");
+        std::string name;
+        std::getline(comm, name);
+        return "process " + pid + (name.empty() ? "" : " (" + name + ")");
+    }
+    return "another program";
+}
 
 // A prepared statement, reset for reuse by Bind.
 class Statement {
@@ -78,6 +117,33 @@ public:
     void EndCall() { m_interrupted = false; }
     bool Interrupted() const { return m_interrupted; }
 
+    void SetWaits(CatalogueWaits waits) { m_waits = std::move(waits); }
+
+    // Called again and again while another program holds the lock; false to stop waiting.
+    std::string LockHolder() const { return LockHolderOf(m_path); }
+
+    bool WaitForLock(int count) {
+        if (m_interrupted)
+            return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (count == 0) {
+            m_waitStart = now;
+            m_noted = false;
+        }
+        const auto waited = now - m_waitStart;
+        if (!m_noted && m_waits.note && waited >= m_waits.noteAfter) {
+            m_noted = true;
+            m_waits.note("Waiting for the catalogue " + m_path + ", which " + LockHolder() +
+                         " is writing...");
+        }
+        if (m_waits.giveUpAfter && waited >= *m_waits.giveUpAfter) {
+            m_gaveUp = true;
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return true;
+    }
+
     void Exec(const std::string& sql) {
         Check(sqlite3_exec(m_db.get(), sql.c_str(), nullptr, nullptr, nullptr));
     }
@@ -91,6 +157,10 @@ public:
         if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE)
             return;
         const int primary = rc & 0xff;
+        if (primary == SQLITE_BUSY && std::exchange(m_gaveUp, false))
+            throw CatalogueGaveUp("Gave up waiting for the catalogue " + m_path + " after " +
+                                  std::to_string(m_waits.giveUpAfter->count() / 1000) +
+                                  " s: another program is writing it.");
         // A wait for a lock that was interrupted ends as "busy".
         // The interruption is delivered: what the caller does next (a rollback) runs as usual.
         if (m_interrupted.exchange(false) || primary == SQLITE_INTERRUPT)
@@ -105,6 +175,10 @@ private:
     std::string m_path;
     std::unique_ptr<sqlite3, DbCloser> m_db;
     mutable std::atomic<bool> m_interrupted = false;
+    CatalogueWaits m_waits;
+    std::chrono::steady_clock::time_point m_waitStart;
+    bool m_noted = false;
+    mutable bool m_gaveUp = false;
 };
 
 // One call of the catalogue, from its start to its end.
@@ -220,6 +294,7 @@ public:
     }
 
     void Interrupt() override { m_db.Interrupt(); }
+    void SetWaits(CatalogueWaits waits) override { m_db.SetWaits(std::move(waits)); }
 
     std::vector<Medium> Media() override {
         const Call call(m_db);
@@ -352,11 +427,8 @@ public:
 private:
     // Another program holds the write lock while it adds a medium: wait for it, until the
     // call is interrupted.
-    static int WaitForLock(void* db, int) {
-        if (static_cast<Sqlite*>(db)->Interrupted())
-            return 0;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return 1;
+    static int WaitForLock(void* db, int count) {
+        return static_cast<Sqlite*>(db)->WaitForLock(count) ? 1 : 0;
     }
 
     // Nothing is written before the version is known: a newer catalogue stays as it is.

@@ -6,6 +6,7 @@
 #include "RecordOutput.h"
 
 #include <atomic>
+#include <chrono>
 #include <ctime>
 #include <memory>
 #include <unistd.h>
@@ -16,12 +17,19 @@ constexpr int kExitNoMatch = 1;
 constexpr int kExitFailure = 1;
 constexpr int kExitFindFailure = 2;
 constexpr int kExitNoCatalogue = 2;
+constexpr int kExitGaveUp = 2;
+constexpr std::chrono::seconds kGiveUpAfter{30};
 
+// Says after 3 s whom a call waits for, and gives up after 30 s.
 std::unique_ptr<ICatalogue> Open(const CatalogueRequest& request, CatalogueUse use) {
-    return OpenCatalogue(request.location.empty() ? DefaultCatalogueLocation() : request.location,
-                         use);
+    auto catalogue = OpenCatalogue(
+        request.location.empty() ? DefaultCatalogueLocation() : request.location, use);
+    CatalogueWaits waits;
+    waits.note = [](const std::string& text) { Complain(text); };
+    waits.giveUpAfter = kGiveUpAfter;
+    catalogue->SetWaits(std::move(waits));
+    return catalogue;
 }
-
 // YYYY-MM-DD HH:MM:SS in local time.
 std::string LocalTimeText(std::int64_t seconds) {
     const std::time_t t = static_cast<std::time_t>(seconds);
@@ -75,6 +83,8 @@ int RunMedia(const CatalogueRequest& request) {
         return EXIT_SUCCESS;
     } catch (const NoCatalogueError& error) {
         return Report(error, kExitNoCatalogue);
+    } catch (const CatalogueGaveUp& error) {
+        return Report(error, kExitGaveUp);
     } catch (const CatalogueError& error) {
         return Report(error, kExitFailure);
     }
@@ -88,6 +98,8 @@ int RunForget(const CatalogueRequest& request) {
         return kExitFailure;
     } catch (const NoCatalogueError& error) {
         return Report(error, kExitNoCatalogue);
+    } catch (const CatalogueGaveUp& error) {
+        return Report(error, kExitGaveUp);
     } catch (const CatalogueError& error) {
         return Report(error, kExitFailure);
     }
@@ -107,6 +119,8 @@ int RunAdd(const CatalogueRequest& request, const std::string& folder) {
             return kExitFailure;
         }
         return kExitFailure;
+    } catch (const CatalogueGaveUp& error) {
+        return Report(error, kExitGaveUp);
     } catch (const MediumExistsError& error) {
         Complain(std::string(error.what()) + " --replace replaces it.");
         return kExitFailure;

@@ -320,6 +320,32 @@ std::pair<int, std::string> RunCtlgrm(const TempDir& scratch, std::vector<std::s
     return {code, ctlgrm.Err()};
 }
 
+// Another program holds the catalogue's lock and never lets go: ctlgrm says whom it waits
+// for, and gives up after half a minute.
+TEST(CtlgrmCatalogueWaits, AStuckLockIsNamedAndGivenUp) {
+    TempDir dir;
+    dir.WriteFile("disc/a.txt", "a");
+    const std::string file = (dir.MakeDir("data") / "catalogue.sqlite").string();
+    Add(*OpenCatalogue(file), "Disc", dir.path() / "disc");
+    FILE* holder = ::popen(("sqlite3 '" + file + "'").c_str(), "w");
+    ASSERT_NE(holder, nullptr);
+    std::fputs("BEGIN EXCLUSIVE;\n", holder);
+    std::fflush(holder);
+    while (!AddInProgress(file, true))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+
+    Ctlgrm forget(dir, "forget", {"--catalogue", file, "--forget", "Disc"});
+    EXPECT_EQ(forget.ExitCode(), 2);
+    std::fputs("ROLLBACK;\n", holder);
+    ::pclose(holder);
+    EXPECT_THAT(forget.Err(), HasSubstr("Waiting for the catalogue " + file + ", which process "));
+    EXPECT_THAT(forget.Err(), HasSubstr("(sqlite3) is writing"));
+    EXPECT_THAT(forget.Err(),
+                HasSubstr("Gave up waiting for the catalogue " + file + " after 30 s"));
+    // Nothing was changed, and the catalogue serves the next call.
+    EXPECT_EQ(OpenCatalogue(file)->Media().size(), 1u);
+}
+
 // Whatever the location names, a look-up makes nothing there, and an add makes only a
 // catalogue file in a folder that exists.
 TEST(CtlgrmCatalogueLocation, OnlyAFileIsACatalogueAndALookUpNeverMakesOne) {
