@@ -346,6 +346,24 @@ TEST(CtlgrmCatalogueWaits, AStuckLockIsNamedAndGivenUp) {
     EXPECT_EQ(OpenCatalogue(file)->Media().size(), 1u);
 }
 
+// A server that does not answer (its table locked by another session): ctlgrm says so, and
+// gives up after half a minute.
+TEST(CtlgrmCatalogueWaits, AServerThatDoesNotAnswerIsGivenUp) {
+    TempDir dir;
+    dir.WriteFile("disc/a.txt", "a");
+    PostgresExec(SharedPostgres().Uri(), "CREATE DATABASE stuck_lock");
+    const std::string uri = SharedPostgres().Uri("stuck_lock");
+    Add(*OpenCatalogue(uri), "Disc", dir.path() / "disc");
+    PGconn* locker = PQconnectdb(uri.c_str());
+    PQclear(PQexec(locker, "BEGIN; LOCK TABLE media IN ACCESS EXCLUSIVE MODE"));
+    Ctlgrm find(dir, "find", {"--catalogue", uri, "--find", "a"});
+    EXPECT_EQ(find.ExitCode(), 2);
+    PQfinish(locker);
+    EXPECT_THAT(find.Err(), HasSubstr("Waiting for the PostgreSQL server"));
+    EXPECT_THAT(find.Err(), HasSubstr("Gave up waiting for the PostgreSQL server"));
+    EXPECT_EQ(OpenCatalogue(uri)->Count(Query("a.txt")), 1u);
+}
+
 // Whatever the location names, a look-up makes nothing there, and an add makes only a
 // catalogue file in a folder that exists.
 TEST(CtlgrmCatalogueLocation, OnlyAFileIsACatalogueAndALookUpNeverMakesOne) {
