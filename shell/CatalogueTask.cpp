@@ -127,6 +127,24 @@ CInputGuard::CInputGuard() {
     QCoreApplication::instance()->installEventFilter(this);
 }
 
+bool IsInputToIgnoreWhileBusy(QEvent::Type type) {
+    switch (type) {
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        return true;
+    default:
+        return false;
+    }
+}
+
 CInputGuard::~CInputGuard() {
     QCoreApplication::instance()->removeEventFilter(this);
 }
@@ -141,18 +159,7 @@ bool CInputGuard::eventFilter(QObject* watched, QEvent* event) {
         emit stopAsked();
         event->ignore();
         return true;
-    case QEvent::KeyRelease:
-    case QEvent::ShortcutOverride:
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::Wheel:
-    case QEvent::ContextMenu:
-    case QEvent::DragEnter:
-    case QEvent::DragMove:
-    case QEvent::Drop:
-        return true;
     default:
-        return QObject::eventFilter(watched, event);
+        return IsInputToIgnoreWhileBusy(event->type()) || QObject::eventFilter(watched, event);
     }
 }

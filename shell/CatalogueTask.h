@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QEvent>
 #include <QObject>
 #include <QString>
 
@@ -56,6 +57,10 @@ private:
     };
     std::vector<Retired> m_retired;
 };
+
+// Whether `type` is input from the user's mouse, keyboard or drags, other than a key press and a
+// close, which a window that is busy with an operation takes to stop it.
+bool IsInputToIgnoreWhileBusy(QEvent::Type type);
 
 // While it lives, no window takes the user's input but Esc, which asks to stop, as closing a
 // window does (the window stays): for a call that the user waits for.

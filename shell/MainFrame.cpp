@@ -1,6 +1,7 @@
 #include "MainFrame.h"
 
 #include "CatalogriumView.h"
+#include "CatalogueTask.h"
 #include "Prompter.h"
 #include "StartFolder.h"
 
@@ -239,19 +240,8 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
         m_bCloseOwed = true;
         RequestStop();
         return true;
-    case QEvent::KeyRelease:
-    case QEvent::ShortcutOverride:
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::Wheel:
-    case QEvent::ContextMenu:
-    case QEvent::DragEnter:
-    case QEvent::DragMove:
-    case QEvent::Drop:
-        return true;
     default:
-        return QMainWindow::eventFilter(watched, event);
+        return IsInputToIgnoreWhileBusy(event->type()) || QMainWindow::eventFilter(watched, event);
     }
 }
 

@@ -33,7 +33,9 @@ for _ in $(seq 50); do xdotool getdisplaygeometry > /dev/null 2>&1 && break; sle
 mkdir -p "$work/folder/sub"
 echo one > "$work/folder/a.txt"
 echo two > "$work/folder/sub/b.txt"
-"$ctlgrm" --catalogue "$CATALOGRIUM3_CATALOGUE" --media > /dev/null
+# An empty catalogue: only an add makes one.
+"$ctlgrm" --catalogue "$CATALOGRIUM3_CATALOGUE" --add seed -o /dev/null "$work/folder/sub"
+"$ctlgrm" --catalogue "$CATALOGRIUM3_CATALOGUE" --forget seed
 
 # Another program holds the catalogue until it is told to let go.
 python3 - "$CATALOGRIUM3_CATALOGUE" "$work" << 'PY' &

@@ -1,6 +1,7 @@
 // The Go sequence from the form and the menu: when the folder is read, refused paths, the
 // comments, the listing file through Save As, the empty-folder question and the print jobs.
 #include "AppFixture.h"
+#include "ReadAll.h"
 
 #include <QApplication>
 
@@ -11,13 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Empty files named 00000 to count - 1, made quickly.
 void MakeEmptyFiles(const TempDir& dir, int count) {
@@ -362,8 +356,8 @@ TEST_F(ListingFileTest, ToFileWritesTheFileChosenInSaveAs) {
     ClickGo();
     EXPECT_EQ(dialogs.proposedSaveNames, std::vector<std::string>{"Untitled.txt"});
     EXPECT_TRUE(dialogs.printDialogPages.empty());
-    EXPECT_EQ(ReadFile(target), Expected());
-    EXPECT_NE(ReadFile(target).find("a.txt"), std::string::npos);
+    EXPECT_EQ(ReadAll(target), Expected());
+    EXPECT_NE(ReadAll(target).find("a.txt"), std::string::npos);
     EXPECT_EQ(View()->PathName(), target);
 }
 
@@ -378,11 +372,11 @@ TEST_F(ListingFileTest, CancelledSaveAsWritesNothingAndKeepsTheReading) {
 TEST_F(ListingFileTest, SaveWritesAgainWithoutAskingWhileTheFileIsThere) {
     dialogs.saveFileName = target;
     ClickGo();
-    const std::string listing = ReadFile(target);
+    const std::string listing = ReadAll(target);
     std::ofstream(target) << "stale";
     Action("actionSave")->trigger();
     EXPECT_EQ(dialogs.proposedSaveNames.size(), 1u);
-    EXPECT_EQ(ReadFile(target).size(), listing.size());
+    EXPECT_EQ(ReadAll(target).size(), listing.size());
     // The next Save As proposes the last file.
     ClickGo();
     EXPECT_EQ(dialogs.proposedSaveNames.back(), target);
@@ -434,5 +428,5 @@ TEST_F(ListingFileTest, OpenReadsNothingAndDoesNotBecomeTheSavedFile) {
     Action("actionOpen")->trigger();
     EXPECT_TRUE(Doc().m_entryList.empty());
     EXPECT_TRUE(View()->PathName().empty());
-    EXPECT_EQ(ReadFile(folder.str() + "/old.txt"), "keep me");
+    EXPECT_EQ(ReadAll(folder.str() + "/old.txt"), "keep me");
 }

@@ -3,6 +3,7 @@
 #include "AppFixture.h"
 #include "FifoReader.h"
 #include "PrintedPages.h"
+#include "ReadAll.h"
 
 #include <QStandardPaths>
 
@@ -91,10 +92,6 @@ protected:
         Click(IDC_STANDARD);
         TypeFolder(folder.str());
         ClickGo();
-    }
-    static std::string ReadAll(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
     static bool IsPdf(const std::string& bytes) {
         return bytes.starts_with("%PDF-") && bytes.find("%%EOF") != std::string::npos;

@@ -1,7 +1,8 @@
 // Shows the real window on the X display of DISPLAY and saves screenshots of the whole screen
 // (ImageMagick's import) into the folder given as the argument: the form in each layout, the
 // preview of each printed layout, the form after a folder was dropped on it, the Find in
-// Catalogue window, the Media dialog and the status bar during a long scan. Run by screenshots.sh under Xvfb.
+// Catalogue window, the Media dialog and the status bar during a long scan. Run by screenshots.sh
+// under Xvfb.
 #include "Adding.h"
 #include "CatalogriumApp.h"
 #include "CatalogriumView.h"

@@ -1,5 +1,6 @@
 #include "CatalogriumDoc.h"
 
+#include "ReadAll.h"
 #include "Recorders.h"
 #include "ScopedTimeZone.h"
 #include "TempDir.h"
@@ -308,13 +309,6 @@ TEST_F(ListingWriterTest, FormatSizeLeavesTheTextAloneWithoutOptions) {
 
 // ---- saving the listing file ----
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::size_t CountFiles(const fs::path& folder) {
     return static_cast<std::size_t>(
         std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
@@ -339,7 +333,7 @@ TEST_F(SaveListingTest, WritesWhatSerializeWritesWithTheUmaskApplied) {
     const bool saved = doc.SaveListingFile(target, error);
     ::umask(previous);
     ASSERT_TRUE(saved) << error;
-    EXPECT_EQ(ReadFile(target), Written());
+    EXPECT_EQ(ReadAll(target), Written());
     EXPECT_EQ(PermissionsOf(target), 0640u);
     EXPECT_EQ(CountFiles(dir.path()), 1u);
 }
@@ -348,7 +342,7 @@ TEST_F(SaveListingTest, ReplacesAnExistingFileKeepingItsPermissions) {
     const fs::path target = dir.WriteFile("old.txt", "previous listing");
     ::chmod(target.c_str(), 0604);
     ASSERT_TRUE(doc.SaveListingFile(target, error)) << error;
-    EXPECT_EQ(ReadFile(target), Written());
+    EXPECT_EQ(ReadAll(target), Written());
     EXPECT_EQ(PermissionsOf(target), 0604u);
     EXPECT_EQ(CountFiles(dir.path()), 1u);
 }
@@ -359,7 +353,7 @@ TEST_F(SaveListingTest, SavingThroughALinkReplacesTheLinkedFile) {
     fs::create_symlink(real, link);
     ASSERT_TRUE(doc.SaveListingFile(link, error)) << error;
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadFile(real), Written());
+    EXPECT_EQ(ReadAll(real), Written());
 }
 
 TEST_F(SaveListingTest, SavingThroughALinkToAMissingFileCreatesItsTarget) {
@@ -368,7 +362,7 @@ TEST_F(SaveListingTest, SavingThroughALinkToAMissingFileCreatesItsTarget) {
     fs::create_symlink("real/out.txt", link);
     ASSERT_TRUE(doc.SaveListingFile(link, error)) << error;
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadFile(dir.path() / "real/out.txt"), Written());
+    EXPECT_EQ(ReadAll(dir.path() / "real/out.txt"), Written());
     EXPECT_EQ(CountFiles(dir.path() / "real"), 1u);
 }
 
@@ -391,7 +385,7 @@ TEST_F(SaveListingTest, ReadOnlyFileIsRefusedAndKept) {
     ::chmod(target.c_str(), 0444);
     EXPECT_FALSE(doc.SaveListingFile(target, error));
     EXPECT_EQ(error, "Access to " + target.string() + " was denied.");
-    EXPECT_EQ(ReadFile(target), "previous listing");
+    EXPECT_EQ(ReadAll(target), "previous listing");
 }
 
 TEST_F(SaveListingTest, MissingFolderIsReported) {
@@ -425,7 +419,7 @@ TEST_F(SaveListingTest, FailedWriteKeepsThePreviousFileAndLeavesNoTemporaryFile)
 
     EXPECT_FALSE(saved);
     EXPECT_EQ(error, target.string() + " could not be written: File too large.");
-    EXPECT_EQ(ReadFile(target), "previous listing");
+    EXPECT_EQ(ReadAll(target), "previous listing");
     EXPECT_EQ(CountFiles(dir.path()), 1u);
 }
 

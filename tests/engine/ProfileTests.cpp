@@ -1,4 +1,5 @@
 #include "Profile.h"
+#include "ReadAll.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -22,11 +23,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Every setting away from its default.
 ListingOptions ChangedOptions() {

@@ -1,5 +1,6 @@
 // The temporary file through which a save replaces its target.
 #include "OutputFile.h"
+#include "ReadAll.h"
 #include "ReplacingFile.h"
 #include "TempDir.h"
 
@@ -19,11 +20,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::vector<std::string> Names(const fs::path& folder) {
     std::vector<std::string> names;

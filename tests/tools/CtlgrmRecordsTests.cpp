@@ -1,6 +1,7 @@
 // What ctlgrm prints for --find and --media: every byte of a name told back, nothing that a
 // terminal acts on, no record forged by a name, and a failure when the records are lost.
 
+#include "ReadAll.h"
 #include "RunCommand.h"
 #include "TempDir.h"
 
@@ -20,11 +21,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 struct RunResult {
     int exitCode = -1;

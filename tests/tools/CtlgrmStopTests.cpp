@@ -1,5 +1,6 @@
 // ctlgrm ended by SIGINT or SIGTERM while it reads a folder.
 
+#include "ReadAll.h"
 #include "RunCommand.h"
 #include "TempDir.h"
 
@@ -22,11 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using SteadyClock = std::chrono::steady_clock;
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // `folders` folders of `files` empty files each.
 void MakeWideTree(const fs::path& top, int folders, int files) {

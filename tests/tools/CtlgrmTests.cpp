@@ -4,6 +4,7 @@
 #include "CatalogriumDoc.h"
 #include "FifoReader.h"
 #include "Profile.h"
+#include "ReadAll.h"
 #include "Recorders.h"
 #include "RunCommand.h"
 #include "TempDir.h"
@@ -26,11 +27,6 @@
 namespace {
 
 constexpr std::time_t kNow = 1796663109; // 12/07/26 17:05:09 UTC
-
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 struct RunResult {
     int exitCode = -1;

@@ -1,6 +1,7 @@
 // ctlgrm's SIGINT and SIGTERM handler, in a child process that is saving through a named
 // temporary file (the way taken where the file system has no unnamed ones), or has saved.
 #include "Interrupt.h"
+#include "ReadAll.h"
 #include "ReplacingFile.h"
 #include "TempDir.h"
 
@@ -15,11 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 long CountEntries(const std::filesystem::path& folder) {
     return std::distance(std::filesystem::directory_iterator(folder), {});
