@@ -162,7 +162,7 @@ void CCatalogueMenu::Add(const std::string& name, bool replace) {
 // the catalogue, as closing the window does.
 CCatalogueTask::Outcome CCatalogueMenu::RunUnderNote(CCatalogueTask::Work work,
                                                      std::string& error) {
-    CCatalogueTask task;
+    CCatalogueTask task(CatalogueUse::Add);
     connect(&m_frame, &CMainFrame::stopRequested, &task, &CCatalogueTask::Stop);
     return task.Run(Location(), std::move(work), error);
 }

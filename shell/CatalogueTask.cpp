@@ -29,9 +29,10 @@ struct CCatalogueTask::Call {
         catalogue = open;
     }
 
-    Outcome Run(const std::string& location, const Work& work, std::string& error) {
+    Outcome Run(const std::string& location, CatalogueUse use, const Work& work,
+                std::string& error) {
         try {
-            const auto open = OpenCatalogue(location);
+            const auto open = OpenCatalogue(location, use);
             Lend(open.get());
             const auto giveBack = qScopeGuard([this] { Lend(nullptr); });
             if (stopped)
@@ -60,9 +61,9 @@ void CCatalogueTask::Start(const std::string& location, Work work) {
     auto call = std::make_shared<Call>();
     m_call = call;
     QPointer<CCatalogueTask> self(this);
-    m_thread = std::jthread([self, call, location, work = std::move(work)] {
+    m_thread = std::jthread([self, call, location, use = m_use, work = std::move(work)] {
         std::string error;
-        const Outcome outcome = call->Run(location, work, error);
+        const Outcome outcome = call->Run(location, use, work, error);
         call->running = false;
         // Posted to the GUI thread, which drops it when the task has gone or moved on.
         QMetaObject::invokeMethod(

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Catalogue.h"
+
 #include <QEvent>
 #include <QObject>
 #include <QString>
@@ -10,8 +12,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-class ICatalogue;
 
 // Runs one catalogue call at a time on a thread of its own, the catalogue opened there, so that
 // a database that is slow or does not answer never holds the window up. Stop interrupts the
@@ -27,7 +27,8 @@ public:
 
     enum class Outcome { Done, Stopped, Failed };
 
-    using QObject::QObject;
+    // Each call opens the catalogue for `use`: a look-up never makes one.
+    explicit CCatalogueTask(CatalogueUse use) : m_use(use) {}
     ~CCatalogueTask() override;
 
     void Start(const std::string& location, Work work);
@@ -49,6 +50,7 @@ private:
     void Join();
     void Retire();
 
+    CatalogueUse m_use;
     std::shared_ptr<Call> m_call;
     std::jthread m_thread;
     struct Retired {

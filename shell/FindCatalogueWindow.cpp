@@ -214,6 +214,8 @@ QWidget* CFindCatalogueWindow::CreateFilters() {
     rows->addLayout(dateRow);
     m_medium = new QComboBox;
     m_medium->setObjectName(QStringLiteral("mediumFilter"));
+    // There from the start, so that the window's first size has room for it.
+    FillMedia({});
     const auto sizeEdit = [](const char* name) {
         auto* edit = new QLineEdit;
         edit->setObjectName(QString::fromLatin1(name));

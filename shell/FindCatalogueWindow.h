@@ -127,8 +127,8 @@ private:
     QLabel* m_count = nullptr;
     QTimer* m_debounce = nullptr;
     QTimer* m_poll = nullptr;
-    CCatalogueTask m_searchTask;
-    CCatalogueTask m_mediaTask;
+    CCatalogueTask m_searchTask{CatalogueUse::LookUp};
+    CCatalogueTask m_mediaTask{CatalogueUse::LookUp};
     std::shared_ptr<Found> m_found;
     std::shared_ptr<std::vector<std::string>> m_mediaNames;
     std::size_t m_maxMatches = kMaxMatches;

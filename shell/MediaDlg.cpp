@@ -67,7 +67,8 @@ CMediaDlg::CMediaDlg(std::string location, IPrompter& prompter, QWidget* parent)
 // Reads the media again and selects `select`, else the first.
 void CMediaDlg::Refresh(const std::string& select) {
     std::vector<Medium> media;
-    RunCall([&](ICatalogue& catalogue, const std::atomic<bool>&) { media = catalogue.Media(); });
+    RunCall(CatalogueUse::LookUp,
+            [&](ICatalogue& catalogue, const std::atomic<bool>&) { media = catalogue.Media(); });
     FillTable(media);
     SelectRow(select);
     UpdateButtons();
@@ -145,8 +146,10 @@ void CMediaDlg::Rename(const std::string& newName) {
     const std::string name = SelectedName();
     if (name.empty())
         return;
-    const bool renamed = RunCall(
-        [&](ICatalogue& catalogue, const std::atomic<bool>&) { catalogue.Rename(name, newName); });
+    const bool renamed =
+        RunCall(CatalogueUse::Change, [&](ICatalogue& catalogue, const std::atomic<bool>&) {
+            catalogue.Rename(name, newName);
+        });
     Refresh(renamed ? newName : name);
 }
 
@@ -157,12 +160,13 @@ void CMediaDlg::Remove() {
                                           kAppTitle, MessageIcon::Question,
                                           MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
-    RunCall([&](ICatalogue& catalogue, const std::atomic<bool>&) { catalogue.Forget(name); });
+    RunCall(CatalogueUse::Change,
+            [&](ICatalogue& catalogue, const std::atomic<bool>&) { catalogue.Forget(name); });
     Refresh();
 }
 
-bool CMediaDlg::RunCall(CCatalogueTask::Work work) {
-    CCatalogueTask task;
+bool CMediaDlg::RunCall(CatalogueUse use, CCatalogueTask::Work work) {
+    CCatalogueTask task(use);
     CInputGuard guard;
     connect(&guard, &CInputGuard::stopAsked, &task, &CCatalogueTask::Stop);
     std::string error;

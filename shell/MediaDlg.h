@@ -35,7 +35,7 @@ private:
     void SelectRow(const std::string& name);
     void UpdateButtons();
     // Runs `work` off the GUI thread and reports a failure; false unless it was done.
-    bool RunCall(CCatalogueTask::Work work);
+    bool RunCall(CatalogueUse use, CCatalogueTask::Work work);
     void Report(const std::string& error);
     void AskRename();
 

@@ -411,6 +411,23 @@ TEST_F(CatalogueWindowTest, LatinOneNamesKeepTheirBytes) {
     EXPECT_EQ(Media()[0].name, "Other");
 }
 
+// Looking in a catalogue that is not there says so and makes none; only an add makes one.
+TEST_F(CatalogueWindowTest, FindAndMediaNeverMakeACatalogue) {
+    CFindCatalogueWindow* window = OpenFind();
+    ASSERT_NE(window, nullptr);
+    QTest::keyClicks(window->findChild<QLineEdit*>(QStringLiteral("searchField")), "bea");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window->CountText().startsWith("There is no catalogue"); }, 5000))
+        << window->CountText().toStdString();
+    {
+        CMediaDlg dialog(location, prompter);
+        EXPECT_EQ(dialog.Table()->rowCount(), 0);
+    }
+    ASSERT_FALSE(prompter.messages.empty());
+    EXPECT_THAT(prompter.messages.back().text, ::testing::StartsWith("There is no catalogue at"));
+    EXPECT_FALSE(std::filesystem::exists(location));
+}
+
 TEST_F(CatalogueWindowTest, MediaDialogRenamesAndRemoves) {
     const std::atomic<bool> stop = false;
     {
