@@ -1,6 +1,7 @@
 #include "PostgresCatalogue.h"
 
 #include "AddTally.h"
+#include "CallScope.h"
 #include "CatalogueMessages.h"
 #include "FindSql.h"
 #include "FolderEntry.h"
@@ -339,17 +340,7 @@ private:
     int m_generation = 0;
 };
 
-// One call of the catalogue, from its start to its end.
-class Call {
-public:
-    explicit Call(Postgres& db) : m_db(db) {}
-    ~Call() { m_db.EndCall(); }
-    Call(const Call&) = delete;
-    Call& operator=(const Call&) = delete;
-
-private:
-    Postgres& m_db;
-};
+using Call = CallScope<Postgres>;
 
 std::string Field(const PGresult* result, int row, int column) {
     const char* text = PQgetvalue(result, row, column);

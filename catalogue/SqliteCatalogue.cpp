@@ -1,6 +1,7 @@
 #include "SqliteCatalogue.h"
 
 #include "AddTally.h"
+#include "CallScope.h"
 #include "CatalogueMessages.h"
 #include "FindSql.h"
 #include "MediaRules.h"
@@ -181,17 +182,7 @@ private:
     mutable bool m_gaveUp = false;
 };
 
-// One call of the catalogue, from its start to its end.
-class Call {
-public:
-    explicit Call(Sqlite& db) : m_db(db) {}
-    ~Call() { m_db.EndCall(); }
-    Call(const Call&) = delete;
-    Call& operator=(const Call&) = delete;
-
-private:
-    Sqlite& m_db;
-};
+using Call = CallScope<Sqlite>;
 
 Statement::Statement(Sqlite& db, const std::string& sql) : m_db(db) {
     sqlite3_stmt* stmt = nullptr;
