@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShowEvent>
 
 namespace {
 
@@ -77,16 +76,12 @@ void ExchangeCheck(QCheckBox& box, int& value, bool save) {
 } // namespace
 
 CAdvancedOptionsDlg::CAdvancedOptionsDlg(QWidget* parent, const IFontCatalog& fonts)
-    : QDialog(parent), m_pFontCombo(new CFontCombo(fonts)) {
+    : CModalDialog(parent), m_pFontCombo(new CFontCombo(fonts)) {
     setWindowTitle(QStringLiteral("Catalogrium3: Advanced options"));
     SetModalFrame(*this, true);
     CreateControls();
     LayOutTemplate(*this, 177, 185);
     connect(m_pFontCombo, &QComboBox::activated, this, &CAdvancedOptionsDlg::OnSelChangeFont);
-}
-
-int CAdvancedOptionsDlg::DoModal() {
-    return exec();
 }
 
 // Controls are made in the template's order, which is the tab order.
@@ -126,12 +121,6 @@ void CAdvancedOptionsDlg::CreateControls() {
     m_pUpperCase = PlaceCheckBox(this, "1080", "Upper case ", 88, 144, 76, 10);
 }
 
-void CAdvancedOptionsDlg::showEvent(QShowEvent* event) {
-    if (!event->spontaneous())
-        OnInitDialog();
-    QDialog::showEvent(event);
-}
-
 void CAdvancedOptionsDlg::OnInitDialog() {
     DoDataExchange(false);
     m_pFontCombo->FillFonts(m_strFontName);
@@ -156,9 +145,9 @@ void CAdvancedOptionsDlg::DoDataExchange(bool save) {
     ExchangeCheck(*m_pUpperCase, m_bUpperCase, save);
 }
 
-void CAdvancedOptionsDlg::accept() {
+bool CAdvancedOptionsDlg::OnOK() {
     DoDataExchange(true);
-    QDialog::accept();
+    return true;
 }
 
 void CAdvancedOptionsDlg::CopyFromOptions(const ListingOptions& options) {

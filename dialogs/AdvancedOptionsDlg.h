@@ -1,8 +1,7 @@
 #pragma once
 
+#include "DialogFrame.h"
 #include "FontCombo.h"
-
-#include <QDialog>
 
 #include <string>
 
@@ -15,14 +14,14 @@ struct ListingOptions;
 // listed, line numbers, the grid, sizes in bytes, automatic re-reading and upper case. The
 // caller fills the members, runs DoModal and takes the members back only after OK; the
 // dialog never touches the options record or the profile itself.
-class CAdvancedOptionsDlg : public QDialog {
+class CAdvancedOptionsDlg : public CModalDialog {
     Q_OBJECT
 public:
     explicit CAdvancedOptionsDlg(QWidget* parent = nullptr,
                                  const IFontCatalog& fonts = SystemFontCatalog());
 
-    // QDialog::Accepted for OK or Enter, QDialog::Rejected for Esc or the close box.
-    int DoModal();
+    // DoModal gives QDialog::Accepted for OK or Enter, QDialog::Rejected for Esc or the close
+    // box.
 
     // The eleven settings into the members, and back after OK: the ten numbers always, the
     // face only when it is not empty.
@@ -43,14 +42,12 @@ public:
     int m_bAutoRefresh = 0;
     int m_bUpperCase = 0;
 
-    void accept() override;
-
 protected:
-    void showEvent(QShowEvent* event) override;
+    void OnInitDialog() override;
+    bool OnOK() override;
 
 private:
     void CreateControls();
-    void OnInitDialog();
     void OnSelChangeFont(int index);
     void DoDataExchange(bool save);
 

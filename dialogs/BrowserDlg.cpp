@@ -4,8 +4,6 @@
 #include "FileSystemNamespace.h"
 #include "ShellTree.h"
 
-#include <QShowEvent>
-
 CBrowserDlg::CBrowserDlg(QWidget* parent)
     : CBrowserDlg(std::make_unique<CFileSystemNamespace>(), parent) {}
 
@@ -14,7 +12,7 @@ CBrowserDlg::CBrowserDlg(std::unique_ptr<INamespaceProvider> provider, QWidget* 
     m_pOwnedProvider = std::move(provider);
 }
 
-CBrowserDlg::CBrowserDlg(INamespaceProvider& provider, QWidget* parent) : QDialog(parent) {
+CBrowserDlg::CBrowserDlg(INamespaceProvider& provider, QWidget* parent) : CModalDialog(parent) {
     setWindowTitle(QStringLiteral("Browser"));
     SetModalFrame(*this, true);
     m_pTree = PlaceControl(new CShellTree(provider, this), "1055", 2, 3, 176, 117);
@@ -28,19 +26,13 @@ CBrowserDlg::~CBrowserDlg() {
     delete m_pTree;
 }
 
-int CBrowserDlg::DoModal() {
-    return exec();
-}
-
 // The tree is filled once the dialog runs, so that a first selection that ends it at once
 // ends a running dialog.
-void CBrowserDlg::showEvent(QShowEvent* event) {
-    if (!event->spontaneous())
-        QMetaObject::invokeMethod(this, &CBrowserDlg::OnInitDialog, Qt::QueuedConnection);
-    QDialog::showEvent(event);
+void CBrowserDlg::OnInitDialog() {
+    QMetaObject::invokeMethod(this, &CBrowserDlg::FillTree, Qt::QueuedConnection);
 }
 
-void CBrowserDlg::OnInitDialog() {
+void CBrowserDlg::FillTree() {
     m_pTree->SetSystemImageList();
     m_pTree->FillRoot();
 }

@@ -1,8 +1,7 @@
 #pragma once
 
+#include "DialogFrame.h"
 #include "Namespace.h"
-
-#include <QDialog>
 
 #include <memory>
 #include <string>
@@ -12,7 +11,7 @@ class CShellTree;
 // The folder browser: a tree of the namespace with no OK button. The first selection of a
 // folder that has a file-system path ends the dialog with Accepted and that path in
 // `m_strPath`; Esc or the close box end it with Rejected and `m_strPath` empty.
-class CBrowserDlg : public QDialog {
+class CBrowserDlg : public CModalDialog {
     Q_OBJECT
 public:
     // Over the local file system.
@@ -21,17 +20,16 @@ public:
     explicit CBrowserDlg(INamespaceProvider& provider, QWidget* parent = nullptr);
     ~CBrowserDlg() override;
 
-    int DoModal();
     CShellTree& Tree() { return *m_pTree; }
 
     std::string m_strPath;
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void OnInitDialog() override;
 
 private:
     CBrowserDlg(std::unique_ptr<INamespaceProvider> provider, QWidget* parent);
-    void OnInitDialog();
+    void FillTree();
     void OnSelChanged();
     void OnRightClick(const QPoint& pos);
 

@@ -8,14 +8,13 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QShowEvent>
 
 std::string ListedName(const CFolderEntry& entry) {
     return CountChars(entry.m_strName) <= kLongestListedName ? entry.m_strName
                                                              : entry.m_strShortName;
 }
 
-CCommentEditDlg::CCommentEditDlg(QWidget* parent) : QDialog(parent) {
+CCommentEditDlg::CCommentEditDlg(QWidget* parent) : CModalDialog(parent) {
     SetModalFrame(*this, false);
     const struct {
         const char* id;
@@ -34,21 +33,6 @@ CCommentEditDlg::CCommentEditDlg(QWidget* parent) : QDialog(parent) {
     LayOutTemplate(*this, 113, 65);
 }
 
-int CCommentEditDlg::DoModal() {
-    return exec();
-}
-
-void CCommentEditDlg::showEvent(QShowEvent* event) {
-    if (!event->spontaneous())
-        DoDataExchange(false);
-    QDialog::showEvent(event);
-}
-
-void CCommentEditDlg::accept() {
-    if (DoDataExchange(true))
-        QDialog::accept();
-}
-
 bool CCommentEditDlg::DoDataExchange(bool save) {
     return ExchangeLines(
         {{m_pEdits[0], m_pEdits[1], m_pEdits[2]},
@@ -57,7 +41,7 @@ bool CCommentEditDlg::DoDataExchange(bool save) {
         save);
 }
 
-CCommentListDlg::CCommentListDlg(QWidget* parent) : QDialog(parent) {
+CCommentListDlg::CCommentListDlg(QWidget* parent) : CModalDialog(parent) {
     setWindowTitle(QStringLiteral("Catalogrium3: adding comments"));
     SetModalFrame(*this, true);
     // "&Done" comes first in the tab order and ends the dialog as Esc does.
@@ -69,16 +53,6 @@ CCommentListDlg::CCommentListDlg(QWidget* parent) : QDialog(parent) {
     PlaceControl(new QLabel(QStringLiteral("Double click on selected line to add comment."), this),
                  "", 7, 90, 154, 12);
     LayOutTemplate(*this, 220, 103);
-}
-
-int CCommentListDlg::DoModal() {
-    return exec();
-}
-
-void CCommentListDlg::showEvent(QShowEvent* event) {
-    if (!event->spontaneous())
-        OnInitDialog();
-    QDialog::showEvent(event);
 }
 
 // Enter ends the dialog wherever the focus is, as "&Done" and Esc do.

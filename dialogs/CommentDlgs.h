@@ -1,8 +1,7 @@
 #pragma once
 
+#include "DialogFrame.h"
 #include "FolderEntry.h"
-
-#include <QDialog>
 
 #include <cstddef>
 #include <string>
@@ -15,19 +14,16 @@ inline constexpr std::size_t kLongestListedName = 40;
 
 // The comment editor: three lines of at most 19 characters, no caption bar. The caller fills
 // the members, runs DoModal and reads them back only after Accepted ("&Done" or Enter).
-class CCommentEditDlg : public QDialog {
+class CCommentEditDlg : public CModalDialog {
     Q_OBJECT
 public:
     explicit CCommentEditDlg(QWidget* parent = nullptr);
 
-    int DoModal();
-
     CommentLines m_comments;
 
-    void accept() override;
-
 protected:
-    void showEvent(QShowEvent* event) override;
+    void OnInitDialog() override { DoDataExchange(false); }
+    bool OnOK() override { return DoDataExchange(true); }
 
 private:
     bool DoDataExchange(bool save);
@@ -39,13 +35,12 @@ private:
 // longer than 40 characters); a double click edits that entry's three comment lines. However
 // it ends, the caller reads `m_nExtraLines`, the net number of non-empty comment lines added
 // during the run. The list is borrowed; the dialog never adds or removes entries.
-class CCommentListDlg : public QDialog {
+class CCommentListDlg : public CModalDialog {
     Q_OBJECT
 public:
     explicit CCommentListDlg(QWidget* parent = nullptr);
 
-    // Its result carries no meaning.
-    int DoModal();
+    // DoModal's result carries no meaning.
     void OnDblClkEntry();
 
     EntryList* m_pList = nullptr;
@@ -53,11 +48,8 @@ public:
     QListWidget* m_lbEntries = nullptr;
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void OnInitDialog() override;
     void keyPressEvent(QKeyEvent* event) override;
-
-private:
-    void OnInitDialog();
 };
 
 // The line that lists an entry: its name, or its short name when the name is too long.

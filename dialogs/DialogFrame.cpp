@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShowEvent>
 #include <QStyle>
 
 #include <algorithm>
@@ -70,4 +71,15 @@ void LayOutTemplate(QDialog& dialog, int width, int height) {
         control->setGeometry(rect);
     }
     dialog.setFixedSize(units.Size(width, height));
+}
+
+void CModalDialog::accept() {
+    if (OnOK())
+        QDialog::accept();
+}
+
+void CModalDialog::showEvent(QShowEvent* event) {
+    if (!event->spontaneous())
+        OnInitDialog();
+    QDialog::showEvent(event);
 }

@@ -2,13 +2,32 @@
 
 #include "Prompter.h"
 
+#include <QDialog>
 #include <QMessageBox>
 #include <QRect>
 #include <QString>
 #include <QVariant>
 
-class QDialog;
+class QShowEvent;
 class QWidget;
+
+// The life of a modal dialog of the program: DoModal runs it; OnInitDialog fills the controls
+// from the members each time the program shows it (not when the window system shows it again,
+// as after a minimise); OK and Enter end it only when OnOK has taken the controls back into the
+// members, which it may refuse, saying why.
+class CModalDialog : public QDialog {
+public:
+    using QDialog::QDialog;
+
+    // QDialog::Accepted or QDialog::Rejected.
+    int DoModal() { return exec(); }
+    void accept() override;
+
+protected:
+    virtual void OnInitDialog() {}
+    virtual bool OnOK() { return true; }
+    void showEvent(QShowEvent* event) override;
+};
 
 // A message box with an OK button and the program's name as caption; waits for the answer.
 void ShowAppMessage(QWidget* parent, const QString& text,

@@ -5,9 +5,8 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <QShowEvent>
 
-CTitleDlg::CTitleDlg(QWidget* parent) : QDialog(parent) {
+CTitleDlg::CTitleDlg(QWidget* parent) : CModalDialog(parent) {
     setWindowTitle(QStringLiteral("Title"));
     SetModalFrame(*this, true);
     const struct {
@@ -36,24 +35,9 @@ CTitleDlg::CTitleDlg(QWidget* parent) : QDialog(parent) {
     LayOutTemplate(*this, 176, 98);
 }
 
-int CTitleDlg::DoModal() {
-    return exec();
-}
-
-void CTitleDlg::showEvent(QShowEvent* event) {
-    if (!event->spontaneous())
-        DoDataExchange(false);
-    QDialog::showEvent(event);
-}
-
 void CTitleDlg::OnReset() {
     m_lines = m_defaults;
     DoDataExchange(false);
-}
-
-void CTitleDlg::accept() {
-    if (DoDataExchange(true))
-        QDialog::accept();
 }
 
 // Loading also sets each edit's limit; taking the lines stops at the first one that is too

@@ -1,8 +1,7 @@
 #pragma once
 
+#include "DialogFrame.h"
 #include "TitlePrompter.h"
-
-#include <QDialog>
 
 #include <string>
 
@@ -12,12 +11,11 @@ class CLimitedEdit;
 // proposed lines (the defaults) back. The caller sets both members, runs DoModal and takes
 // `m_lines` only after Accepted (OK or Enter); "Cancel 'Print Title'", Esc and the close box
 // give Rejected.
-class CTitleDlg : public QDialog {
+class CTitleDlg : public CModalDialog {
     Q_OBJECT
 public:
     explicit CTitleDlg(QWidget* parent = nullptr);
 
-    int DoModal();
     void OnReset();
 
     // The lines as shown and edited.
@@ -25,10 +23,9 @@ public:
     // The proposed lines, which Reset shows again.
     TitleLines m_defaults;
 
-    void accept() override;
-
 protected:
-    void showEvent(QShowEvent* event) override;
+    void OnInitDialog() override { DoDataExchange(false); }
+    bool OnOK() override { return DoDataExchange(true); }
 
 private:
     bool DoDataExchange(bool save);
