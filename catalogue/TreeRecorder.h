@@ -15,8 +15,8 @@ using FolderRecordSink =
 enum class RecordOutcome { Done, CannotOpen, Stopped };
 
 // Reads `folder` and everything below it with the scan's parallel walk and hands every folder
-// to `sink`, each once, a folder before the folders below it except the listed folder, which
-// comes last. Symbolic links are never followed; a sub-folder that cannot be opened is
-// recorded without contents. Ends early, with Stopped, once `stop` is set.
+// to `sink`, each once, a folder before the folders below it. Symbolic links are never
+// followed; a sub-folder that cannot be opened is recorded without contents. Ends early, with
+// Stopped, once `stop` is set.
 RecordOutcome RecordTree(const std::string& folder, const FolderRecordSink& sink,
                          const std::atomic<bool>& stop);

@@ -12,7 +12,7 @@
 #include <string>
 
 class CWalkPool;
-class IFolderSink;
+class ITreeSink;
 class IPrompter;
 class IProgressNote;
 
@@ -54,8 +54,10 @@ public:
     std::time_t Now() const { return m_clock(); }
     // The threads that walk the sub-folders: the program's pool unless one is set. Borrowed.
     void SetWalkPool(CWalkPool* pool) { m_pWalkPool = pool; }
-    // Receives every folder that a scan reads (see IFolderSink); none by default. Borrowed.
-    void SetFolderSink(IFolderSink* sink) { m_pFolderSink = sink; }
+    // Receives every folder that a scan reads below the listed folder (see ITreeSink), those in
+    // it with the parent tag 0 and their index among the names read, "." and ".." included;
+    // none by default. Borrowed.
+    void SetFolderSink(ITreeSink* sink) { m_pFolderSink = sink; }
 
     // Normalises the path in place; false after a message.
     bool ValidateFolderName(std::string& path);
@@ -104,6 +106,6 @@ private:
     IProgressNote& m_progress;
     ListingOptions* m_pOptions = nullptr;
     CWalkPool* m_pWalkPool = nullptr;
-    IFolderSink* m_pFolderSink = nullptr;
+    ITreeSink* m_pFolderSink = nullptr;
     std::function<std::time_t()> m_clock;
 };

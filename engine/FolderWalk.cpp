@@ -9,7 +9,6 @@
 #include <deque>
 #include <fcntl.h>
 #include <functional>
-#include <new>
 #include <string>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -28,6 +27,13 @@ constexpr int kYieldsBeforeSleeping = 64;
 
 // Each thread reads a folder's entries in blocks of this size.
 constexpr std::size_t kEntryBlockBytes = 32 * 1024;
+
+// Who a folder is: its device and inode numbers.
+struct FolderId {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool operator==(const FolderId&) const = default;
+};
 
 struct FolderIdHash {
     std::size_t operator()(const FolderId& id) const noexcept {
@@ -91,16 +97,30 @@ std::shared_ptr<Descriptor> Borrowed(int fd) {
     });
 }
 
-// Names of sub-folders still to walk in one open folder, each ended by a NUL byte.
+// A sub-folder to walk: its name and its index among its parent's entries.
+struct NamedIndex {
+    const char* name;
+    std::size_t index;
+};
+
+// Names of sub-folders still to walk in one open folder, each after its index and ended by a
+// NUL byte.
 class NameList {
 public:
+    static std::string Encode(NamedIndex folder) {
+        std::string encoded(sizeof folder.index, '\0');
+        std::memcpy(encoded.data(), &folder.index, sizeof folder.index);
+        return encoded.append(folder.name, std::strlen(folder.name) + 1);
+    }
+
     void Clear() {
         m_names.clear();
         m_next = 0;
         m_left = 0;
     }
-    void Add(const char* name) {
-        m_names.append(name, std::strlen(name) + 1);
+    void Add(NamedIndex folder) {
+        m_names.append(reinterpret_cast<const char*>(&folder.index), sizeof folder.index);
+        m_names.append(folder.name, std::strlen(folder.name) + 1);
         ++m_left;
     }
     void Assign(std::string names, std::size_t count) {
@@ -110,17 +130,19 @@ public:
     }
     bool HasNext() const { return m_left > 0; }
     std::size_t Left() const { return m_left; }
-    const char* TakeNext() {
-        const char* name = m_names.c_str() + m_next;
-        m_next += std::strlen(name) + 1;
+    // The name points into the list: it stays valid until the list is changed.
+    NamedIndex TakeNext() {
+        NamedIndex next{m_names.c_str() + m_next + sizeof(std::size_t), 0};
+        std::memcpy(&next.index, m_names.data() + m_next, sizeof next.index);
+        m_next = EndOf(m_next);
         --m_left;
-        return name;
+        return next;
     }
     // Removes the later `count` of the names left and returns them.
     std::string TakeLast(std::size_t count) {
         std::size_t split = m_next;
         for (std::size_t kept = m_left - count; kept > 0; --kept)
-            split += std::strlen(m_names.c_str() + split) + 1;
+            split = EndOf(split);
         std::string taken = m_names.substr(split);
         m_names.resize(split);
         m_left -= count;
@@ -128,6 +150,11 @@ public:
     }
 
 private:
+    std::size_t EndOf(std::size_t at) const {
+        at += sizeof(std::size_t);
+        return at + std::strlen(m_names.c_str() + at) + 1;
+    }
+
     std::string m_names;
     std::size_t m_next = 0;
     std::size_t m_left = 0;
@@ -143,7 +170,8 @@ struct Piece {
     std::size_t entry = 0;
     std::shared_ptr<Descriptor> parent;
     std::shared_ptr<const Ancestor> ancestors; // the parent folder and its ancestors
-    std::string names;
+    std::uint64_t parentTag = 0;               // what the sink returned for the parent folder
+    std::string names;                         // as NameList holds them
     std::size_t count = 0;
     bool countFolders = true;
     bool belowMountRoot = false; // a mount starts between the listed folder and the names
@@ -155,16 +183,19 @@ class Walker;
 class WalkState {
 public:
     WalkState(std::size_t threads, int folderFd, std::size_t count, IWalkEntries& entries,
-              IFolderSink* sink);
+              ITreeSink* sink, std::uint64_t parentTag);
 
     void Work();
     bool WaitFor(std::size_t index, std::chrono::milliseconds timeout);
     FolderTally TallyOf(std::size_t index) const;
     void RequestStop();
-    bool OutOfMemory() const { return m_outOfMemory.load(); }
+    std::exception_ptr Failure() const {
+        std::lock_guard lock(m_failureMutex);
+        return m_failure;
+    }
 
     bool Stopped() const { return m_stopped.load(std::memory_order_relaxed); }
-    IFolderSink* Sink() const { return m_pSink; }
+    ITreeSink* Sink() const { return m_pSink; }
     // True while threads wait for work and fewer pieces are queued than they could take.
     bool WantsWork() const {
         const std::size_t queued = m_queued.load(std::memory_order_relaxed);
@@ -189,9 +220,11 @@ private:
     void RunEntry(Walker& walker, std::size_t index);
     void RunPiece(Walker& walker, Piece& piece);
     void Finish(std::size_t entry);
+    void Fail(std::exception_ptr failure);
 
     IWalkEntries& m_entries;
-    IFolderSink* m_pSink;
+    ITreeSink* m_pSink;
+    const std::uint64_t m_parentTag;
     const std::size_t m_count;
     const std::size_t m_maxQueued;
     std::shared_ptr<Descriptor> m_folder;
@@ -201,7 +234,8 @@ private:
     std::atomic<std::size_t> m_nextEntry{0};
     std::atomic<std::size_t> m_finished{0};
     std::atomic<bool> m_stopped{false};
-    std::atomic<bool> m_outOfMemory{false};
+    mutable std::mutex m_failureMutex;
+    std::exception_ptr m_failure;
 
     std::mutex m_mutex; // the queued pieces and the threads that wait for them
     std::condition_variable m_workArrived;
@@ -231,7 +265,8 @@ public:
 private:
     struct Level {
         FolderId id;
-        std::string name; // in the folder of the level above
+        std::uint64_t tag = 0; // what the sink returned for the folder
+        std::string name;      // in the folder of the level above
         bool mountRoot = false;
         NameList subFolders;
         std::shared_ptr<const Ancestor> chain; // made when work is shared from this folder
@@ -243,16 +278,16 @@ private:
             return false;
         return m_ancestors.contains(id) || IsInChain(m_pPiece->ancestors.get(), id);
     }
-    void Descend(const char* name);
+    void Descend(NamedIndex next);
     void Leave();
     bool UpToParent();
     void FindParentAgain();
     void DropLevelsFrom(std::size_t depth);
-    void Read(Descriptor& folder, Level& level);
+    void Read(Descriptor& folder, Level& level, std::size_t indexInParent);
     template <typename Each> void ForEachEntry(int fd, const Each& each);
-    void Count(int fd, const char* name, unsigned char type, Level& level);
-    void Record(int fd, const char* name, unsigned char type, Level& level, bool readOnlyVolume);
-    void Report(const Level& level);
+    void Count(int fd, NamedIndex entry, unsigned char type, Level& level);
+    void Record(int fd, NamedIndex entry, unsigned char type, Level& level, bool readOnlyVolume);
+    void Report(Level& level, std::size_t indexInParent);
     void ShareSome(Level& level);
     std::shared_ptr<const Ancestor> ChainOf(std::size_t depth);
 
@@ -267,8 +302,7 @@ private:
     // Entries as the system gives them, a block at a time.
     using Block = std::uint64_t;
     std::vector<Block> m_entries = std::vector<Block>(kEntryBlockBytes / sizeof(Block));
-    // With a sink: the folder being read and its entries.
-    std::string m_name;
+    // With a sink: the entries of the folder being read.
     std::vector<WalkedEntry> m_found;
     std::string m_foundNames;
     std::vector<std::size_t> m_nameEnds;
@@ -276,12 +310,30 @@ private:
 
 // ---- Walker ------------------------------------------------------------------------------
 
+WalkedEntry ExamineWalkedEntry(int folderFd, const char* name, unsigned char type,
+                               bool readOnlyVolume) {
+    const struct stat st = ExamineEntry(folderFd, name, type);
+    WalkedEntry entry;
+    entry.attributes = EntryAttributes(folderFd, name, st, readOnlyVolume);
+    entry.lastWrite = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    if (S_ISDIR(st.st_mode))
+        entry.kind = EntryKind::Folder;
+    else if (S_ISLNK(st.st_mode))
+        entry.kind = EntryKind::Link;
+    else if (!S_ISREG(st.st_mode))
+        entry.kind = EntryKind::Other;
+    if (entry.kind != EntryKind::Folder)
+        entry.size = static_cast<std::uint64_t>(st.st_size);
+    return entry;
+}
+
 void Walker::Walk(Piece& piece) {
     m_pPiece = &piece;
     if (m_levels.empty())
         m_levels.emplace_back();
     Level& base = m_levels[0];
     base.id = piece.ancestors->id;
+    base.tag = piece.parentTag;
     base.subFolders.Assign(std::move(piece.names), piece.count);
     base.chain = piece.ancestors;
     m_depth = 1;
@@ -311,22 +363,20 @@ void Walker::Walk(Piece& piece) {
 // Reads a sub-folder and, when it has sub-folders of its own, makes it the current folder.
 // A folder that cannot be opened, or that is one of its own ancestors (a bind mount looping
 // back), is not read.
-void Walker::Descend(const char* name) {
-    Descriptor folder(::openat(OpenFolderFd(), name, kFolderOpenFlags));
+void Walker::Descend(NamedIndex next) {
+    Descriptor folder(::openat(OpenFolderFd(), next.name, kFolderOpenFlags));
     FolderId id;
     bool mountRoot = false;
     if (!folder.IsOpen() || !IdentifyFolder(folder.Get(), id, mountRoot) ||
         IsAncestor(id, mountRoot))
         return;
-    if (m_walk.Sink())
-        m_name = name;
     Level& level = m_levels[m_depth];
     level.id = id;
-    level.name = name;
+    level.name = next.name;
     level.mountRoot = mountRoot;
     level.subFolders.Clear();
     level.chain.reset();
-    Read(folder, level);
+    Read(folder, level, next.index);
     if (!folder.IsOpen())
         return;
     m_ancestors.insert(id);
@@ -378,19 +428,20 @@ void Walker::DropLevelsFrom(std::size_t depth) {
     }
 }
 
-// Counts the files of the folder and notes its sub-folders for later. The folder stays open
-// only when it has sub-folders.
-void Walker::Read(Descriptor& folder, Level& level) {
+// Counts the files of the folder, entry `indexInParent` of the current folder, and notes its
+// sub-folders for later. The folder stays open only when it has sub-folders.
+void Walker::Read(Descriptor& folder, Level& level, std::size_t indexInParent) {
     const int fd = folder.Get();
     if (m_walk.Sink()) {
         const bool readOnlyVolume = IsReadOnlyVolume(fd);
-        ForEachEntry(fd, [&](const dirent64& entry) {
-            Record(fd, entry.d_name, entry.d_type, level, readOnlyVolume);
+        ForEachEntry(fd, [&](const dirent64& entry, std::size_t index) {
+            Record(fd, {entry.d_name, index}, entry.d_type, level, readOnlyVolume);
         });
-        Report(level);
+        Report(level, indexInParent);
     } else {
-        ForEachEntry(fd,
-                     [&](const dirent64& entry) { Count(fd, entry.d_name, entry.d_type, level); });
+        ForEachEntry(fd, [&](const dirent64& entry, std::size_t index) {
+            Count(fd, {entry.d_name, index}, entry.d_type, level);
+        });
     }
     if (!level.subFolders.HasNext())
         folder.Reset(-1);
@@ -399,6 +450,7 @@ void Walker::Read(Descriptor& folder, Level& level) {
 // Calls `each` for every entry of the open folder but "." and "..", reading them from the
 // system a block at a time into this walker's buffer; ends early when the walk stops.
 template <typename Each> void Walker::ForEachEntry(int fd, const Each& each) {
+    std::size_t index = 0;
     while (!m_walk.Stopped()) {
         const ssize_t read = ::getdents64(fd, m_entries.data(), m_entries.size() * sizeof(Block));
         if (read <= 0)
@@ -408,52 +460,51 @@ template <typename Each> void Walker::ForEachEntry(int fd, const Each& each) {
             const auto* entry = reinterpret_cast<const dirent64*>(bytes + at);
             at += entry->d_reclen;
             if (!IsDotOrDotDot(entry->d_name))
-                each(*entry);
+                each(*entry, index++);
         }
     }
 }
 
 // The directory's entry type spares a stat for every sub-folder; only what may have a size
 // is examined. An entry that vanished before it was examined counts as an empty file.
-void Walker::Count(int fd, const char* name, unsigned char type, Level& level) {
+void Walker::Count(int fd, NamedIndex entry, unsigned char type, Level& level) {
     if (type == DT_DIR)
-        return level.subFolders.Add(name);
+        return level.subFolders.Add(entry);
     struct stat st;
-    const bool examined = ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+    const bool examined = ::fstatat(fd, entry.name, &st, AT_SYMLINK_NOFOLLOW) == 0;
     if (type == DT_UNKNOWN && examined && S_ISDIR(st.st_mode))
-        return level.subFolders.Add(name);
+        return level.subFolders.Add(entry);
     ++m_tally.files;
     if (examined)
         m_tally.bytes = AddBytes(m_tally.bytes, static_cast<std::uint64_t>(st.st_size));
 }
 
 // Counts an entry as Count does, and keeps what the sink is given of it.
-void Walker::Record(int fd, const char* name, unsigned char type, Level& level,
+void Walker::Record(int fd, NamedIndex entry, unsigned char type, Level& level,
                     bool readOnlyVolume) {
-    const struct stat st = ExamineEntry(fd, name, type);
-    WalkedEntry found;
-    found.attributes = EntryAttributes(fd, name, st, readOnlyVolume);
-    found.lastWrite = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-    if (S_ISDIR(st.st_mode)) {
-        level.subFolders.Add(name);
+    const WalkedEntry found = ExamineWalkedEntry(fd, entry.name, type, readOnlyVolume);
+    if (found.kind == EntryKind::Folder) {
+        level.subFolders.Add(entry);
     } else {
-        found.size = static_cast<std::uint64_t>(st.st_size);
         ++m_tally.files;
         m_tally.bytes = AddBytes(m_tally.bytes, found.size);
     }
-    m_foundNames += name;
+    m_foundNames += entry.name;
     m_nameEnds.push_back(m_foundNames.size());
     m_found.push_back(found);
 }
 
-void Walker::Report(const Level& level) {
+// Hands the folder of `level`, entry `indexInParent` of the current folder, to the sink, and
+// keeps the tag that its sub-folders are reported with.
+void Walker::Report(Level& level, std::size_t indexInParent) {
     std::size_t start = 0;
     for (std::size_t i = 0; i < m_found.size(); ++i) {
         m_found[i].name = std::string_view(m_foundNames).substr(start, m_nameEnds[i] - start);
         start = m_nameEnds[i];
     }
     if (!m_walk.Stopped())
-        m_walk.Sink()->OnFolder({level.id, m_levels[m_depth - 1].id, m_name, m_found});
+        level.tag = m_walk.Sink()->OnFolder(
+            {m_levels[m_depth - 1].tag, indexInParent, level.name, m_found});
     m_found.clear();
     m_foundNames.clear();
     m_nameEnds.clear();
@@ -474,6 +525,7 @@ void Walker::ShareSome(Level& level) {
         piece.parent = std::make_shared<Descriptor>(std::move(copy));
     }
     piece.ancestors = ChainOf(m_depth - 1);
+    piece.parentTag = level.tag;
     piece.belowMountRoot = m_pPiece->belowMountRoot || m_mountRoots > 0;
     piece.count = level.subFolders.Left() / 2;
     piece.names = level.subFolders.TakeLast(piece.count);
@@ -494,9 +546,9 @@ std::shared_ptr<const Ancestor> Walker::ChainOf(std::size_t depth) {
 // ---- WalkState ---------------------------------------------------------------------------
 
 WalkState::WalkState(std::size_t threads, int folderFd, std::size_t count, IWalkEntries& entries,
-                     IFolderSink* sink)
-    : m_entries(entries), m_pSink(sink), m_count(count), m_maxQueued(threads),
-      m_folder(Borrowed(folderFd)), m_progress(count) {
+                     ITreeSink* sink, std::uint64_t parentTag)
+    : m_entries(entries), m_pSink(sink), m_parentTag(parentTag), m_count(count),
+      m_maxQueued(threads), m_folder(Borrowed(folderFd)), m_progress(count) {
     FolderId id;
     IdentifyFolder(folderFd, id);
     m_root = std::make_shared<const Ancestor>(id, nullptr);
@@ -504,7 +556,8 @@ WalkState::WalkState(std::size_t threads, int folderFd, std::size_t count, IWalk
 }
 
 // One of the pool's threads: entries in order and pieces shared by the others, until all is
-// done or the walk stops.
+// done or the walk stops. Whatever it meets (the sink's exception, a lack of memory) stops the
+// walk; what it held is released on the way out.
 void WalkState::Work() {
     try {
         Walker walker(*this);
@@ -520,10 +573,19 @@ void WalkState::Work() {
                 return;
             }
         }
-    } catch (const std::bad_alloc&) {
-        m_outOfMemory = true;
-        RequestStop();
+    } catch (...) {
+        Fail(std::current_exception());
     }
+}
+
+// Keeps the first failure, which stops the walk.
+void WalkState::Fail(std::exception_ptr failure) {
+    {
+        std::lock_guard lock(m_failureMutex);
+        if (!m_failure)
+            m_failure = std::move(failure);
+    }
+    RequestStop();
 }
 
 namespace {
@@ -539,7 +601,13 @@ void AddBytesTo(std::atomic<std::uint64_t>& total, std::uint64_t bytes) {
 
 void WalkState::RunEntry(Walker& walker, std::size_t index) {
     if (const char* name = m_entries.Examine(index); name && !Stopped()) {
-        Piece top{index, m_folder, m_root, name, 1, false, false};
+        Piece top{.entry = index,
+                  .parent = m_folder,
+                  .ancestors = m_root,
+                  .parentTag = m_parentTag,
+                  .names = NameList::Encode({name, index}),
+                  .count = 1,
+                  .countFolders = false};
         walker.Walk(top);
     }
     const FolderTally tally = walker.TakeTally();
@@ -725,9 +793,10 @@ void CWalkPool::End() {
 // ---- CFolderWalk -------------------------------------------------------------------------
 
 CFolderWalk::CFolderWalk(CWalkPool& pool, int folderFd, std::size_t count, IWalkEntries& entries,
-                         IFolderSink* sink)
+                         ITreeSink* sink, std::uint64_t parentTag)
     : m_pool(pool), m_running(pool.m_runMutex),
-      m_state(std::make_unique<WalkState>(pool.Threads(), folderFd, count, entries, sink)) {
+      m_state(
+          std::make_unique<WalkState>(pool.Threads(), folderFd, count, entries, sink, parentTag)) {
     m_pool.Begin(*m_state);
 }
 
@@ -748,6 +817,6 @@ void CFolderWalk::Stop() {
     m_pool.End();
 }
 
-bool CFolderWalk::OutOfMemory() const {
-    return m_state->OutOfMemory();
+std::exception_ptr CFolderWalk::Failure() const {
+    return m_state->Failure();
 }

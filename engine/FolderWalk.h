@@ -6,19 +6,20 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <span>
 #include <string_view>
-#include <sys/types.h>
 #include <thread>
 #include <vector>
 
-// Who a folder is: its device and inode numbers.
-struct FolderId {
-    dev_t dev = 0;
-    ino_t ino = 0;
-    bool operator==(const FolderId&) const = default;
+// What an entry is on the disk.
+enum class EntryKind : std::uint8_t {
+    File = 0,
+    Folder = 1,
+    Link = 2,
+    Other = 3 // FIFO, socket, device
 };
 
 // One entry of a folder read by the walk ("." and ".." are never reported).
@@ -27,29 +28,33 @@ struct WalkedEntry {
     std::uint32_t attributes = 0; // the kAttr... bits, as the listing shows them
     std::uint64_t size = 0;       // a file's size; 0 for a folder
     FileTime lastWrite = 0;
+    EntryKind kind = EntryKind::File;
 };
 
-// One folder read by the walk, with all of its entries in the directory's order. `name` is
-// its name in its parent folder; the listed folder itself has its path as name and a zero
-// parent.
-struct WalkedFolder {
-    FolderId id;
-    FolderId parent;
-    std::string_view name;
+// The entry `name` of the open folder `folderFd` as the walk reports it, its name left empty:
+// examined without following a symbolic link (see ExamineEntry for one that cannot be).
+WalkedEntry ExamineWalkedEntry(int folderFd, const char* name, unsigned char type,
+                               bool readOnlyVolume);
+
+// One folder read by a walk, its entries in the directory's order.
+struct TreeFolder {
+    std::uint64_t parentTag = 0; // what OnFolder returned for the parent; 0 for the listed folder
+    std::size_t index = 0; // this folder's index among its parent's entries; 0 for the listed one
+    std::string_view name; // its name in its parent; the listed folder: its path
     std::span<const WalkedEntry> entries;
 };
 
-// Receives every folder that a scan reads, the listed folder and each one below it (a folder
-// that cannot be opened, or that is its own ancestor, is an entry of its parent but is not
-// read). The walk's threads call OnFolder, several at once, once per folder read (a folder
-// mounted in two places is read in both), before anything below that folder is read; nothing
-// is reported once the scan is stopped; the listed folder comes last, from the thread that
-// runs the scan. The folder and its entries are lent for the call only. The sink must outlive
-// the scan.
-class IFolderSink {
+// Receives every folder that a walk reads (a folder that cannot be opened, or that is its own
+// ancestor, is an entry of its parent but is not read; a folder mounted in two places is read
+// in both). The walk's threads call OnFolder, several at once, once per folder read, and
+// never for a folder before its parent's call returned; nothing is reported once the walk is
+// stopped. The folder and its entries are lent for the call only.
+class ITreeSink {
 public:
-    virtual ~IFolderSink() = default;
-    virtual void OnFolder(const WalkedFolder& folder) = 0;
+    virtual ~ITreeSink() = default;
+    // Returns the folder's tag, which its sub-folders are reported with as parentTag. May
+    // throw: the walk then stops and the exception goes to whoever waits for the walk.
+    virtual std::uint64_t OnFolder(const TreeFolder& folder) = 0;
 };
 
 // What a walk asks of the entries of the folder it starts from.
@@ -116,12 +121,15 @@ private:
 // its former parent again by name, so only what moved may be missed or counted twice. The
 // walk keeps its place in memory instead of on the call stack, so any depth is fine.
 //
+// With a sink, every folder read below the entries is reported to it, those in the folder it
+// starts from with `parentTag` and their entry's index.
+//
 // The walk starts when it is made and is stopped and waited for when it goes. The folder
 // descriptor, `entries` and the sink are borrowed and must outlive the walk.
 class CFolderWalk {
 public:
     CFolderWalk(CWalkPool& pool, int folderFd, std::size_t count, IWalkEntries& entries,
-                IFolderSink* sink = nullptr);
+                ITreeSink* sink = nullptr, std::uint64_t parentTag = 0);
     ~CFolderWalk();
     CFolderWalk(const CFolderWalk&) = delete;
     CFolderWalk& operator=(const CFolderWalk&) = delete;
@@ -134,8 +142,9 @@ public:
     // Ends the walk early and waits until every thread has left it (each leaves within an
     // entry or two).
     void Stop();
-    // True when a thread ran out of memory; the walk is then stopped.
-    bool OutOfMemory() const;
+    // The first exception a thread met (std::bad_alloc, or one the sink threw), or null; the
+    // walk is then stopped.
+    std::exception_ptr Failure() const;
 
 private:
     CWalkPool& m_pool;

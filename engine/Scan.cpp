@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <deque>
+#include <exception>
 #include <new>
 #include <system_error>
 #include <vector>
@@ -84,31 +85,16 @@ bool ReadNames(DIR* folder, ListedEntries& listed, IProgressNote& progress) {
     return true;
 }
 
-enum class Wait { Done, Stopped, OutOfMemory };
-
-Wait WaitForEntry(CFolderWalk& walk, std::size_t index, IProgressNote& progress) {
+// False when the progress note asked to stop first. What stopped the walk (std::bad_alloc, or
+// what the folder sink threw) is thrown again here.
+bool WaitForEntry(CFolderWalk& walk, std::size_t index, IProgressNote& progress) {
     while (!walk.WaitFor(index, kStopPoll)) {
-        if (walk.OutOfMemory())
-            return Wait::OutOfMemory;
+        if (const std::exception_ptr failure = walk.Failure())
+            std::rethrow_exception(failure);
         if (progress.StopRequested())
-            return Wait::Stopped;
+            return false;
     }
-    return progress.StopRequested() ? Wait::Stopped : Wait::Done;
-}
-
-// The listed folder as a sink receives it; a folder's size is not given.
-void ReportListedFolder(IFolderSink& sink, int folderFd, const std::string& path,
-                        ListedEntries& listed) {
-    std::vector<WalkedEntry> entries;
-    for (std::size_t i = 0; i < listed.Count(); ++i) {
-        const CFolderEntry& entry = listed[i];
-        if (!IsDotOrDotDot(entry.m_strName.c_str()))
-            entries.push_back({entry.m_strName, entry.m_dwAttributes,
-                               entry.IsFolder() ? 0 : entry.m_nSize, entry.m_ftLastWrite});
-    }
-    struct stat st {};
-    ::fstat(folderFd, &st);
-    sink.OnFolder({{st.st_dev, st.st_ino}, {}, path, entries});
+    return !progress.StopRequested();
 }
 
 } // namespace
@@ -195,9 +181,8 @@ CCatalogriumDoc::ScanOutcome CCatalogriumDoc::ReadEntries(DIR* folder, const std
         CFolderWalk walk(m_pWalkPool ? *m_pWalkPool : CWalkPool::Shared(), folderFd, listed.Count(),
                          listed, m_pFolderSink);
         for (std::size_t i = 0; i < listed.Count(); ++i) {
-            const Wait wait = WaitForEntry(walk, i, m_progress);
-            if (wait != Wait::Done)
-                return wait == Wait::Stopped ? ScanOutcome::Stopped : ScanOutcome::OutOfMemory;
+            if (!WaitForEntry(walk, i, m_progress))
+                return ScanOutcome::Stopped;
             if (i > 0) {
                 m_progress.SetStatusText(listed[i].m_strName);
                 m_progress.StepIt();
@@ -206,8 +191,6 @@ CCatalogriumDoc::ScanOutcome CCatalogriumDoc::ReadEntries(DIR* folder, const std
                 AddToTotals(listed[i], walk.TallyOf(i));
         }
     }
-    if (m_pFolderSink)
-        ReportListedFolder(*m_pFolderSink, folderFd, path, listed);
     for (std::size_t i = 0; i < listed.Count(); ++i) {
         if (listed.Refused(i))
             NoteUnexamined(path, listed[i].m_strName);

@@ -94,10 +94,11 @@ TEST_F(StatusBarTest, GoShowsTheNoteAndEndsReady) {
 }
 
 // Makes each folder read take 200 ms, so that a scan of a few dozen folders lasts seconds.
-class SlowSink : public IFolderSink {
+class SlowSink : public ITreeSink {
 public:
-    void OnFolder(const WalkedFolder&) override {
+    std::uint64_t OnFolder(const TreeFolder&) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return 0;
     }
 };
 

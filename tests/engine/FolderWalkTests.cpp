@@ -2,7 +2,9 @@
 #include "ChildProcess.h"
 #include "FolderWalk.h"
 #include "Recorders.h"
+#include "RecordingTreeSink.h"
 #include "TempDir.h"
+#include "TreeWalk.h"
 
 #include <gtest/gtest.h>
 
@@ -182,7 +184,7 @@ std::string ScanSummary(CCatalogriumDoc& doc, const fs::path& folder) {
 }
 
 struct Scanner {
-    explicit Scanner(CWalkPool& pool, IFolderSink* sink = nullptr) {
+    explicit Scanner(CWalkPool& pool, ITreeSink* sink = nullptr) {
         doc.SetWalkPool(&pool);
         doc.SetFolderSink(sink);
     }
@@ -190,46 +192,6 @@ struct Scanner {
     RecordingProgressNote progress;
     CCatalogriumDoc doc{prompter, progress};
 };
-
-// Records every folder it receives; `hook` runs first, on the walk's thread.
-class RecordingSink : public IFolderSink {
-public:
-    struct Folder {
-        std::pair<dev_t, ino_t> parent;
-        std::string name;
-        std::vector<WalkedEntry> entries;
-        std::vector<std::string> names;
-    };
-
-    void OnFolder(const WalkedFolder& folder) override {
-        if (hook)
-            hook(folder);
-        std::lock_guard lock(m_mutex);
-        const std::pair<dev_t, ino_t> id{folder.id.dev, folder.id.ino};
-        duplicates += folders.contains(id);
-        Folder& f = folders[id];
-        f.parent = {folder.parent.dev, folder.parent.ino};
-        f.name = folder.name;
-        f.entries.assign(folder.entries.begin(), folder.entries.end());
-        for (const auto& entry : folder.entries)
-            f.names.emplace_back(entry.name);
-        threads.insert(std::this_thread::get_id());
-    }
-
-    std::function<void(const WalkedFolder&)> hook;
-    std::map<std::pair<dev_t, ino_t>, Folder> folders;
-    std::set<std::thread::id> threads;
-    int duplicates = 0;
-
-private:
-    std::mutex m_mutex;
-};
-
-std::pair<dev_t, ino_t> IdOf(const fs::path& path) {
-    struct stat st {};
-    ::lstat(path.c_str(), &st);
-    return {st.st_dev, st.st_ino};
-}
 
 int CountOpenDescriptors() {
     return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
@@ -323,23 +285,15 @@ TEST_F(FolderWalkTest, FoldersRemovedWhileTheWalkRunsCountAsEmptyFolders) {
     for (CWalkPool* pool : {&One(), &Many()}) {
         const fs::path tree = MakeRandomTreeIn(dir.path() / std::to_string(pool->Threads()), 8);
         const std::string expected = ReferenceSummary(tree, Doomed);
-        std::map<std::pair<dev_t, ino_t>, fs::path> paths;
-        for (const auto& entry : fs::recursive_directory_iterator(tree))
-            if (fs::is_directory(entry.symlink_status()))
-                paths[IdOf(entry.path())] = entry.path();
         // Each doomed sub-folder of a folder just read is removed, a FIFO taking its place,
         // before the walk gets to it.
         std::atomic<int> removed{0};
-        RecordingSink sink;
-        const std::string top = tree.string();
-        sink.hook = [&](const WalkedFolder& folder) {
-            if (folder.name == top)
-                return;
+        RecordingTreeSink sink(tree.string());
+        sink.hook = [&](const TreeFolder& folder, const std::string& path) {
             for (const auto& entry : folder.entries)
                 if ((entry.attributes & kAttrFolder) && Doomed(std::string(entry.name))) {
                     removed += 1;
-                    const fs::path victim =
-                        paths.at({folder.id.dev, folder.id.ino}) / std::string(entry.name);
+                    const fs::path victim = fs::path(path) / std::string(entry.name);
                     fs::remove_all(victim);
                     ::mkfifo(victim.c_str(), 0644);
                 }
@@ -350,34 +304,28 @@ TEST_F(FolderWalkTest, FoldersRemovedWhileTheWalkRunsCountAsEmptyFolders) {
     }
 }
 
-TEST_F(FolderWalkTest, SinkReceivesEveryFolderOnceWithItsEntries) {
+TEST_F(FolderWalkTest, ScanAndTreeWalkAgreeOnEveryFolderAndFile) {
     const fs::path tree = MakeRandomTreeIn(dir.path(), 9);
-    RecordingSink sink;
-    Scanner scanner(Many(), &sink);
+    Scanner scanner(Many());
     ASSERT_TRUE(scanner.doc.ScanFolder(tree.string(), 1));
+    RecordingTreeSink sink;
+    const std::atomic<bool> stop{false};
+    ASSERT_EQ(WalkTree(tree.string(), sink, stop, Many()), WalkOutcome::Done);
     EXPECT_EQ(sink.duplicates, 0);
-    // Every folder below the listed one, and the listed one last with a zero parent.
+    EXPECT_EQ(sink.unknownParents, 0);
+    // Every folder below the listed one, and the listed one first under its path.
     EXPECT_EQ(sink.folders.size(), static_cast<std::size_t>(scanner.doc.m_nSubFolders) + 1);
-    const auto& listed = sink.folders.at(IdOf(tree));
-    EXPECT_EQ(listed.name, tree.string());
-    EXPECT_EQ(listed.parent, (std::pair<dev_t, ino_t>{}));
+    EXPECT_EQ(sink.folders.front().name, tree.string());
     int files = 0;
     std::uint64_t bytes = 0;
-    for (const auto& [id, folder] : sink.folders) {
-        // Each folder read is an entry of its parent.
-        for (const auto& [other, child] : sink.folders) {
-            if (child.parent == id) {
-                EXPECT_NE(std::find(folder.names.begin(), folder.names.end(), child.name),
-                          folder.names.end());
-            }
-        }
-        for (const WalkedEntry& entry : folder.entries) {
-            if (entry.attributes & kAttrFolder) {
-                EXPECT_EQ(entry.size, 0u);
+    for (const auto& folder : sink.folders) {
+        for (const auto& entry : folder.entries) {
+            if (entry.walked.kind == EntryKind::Folder) {
+                EXPECT_EQ(entry.walked.size, 0u);
                 continue;
             }
             ++files;
-            bytes += entry.size;
+            bytes += entry.walked.size;
         }
     }
     EXPECT_EQ(files, scanner.doc.m_nFiles);
@@ -476,8 +424,8 @@ private:
 TEST_F(FolderWalkTest, StopEndsALongScanWithAnEmptyListing) {
     const fs::path tree = MakeRandomTreeIn(dir.path(), 10);
     // Each folder read costs 20 ms: the whole walk would take seconds.
-    RecordingSink slow;
-    slow.hook = [](const WalkedFolder&) {
+    RecordingTreeSink slow(tree.string());
+    slow.hook = [](const TreeFolder&, const std::string&) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     };
     const int before = CountOpenDescriptors();
@@ -502,7 +450,7 @@ TEST_F(FolderWalkTest, StopEndsALongScanWithAnEmptyListing) {
         slow.hook = nullptr;
         Scanner again(*pool);
         EXPECT_EQ(ScanSummary(again.doc, tree), ReferenceSummary(tree, NoSkip));
-        slow.hook = [](const WalkedFolder&) {
+        slow.hook = [](const TreeFolder&, const std::string&) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         };
     }
@@ -538,7 +486,7 @@ struct MovingTree {
 // The stable folders below `listed` and their files, from a plain walk that leaves out
 // "mover" and everything in it.
 struct StablePart {
-    std::set<std::pair<dev_t, ino_t>> folders;
+    std::set<std::string> folders; // their paths
     int files = 0;
 };
 
@@ -548,7 +496,7 @@ StablePart StableFoldersOf(const fs::path& listed) {
         if (it->path().filename() == "mover") {
             it.disable_recursion_pending();
         } else if (fs::is_directory(it->symlink_status())) {
-            part.folders.insert(IdOf(it->path()));
+            part.folders.insert(it->path().string());
         } else {
             ++part.files;
         }
@@ -571,7 +519,7 @@ TEST_F(FolderWalkTest, FolderMovedDuringTheWalkLosesNoOtherFolder) {
     int missed = 0;
     for (int run = 0; run < 40; ++run) {
         CWalkPool& pool = run % 4 == 0 ? One() : Many();
-        RecordingSink sink;
+        RecordingTreeSink sink(tree.listed.string());
         Scanner scanner(pool, run % 2 == 0 ? &sink : nullptr);
         ASSERT_TRUE(scanner.doc.ScanFolder(tree.listed.string(), 2));
         // Everything that stays where it is counts once; what moves 0, 1 or 2 times.
@@ -580,8 +528,8 @@ TEST_F(FolderWalkTest, FolderMovedDuringTheWalkLosesNoOtherFolder) {
         EXPECT_LE(folders, static_cast<int>(stable.folders.size()) + 2 * moverFolders) << run;
         EXPECT_EQ(scanner.doc.m_nFiles, stable.files) << run;
         if (run % 2 == 0)
-            for (const auto& id : stable.folders)
-                missed += !sink.folders.contains(id);
+            for (const auto& path : stable.folders)
+                missed += !sink.paths.contains(path);
     }
     done = true;
     renamer.join();
