@@ -3,6 +3,7 @@
 #include "EntryStat.h"
 #include "FolderWalk.h"
 #include "Handles.h"
+#include "Messages.h"
 #include "ProgressNote.h"
 #include "Prompter.h"
 #include "ShortName.h"
@@ -16,11 +17,6 @@
 #include <vector>
 
 namespace {
-
-const std::string kScanCaption = "Catalogrium";
-const std::string kReadProblem = "There are problem reading folder  ";
-// Built before it is needed: showing it must not depend on finding more memory.
-const std::string kNoMemory = " There are not enough memory! ";
 
 // While the scan waits for the walk, it asks this often whether to stop.
 constexpr std::chrono::milliseconds kStopPoll{25};

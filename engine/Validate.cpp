@@ -1,5 +1,6 @@
 #include "CatalogriumDoc.h"
 
+#include "Messages.h"
 #include "Prompter.h"
 #include "Text.h"
 
@@ -7,15 +8,6 @@
 #include <string_view>
 
 namespace {
-
-const std::string kPathErrorCaption = "Catalogrium3: Error";
-const std::string kCharacterCaption = "Catalogrium";
-const std::string kEnterPath = "Please enter Folder name and Path";
-const std::string kCheckPath = "Please check Folder name and Path";
-const std::string kCharacterMessage =
-    "A folder/file Name cannot contain any of the following characters: \n"
-    "                  \\     *     >     <     /     \"     |     :    ?   \n"
-    "              \\   is reserved for directory(folder)   breakup.";
 
 // Characters no folder name may hold; they are also dropped from the end of a path, with "/".
 constexpr std::string_view kForbidden = "*?\"|<>";

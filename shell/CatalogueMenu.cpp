@@ -174,6 +174,10 @@ void CCatalogueMenu::EndAdd(const std::string& outcome, const std::string& error
         Report(error);
 }
 
+CFindCatalogueWindow* CCatalogueMenu::FindWindow() const {
+    return m_findWindow;
+}
+
 void CCatalogueMenu::OnFindInCatalogue() {
     if (!m_findWindow)
         m_findWindow = new CFindCatalogueWindow(

@@ -3,6 +3,7 @@
 #include "CatalogueTask.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -40,7 +41,7 @@ public:
     // The name proposed for the listed folder: its volume's label, else the title's first
     // line when the user wrote it, else the folder's name.
     std::string ProposedName() const;
-    CFindCatalogueWindow* FindWindow() const { return m_findWindow; }
+    CFindCatalogueWindow* FindWindow() const;
 
 private:
     std::optional<bool> AskReplace(const std::string& name);
@@ -55,5 +56,6 @@ private:
     CCatalogriumDoc& m_doc;
     IPrompter& m_prompter;
     QAction* m_addAction = nullptr;
-    CFindCatalogueWindow* m_findWindow = nullptr;
+    // Made on first use; it goes with the frame.
+    QPointer<CFindCatalogueWindow> m_findWindow;
 };
