@@ -1,14 +1,18 @@
 #include "BenchTree.h"
 
+#include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <stdexcept>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -41,7 +45,118 @@ void MakeFiles(const std::string& folder, std::size_t first, std::size_t count) 
     }
 }
 
+// ---- the named tree ---------------------------------------------------------------------
+
+constexpr std::array<std::size_t, 6> kFanOut{4, 4, 4, 5, 5, 5};
+
+constexpr std::array<std::string_view, 48> kWords{
+    "holiday", "report",  "invoice", "photo",   "backup",  "draft",    "final",   "notes",
+    "budget",  "letter",  "music",   "track",   "summer",  "winter",   "family",  "project",
+    "design",  "meeting", "thesis",  "chapter", "recipe",  "garden",   "travel",  "paris",
+    "wedding", "school",  "receipt", "manual",  "update",  "concert",  "podcast", "lecture",
+    "slides",  "poster",  "archive", "export",  "sample",  "release",  "version", "settings",
+    "sunset",  "beach",   "river",   "kitchen", "office",  "birthday", "album",   "scan"};
+
+constexpr std::array<std::string_view, 12> kExtensions{
+    ".jpg", ".JPG", ".pdf", ".txt", ".docx", ".mp3", ".flac", ".png", ".mkv", ".cpp", ".tar.gz",
+    ".odt"};
+
+// The same well-spread bits for the same number (SplitMix64).
+std::uint64_t Mix(std::uint64_t x) {
+    x += 0x9e3779b97f4a7c15u;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9u;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebu;
+    return x ^ (x >> 31);
+}
+
+// Draws numbers below a bound from the bits of one number.
+class Draw {
+public:
+    explicit Draw(std::uint64_t number) : m_bits(Mix(number)) {}
+    std::size_t Below(std::size_t bound) {
+        const std::size_t value = m_bits % bound;
+        m_bits /= bound;
+        return value;
+    }
+    std::string_view Word() { return kWords[Below(kWords.size())]; }
+
+private:
+    std::uint64_t m_bits;
+};
+
+std::string Capitalised(std::string_view word) {
+    std::string text(word);
+    text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    return text;
+}
+
+// Every form holds the file's number, so no two files of the tree have the same name.
+std::string FileName(std::size_t number) {
+    Draw draw(number);
+    char name[96];
+    const int year = 2005 + static_cast<int>(draw.Below(20));
+    const int month = 1 + static_cast<int>(draw.Below(12));
+    const int day = 1 + static_cast<int>(draw.Below(28));
+    switch (draw.Below(4)) {
+    case 0:
+        std::snprintf(name, sizeof name, "IMG_%04d%02d%02d_%05zu.%s", year, month, day, number,
+                      draw.Below(2) ? "JPG" : "jpg");
+        break;
+    case 1:
+        std::snprintf(name, sizeof name, "%s_%s_%05zu", Capitalised(draw.Word()).c_str(),
+                      std::string(draw.Word()).c_str(), number);
+        break;
+    case 2:
+        std::snprintf(name, sizeof name, "%s %s (%zu)", std::string(draw.Word()).c_str(),
+                      std::string(draw.Word()).c_str(), number);
+        break;
+    default:
+        std::snprintf(name, sizeof name, "%s-%04d-%02d-%02d-%zu", std::string(draw.Word()).c_str(),
+                      year, month, day, number);
+        break;
+    }
+    std::string result = name;
+    if (result.starts_with("IMG_"))
+        return result;
+    return result + std::string(kExtensions[draw.Below(kExtensions.size())]);
+}
+
+// `index` tells apart the sub-folders of one folder.
+std::string FolderName(std::size_t number, std::size_t index) {
+    Draw draw(number + 0x5eed);
+    return Capitalised(draw.Word()) + " " + std::string(draw.Word()) + " " + std::to_string(index);
+}
+
+// Makes the sub-folders of `folder` at `level` and everything below them, each folder's path
+// appended to `folders`.
+void MakeFolderLevels(const std::string& folder, std::size_t level,
+                      std::vector<std::string>& folders) {
+    if (level == kFanOut.size())
+        return;
+    for (std::size_t index = 0; index < kFanOut[level]; ++index) {
+        const std::string sub = folder + "/" + FolderName(folders.size(), index);
+        MakeFolder(sub);
+        folders.push_back(sub);
+        MakeFolderLevels(sub, level + 1, folders);
+    }
+}
+
 } // namespace
+
+std::string GenerateNamedTree(const std::string& parent, std::size_t files) {
+    std::string top = parent + "/catalogrium-named-XXXXXX";
+    if (!::mkdtemp(top.data()))
+        Fail("cannot create folder", top);
+    std::vector<std::string> folders{top};
+    MakeFolderLevels(top, 0, folders);
+    std::size_t number = 0;
+    for (std::size_t f = 0; f < folders.size(); ++f) {
+        const std::size_t count = files / folders.size() + (f < files % folders.size() ? 1 : 0);
+        for (std::size_t i = 0; i < count; ++i, ++number)
+            MakeFile(folders[f] + "/" + FileName(number), number);
+    }
+    return top;
+}
 
 std::string GenerateTree(const std::string& parent, const TreeShape& shape) {
     std::string top = parent + "/catalogrium-bench-XXXXXX";

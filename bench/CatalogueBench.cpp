@@ -1,16 +1,41 @@
-// Measures the catalogue: adding a generated tree beside listing it, adding a million files,
-// the size of the SQLite file and substring searches over a million names, on SQLite and on a
-// PostgreSQL server started for the run.
+// Measures the catalogue against its goals, on SQLite and on a PostgreSQL server started for
+// the run. Each figure is printed beside its goal (GOAL lines, and a table of them all at the
+// end) with the one-minute load average at the start and at the end of its measure, and a line
+// more when either was above 1. Times are medians, never bests.
 //
-//   catalogrium_catalogue_bench [--tree FOLDER] [--files N] [--keep] [--no-postgres]
+//   catalogrium_catalogue_bench [--files N] [--media N] [--no-postgres]
+//                               [--only add,memory,size,search,cancel] [--keep-catalogue DIR]
 //
-// Without --tree a tree of N files (200,000 by default) is generated under $TMPDIR (or /tmp)
-// and removed at the end unless --keep is given. The million files are that tree added five
-// times, as five media.
+// The tree: N files (200,000 by default) in 10,005 folders six levels deep, named as people name
+// files (bench/BenchTree). The big catalogue: that tree added as --media media (50 by default:
+// 10,500,250 entries).
+//
+//   add     adding the tree to an empty catalogue (opening it, AddToCatalogue, closing it)
+//           beside listing it as `ctlgrm -o /dev/null` does (scan, sort, listing file written
+//           to /dev/null), in turns, 5 of each: at most 2 x the listing.
+//   memory  the peak resident memory (ru_maxrss) of a process that adds the big catalogue's
+//           last medium, beside one that only walks the tree: under 64 MiB.
+//   size    the big SQLite catalogue's file and its -wal, closed, per entry: at most 100 bytes.
+//   search  over the big catalogue, in the Find window's default order: 25 patterns of three
+//           characters drawn evenly from those in the tree's names, every match collected:
+//           median under 100 ms (SQLite), 150 ms (PostgreSQL); the Find window's query (limit
+//           100,001) of those and of 12 one- and two-character patterns until the 100th match
+//           reaches the callback: median under 50 ms; the window's query of the one- and
+//           two-character patterns to its end: median under 1 s.
+//   cancel  the window's query of a broad pattern ("e") interrupted through
+//           ICatalogue::Interrupt from another thread at 7 points spread over its course:
+//           median time from Interrupt to the call's end under 50 ms.
+//
+// Everything is made under $TMPDIR (or /tmp) and removed at the end, unless --keep-catalogue
+// DIR is given: the tree, the big SQLite catalogue and the PostgreSQL server's data are then
+// kept in DIR (one tree and catalogue per file count), and a later run adds only the media
+// they lack.
 
 #include "Adding.h"
+#include "BenchReport.h"
 #include "BenchTree.h"
 #include "CatalogriumDoc.h"
+#include "ListingOptions.h"
 #include "PostgresServer.h"
 #include "ProgressNote.h"
 #include "Prompter.h"
@@ -19,174 +44,626 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
+#include <fstream>
 #include <iostream>
+#include <optional>
 #include <random>
+#include <set>
+#include <spawn.h>
+#include <stdexcept>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
+
+extern char** environ;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kRounds = 3;
-constexpr int kMedia = 5;
-constexpr int kSearches = 25;
+constexpr int kAddRounds = 5;
+constexpr std::size_t kThreeCharacterPatterns = 25;
+constexpr std::size_t kShortPatterns = 12;
+constexpr int kCancelRounds = 7;
+// The Find window shows 100,000 matches and asks for one more to know that there are others.
+constexpr std::size_t kWindowLimit = 100001;
+constexpr std::size_t kFirstScreen = 100;
+constexpr double kMiB = 1024.0 * 1024.0;
 
-class StderrPrompter final : public IPrompter {
-public:
-    MessageAnswer Prompt(const std::string& text, const std::string& caption, MessageIcon,
-                         MessageButtons) override {
-        std::cerr << caption << ": " << text << '\n';
-        return MessageAnswer::Ok;
-    }
+enum Measure : unsigned { kAdd = 1, kMemory = 2, kSize = 4, kSearch = 8, kCancel = 16 };
+
+struct Options {
+    std::size_t files = 200000;
+    std::size_t media = 50;
+    bool postgres = true;
+    unsigned measures = kAdd | kMemory | kSize | kSearch | kCancel;
+    std::string kept;
+
+    bool Wants(unsigned measure) const { return (measures & measure) != 0; }
 };
 
-double Seconds(const std::function<void()>& work) {
-    const auto start = Clock::now();
-    work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
+std::string Grouped(std::uint64_t number) {
+    std::string text = std::to_string(number);
+    for (std::size_t at = text.size(); at > 3; at -= 3)
+        text.insert(at - 3, ",");
+    return text;
 }
 
-double Best(const std::function<void()>& work) {
-    double best = 1e300;
-    for (int round = 0; round < kRounds; ++round)
-        best = std::min(best, Seconds(work));
-    return best;
+std::string Milliseconds(double seconds) {
+    return Fixed(seconds * 1000, seconds < 0.01 ? 2 : 0) + " ms";
 }
 
-void AddOrThrow(ICatalogue& catalogue, const std::string& name, const std::string& tree) {
+// ---- listing and adding ----------------------------------------------------------------
+
+// What `ctlgrm -o /dev/null FOLDER` does with a new profile's settings.
+void ListTree(const std::string& tree) {
+    CSilentPrompter prompter;
+    CSilentProgressNote note;
+    ListingOptions options;
+    options.m_nPrintAs = kPrintToFile;
+    CCatalogriumDoc doc(prompter, note);
+    doc.SetOptions(&options);
+    std::string folder = tree;
+    if (!doc.ValidateFolderName(folder) || !doc.ScanFolder(folder, options.m_nFilesAndFolders))
+        throw std::runtime_error("cannot list " + tree);
+    doc.SortEntries(options.m_bDescend != 0, options.m_nSortBy);
+    std::ofstream null("/dev/null", std::ios::binary);
+    doc.Serialize(null);
+    if (!null)
+        throw std::runtime_error("cannot write the listing to /dev/null");
+}
+
+// Opens the catalogue, adds the tree as a medium and closes it.
+void AddTree(const std::string& location, const std::string& name, const std::string& tree,
+             bool replace) {
     const std::atomic<bool> stop = false;
-    if (AddToCatalogue(catalogue, name, tree, true, stop) != AddOutcome::Added)
+    auto catalogue = OpenCatalogue(location);
+    if (AddToCatalogue(*catalogue, name, tree, replace, stop) != AddOutcome::Added)
         throw std::runtime_error("cannot add " + tree);
 }
 
-// The median time of substring searches for five digits of a file's number, each collecting
-// every match in order.
-double MedianSearchMs(ICatalogue& catalogue, std::size_t files, std::size_t& matches) {
-    std::mt19937 random(12345);
-    std::uniform_int_distribution<std::size_t> file(0, files - 1);
-    std::vector<double> times;
-    matches = 0;
-    for (int i = 0; i < kSearches; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "%07zu", file(random));
-        FindQuery query;
-        query.pattern = std::string(name + 2, 5);
-        times.push_back(1000 * Seconds([&] {
-                            catalogue.Find(query, [&](const CatalogueMatch&) {
-                                ++matches;
-                                return true;
-                            });
-                        }));
-    }
-    matches /= kSearches;
-    std::nth_element(times.begin(), times.begin() + kSearches / 2, times.end());
-    return times[kSearches / 2];
-}
+// ---- where the catalogues live -----------------------------------------------------------
 
-struct Options {
-    std::string tree;
-    std::size_t files = 200000;
-    bool keep = false;
-    bool postgres = true;
+// The catalogues of one store: empty ones made for a measure and dropped after it, and the
+// big one, kept across runs with --keep-catalogue.
+class BenchStore {
+public:
+    virtual ~BenchStore() = default;
+    virtual std::string Label() const = 0;
+    virtual std::string MakeEmpty() = 0;
+    // Drops the catalogue that MakeEmpty made last.
+    virtual void DropEmpty() = 0;
+    virtual std::string Big() = 0;
+    // The bytes of the big catalogue's files; none for a store without files of its own.
+    virtual std::optional<std::uintmax_t> BigBytes() const = 0;
+    virtual double SearchGoalSeconds() const = 0;
 };
 
-Options ParseOptions(int argc, char** argv) {
+std::uintmax_t SizeIfAny(const std::string& path) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+class SqliteStore final : public BenchStore {
+public:
+    SqliteStore(std::string scratch, std::string bigFolder, std::size_t files)
+        : m_scratch(std::move(scratch)),
+          m_big(bigFolder + "/catalogue-" + std::to_string(files) + ".sqlite") {}
+
+    std::string Label() const override { return "SQLite"; }
+    std::string MakeEmpty() override { return m_scratch + "/empty.sqlite"; }
+    void DropEmpty() override {
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+            std::filesystem::remove(MakeEmpty() + suffix);
+    }
+    std::string Big() override { return m_big; }
+    // Closed, the file holds everything; a -wal left beside it counts too.
+    std::optional<std::uintmax_t> BigBytes() const override {
+        return SizeIfAny(m_big) + SizeIfAny(m_big + "-wal");
+    }
+    double SearchGoalSeconds() const override { return 0.100; }
+
+private:
+    std::string m_scratch;
+    std::string m_big;
+};
+
+class PostgresStore final : public BenchStore {
+public:
+    // Debian's default settings; the server's data kept in `keptFolder` when given.
+    PostgresStore(const std::string& keptFolder, std::size_t files)
+        : m_server("", keptFolder), m_bigName("catalogue_" + std::to_string(files)) {}
+
+    std::string Label() const override { return "PostgreSQL"; }
+    std::string MakeEmpty() override {
+        Execute("CREATE DATABASE empty");
+        return m_server.Uri("empty");
+    }
+    void DropEmpty() override { Execute("DROP DATABASE empty"); }
+    std::string Big() override {
+        if (!Exists(m_bigName))
+            Execute("CREATE DATABASE " + m_bigName);
+        return m_server.Uri(m_bigName);
+    }
+    std::optional<std::uintmax_t> BigBytes() const override { return std::nullopt; }
+    double SearchGoalSeconds() const override { return 0.150; }
+
+private:
+    // Runs `sql` in the server's postgres database and returns the first value of its answer.
+    std::string Execute(const std::string& sql) const {
+        PGconn* conn = PQconnectdb(m_server.Uri().c_str());
+        PGresult* result = PQexec(conn, sql.c_str());
+        const bool ok = PQresultStatus(result) == PGRES_COMMAND_OK ||
+                        PQresultStatus(result) == PGRES_TUPLES_OK;
+        const std::string value = ok && PQntuples(result) > 0 ? PQgetvalue(result, 0, 0) : "";
+        const std::string error = PQerrorMessage(conn);
+        PQclear(result);
+        PQfinish(conn);
+        if (!ok)
+            throw std::runtime_error(sql + ": " + error);
+        return value;
+    }
+    bool Exists(const std::string& database) const {
+        return Execute("SELECT count(*) FROM pg_database WHERE datname = '" + database + "'") ==
+               "1";
+    }
+
+    PostgresServer m_server;
+    std::string m_bigName;
+};
+
+// ---- the measures ------------------------------------------------------------------------
+
+// The listing and the add in turns, each going first in every other round.
+void MeasureAdd(BenchStore& store, const std::string& tree) {
+    GoalMeasure measure(store.Label() + ": adding the tree beside listing it");
+    ListTree(tree);
+    std::vector<double> listings, adds;
+    for (int round = 0; round < kAddRounds; ++round) {
+        for (int turn = 0; turn < 2; ++turn) {
+            if ((round + turn) % 2 == 0) {
+                listings.push_back(Seconds([&] { ListTree(tree); }));
+                continue;
+            }
+            const std::string location = store.MakeEmpty();
+            adds.push_back(Seconds([&] { AddTree(location, "Tree", tree, false); }));
+            store.DropEmpty();
+        }
+    }
+    const double add = Median(adds), listing = Median(listings);
+    measure.Report(Fixed(add / listing, 2) + " x (add " + Milliseconds(add) + ", listing " +
+                       Milliseconds(listing) + ", medians of " + std::to_string(kAddRounds) + ")",
+                   "<= 2 x", add <= 2 * listing);
+}
+
+// Runs this program again with `args` and returns the number it prints.
+long RunChild(const std::vector<std::string>& args) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        throw std::runtime_error("cannot make a pipe");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    std::vector<char*> argv{const_cast<char*>("catalogrium_catalogue_bench")};
+    for (const auto& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    std::string output;
+    char buffer[256];
+    for (ssize_t n; rc == 0 && (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        output.append(buffer, static_cast<std::size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    if (rc != 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0 || output.empty())
+        throw std::runtime_error("the child process " + args.front() + " failed");
+    return std::stol(output);
+}
+
+std::string MediumName(std::size_t number) {
+    return "Tree " + std::to_string(number);
+}
+
+void MeasureAddMemory(const std::string& label, const std::string& location,
+                      const std::string& tree, std::size_t medium, bool replace) {
+    GoalMeasure measure(label + ": peak memory of adding medium " + std::to_string(medium) +
+                        (replace ? " again" : ""));
+    const double walk = static_cast<double>(RunChild({"--child-walk", tree})) * 1024;
+    const double add = static_cast<double>(RunChild(
+                           {"--child-add", location, MediumName(medium), tree,
+                            replace ? "replace" : "new"})) *
+                       1024;
+    measure.Report(Fixed(add / kMiB, 1) + " MiB (a walk alone: " + Fixed(walk / kMiB, 1) +
+                       " MiB)",
+                   "< 64 MiB", add < 64 * kMiB);
+}
+
+// Adds the media that the big catalogue lacks; the last one in a child process that measures
+// its memory when asked (adding it again when it is there already).
+void FillBigCatalogue(BenchStore& store, const std::string& tree, const Options& options) {
+    const std::string location = store.Big();
+    std::set<std::string> present;
+    for (const auto& medium : OpenCatalogue(location)->Media())
+        present.insert(medium.name);
+    for (std::size_t number = 1; number < options.media; ++number) {
+        if (present.count(MediumName(number)))
+            continue;
+        std::cerr << store.Label() << ": adding medium " << number << " of " << options.media
+                  << '\n';
+        AddTree(location, MediumName(number), tree, false);
+    }
+    const bool lastPresent = present.count(MediumName(options.media)) != 0;
+    if (options.Wants(kMemory))
+        MeasureAddMemory(store.Label(), location, tree, options.media, lastPresent);
+    else if (!lastPresent)
+        AddTree(location, MediumName(options.media), tree, false);
+}
+
+std::uint64_t EntriesOf(ICatalogue& catalogue) {
+    std::uint64_t entries = 0;
+    for (const auto& medium : catalogue.Media())
+        entries += static_cast<std::uint64_t>(medium.files + medium.folders);
+    return entries;
+}
+
+void MeasureSize(BenchStore& store, std::uint64_t entries) {
+    const auto bytes = store.BigBytes();
+    if (!bytes)
+        return;
+    GoalMeasure measure(store.Label() + ": file per entry");
+    const double perEntry = static_cast<double>(*bytes) / static_cast<double>(entries);
+    measure.Report(Fixed(perEntry, 1) + " bytes (" + Grouped(*bytes) + " bytes for " +
+                       Grouped(entries) + " entries)",
+                   "<= 100 bytes", perEntry <= 100);
+}
+
+// Patterns drawn with a fixed seed from the names in the tree.
+struct SearchPatterns {
+    std::vector<std::string> three; // evenly among the distinct three-character strings
+    std::vector<std::string> short_; // one and two characters of random names
+};
+
+std::string Lowered(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+SearchPatterns DrawPatterns(const std::string& tree) {
+    std::vector<std::string> names;
+    std::set<std::string> trigrams;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree)) {
+        names.push_back(Lowered(entry.path().filename().string()));
+        for (std::size_t at = 0; at + 3 <= names.back().size(); ++at)
+            trigrams.insert(names.back().substr(at, 3));
+    }
+    const std::vector<std::string> distinct(trigrams.begin(), trigrams.end());
+    std::mt19937 random(20261208);
+    SearchPatterns patterns;
+    std::uniform_int_distribution<std::size_t> anyTrigram(0, distinct.size() - 1);
+    for (std::size_t i = 0; i < kThreeCharacterPatterns; ++i)
+        patterns.three.push_back(distinct[anyTrigram(random)]);
+    std::uniform_int_distribution<std::size_t> anyName(0, names.size() - 1);
+    for (std::size_t i = 0; i < kShortPatterns; ++i) {
+        const std::string& name = names[anyName(random)];
+        const std::size_t length = 1 + i % 2;
+        std::uniform_int_distribution<std::size_t> at(0, name.size() - length);
+        patterns.short_.push_back(name.substr(at(random), length));
+    }
+    return patterns;
+}
+
+FindQuery WindowQuery(const std::string& pattern) {
+    FindQuery query;
+    query.pattern = pattern;
+    query.limit = kWindowLimit;
+    return query;
+}
+
+// The seconds of one search to its end, and its matches.
+double TimeWholeSearch(ICatalogue& catalogue, const FindQuery& query, std::size_t& matches) {
+    matches = 0;
+    return Seconds([&] {
+        catalogue.Find(query, [&](const CatalogueMatch&) {
+            ++matches;
+            return true;
+        });
+    });
+}
+
+// The seconds until the 100th match reaches the callback (or the search ends before it).
+double TimeFirstScreen(ICatalogue& catalogue, const std::string& pattern) {
+    std::size_t matches = 0;
+    const auto start = Clock::now();
+    auto reached = start;
+    catalogue.Find(WindowQuery(pattern), [&](const CatalogueMatch&) {
+        if (++matches < kFirstScreen)
+            return true;
+        reached = Clock::now();
+        return false;
+    });
+    if (matches < kFirstScreen)
+        reached = Clock::now();
+    return std::chrono::duration<double>(reached - start).count();
+}
+
+void MeasureEveryMatch(ICatalogue& catalogue, const std::string& label, const std::string& names,
+                       const std::vector<std::string>& patterns, double goal) {
+    GoalMeasure measure(label + ": three characters over " + names + " names, every match");
+    std::vector<double> times, counts;
+    for (const auto& pattern : patterns) {
+        FindQuery query;
+        query.pattern = pattern;
+        std::size_t matches = 0;
+        times.push_back(TimeWholeSearch(catalogue, query, matches));
+        counts.push_back(static_cast<double>(matches));
+    }
+    const double median = Median(times);
+    measure.Report(Milliseconds(median) + " (median of " + std::to_string(patterns.size()) +
+                       ", slowest " + Milliseconds(*std::max_element(times.begin(), times.end())) +
+                       "; median " + Grouped(static_cast<std::uint64_t>(Median(counts))) +
+                       " matches)",
+                   "< " + Milliseconds(goal), median < goal);
+}
+
+void MeasureFirstScreen(ICatalogue& catalogue, const std::string& label,
+                        const SearchPatterns& patterns) {
+    GoalMeasure measure(label + ": the first 100 matches as the Find window asks");
+    std::vector<double> times;
+    for (const auto* set : {&patterns.three, &patterns.short_})
+        for (const auto& pattern : *set)
+            times.push_back(TimeFirstScreen(catalogue, pattern));
+    const double median = Median(times);
+    measure.Report(Milliseconds(median) + " (median of " + std::to_string(times.size()) +
+                       " patterns of 1 to 3 characters, slowest " +
+                       Milliseconds(*std::max_element(times.begin(), times.end())) + ")",
+                   "< 50 ms", median < 0.050);
+}
+
+void MeasureShortPatterns(ICatalogue& catalogue, const std::string& label,
+                          const std::vector<std::string>& patterns) {
+    GoalMeasure measure(label + ": one or two characters as the Find window asks, to the end");
+    std::vector<double> times;
+    for (const auto& pattern : patterns) {
+        std::size_t matches = 0;
+        times.push_back(TimeWholeSearch(catalogue, WindowQuery(pattern), matches));
+    }
+    const double median = Median(times);
+    measure.Report(Milliseconds(median) + " (median of " + std::to_string(patterns.size()) +
+                       ", slowest " + Milliseconds(*std::max_element(times.begin(), times.end())) +
+                       ")",
+                   "< 1 s", median < 1.0);
+}
+
+void MeasureSearches(ICatalogue& catalogue, const std::string& label, std::uint64_t entries,
+                     const SearchPatterns& patterns, double goal) {
+    const std::string names = Grouped(entries);
+    std::size_t warm = 0;
+    TimeWholeSearch(catalogue, WindowQuery(patterns.three.front()), warm);
+    MeasureEveryMatch(catalogue, label, names, patterns.three, goal);
+    MeasureFirstScreen(catalogue, label, patterns);
+    MeasureShortPatterns(catalogue, label, patterns.short_);
+}
+
+// One search interrupted `delay` after it began: the seconds from Interrupt to the end of the
+// call, or none when the search had ended before.
+std::optional<double> InterruptOnce(ICatalogue& catalogue, const FindQuery& query,
+                                    std::chrono::duration<double> delay) {
+    bool interrupted = false;
+    Clock::time_point ended;
+    const auto begun = Clock::now();
+    std::thread search([&] {
+        try {
+            catalogue.Find(query, [](const CatalogueMatch&) { return true; });
+        } catch (const CatalogueInterrupted&) {
+            interrupted = true;
+        }
+        ended = Clock::now();
+    });
+    std::this_thread::sleep_until(begun + delay);
+    const auto asked = Clock::now();
+    catalogue.Interrupt();
+    search.join();
+    if (interrupted)
+        return std::chrono::duration<double>(ended - asked).count();
+    // The interrupt stops the next call instead: that call is this one.
+    try {
+        catalogue.Media();
+    } catch (const CatalogueInterrupted&) {
+    }
+    return std::nullopt;
+}
+
+void MeasureCancel(ICatalogue& catalogue, const std::string& label) {
+    GoalMeasure measure(label + ": a broad search interrupted from another thread");
+    const FindQuery query = WindowQuery("e");
+    std::size_t matches = 0;
+    const double whole = TimeWholeSearch(catalogue, query, matches);
+    std::vector<double> times;
+    for (int round = 1; round <= kCancelRounds; ++round) {
+        const auto delay = std::chrono::duration<double>(whole * round / (kCancelRounds + 1));
+        if (const auto time = InterruptOnce(catalogue, query, delay))
+            times.push_back(*time);
+    }
+    const double median = Median(times);
+    measure.Report(Milliseconds(median) + " (median of " + std::to_string(times.size()) +
+                       " interrupted of " + std::to_string(kCancelRounds) +
+                       ", over the course of a " + Milliseconds(whole) + " search)",
+                   "< 50 ms", !times.empty() && median < 0.050);
+}
+
+// Every measure of one store.
+void MeasureStore(BenchStore& store, const std::string& tree, const Options& options) {
+    if (options.Wants(kAdd))
+        MeasureAdd(store, tree);
+    if (!options.Wants(kMemory | kSize | kSearch | kCancel))
+        return;
+    FillBigCatalogue(store, tree, options);
+    const std::string big = store.Big();
+    auto catalogue = OpenCatalogue(big, CatalogueUse::LookUp);
+    const std::uint64_t entries = EntriesOf(*catalogue);
+    if (options.Wants(kSearch))
+        MeasureSearches(*catalogue, store.Label(), entries, DrawPatterns(tree),
+                        store.SearchGoalSeconds());
+    if (options.Wants(kCancel))
+        MeasureCancel(*catalogue, store.Label());
+    catalogue.reset();
+    if (options.Wants(kSize))
+        MeasureSize(store, entries);
+}
+
+// ---- the child processes -----------------------------------------------------------------
+
+long PeakResidentKiB() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// The walk alone: the listing's scan of the tree, its listed folder's entries the only ones held.
+void WalkOnly(const std::string& tree) {
+    CSilentPrompter prompter;
+    CSilentProgressNote note;
+    CCatalogriumDoc doc(prompter, note);
+    if (!doc.ScanFolder(tree, kFilesAndFolders))
+        throw std::runtime_error("cannot walk " + tree);
+}
+
+// --child-walk TREE, --child-add LOCATION NAME TREE new|replace: prints the peak resident
+// memory in KiB.
+int RunAsChild(const std::vector<std::string>& args) {
+    if (args[0] == "--child-walk" && args.size() == 2)
+        WalkOnly(args[1]);
+    else if (args[0] == "--child-add" && args.size() == 5)
+        AddTree(args[1], args[2], args[3], args[4] == "replace");
+    else
+        return EXIT_FAILURE;
+    std::printf("%ld\n", PeakResidentKiB());
+    return EXIT_SUCCESS;
+}
+
+// ---- the run -----------------------------------------------------------------------------
+
+unsigned MeasuresNamed(const std::string& list) {
+    static const std::pair<const char*, Measure> kNames[] = {
+        {"add", kAdd}, {"memory", kMemory}, {"size", kSize}, {"search", kSearch},
+        {"cancel", kCancel}};
+    unsigned measures = 0;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t end = std::min(list.find(',', start), list.size());
+        const std::string name = list.substr(start, end - start);
+        const auto* found = std::find_if(std::begin(kNames), std::end(kNames),
+                                         [&](const auto& known) { return name == known.first; });
+        if (found == std::end(kNames))
+            throw std::runtime_error("no measure named \"" + name + "\"");
+        measures |= found->second;
+        start = end + 1;
+    }
+    return measures;
+}
+
+Options ParseOptions(const std::vector<std::string>& args) {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--tree" && i + 1 < argc)
-            options.tree = argv[++i];
-        else if (arg == "--files" && i + 1 < argc)
-            options.files = std::stoul(argv[++i]);
-        else if (arg == "--keep")
-            options.keep = true;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool valued = i + 1 < args.size();
+        if (arg == "--files" && valued)
+            options.files = std::stoul(args[++i]);
+        else if (arg == "--media" && valued)
+            options.media = std::max<std::size_t>(1, std::stoul(args[++i]));
+        else if (arg == "--only" && valued)
+            options.measures = MeasuresNamed(args[++i]);
+        else if (arg == "--keep-catalogue" && valued)
+            options.kept = std::filesystem::absolute(args[++i]).string();
         else if (arg == "--no-postgres")
             options.postgres = false;
         else
-            throw std::runtime_error("usage: catalogrium_catalogue_bench [--tree FOLDER] "
-                                     "[--files N] [--keep] [--no-postgres]");
+            throw std::runtime_error(
+                "usage: catalogrium_catalogue_bench [--files N] [--media N] [--no-postgres] "
+                "[--only add,memory,size,search,cancel] [--keep-catalogue DIR]");
     }
     return options;
 }
 
-// Adds the tree once (best of three, each into an empty catalogue at a new location from
-// `fresh`), then five times into one catalogue, and searches that. Returns where the million
-// entries are.
-std::string Measure(const std::string& label, const std::string& tree, std::size_t files,
-                    double listing, const std::function<std::string()>& fresh) {
-    const double once = Best([&] { AddOrThrow(*OpenCatalogue(fresh()), "Tree", tree); });
-    std::cout << label << ": adding the tree " << once * 1000 << " ms, " << once / listing
-              << " x the listing\n";
-    const std::string location = fresh();
-    auto catalogue = OpenCatalogue(location);
-    const double million = Seconds([&] {
-        for (int m = 1; m <= kMedia; ++m)
-            AddOrThrow(*catalogue, "Tree " + std::to_string(m), tree);
-    });
-    const std::size_t entries = catalogue->Count(FindQuery());
-    std::cout << label << ": adding " << kMedia << " trees (" << entries << " entries) " << million
-              << " s\n";
-    std::size_t matches = 0;
-    const double median = MedianSearchMs(*catalogue, files, matches);
-    std::cout << label << ": substring search over " << entries << " names, median " << median
-              << " ms (" << matches << " matches on average)\n";
-    return location;
+// The tree kept in `folder` for this file count, made there when missing.
+std::string TreeIn(const std::string& folder, std::size_t files) {
+    const std::string tree = folder + "/tree-" + std::to_string(files);
+    if (!std::filesystem::exists(tree)) {
+        std::cerr << "making the tree of " << files << " files\n";
+        std::filesystem::rename(GenerateNamedTree(folder, files), tree);
+    }
+    return tree;
+}
+
+void DescribeTree(const std::string& tree) {
+    std::uint64_t files = 0, folders = 0, bytes = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree)) {
+        (entry.is_directory() ? folders : files) += 1;
+        bytes += entry.path().filename().string().size();
+    }
+    std::printf("tree %s: %s files, %s folders, names of %.1f bytes on average\n", tree.c_str(),
+                Grouped(files).c_str(), Grouped(folders).c_str(),
+                static_cast<double>(bytes) / static_cast<double>(files + folders));
+}
+
+// A folder of this run's own, removed with everything in it at the end.
+struct ScratchFolder {
+    std::string path;
+    ScratchFolder() {
+        const char* tmp = std::getenv("TMPDIR");
+        path = std::string(tmp && *tmp ? tmp : "/tmp") + "/catalogue-bench-" +
+               std::to_string(::getpid());
+        std::filesystem::create_directories(path);
+    }
+    ~ScratchFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+};
+
+void Run(const Options& options) {
+    const ScratchFolder scratchFolder;
+    const std::string& scratch = scratchFolder.path;
+    const std::string home = options.kept.empty() ? scratch : options.kept;
+    std::filesystem::create_directories(home);
+    const std::string tree = TreeIn(home, options.files);
+    DescribeTree(tree);
+    {
+        SqliteStore sqlite(scratch, home, options.files);
+        MeasureStore(sqlite, tree, options);
+    }
+    if (options.postgres) {
+        PostgresStore postgres(options.kept.empty() ? "" : options.kept + "/postgres",
+                               options.files);
+        MeasureStore(postgres, tree, options);
+    }
+    PrintGoalSummary();
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     try {
-        const Options options = ParseOptions(argc, argv);
-        const char* tmp = std::getenv("TMPDIR");
-        const std::string scratch = tmp && *tmp ? tmp : "/tmp";
-        std::string tree = options.tree;
-        if (tree.empty()) {
-            TreeShape shape;
-            shape.files = options.files;
-            tree = GenerateTree(scratch, shape);
-        }
-        StderrPrompter prompter;
-        CSilentProgressNote note;
-        CCatalogriumDoc doc(prompter, note);
-        const double listing = Best([&] { doc.ScanFolder(tree, 2); });
-        std::cout << "listing the tree (" << doc.m_nFiles << " files, " << doc.m_nSubFolders
-                  << " folders) " << listing * 1000 << " ms\n";
-
-        const std::string folder = scratch + "/catalogue-bench-" + std::to_string(::getpid());
-        std::filesystem::create_directories(folder);
-        int files = 0;
-        const std::string million = Measure("SQLite", tree, doc.m_nFiles, listing, [&] {
-            return folder + "/c" + std::to_string(files++) + ".sqlite";
-        });
-        // Closed, the file holds everything (the journal is folded in and removed).
-        const auto bytes = std::filesystem::file_size(million);
-        const std::size_t entries = OpenCatalogue(million)->Count(FindQuery());
-        std::cout << "SQLite: file " << bytes << " bytes, "
-                  << static_cast<double>(bytes) / static_cast<double>(entries)
-                  << " bytes per entry\n";
-
-        if (options.postgres) {
-            PostgresServer server("");
-            int databases = 0;
-            Measure("PostgreSQL", tree, doc.m_nFiles, listing, [&] {
-                const std::string name = "bench" + std::to_string(databases++);
-                PGconn* conn = PQconnectdb(server.Uri().c_str());
-                PQclear(PQexec(conn, ("CREATE DATABASE " + name).c_str()));
-                PQfinish(conn);
-                return server.Uri(name);
-            });
-        }
-        std::filesystem::remove_all(folder);
-        if (options.tree.empty() && !options.keep)
-            RemoveTree(tree);
+        const std::vector<std::string> args(argv + 1, argv + argc);
+        if (!args.empty() && args[0].starts_with("--child-"))
+            return RunAsChild(args);
+        Run(ParseOptions(args));
         return EXIT_SUCCESS;
     } catch (const std::exception& error) {
         std::cerr << "catalogrium_catalogue_bench: " << error.what() << '\n';

@@ -11,31 +11,43 @@
 // A PostgreSQL server of Debian's postgresql package, made with initdb in a temporary folder
 // and started with pg_ctl, listening on a Unix socket in that folder only. When the tests run
 // as root, the server runs as the unprivileged user `catalogrium-test` (created when missing),
-// since PostgreSQL refuses to run as root. Stopped and removed when dropped.
+// since PostgreSQL refuses to run as root. Stopped and removed when dropped (a kept folder is
+// only stopped).
 class PostgresServer {
 public:
     static constexpr const char* kUser = "catalogrium-test";
 
-    explicit PostgresServer(const std::string& settings = "-c fsync=off") {
+    // With `keptFolder`, the server's folder is that one, made when missing and kept: a later
+    // server of the same folder starts on the same data.
+    explicit PostgresServer(const std::string& settings = "-c fsync=off",
+                            const std::string& keptFolder = "")
+        : m_kept(!keptFolder.empty()) {
         m_bin = FindBinaries();
-        std::string pattern = (std::filesystem::temp_directory_path() / "ctlgrm-pg-XXXXXX");
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_dir = pattern;
+        if (m_kept) {
+            std::filesystem::create_directories(keptFolder);
+            m_dir = keptFolder;
+        } else {
+            std::string pattern = (std::filesystem::temp_directory_path() / "ctlgrm-pg-XXXXXX");
+            if (!::mkdtemp(pattern.data()))
+                throw std::runtime_error("mkdtemp failed");
+            m_dir = pattern;
+        }
         m_asUser = ::geteuid() == 0 ? RootPrefix() : "";
-        Run(m_bin + "/initdb -D " + Quote(m_dir + "/data") +
-            " -U postgres -A trust -E UTF8 --locale=C.UTF-8 >" + Quote(m_dir + "/initdb.log") +
-            " 2>&1");
+        if (!std::filesystem::exists(m_dir + "/data/PG_VERSION"))
+            Run(m_bin + "/initdb -D " + Quote(m_dir + "/data") +
+                " -U postgres -A trust -E UTF8 --locale=C.UTF-8 >" + Quote(m_dir + "/initdb.log") +
+                " 2>&1");
         Run(m_bin + "/pg_ctl -D " + Quote(m_dir + "/data") + " -l " + Quote(m_dir + "/server.log") +
             " -w -o " + Quote("-c listen_addresses='' -k " + m_dir + " " + settings) +
             " start >/dev/null");
     }
     ~PostgresServer() {
         std::system((m_asUser + m_bin + "/pg_ctl -D " + Quote(m_dir + "/data") +
-                     " -m immediate -w stop >/dev/null 2>&1")
+                     " -m " + (m_kept ? "fast" : "immediate") + " -w stop >/dev/null 2>&1")
                         .c_str());
         std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
+        if (!m_kept)
+            std::filesystem::remove_all(m_dir, ec);
     }
     PostgresServer(const PostgresServer&) = delete;
     PostgresServer& operator=(const PostgresServer&) = delete;
@@ -77,6 +89,7 @@ private:
             throw std::runtime_error("failed: " + command + " (see " + m_dir + ")");
     }
 
+    bool m_kept;
     std::string m_bin;
     std::string m_dir;
     std::string m_asUser;
