@@ -1,7 +1,9 @@
 #include "BenchTree.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -47,19 +49,49 @@ void MakeFiles(const std::string& folder, std::size_t first, std::size_t count) 
 
 // ---- the named tree ---------------------------------------------------------------------
 
-constexpr std::array<std::size_t, 6> kFanOut{4, 4, 4, 5, 5, 5};
+constexpr std::size_t kLevels = 6;
+constexpr std::size_t kFilesPerFolder = 20;
+
+using FanOut = std::array<std::size_t, kLevels>;
+
+std::size_t FoldersBelow(const FanOut& fanOut) {
+    std::size_t folders = 0, level = 1;
+    for (std::size_t count : fanOut)
+        folders += level *= count;
+    return folders;
+}
+
+// The sub-folders a folder has at each level: b or b + 1 (the deeper levels having more),
+// whichever gives the folder count nearest one for every kFilesPerFolder files.
+FanOut FanOutFor(std::size_t files) {
+    const double wanted = std::max<double>(kLevels, static_cast<double>(files / kFilesPerFolder));
+    const auto base = static_cast<std::size_t>(std::pow(wanted, 1.0 / kLevels));
+    FanOut best{};
+    double bestDistance = -1;
+    for (std::size_t wider = 0; wider <= kLevels; ++wider) {
+        FanOut fanOut;
+        for (std::size_t level = 0; level < kLevels; ++level)
+            fanOut[level] = base + (level + wider >= kLevels ? 1 : 0);
+        const double distance = std::abs(static_cast<double>(FoldersBelow(fanOut)) - wanted);
+        if (bestDistance < 0 || distance < bestDistance) {
+            best = fanOut;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
 
 constexpr std::array<std::string_view, 48> kWords{
-    "holiday", "report",  "invoice", "photo",   "backup",  "draft",    "final",   "notes",
-    "budget",  "letter",  "music",   "track",   "summer",  "winter",   "family",  "project",
-    "design",  "meeting", "thesis",  "chapter", "recipe",  "garden",   "travel",  "paris",
-    "wedding", "school",  "receipt", "manual",  "update",  "concert",  "podcast", "lecture",
-    "slides",  "poster",  "archive", "export",  "sample",  "release",  "version", "settings",
-    "sunset",  "beach",   "river",   "kitchen", "office",  "birthday", "album",   "scan"};
+    "holiday", "report",  "invoice", "photo",   "backup", "draft",    "final",   "notes",
+    "budget",  "letter",  "music",   "track",   "summer", "winter",   "family",  "project",
+    "design",  "meeting", "thesis",  "chapter", "recipe", "garden",   "travel",  "paris",
+    "wedding", "school",  "receipt", "manual",  "update", "concert",  "podcast", "lecture",
+    "slides",  "poster",  "archive", "export",  "sample", "release",  "version", "settings",
+    "sunset",  "beach",   "river",   "kitchen", "office", "birthday", "album",   "scan"};
 
-constexpr std::array<std::string_view, 12> kExtensions{
-    ".jpg", ".JPG", ".pdf", ".txt", ".docx", ".mp3", ".flac", ".png", ".mkv", ".cpp", ".tar.gz",
-    ".odt"};
+constexpr std::array<std::string_view, 12> kExtensions{".jpg",  ".JPG", ".pdf",    ".txt",
+                                                       ".docx", ".mp3", ".flac",   ".png",
+                                                       ".mkv",  ".cpp", ".tar.gz", ".odt"};
 
 // The same well-spread bits for the same number (SplitMix64).
 std::uint64_t Mix(std::uint64_t x) {
@@ -107,12 +139,11 @@ std::string FileName(std::size_t number) {
                       std::string(draw.Word()).c_str(), number);
         break;
     case 2:
-        std::snprintf(name, sizeof name, "%s %s (%zu)", std::string(draw.Word()).c_str(),
-                      std::string(draw.Word()).c_str(), number);
+        std::snprintf(name, sizeof name, "%s (%zu)", std::string(draw.Word()).c_str(), number);
         break;
     default:
-        std::snprintf(name, sizeof name, "%s-%04d-%02d-%02d-%zu", std::string(draw.Word()).c_str(),
-                      year, month, day, number);
+        std::snprintf(name, sizeof name, "%s-%04d-%02d-%zu", std::string(draw.Word()).c_str(), year,
+                      month, number);
         break;
     }
     std::string result = name;
@@ -129,15 +160,15 @@ std::string FolderName(std::size_t number, std::size_t index) {
 
 // Makes the sub-folders of `folder` at `level` and everything below them, each folder's path
 // appended to `folders`.
-void MakeFolderLevels(const std::string& folder, std::size_t level,
+void MakeFolderLevels(const std::string& folder, const FanOut& fanOut, std::size_t level,
                       std::vector<std::string>& folders) {
-    if (level == kFanOut.size())
+    if (level == kLevels)
         return;
-    for (std::size_t index = 0; index < kFanOut[level]; ++index) {
+    for (std::size_t index = 0; index < fanOut[level]; ++index) {
         const std::string sub = folder + "/" + FolderName(folders.size(), index);
         MakeFolder(sub);
         folders.push_back(sub);
-        MakeFolderLevels(sub, level + 1, folders);
+        MakeFolderLevels(sub, fanOut, level + 1, folders);
     }
 }
 
@@ -148,7 +179,7 @@ std::string GenerateNamedTree(const std::string& parent, std::size_t files) {
     if (!::mkdtemp(top.data()))
         Fail("cannot create folder", top);
     std::vector<std::string> folders{top};
-    MakeFolderLevels(top, 0, folders);
+    MakeFolderLevels(top, FanOutFor(files), 0, folders);
     std::size_t number = 0;
     for (std::size_t f = 0; f < folders.size(); ++f) {
         const std::size_t count = files / folders.size() + (f < files % folders.size() ? 1 : 0);

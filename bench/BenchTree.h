@@ -14,10 +14,11 @@ struct TreeShape {
 
 // Creates the tree in a new folder below `parent` and returns its path; throws on failure.
 std::string GenerateTree(const std::string& parent, const TreeShape& shape);
-// The catalogue's tree: `files` sparse files in 10,005 folders, the top folder and six levels
-// below it (4, 4, 4, 5, 5 and 5 sub-folders a level), each folder holding an even share of the
-// files. Names are made as people name files (words, dates, camera numbers, a few extensions,
-// mixed case, spaces), about 21 bytes on average, the same in every run.
+// The catalogue's tree: `files` sparse files in the top folder and six levels of folders below
+// it, about one folder for every 20 files (200,000 files: 4, 4, 4, 5, 5 and 5 sub-folders a
+// level, 10,005 folders in all), each folder holding an even share of the files. Names are made as
+// people name files (words, dates, camera numbers, a few extensions, mixed case, spaces), about 21
+// bytes on average, the same in every run.
 std::string GenerateNamedTree(const std::string& parent, std::size_t files);
 // Removes a generated tree with everything in it.
 void RemoveTree(const std::string& path);

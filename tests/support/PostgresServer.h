@@ -42,8 +42,8 @@ public:
             " start >/dev/null");
     }
     ~PostgresServer() {
-        std::system((m_asUser + m_bin + "/pg_ctl -D " + Quote(m_dir + "/data") +
-                     " -m " + (m_kept ? "fast" : "immediate") + " -w stop >/dev/null 2>&1")
+        std::system((m_asUser + m_bin + "/pg_ctl -D " + Quote(m_dir + "/data") + " -m " +
+                     (m_kept ? "fast" : "immediate") + " -w stop >/dev/null 2>&1")
                         .c_str());
         std::error_code ec;
         if (!m_kept)
