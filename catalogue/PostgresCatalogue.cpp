@@ -262,12 +262,17 @@ private:
     }
 
     // Waits until a result can be taken without blocking. An interruption asks the server to
-    // cancel the statement; a server that does not confirm in time loses the connection.
+    // cancel the statement; a server that does not confirm in time loses the connection. Input
+    // is read only when no whole result is there yet: each read first moves what is still
+    // unread to the front of libpq's buffer, so reading before every row of a long answer
+    // took time in the square of its length.
     void AwaitResult() {
         const auto start = std::chrono::steady_clock::now();
         bool noted = false;
         std::optional<std::chrono::steady_clock::time_point> cancelled;
         while (true) {
+            if (!PQisBusy(m_conn.get()))
+                return;
             if (!PQconsumeInput(m_conn.get()))
                 Fail();
             if (!PQisBusy(m_conn.get()))
