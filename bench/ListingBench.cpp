@@ -6,8 +6,9 @@
 //
 // The scan runs beside `du -sb` on a tree of N files (200,000 by default) in 10,100 folders,
 // on the same tree as the only sub-folder of a folder, on a flat folder of 100,000 files and,
-// as root, on the tree from a cold cache; once per number of threads given (the program's
-// pool size by default). A camera's folder of N numbered photos (10^6 by default, 0 for none)
+// as root, on the tree from a cold cache; the catalogue's tree walk beside the scan on the
+// tree and the flat folder; once per number of threads given (the program's pool size by
+// default). A camera's folder of N numbered photos (10^6 by default, 0 for none)
 // is listed beside a folder of as many names that need no alias. The trees are made under
 // $TMPDIR (or /tmp) and removed at the end, or made once in FOLDER and kept there.
 
@@ -19,9 +20,11 @@
 #include "Prompter.h"
 #include "ShortName.h"
 #include "Text.h"
+#include "TreeWalk.h"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -226,8 +229,51 @@ void MeasureShortNames(const std::string& label, const std::string& folder, CWal
                 peak / static_cast<double>(listed));
 }
 
+// Counts what the catalogue's walk reports and keeps nothing.
+class CountingSink final : public ITreeSink {
+public:
+    std::uint64_t OnFolder(const TreeFolder& folder) override {
+        folders += 1;
+        entries += folder.entries.size();
+        return 0;
+    }
+    std::atomic<std::size_t> folders{0};
+    std::atomic<std::size_t> entries{0};
+};
+
+// The catalogue's walk (every entry examined and reported) and the scan on the same folder in
+// turns; the medians and their ratio.
+void MeasureTreeWalkCase(const std::string& label, const std::string& folder, CWalkPool& pool) {
+    Listing listing;
+    listing.doc.SetWalkPool(&pool);
+    const std::atomic<bool> stop{false};
+    CountingSink sink;
+    const auto walkOnce = [&] {
+        sink.folders = 0;
+        sink.entries = 0;
+        if (WalkTree(folder, sink, stop, pool) != WalkOutcome::Done)
+            throw std::runtime_error("the walk of " + folder + " failed");
+    };
+    walkOnce();
+    ScanOnce(listing, folder);
+    std::vector<double> walks, scans;
+    for (int run = 0; run < kWarmRuns; ++run) {
+        for (int turn = 0; turn < 2; ++turn) {
+            if ((run + turn) % 2 == 0)
+                walks.push_back(Seconds(walkOnce));
+            else
+                scans.push_back(Seconds([&] { ScanOnce(listing, folder); }));
+        }
+    }
+    const double walk = Median(walks), scan = Median(scans);
+    std::printf("walk   %-22s %2u threads: tree walk %8.1f ms, scan %8.1f ms, walk/scan %.2f "
+                "(median of %d; %zu folders, %zu entries reported)\n",
+                label.c_str(), pool.Threads(), walk * 1e3, scan * 1e3, walk / scan, kWarmRuns,
+                sink.folders.load(), sink.entries.load());
+}
+
 // The four cases: the tree, the same tree as the only sub-folder of a folder, a flat folder,
-// and the tree from a cold cache.
+// and the tree from a cold cache; then the catalogue's walk beside the scan.
 void MeasureScan(const std::string& tree, const std::string& flat, CWalkPool& pool) {
     MeasureScanCase("tree", tree, false, pool);
     const std::string wrapper = tree + "-wrapped";
@@ -243,6 +289,8 @@ void MeasureScan(const std::string& tree, const std::string& flat, CWalkPool& po
     MeasureScanCase("tree, cold cache", tree, true, pool);
     MeasureScanMemory("tree", tree, pool);
     MeasureScanMemory("flat folder", flat, pool);
+    MeasureTreeWalkCase("tree", tree, pool);
+    MeasureTreeWalkCase("flat folder", flat, pool);
 }
 
 // ---- a camera's folder -------------------------------------------------------------------
