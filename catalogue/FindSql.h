@@ -1,17 +1,10 @@
 #pragma once
 
 #include "Catalogue.h"
+#include "Connection.h"
 
-#include <cstdint>
 #include <string>
-#include <variant>
 #include <vector>
-
-// A value bound to a statement: NULL, a number, a text, or bytes.
-struct SqlBytes {
-    std::string bytes;
-};
-using SqlValue = std::variant<std::monostate, std::int64_t, std::string, SqlBytes>;
 
 enum class SqlDialect { Sqlite, Postgres };
 

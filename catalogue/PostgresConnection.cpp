@@ -1,0 +1,433 @@
+#include "PostgresConnection.h"
+
+#include <libpq-fe.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <deque>
+#include <optional>
+#include <poll.h>
+#include <utility>
+
+namespace {
+
+constexpr Oid kByteaOid = 17;
+
+// Rows handed to the server at a time, while a bulk load's COPY stays open.
+constexpr std::size_t kCopyBytes = 256 << 10;
+
+// How long an interrupted call waits for the server to confirm; a server that does not answer
+// by then loses the connection, and the next call makes a new one.
+constexpr auto kCancelGrace = std::chrono::seconds(2);
+// How often a call that waits for the server looks for an interruption.
+constexpr int kPollMs = 50;
+
+// The SQLSTATE of a statement cancelled at the client's request.
+constexpr std::string_view kQueryCanceled = "57014";
+
+std::string HexDecode(const char* text) {
+    std::size_t length = 0;
+    unsigned char* bytes = PQunescapeBytea(reinterpret_cast<const unsigned char*>(text), &length);
+    std::string out(reinterpret_cast<const char*>(bytes), length);
+    PQfreemem(bytes);
+    return out;
+}
+
+class Row final : public SqlRow {
+public:
+    Row(const PGresult* result, int row) : m_result(result), m_row(row) {}
+    bool IsNull(int column) const override { return PQgetisnull(m_result, m_row, column) != 0; }
+    std::int64_t Int(int column) const override {
+        return std::strtoll(PQgetvalue(m_result, m_row, column), nullptr, 10);
+    }
+    std::string Text(int column) const override {
+        const char* text = PQgetvalue(m_result, m_row, column);
+        if (PQftype(m_result, column) == kByteaOid)
+            return HexDecode(text);
+        return std::string(text, static_cast<std::size_t>(PQgetlength(m_result, m_row, column)));
+    }
+
+private:
+    const PGresult* m_result;
+    int m_row;
+};
+
+// One field of a COPY row in text form.
+void AppendCopyText(std::string& row, std::string_view text) {
+    for (const char c : text) {
+        switch (c) {
+        case '\\':
+            row += "\\\\";
+            break;
+        case '\n':
+            row += "\\n";
+            break;
+        case '\r':
+            row += "\\r";
+            break;
+        case '\t':
+            row += "\\t";
+            break;
+        default:
+            row += c;
+        }
+    }
+}
+
+void AppendCopyBytes(std::string& row, std::string_view bytes) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    row += "\\\\x";
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        row += kHex[byte >> 4];
+        row += kHex[byte & 0xF];
+    }
+}
+
+void AppendCopyValue(std::string& row, const SqlValue& value) {
+    if (std::holds_alternative<std::monostate>(value))
+        row += "\\N";
+    else if (const auto* number = std::get_if<std::int64_t>(&value))
+        row += std::to_string(*number);
+    else if (const auto* text = std::get_if<std::string>(&value))
+        AppendCopyText(row, *text);
+    else
+        AppendCopyBytes(row, std::get<SqlBytes>(value).bytes);
+}
+
+// Rows in COPY's text form, handed to the server a batch at a time while the next are made.
+class CopyLoad final : public IBulkLoad {
+public:
+    CopyLoad(PostgresConnection& db, const std::string& sql) : m_db(db) { m_db.BeginCopy(sql); }
+    ~CopyLoad() override {
+        if (!m_finished)
+            m_db.AbandonCopy();
+    }
+    CopyLoad(const CopyLoad&) = delete;
+    CopyLoad& operator=(const CopyLoad&) = delete;
+
+    void Row(const SqlParams& values) override {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (i)
+                m_rows += '\t';
+            AppendCopyValue(m_rows, values[i]);
+        }
+        m_rows += '\n';
+        if (m_rows.size() > kCopyBytes)
+            Send();
+    }
+    void Finish() override {
+        Send();
+        m_finished = true;
+        m_db.EndCopy();
+    }
+
+private:
+    void Send() {
+        if (!m_rows.empty())
+            m_db.CopyRows(m_rows);
+        m_rows.clear();
+    }
+
+    PostgresConnection& m_db;
+    std::string m_rows;
+    bool m_finished = false;
+};
+
+} // namespace
+
+void PostgresConnection::ResultClearer::operator()(PGresult* result) const {
+    PQclear(result);
+}
+void PostgresConnection::ConnectionCloser::operator()(PGconn* conn) const {
+    PQfinish(conn);
+}
+void PostgresConnection::CancelFreer::operator()(PGcancel* cancel) const {
+    PQfreeCancel(cancel);
+}
+
+// Text parameters, bytes in binary.
+class PostgresConnection::Params {
+public:
+    explicit Params(const SqlParams& params) {
+        for (const auto& value : params) {
+            m_nulls.push_back(std::holds_alternative<std::monostate>(value));
+            if (const auto* number = std::get_if<std::int64_t>(&value))
+                m_texts.push_back(std::to_string(*number));
+            else if (const auto* text = std::get_if<std::string>(&value))
+                m_texts.push_back(*text);
+            else if (const auto* bytes = std::get_if<SqlBytes>(&value))
+                m_texts.push_back(bytes->bytes);
+            else
+                m_texts.emplace_back();
+            m_formats.push_back(std::holds_alternative<SqlBytes>(value) ? 1 : 0);
+        }
+        for (std::size_t i = 0; i < m_texts.size(); ++i) {
+            m_values.push_back(m_nulls[i] ? nullptr : m_texts[i].data());
+            m_lengths.push_back(static_cast<int>(m_texts[i].size()));
+        }
+    }
+    int Count() const { return static_cast<int>(m_values.size()); }
+    const char* const* Values() const { return m_values.data(); }
+    const int* Lengths() const { return m_lengths.data(); }
+    const int* Formats() const { return m_formats.data(); }
+
+private:
+    std::deque<std::string> m_texts;
+    std::vector<bool> m_nulls;
+    std::vector<const char*> m_values;
+    std::vector<int> m_lengths;
+    std::vector<int> m_formats;
+};
+
+PostgresConnection::PostgresConnection(const std::string& uri)
+    : m_uri(uri), m_location(LocationForMessages(uri)) {
+    Connect();
+    Execute("SET client_min_messages = warning");
+}
+
+PostgresConnection::~PostgresConnection() = default;
+
+void PostgresConnection::Fail(const PGresult* result) const {
+    const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    if (std::exchange(m_gaveUp, false))
+        throw CatalogueGaveUp("Gave up waiting for the PostgreSQL server of the catalogue " +
+                              m_location + " after " +
+                              std::to_string(m_waits.giveUpAfter->count() / 1000) + " s.");
+    // The interruption is delivered: what the caller does next (a rollback) runs as usual.
+    if (m_interrupted.exchange(false) || (state && state == kQueryCanceled))
+        throw CatalogueInterrupted("The catalogue " + m_location + " was left as it was: stopped.");
+    FailWith(result ? PQresultErrorMessage(result)
+                    : (m_conn ? PQerrorMessage(m_conn.get()) : "the connection was lost"));
+}
+
+// libpq's message may quote the URI, or the part of it that it could not read.
+void PostgresConnection::FailWith(std::string detail) const {
+    while (!detail.empty() && (detail.back() == '\n' || detail.back() == ' '))
+        detail.pop_back();
+    throw CatalogueError("The catalogue " + m_location +
+                         " cannot be used: " + RedactPasswords(detail, m_uri));
+}
+
+// Names, keys and patterns are UTF-8, and `_` must match one character, not one byte: the
+// connection speaks UTF-8 whatever the environment asks, and a database in another encoding is
+// refused.
+void PostgresConnection::RequireUtf8() {
+    if (PQsetClientEncoding(m_conn.get(), "UTF8") != 0)
+        Fail();
+    const char* encoding = PQparameterStatus(m_conn.get(), "server_encoding");
+    if (encoding && std::string_view(encoding) == "UTF8")
+        return;
+    throw CatalogueError("The catalogue " + m_location +
+                         " cannot be used: its database's encoding is " +
+                         (encoding ? encoding : "unknown") + ", not UTF8; it is left as it is.");
+}
+
+void PostgresConnection::Connect() {
+    // The URI's own connect_timeout, if it has one, comes after ours and wins.
+    const char* keys[] = {"connect_timeout", "dbname", "fallback_application_name", nullptr};
+    const char* values[] = {"10", m_uri.c_str(), "catalogrium3", nullptr};
+    m_conn.reset(PQconnectdbParams(keys, values, 1));
+    if (!m_conn || PQstatus(m_conn.get()) != CONNECTION_OK) {
+        const std::string detail = m_conn ? PQerrorMessage(m_conn.get()) : "";
+        m_conn.reset();
+        FailWith(detail);
+    }
+    m_cancel.reset(PQgetCancel(m_conn.get()));
+    RequireUtf8();
+}
+
+// The connection for the next statement, made again when an earlier call gave it up. An
+// interruption that came before the statement stops it before it is sent.
+PGconn* PostgresConnection::Conn() {
+    if (m_interrupted)
+        Fail();
+    if (!m_conn)
+        Connect();
+    return m_conn.get();
+}
+
+void PostgresConnection::Send(int sent) {
+    if (!sent)
+        Fail();
+}
+
+void PostgresConnection::SendParams(const std::string& sql, const SqlParams& params) {
+    const Params p(params);
+    Send(PQsendQueryParams(Conn(), sql.c_str(), p.Count(), nullptr, p.Values(), p.Lengths(),
+                           p.Formats(), 0));
+}
+
+// Waits until a result can be taken without blocking. An interruption asks the server to cancel
+// the statement; a server that does not confirm in time loses the connection.
+void PostgresConnection::AwaitResult() {
+    // Rows already read from the socket are taken without reading it again: a result of many
+    // rows would otherwise be moved in libpq's buffer once for each of them.
+    if (!PQisBusy(m_conn.get()))
+        return;
+    const auto start = std::chrono::steady_clock::now();
+    bool noted = false;
+    std::optional<std::chrono::steady_clock::time_point> cancelled;
+    while (true) {
+        if (!PQconsumeInput(m_conn.get()))
+            Fail();
+        if (!PQisBusy(m_conn.get()))
+            return;
+        const auto waited = std::chrono::steady_clock::now() - start;
+        if (!noted && m_waits.note && waited >= m_waits.noteAfter) {
+            noted = true;
+            m_waits.note("Waiting for the PostgreSQL server of the catalogue " + m_location +
+                         " to answer...");
+        }
+        if (m_waits.giveUpAfter && waited >= *m_waits.giveUpAfter && !cancelled)
+            m_gaveUp = true;
+        if ((m_interrupted || m_gaveUp) && !cancelled) {
+            Cancel();
+            cancelled = std::chrono::steady_clock::now();
+        }
+        if (cancelled && std::chrono::steady_clock::now() - *cancelled > kCancelGrace)
+            GiveUpConnection();
+        pollfd fd{PQsocket(m_conn.get()), POLLIN, 0};
+        ::poll(&fd, 1, kPollMs);
+    }
+}
+
+void PostgresConnection::GiveUpConnection() {
+    m_conn.reset();
+    m_cancel.reset();
+    ++m_generation;
+    Fail();
+}
+
+PostgresConnection::Result PostgresConnection::NextResult() {
+    AwaitResult();
+    return Result(PQgetResult(m_conn.get()));
+}
+
+// The result of a statement sent, after any before it; the first failure among them fails.
+PostgresConnection::Result PostgresConnection::LastResult() {
+    Result last;
+    while (Result next = NextResult()) {
+        const auto status = PQresultStatus(next.get());
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            Drain();
+            Fail(next.get());
+        }
+        last = std::move(next);
+    }
+    if (!last)
+        Fail();
+    return last;
+}
+
+void PostgresConnection::Cancel() {
+    char error[256];
+    if (m_cancel)
+        PQcancel(m_cancel.get(), error, sizeof error);
+}
+
+void PostgresConnection::Drain() {
+    while (Result rest = NextResult()) {
+    }
+}
+
+std::int64_t PostgresConnection::Execute(const std::string& sql, const SqlParams& params) {
+    if (params.empty())
+        Send(PQsendQuery(Conn(), sql.c_str()));
+    else
+        SendParams(sql, params);
+    const Result result = LastResult();
+    return std::strtoll(PQcmdTuples(result.get()), nullptr, 10);
+}
+
+// The rows come one at a time; rows that have arrived already are not handed out after an
+// interruption, and those not wanted are given up.
+void PostgresConnection::Query(const std::string& sql, const SqlParams& params,
+                               const RowVisitor& each) {
+    SendParams(sql, params);
+    if (!PQsetSingleRowMode(m_conn.get()))
+        Fail();
+    while (true) {
+        if (m_interrupted) {
+            Cancel();
+            Drain();
+            Fail();
+        }
+        const Result result = NextResult();
+        if (!result)
+            return;
+        const auto status = PQresultStatus(result.get());
+        if (status == PGRES_SINGLE_TUPLE) {
+            if (!each(Row(result.get(), 0))) {
+                Cancel();
+                Drain();
+                return;
+            }
+            continue;
+        }
+        Drain();
+        if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
+            Fail(result.get());
+        return;
+    }
+}
+
+void PostgresConnection::Begin() {
+    Execute("BEGIN");
+    m_transactionGeneration = m_generation;
+}
+
+void PostgresConnection::Commit() {
+    Execute("COMMIT");
+}
+
+void PostgresConnection::Rollback() noexcept {
+    // A connection that was given up took its transaction with it.
+    if (!m_conn || m_transactionGeneration != m_generation)
+        return;
+    try {
+        Execute("ROLLBACK");
+    } catch (const CatalogueError&) {
+        // The server is gone: it has dropped the transaction itself.
+    }
+}
+
+void PostgresConnection::BeginCopy(const std::string& sql) {
+    Send(PQsendQuery(Conn(), sql.c_str()));
+    const Result start = NextResult();
+    if (PQresultStatus(start.get()) != PGRES_COPY_IN) {
+        Drain();
+        Fail(start.get());
+    }
+}
+
+void PostgresConnection::CopyRows(const std::string& rows) {
+    if (m_interrupted ||
+        PQputCopyData(m_conn.get(), rows.data(), static_cast<int>(rows.size())) != 1)
+        Fail();
+}
+
+void PostgresConnection::EndCopy() {
+    if (PQputCopyEnd(m_conn.get(), nullptr) != 1)
+        Fail();
+    LastResult();
+}
+
+void PostgresConnection::AbandonCopy() noexcept {
+    if (!m_conn)
+        return;
+    PQputCopyEnd(m_conn.get(), "the add was given up");
+    try {
+        Drain();
+    } catch (const CatalogueError&) {
+        // The connection was given up: so was the COPY.
+    }
+}
+
+std::unique_ptr<IBulkLoad> PostgresConnection::BeginLoad(const std::string& table,
+                                                         const std::vector<std::string>& columns) {
+    std::string names;
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        names += (i ? ", " : "") + columns[i];
+    return std::make_unique<CopyLoad>(*this, "COPY " + table + "(" + names + ") FROM STDIN");
+}
