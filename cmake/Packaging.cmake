@@ -9,14 +9,18 @@ set(CPACK_PACKAGE_NAME catalogrium3)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Catalogrium3 developers <catalogrium3@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "folder lister for text files, printed pages and CD and Zip case inserts")
+    "folder lister for text files, printed pages and case inserts; media catalogue")
 # The summary is the first line of the package's description, this text the rest.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Catalogrium3 lists one folder (a disk, a mounted CD or USB medium, any
 directory) with every sub-folder's files and bytes totalled, as a fixed-column
 or comma-delimited text file, a printed page or an insert for a CD or Zip case.
+Its catalogue keeps every medium added to it, everything below the listed
+folder, in an SQLite file or a shared PostgreSQL database, and finds any file of
+any catalogued medium by name, with the medium mounted or not.
 The package holds the program catalogrium3 and the batch tool ctlgrm, which
-makes the same listing file, or the printed listing as a PDF, without a window.")
+makes the same listing file, or the printed listing as a PDF, without a window,
+and adds to and searches the catalogue.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
