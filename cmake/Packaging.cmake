@@ -16,8 +16,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 directory) with every sub-folder's files and bytes totalled, as a fixed-column
 or comma-delimited text file, a printed page or an insert for a CD or Zip case.
 Its catalogue keeps every medium added to it, everything below the listed
-folder, in an SQLite file or a shared PostgreSQL database, and finds any file of
-any catalogued medium by name, with the medium mounted or not.
+folder, in an SQLite file or a shared PostgreSQL database, and finds any file
+of any catalogued medium by name, with the medium mounted or not.
 The package holds the program catalogrium3 and the batch tool ctlgrm, which
 makes the same listing file, or the printed listing as a PDF, without a window,
 and adds to and searches the catalogue.")
