@@ -33,16 +33,19 @@ long StatusKb(const std::string& field) {
 void FillCatalogue(const std::string& location, int folders, int files) {
     auto catalogue = OpenCatalogue(location);
     auto add = catalogue->BeginAdd(NewMedium("Bench", "/media/bench"), false);
-    std::vector<RecordedEntry> top;
+    AddedFolder top{0, 1, {}};
     for (int f = 0; f < folders; ++f)
-        top.push_back({"folder" + std::to_string(f), 0x10, 0, 1700000000});
-    add->AddFolder("", top);
+        top.entries.push_back(
+            {"folder" + std::to_string(f), EntryKind::Folder, 0, 1700000000, 0x10});
+    add->AddFolder(top);
+    std::int64_t next = 1 + folders;
     for (int f = 0; f < folders; ++f) {
-        std::vector<RecordedEntry> entries;
+        AddedFolder folder{1 + f, next, {}};
         for (int i = 0; i < files; ++i)
-            entries.push_back({"file" + std::to_string(i) + ".dat", 0x20,
-                               static_cast<std::uint64_t>(i), 1700000000 + i});
-        add->AddFolder("folder" + std::to_string(f), entries);
+            folder.entries.push_back({"file" + std::to_string(i) + ".dat", EntryKind::File,
+                                      static_cast<std::uint64_t>(i), 1700000000 + i, 0x20});
+        next += files;
+        add->AddFolder(folder);
     }
     add->Commit();
 }

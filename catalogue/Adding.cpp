@@ -1,7 +1,8 @@
 #include "Adding.h"
 
 #include "Clock.h"
-#include "TreeRecorder.h"
+#include "FolderEntry.h"
+#include "TreeWalk.h"
 #include "VolumeInfo.h"
 
 #include <condition_variable>
@@ -11,11 +12,6 @@
 
 namespace {
 
-struct FolderRecord {
-    std::string relativePath;
-    std::vector<RecordedEntry> entries;
-};
-
 // The folders read by the walk, waiting for the catalogue. Bounded, so that a slow catalogue
 // holds the walk back instead of filling the memory.
 class FolderQueue {
@@ -23,7 +19,7 @@ public:
     static constexpr std::size_t kCapacity = 256;
 
     // False when the queue was halted.
-    bool Push(FolderRecord record) {
+    bool Push(AddedFolder record) {
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [&] { return m_halted || m_records.size() < kCapacity; });
         if (m_halted)
@@ -33,7 +29,7 @@ public:
         return true;
     }
     // False once the walk has finished and everything is taken, or the queue was halted.
-    bool Pop(FolderRecord& record) {
+    bool Pop(AddedFolder& record) {
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [&] { return m_halted || m_finished || !m_records.empty(); });
         if (m_halted || m_records.empty())
@@ -55,18 +51,46 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<FolderRecord> m_records;
+    std::deque<AddedFolder> m_records;
     bool m_finished = false;
     bool m_halted = false;
+};
+
+// Numbers the entries of the folders the walk reads, each folder's in a run of its own in
+// the directory's order, and queues the folders for the add. A folder's tag is the first
+// number of its entries, so a sub-folder's number is its parent's tag plus its index.
+class NumberingSink final : public ITreeSink {
+public:
+    NumberingSink(FolderQueue& queue, std::atomic<bool>& halt) : m_queue(queue), m_halt(halt) {}
+
+    std::uint64_t OnFolder(const TreeFolder& folder) override {
+        const std::uint64_t first = m_next.fetch_add(folder.entries.size());
+        AddedFolder added;
+        added.first = static_cast<std::int64_t>(first);
+        added.id =
+            static_cast<std::int64_t>(folder.parentTag == 0 ? 0 : folder.parentTag + folder.index);
+        added.entries.reserve(folder.entries.size());
+        for (const WalkedEntry& e : folder.entries)
+            added.entries.push_back({std::string(e.name), e.kind, e.size,
+                                     UnixSecondsFromFileTime(e.lastWrite), e.attributes});
+        if (!m_queue.Push(std::move(added)))
+            m_halt = true;
+        return first;
+    }
+
+private:
+    FolderQueue& m_queue;
+    std::atomic<bool>& m_halt;
+    std::atomic<std::uint64_t> m_next = 1;
 };
 
 // Moves the walk's folders into the add until the walk ends or `stop` is set.
 void TakeFolders(FolderQueue& queue, ICatalogueAdd& add, const std::atomic<bool>& stop,
                  const AddProgress& progress) {
     std::int64_t entries = 0;
-    FolderRecord record;
+    AddedFolder record;
     while (!stop && queue.Pop(record)) {
-        add.AddFolder(record.relativePath, record.entries);
+        add.AddFolder(record);
         entries += static_cast<std::int64_t>(record.entries.size());
         if (progress)
             progress(entries);
@@ -80,6 +104,7 @@ Medium NewMedium(const std::string& name, const std::string& folder) {
     medium.name = name;
     medium.folder = folder.empty() ? "/" : folder;
     medium.volume = VolumeOf(medium.folder);
+    medium.mountPoint = MountPointOf(medium.folder);
     medium.added = CurrentTime();
     return medium;
 }
@@ -87,18 +112,19 @@ Medium NewMedium(const std::string& name, const std::string& folder) {
 AddOutcome AddToCatalogue(ICatalogue& catalogue, const std::string& name, const std::string& folder,
                           bool replace, const std::atomic<bool>& stop,
                           const AddProgress& progress) {
-    auto add = catalogue.BeginAdd(NewMedium(name, folder), replace);
+    const Medium medium = NewMedium(name, folder);
+    auto add = catalogue.BeginAdd(medium, replace);
     FolderQueue queue;
     std::atomic<bool> halt = false;
-    RecordOutcome walked = RecordOutcome::Done;
+    WalkOutcome walked = WalkOutcome::Done;
+    std::exception_ptr failure;
+    NumberingSink sink(queue, halt);
     std::jthread walk([&] {
-        walked = RecordTree(
-            folder,
-            [&](std::string path, std::vector<RecordedEntry> entries) {
-                if (!queue.Push({std::move(path), std::move(entries)}))
-                    halt = true;
-            },
-            halt);
+        try {
+            walked = WalkTree(medium.folder, sink, halt);
+        } catch (...) {
+            failure = std::current_exception();
+        }
         queue.Finish();
     });
     try {
@@ -111,9 +137,11 @@ AddOutcome AddToCatalogue(ICatalogue& catalogue, const std::string& name, const 
     halt = halt || stop.load();
     queue.Halt();
     walk.join();
-    if (stop || walked == RecordOutcome::Stopped)
+    if (failure)
+        std::rethrow_exception(failure);
+    if (stop || walked == WalkOutcome::Stopped)
         return AddOutcome::Stopped;
-    if (walked == RecordOutcome::CannotOpen)
+    if (walked == WalkOutcome::CannotOpen)
         return AddOutcome::CannotRead;
     add->Commit();
     return AddOutcome::Added;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FolderWalk.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -28,19 +30,51 @@ struct Medium {
     std::string name;
     std::string folder; // the listed folder's path, as it was when added
     VolumeInfo volume;
+    std::string mountPoint; // where the folder's volume was mounted when added; empty: unknown
     std::int64_t added = 0; // seconds since 1970
     std::int64_t files = 0;
     std::int64_t folders = 0;
     std::uint64_t bytes = 0;
+    // Where the medium is kept and what the user notes of it.
+    std::string location;
+    std::string note;
 };
 
-// One entry below a listed folder, as adding records it. A folder's size is filled in by the
-// catalogue (the total of the files below it).
-struct RecordedEntry {
+// What lies below a folder: the bytes of every file, the files and the folders, at any depth.
+// "Files" are all entries that are no folders (links, FIFOs and devices included).
+struct FolderTotals {
+    std::uint64_t bytes = 0;
+    std::int64_t files = 0;
+    std::int64_t folders = 0;
+    bool operator==(const FolderTotals&) const = default;
+};
+
+// One entry of a folder being added.
+struct AddedEntry {
     std::string name; // the bytes the directory gave
-    std::uint32_t attributes = 0;
-    std::uint64_t size = 0;
+    EntryKind kind = EntryKind::File;
+    std::uint64_t size = 0;    // a file's; a folder's is the total below it, counted by the add
     std::int64_t modified = 0; // seconds since 1970
+    std::uint32_t attributes = 0;
+};
+
+// One folder read for an add. Its entries are numbered `first`, `first + 1`, ... in the order
+// of the directory; a folder's id is its entry's (the listed folder's: 0).
+struct AddedFolder {
+    std::int64_t id = 0;
+    std::int64_t first = 1;
+    std::vector<AddedEntry> entries;
+};
+
+// One entry of a catalogued folder, as FolderEntries gives it.
+struct CataloguedEntry {
+    std::int64_t id = 0; // within its medium; a folder's id for FolderEntries
+    std::string name;
+    EntryKind kind = EntryKind::File;
+    std::uint64_t size = 0; // a folder's: the bytes below it
+    std::int64_t modified = 0;
+    std::uint32_t attributes = 0;
+    std::optional<FolderTotals> totals; // a folder that was read
 };
 
 // One entry that a search found.
@@ -125,11 +159,9 @@ struct CatalogueWaits {
 class ICatalogueAdd {
 public:
     virtual ~ICatalogueAdd() = default;
-    // The entries of one folder; `relativePath` is empty for the listed folder itself, else
-    // the folder's path below it. Each folder comes once, in any order.
-    virtual void AddFolder(std::string_view relativePath,
-                           const std::vector<RecordedEntry>& entries) = 0;
-    // Sets the folder sizes and the medium's totals and makes the medium visible to all.
+    // The entries of one folder, each folder once, after the folder that holds it.
+    virtual void AddFolder(const AddedFolder& folder) = 0;
+    // Counts the folder totals and the medium's and makes the medium visible to all.
     virtual void Commit() = 0;
 };
 
@@ -167,6 +199,17 @@ public:
     virtual bool Forget(const std::string& name) = 0;
     // False when there is no such medium; throws when `newName` is taken.
     virtual bool Rename(const std::string& name, const std::string& newName) = 0;
+    // Where the medium is kept and a note on it; false when there is no such medium.
+    virtual bool SetShelf(const std::string& name, const std::string& location,
+                          const std::string& note) = 0;
+    // The entries of a folder of the medium, in the order they were read; none when there is
+    // no such medium or folder.
+    virtual std::vector<CataloguedEntry> FolderEntries(const std::string& medium,
+                                                       std::int64_t folderId) = 0;
+    // The id of the folder at `pathBelow` (its path below the listed folder, "" for the listed
+    // folder itself), if the medium has it.
+    virtual std::optional<std::int64_t> FolderOf(const std::string& medium,
+                                                 const std::string& pathBelow) = 0;
 };
 
 // What to ask before adding a medium `name` replaces the one medium of `conflicts` (as

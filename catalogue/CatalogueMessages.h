@@ -4,11 +4,19 @@
 
 // The version of the catalogue's tables that this program writes; a catalogue of a higher
 // version was made by a newer program and is refused.
-inline constexpr int kCatalogueSchemaVersion = 2;
+inline constexpr int kCatalogueSchemaVersion = 3;
 
 inline std::string NewerSchemaMessage(const std::string& location) {
     return "The catalogue " + location +
            " was made by a newer version of the program; it is left as it is.";
+}
+
+// A catalogue of an older version is brought up to date when it is first opened where it may be
+// written; one that cannot be written is not read.
+inline std::string OlderSchemaMessage(const std::string& location) {
+    return "The catalogue " + location +
+           " was made by an older version of the program and cannot be written here to bring it "
+           "up to date; it is left as it is. Open it once where it may be written.";
 }
 
 // `existing` is in the way of adding `name`: by its name, or else by its folder.

@@ -91,7 +91,9 @@ std::string TrigramMatch(const std::vector<std::string>& terms) {
 std::string SqliteNameMatch(Builder& b, const NamePattern& pattern) {
     std::string from = " FROM entries e";
     if (!pattern.indexTerms.empty()) {
-        from = " FROM entry_names CROSS JOIN entries e ON e.id = entry_names.rowid";
+        from = " FROM entry_names CROSS JOIN entries e ON e.medium = entry_names.rowid >> " +
+               std::to_string(kIndexIdBits) + " AND e.id = entry_names.rowid & " +
+               std::to_string((std::int64_t{1} << kIndexIdBits) - 1);
         b.Where("entry_names MATCH " + b.Param(TrigramMatch(pattern.indexTerms)));
     }
     // Keys are compared as bytes, which for valid UTF-8 finds what comparing characters finds,
@@ -138,15 +140,14 @@ void AddFilters(Builder& b, const FindQuery& query) {
 
 std::string OrderBy(const FindQuery& query, SqlDialect dialect) {
     const std::string medium = dialect == SqlDialect::Postgres ? "m.name COLLATE \"C\"" : "m.name";
-    const std::string path = "f.path || e.name";
     const std::string direction = query.descending ? " DESC" : "";
+    // A folder's rank is its place in the order of its medium's folder paths: by medium, then
+    // path, puts the matches of one folder together, the folders in the order of their paths.
     std::string first;
     switch (query.order) {
     case MatchOrder::Medium:
-        return " ORDER BY " + medium + direction + ", " + path + direction;
     case MatchOrder::Path:
-        first = path;
-        break;
+        return " ORDER BY " + medium + direction + ", f.rank" + direction + ", e.name" + direction;
     case MatchOrder::Size:
         first = "e.size";
         break;
@@ -157,7 +158,7 @@ std::string OrderBy(const FindQuery& query, SqlDialect dialect) {
         first = "e.attributes";
         break;
     }
-    return " ORDER BY " + first + direction + ", " + medium + ", " + path;
+    return " ORDER BY " + first + direction + ", " + medium + ", f.rank, e.name";
 }
 
 std::string Paging(Builder& b, const FindQuery& query) {
@@ -178,12 +179,14 @@ SqlStatement FindStatement(const FindQuery& query, SqlDialect dialect, bool coun
     const NamePattern pattern = ParsePattern(query.pattern);
     std::string from =
         dialect == SqlDialect::Sqlite ? SqliteNameMatch(b, pattern) : PostgresNameMatch(b, pattern);
-    from += " JOIN media m ON m.id = e.medium JOIN folders f ON f.id = e.parent";
+    from += " JOIN media m ON m.id = e.medium JOIN folders f ON f.medium = e.medium AND f.id = "
+            "e.parent";
     AddFilters(b, query);
     if (count)
         return b.Finish("SELECT count(*)", from, "");
     const std::string tail = OrderBy(query, dialect) + Paging(b, query);
-    return b.Finish("SELECT m.name, m.folder, f.path, e.name, e.size, e.modified, e.attributes",
+    return b.Finish("SELECT m.name, m.folder, e.medium, e.parent, e.name, e.size, e.modified, "
+                    "e.attributes",
                     from, tail);
 }
 

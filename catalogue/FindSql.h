@@ -14,9 +14,12 @@ struct SqlStatement {
     std::vector<SqlValue> params;
 };
 
-// The search as one statement. Its rows are: medium name, medium folder, folder path below
-// (ending with "/" unless empty), entry name, size, modified, attributes. With `count`, one
-// row with the number of matches.
+// SQLite's name index numbers an entry medium << kIndexIdBits | id.
+inline constexpr int kIndexIdBits = 40;
+
+// The search as one statement. Its rows are: medium name, medium folder, medium id, the id of
+// the entry's folder, entry name, size, modified, attributes. With `count`, one row with the
+// number of matches.
 SqlStatement FindStatement(const FindQuery& query, SqlDialect dialect, bool count);
 
 // The full path of a match: the listed folder, then the path below it.

@@ -29,6 +29,7 @@ public:
     // Without parameters, `sql` may be several statements.
     std::int64_t Execute(const std::string& sql, const SqlParams& params = {}) override;
     void Query(const std::string& sql, const SqlParams& params, const RowVisitor& each) override;
+    std::unique_ptr<ICursor> OpenCursor(const std::string& sql, const SqlParams& params) override;
     void Begin() override;
     void Commit() override;
     void Rollback() noexcept override;

@@ -1,6 +1,5 @@
 #include "SqliteCatalogue.h"
 
-#include "AddTally.h"
 #include "CallScope.h"
 #include "CatalogueMessages.h"
 #include "FindSql.h"
@@ -29,34 +28,38 @@ void GlobFunction(sqlite3_context* context, int, sqlite3_value** args) {
 }
 
 // Names are bytes (BLOB); the key is the name's search form (TEXT) that the trigram index
-// holds, NULL when it equals the name (as for most names). Folder paths below the listed folder end
-// with "/" (the listed folder's is empty), so that a folder's path followed by a name is the
-// entry's path.
-// A medium's volume_path is the listed folder's path within its volume, empty when unknown.
-const char* const kSchema = R"(
+// holds, NULL when it equals the name (as for most names). The index numbers an entry
+// medium << 40 | id. A medium's volume_path is the listed folder's path within its volume,
+// empty when unknown.
+const char* const kMediaTable = R"(
 CREATE TABLE media(
     id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE, folder BLOB NOT NULL,
-    label TEXT NOT NULL, uuid TEXT NOT NULL, fstype TEXT NOT NULL, added INTEGER NOT NULL,
-    files INTEGER NOT NULL, folders INTEGER NOT NULL, bytes INTEGER NOT NULL,
-    volume_path BLOB NOT NULL DEFAULT x'');
-CREATE TABLE folders(
-    id INTEGER PRIMARY KEY, medium INTEGER NOT NULL REFERENCES media(id), path BLOB NOT NULL);
-CREATE INDEX folders_medium ON folders(medium);
+    label TEXT NOT NULL, uuid TEXT NOT NULL, fstype TEXT NOT NULL,
+    volume_path BLOB NOT NULL DEFAULT x'', mount_point BLOB NOT NULL DEFAULT x'',
+    added INTEGER NOT NULL, files INTEGER NOT NULL, folders INTEGER NOT NULL,
+    bytes INTEGER NOT NULL, location TEXT NOT NULL DEFAULT '', note TEXT NOT NULL DEFAULT '');
+)";
+const char* const kTreeTables = R"(
 CREATE TABLE entries(
-    id INTEGER PRIMARY KEY, medium INTEGER NOT NULL REFERENCES media(id),
-    parent INTEGER NOT NULL REFERENCES folders(id), name BLOB NOT NULL, key TEXT,
-    size INTEGER NOT NULL, modified INTEGER NOT NULL, attributes INTEGER NOT NULL);
-CREATE INDEX entries_medium ON entries(medium);
+    medium INTEGER NOT NULL, id INTEGER NOT NULL, parent INTEGER NOT NULL, name BLOB NOT NULL,
+    key TEXT, kind INTEGER NOT NULL, size INTEGER NOT NULL, modified INTEGER NOT NULL,
+    attributes INTEGER NOT NULL, PRIMARY KEY(medium, id)) WITHOUT ROWID;
+CREATE TABLE folders(
+    medium INTEGER NOT NULL, id INTEGER NOT NULL, first INTEGER NOT NULL,
+    count INTEGER NOT NULL, rank INTEGER NOT NULL, bytes INTEGER NOT NULL,
+    files INTEGER NOT NULL, folders INTEGER NOT NULL, PRIMARY KEY(medium, id)) WITHOUT ROWID;
 CREATE VIRTUAL TABLE entry_names USING fts5(
     key, content='', columnsize=0, detail=none, tokenize='trigram case_sensitive 1');
 )";
+
+std::int64_t IndexRowid(std::int64_t medium, std::int64_t id) {
+    return medium << kIndexIdBits | id;
+}
 
 class SqliteStore final : public Store {
 public:
     SqliteStore(const std::string& path, SqliteAccess access)
         : SqliteStore(std::make_unique<SqliteConnection>(path, access), access) {}
-
-    std::unique_ptr<ICatalogueAdd> BeginAdd(const Medium& medium, bool replace) override;
 
     std::string ExplainFind(const FindQuery& query) override {
         const Call call(Db());
@@ -69,7 +72,18 @@ public:
         return plan;
     }
 
-    SqliteConnection& Sqlite() { return m_sqlite; }
+    // An add writes the name index all over: a larger page cache serves it.
+    void PrepareAdd(const Medium&) override { m_sqlite.ExecuteScript("PRAGMA cache_size=-65536"); }
+    std::string BeginEntries(std::int64_t) override { return "entries"; }
+    SqlValue StoredKey(const std::string& name, std::string key) override {
+        return key == name ? SqlValue() : SqlValue(std::move(key));
+    }
+    void IndexEntry(std::int64_t medium, std::int64_t id, const std::string& key) override {
+        Db().Execute("INSERT INTO entry_names(rowid, key) VALUES ($1, $2)",
+                     {IndexRowid(medium, id), key});
+    }
+    void EntriesLoaded(std::int64_t) override {}
+    void AddCommitted(std::int64_t) override {}
 
 private:
     SqliteStore(std::unique_ptr<SqliteConnection> db, SqliteAccess access)
@@ -91,8 +105,10 @@ private:
 
     // A contentless index forgets a row when told the very key it was given.
     void RemoveFromIndex(std::int64_t medium) override {
-        Db().Execute("INSERT INTO entry_names(entry_names, rowid, key) "
-                     "SELECT 'delete', id, coalesce(key, name) FROM entries WHERE medium = $1",
+        Db().Execute("INSERT INTO entry_names(entry_names, rowid, key) SELECT 'delete', "
+                     "medium << " +
+                         std::to_string(kIndexIdBits) +
+                         " | id, coalesce(key, name) FROM entries WHERE medium = $1",
                      {medium});
     }
 
@@ -108,6 +124,8 @@ private:
                                  " is not a catalogue of this program; it is left as it is.");
         if (tables == 0 && m_access != SqliteAccess::Create)
             throw NoCatalogueError("There is no catalogue at " + DbPath() + ".");
+        if (version < kCatalogueSchemaVersion && tables > 0 && m_access == SqliteAccess::Read)
+            throw CatalogueError(OlderSchemaMessage(LocationForMessages(DbPath())));
     }
 
     // Only a new or an older catalogue takes the write lock, so that opening never waits for an
@@ -118,14 +136,37 @@ private:
             return;
         Transaction transaction(Db());
         const std::int64_t version = QueryNumber(Db(), "PRAGMA user_version");
-        if (version == 0)
-            m_sqlite.ExecuteScript(kSchema);
-        if (version == 1)
-            m_sqlite.ExecuteScript(
-                "ALTER TABLE media ADD COLUMN volume_path BLOB NOT NULL DEFAULT x''");
+        if (version == 0) {
+            m_sqlite.ExecuteScript(kMediaTable);
+            m_sqlite.ExecuteScript(kTreeTables);
+        } else if (version < kCatalogueSchemaVersion) {
+            UpgradeFrom(version);
+        }
         m_sqlite.ExecuteScript("PRAGMA application_id=" + std::to_string(kApplicationId) +
                                "; PRAGMA user_version=" + std::to_string(kCatalogueSchemaVersion));
         transaction.Commit();
+    }
+
+    // Version 1 knew no paths within volumes; version 2 kept each folder's whole path and
+    // numbered entries across media.
+    void UpgradeFrom(std::int64_t version) {
+        if (version == 1)
+            m_sqlite.ExecuteScript(
+                "ALTER TABLE media ADD COLUMN volume_path BLOB NOT NULL DEFAULT x''");
+        m_sqlite.ExecuteScript(R"(
+ALTER TABLE media ADD COLUMN mount_point BLOB NOT NULL DEFAULT x'';
+ALTER TABLE media ADD COLUMN location TEXT NOT NULL DEFAULT '';
+ALTER TABLE media ADD COLUMN note TEXT NOT NULL DEFAULT '';
+DROP TABLE entry_names;
+DROP INDEX entries_medium;
+DROP INDEX folders_medium;
+ALTER TABLE entries RENAME TO entries_v2;
+ALTER TABLE folders RENAME TO folders_v2;
+CREATE INDEX entries_v2_parent ON entries_v2(parent, id);
+)");
+        m_sqlite.ExecuteScript(kTreeTables);
+        CopyVersion2Entries();
+        m_sqlite.ExecuteScript("DROP TABLE entries_v2; DROP TABLE folders_v2;");
     }
 
     std::string DbPath() const {
@@ -136,72 +177,6 @@ private:
     SqliteConnection& m_sqlite;
     SqliteAccess m_access;
 };
-
-class SqliteAdd final : public ICatalogueAdd {
-public:
-    SqliteAdd(SqliteStore& store, const Medium& medium, bool replace)
-        : m_db(store.Sqlite()), m_transaction(m_db) {
-        m_db.ExecuteScript("PRAGMA cache_size=-65536");
-        RemoveConflictingMedia(store, medium, replace);
-        m_medium = QueryNumber(
-            m_db,
-            "INSERT INTO media(name, folder, label, uuid, fstype, added, files, folders, bytes, "
-            "volume_path) VALUES ($1, $2, $3, $4, $5, $6, 0, 0, 0, $7) RETURNING id",
-            {medium.name, SqlBytes{medium.folder}, medium.volume.label, medium.volume.uuid,
-             medium.volume.fsType, medium.added, SqlBytes{medium.volume.path}});
-    }
-
-    void AddFolder(std::string_view relativePath,
-                   const std::vector<RecordedEntry>& entries) override {
-        std::string path(relativePath);
-        if (!path.empty())
-            path += '/';
-        const std::int64_t folder =
-            QueryNumber(m_db, "INSERT INTO folders(medium, path) VALUES ($1, $2) RETURNING id",
-                        {m_medium, SqlBytes{path}});
-        std::vector<std::int64_t> ids;
-        ids.reserve(entries.size());
-        for (const auto& entry : entries)
-            ids.push_back(Insert(folder, entry));
-        m_tally.AddFolder(relativePath, entries, ids);
-    }
-
-    void Commit() override {
-        const Call call(m_db);
-        for (const auto& [id, size] : m_tally.FolderSizes())
-            m_db.Execute("UPDATE entries SET size = $1 WHERE id = $2",
-                         {static_cast<std::int64_t>(size), id});
-        m_db.Execute(
-            "UPDATE media SET files = $1, folders = $2, bytes = $3 WHERE id = $4",
-            {m_tally.files, m_tally.folders, static_cast<std::int64_t>(m_tally.bytes), m_medium});
-        m_transaction.Commit();
-    }
-
-private:
-    std::int64_t Insert(std::int64_t folder, const RecordedEntry& entry) {
-        std::string key = SearchKey(entry.name);
-        const SqlValue storedKey = key == entry.name ? SqlValue() : SqlValue(key);
-        const std::int64_t id = QueryNumber(
-            m_db,
-            "INSERT INTO entries(medium, parent, name, key, size, modified, attributes) "
-            "VALUES ($1, $2, $3, $4, $5, $6, $7) RETURNING id",
-            {m_medium, folder, SqlBytes{entry.name}, storedKey,
-             static_cast<std::int64_t>(entry.size), entry.modified,
-             static_cast<std::int64_t>(entry.attributes)});
-        m_db.Execute("INSERT INTO entry_names(rowid, key) VALUES ($1, $2)", {id, std::move(key)});
-        return id;
-    }
-
-    SqliteConnection& m_db;
-    Transaction m_transaction;
-    std::int64_t m_medium = 0;
-    AddTally m_tally;
-};
-
-std::unique_ptr<ICatalogueAdd> SqliteStore::BeginAdd(const Medium& medium, bool replace) {
-    const Call call(Db());
-    return std::make_unique<SqliteAdd>(*this, medium, replace);
-}
 
 } // namespace
 

@@ -288,6 +288,30 @@ void SqliteConnection::Query(const std::string& sql, const SqlParams& params,
     }
 }
 
+// A statement stepped a batch of rows at a time.
+class SqliteConnection::RowCursor final : public ICursor {
+public:
+    RowCursor(SqliteConnection& db, Cursor cursor) : m_db(db), m_cursor(std::move(cursor)) {}
+    bool Fetch(std::size_t count, const RowVisitor& each) override {
+        const Row row(m_cursor.Get());
+        for (std::size_t i = 0; i < count; ++i)
+            if (!m_db.Step(m_cursor.Get()) || !each(row))
+                return false;
+        return true;
+    }
+
+private:
+    SqliteConnection& m_db;
+    Cursor m_cursor;
+};
+
+std::unique_ptr<ICursor> SqliteConnection::OpenCursor(const std::string& sql,
+                                                      const SqlParams& params) {
+    Cursor cursor = Prepare(sql);
+    BindAll(cursor.Get(), params);
+    return std::make_unique<RowCursor>(*this, std::move(cursor));
+}
+
 std::unique_ptr<IBulkLoad> SqliteConnection::BeginLoad(const std::string& table,
                                                        const std::vector<std::string>& columns) {
     std::string names;

@@ -34,6 +34,7 @@ public:
 
     std::int64_t Execute(const std::string& sql, const SqlParams& params = {}) override;
     void Query(const std::string& sql, const SqlParams& params, const RowVisitor& each) override;
+    std::unique_ptr<ICursor> OpenCursor(const std::string& sql, const SqlParams& params) override;
     void Begin() override { ExecuteScript("BEGIN IMMEDIATE"); }
     void Commit() override { ExecuteScript("COMMIT"); }
     void Rollback() noexcept override;
@@ -49,6 +50,7 @@ public:
 private:
     struct CachedStatement;
     class Cursor;
+    class RowCursor;
 
     Cursor Prepare(const std::string& sql);
     void BindAll(sqlite3_stmt* stmt, const SqlParams& params);

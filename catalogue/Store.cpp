@@ -1,13 +1,284 @@
 #include "Store.h"
 
 #include "CallScope.h"
+#include "FolderEntry.h"
 #include "MediaRules.h"
+#include "NameKey.h"
 
+#include <algorithm>
+#include <cstring>
 #include <optional>
+#include <unordered_map>
 
 namespace {
 
 using Call = CallScope<IConnection>;
+
+// Matches are read from the database this many at a time, their folders' paths looked up
+// between batches.
+constexpr std::size_t kMatchBatch = 1000;
+
+// A folder met by an add: what its entry needs, and what lies below it once counted. Only
+// folders are kept in memory, never the other entries.
+struct FolderNode {
+    std::int64_t id = 0;
+    std::int64_t parent = -1;
+    std::string name;
+    std::int64_t modified = 0;
+    std::uint32_t attributes = 0;
+    std::int64_t first = 0;
+    std::int64_t count = -1; // -1: not read
+    std::int64_t rank = 0;
+    FolderTotals totals;
+};
+
+// Whether `a + "/"` comes before `b + "/"` as bytes: the order of folder paths, in which a
+// folder's name is followed by "/" and the names below it.
+bool PathNameLess(std::string_view a, std::string_view b) {
+    const std::size_t common = std::min(a.size(), b.size());
+    if (const int c = std::memcmp(a.data(), b.data(), common); c != 0)
+        return c < 0;
+    if (a.size() == b.size())
+        return false;
+    if (a.size() < b.size())
+        return '/' < static_cast<unsigned char>(b[common]);
+    return static_cast<unsigned char>(a[common]) < '/';
+}
+
+// Sorts the folders by id, counts every folder's totals from those of the folders below it
+// (numbered after it), and ranks them depth first, sub-folders in the order of their names
+// followed by "/".
+void CountAndRank(std::vector<FolderNode>& folders) {
+    std::ranges::sort(folders, {}, &FolderNode::id);
+    const auto at = [&](std::int64_t id) -> FolderNode& {
+        return *std::ranges::lower_bound(folders, id, {}, &FolderNode::id);
+    };
+    for (auto node = folders.rbegin(); node != folders.rend(); ++node) {
+        if (node->parent < 0)
+            continue;
+        FolderTotals& up = at(node->parent).totals;
+        up.bytes += node->totals.bytes;
+        up.files += node->totals.files;
+        up.folders += node->totals.folders;
+    }
+    std::vector<std::size_t> order(folders.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::ranges::sort(order, [&](std::size_t a, std::size_t b) {
+        if (folders[a].parent != folders[b].parent)
+            return folders[a].parent < folders[b].parent;
+        return PathNameLess(folders[a].name, folders[b].name);
+    });
+    // Children of a folder: the run of `order` with that parent.
+    const auto children = [&](std::int64_t parent) {
+        return std::ranges::equal_range(order, parent, {},
+                                        [&](std::size_t i) { return folders[i].parent; });
+    };
+    std::int64_t rank = 0;
+    std::vector<std::size_t> stack;
+    for (const std::size_t root : children(-1))
+        stack.push_back(root);
+    while (!stack.empty()) {
+        FolderNode& node = folders[stack.back()];
+        stack.pop_back();
+        node.rank = rank++;
+        const auto below = children(node.id);
+        stack.insert(stack.end(), std::make_reverse_iterator(below.end()),
+                     std::make_reverse_iterator(below.begin()));
+    }
+}
+
+// The rows of the folders of `medium` that were read, once they are counted and ranked.
+void LoadFolderRows(Store& store, std::int64_t medium, const std::vector<FolderNode>& folders) {
+    auto rows = store.Db().BeginLoad(
+        "folders", {"medium", "id", "first", "count", "rank", "bytes", "files", "folders"});
+    for (const FolderNode& node : folders)
+        if (node.count >= 0)
+            rows->Row({medium, node.id, node.first, node.count, node.rank,
+                       static_cast<std::int64_t>(node.totals.bytes), node.totals.files,
+                       node.totals.folders});
+    rows->Finish();
+}
+
+// The values of an entry's row, in the order of kEntryColumns; its key is indexed.
+SqlParams EntryRow(Store& store, std::int64_t medium, std::int64_t id, std::int64_t parent,
+                   const std::string& name, EntryKind kind, std::uint64_t size,
+                   std::int64_t modified, std::uint32_t attributes) {
+    std::string key = SearchKey(name);
+    store.IndexEntry(medium, id, key);
+    return {medium,
+            id,
+            parent,
+            SqlBytes{name},
+            store.StoredKey(name, std::move(key)),
+            static_cast<std::int64_t>(kind),
+            static_cast<std::int64_t>(size),
+            modified,
+            static_cast<std::int64_t>(attributes)};
+}
+
+const std::vector<std::string> kEntryColumns = {"medium", "id",   "parent",   "name",      "key",
+                                                "kind",   "size", "modified", "attributes"};
+
+// One medium being added over the store's connection: the entries that are no folders are
+// loaded as they come; the folders' entries, which carry the totals below them, at the end.
+class TreeAdd final : public ICatalogueAdd {
+public:
+    TreeAdd(Store& store, const Medium& medium, bool replace)
+        : m_store(store), m_db(store.Db()), m_transaction(m_db) {
+        CheckMediumName(medium.name); // before the database is given it
+        m_store.PrepareAdd(medium);
+        RemoveConflictingMedia(m_store, medium, replace);
+        m_medium = QueryNumber(
+            m_db,
+            "INSERT INTO media(name, folder, label, uuid, fstype, volume_path, mount_point, added, "
+            "files, folders, bytes, location, note) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, 0, 0, "
+            "0, $9, $10) RETURNING id",
+            {medium.name, SqlBytes{medium.folder}, medium.volume.label, medium.volume.uuid,
+             medium.volume.fsType, SqlBytes{medium.volume.path}, SqlBytes{medium.mountPoint},
+             medium.added, medium.location, medium.note});
+        m_table = m_store.BeginEntries(m_medium);
+        m_folders.push_back({});
+        m_folderIndex.emplace(0, 0);
+    }
+
+    void AddFolder(const AddedFolder& folder) override {
+        const auto found = m_folderIndex.find(folder.id);
+        if (found == m_folderIndex.end())
+            return; // not below the listed folder: nothing to hold it
+        const std::size_t index = found->second;
+        m_folders[index].first = folder.first;
+        m_folders[index].count = static_cast<std::int64_t>(folder.entries.size());
+        FolderTotals direct;
+        for (std::size_t i = 0; i < folder.entries.size(); ++i) {
+            const AddedEntry& entry = folder.entries[i];
+            const std::int64_t id = folder.first + static_cast<std::int64_t>(i);
+            if (entry.kind == EntryKind::Folder) {
+                ++direct.folders;
+                m_folderIndex.emplace(id, m_folders.size());
+                m_folders.push_back(
+                    {id, folder.id, entry.name, entry.modified, entry.attributes, 0, -1, 0, {}});
+            } else {
+                ++direct.files;
+                direct.bytes += entry.size;
+                Load(id, folder.id, entry.name, entry.kind, entry.size, entry.modified,
+                     entry.attributes);
+            }
+        }
+        m_folders[index].totals = direct;
+    }
+
+    void Commit() override {
+        const Call call(m_db);
+        m_folderIndex.clear();
+        CountAndRank(m_folders);
+        // A folder's entry goes in last, with the bytes below it as its size.
+        for (const FolderNode& node : m_folders)
+            if (node.parent >= 0)
+                Load(node.id, node.parent, node.name, EntryKind::Folder, node.totals.bytes,
+                     node.modified, node.attributes);
+        if (m_entries)
+            m_entries->Finish();
+        m_entries.reset();
+        LoadFolderRows(m_store, m_medium, m_folders);
+        const FolderTotals& all = m_folders.front().totals;
+        m_db.Execute("UPDATE media SET files = $1, folders = $2, bytes = $3 WHERE id = $4",
+                     {all.files, all.folders, static_cast<std::int64_t>(all.bytes), m_medium});
+        m_store.EntriesLoaded(m_medium);
+        m_transaction.Commit();
+        m_store.AddCommitted(m_loaded);
+    }
+
+private:
+    void Load(std::int64_t id, std::int64_t parent, const std::string& name, EntryKind kind,
+              std::uint64_t size, std::int64_t modified, std::uint32_t attributes) {
+        if (!m_entries)
+            m_entries = m_db.BeginLoad(m_table, kEntryColumns);
+        m_entries->Row(
+            EntryRow(m_store, m_medium, id, parent, name, kind, size, modified, attributes));
+        ++m_loaded;
+    }
+
+    Store& m_store;
+    IConnection& m_db;
+    Transaction m_transaction;
+    std::int64_t m_medium = 0;
+    std::string m_table;
+    std::vector<FolderNode> m_folders; // the listed folder first
+    std::unordered_map<std::int64_t, std::size_t> m_folderIndex;
+    std::unique_ptr<IBulkLoad> m_entries;
+    std::int64_t m_loaded = 0;
+};
+
+// The paths of the folders that matches are in, built from their parents and kept for the
+// call: each folder's parent and name is looked up once.
+class FolderPaths {
+public:
+    explicit FolderPaths(IConnection& db) : m_db(db) {}
+
+    // The folder's path below the listed folder, ending with "/" unless it is the listed one.
+    std::string Below(std::int64_t medium, std::int64_t folder) {
+        std::vector<const Link*> chain;
+        while (folder != 0) {
+            const Link& link = Find(medium, folder);
+            chain.push_back(&link);
+            folder = link.parent;
+        }
+        std::string path;
+        for (auto link = chain.rbegin(); link != chain.rend(); ++link)
+            path += (*link)->name + '/';
+        return path;
+    }
+
+private:
+    struct Link {
+        std::int64_t parent = 0;
+        std::string name;
+    };
+    struct KeyHash {
+        std::size_t operator()(const std::pair<std::int64_t, std::int64_t>& key) const noexcept {
+            return std::hash<std::int64_t>{}(key.first * 1000003 ^ key.second);
+        }
+    };
+
+    const Link& Find(std::int64_t medium, std::int64_t folder) {
+        const auto key = std::make_pair(medium, folder);
+        if (const auto found = m_links.find(key); found != m_links.end())
+            return found->second;
+        Link link;
+        m_db.Query("SELECT parent, name FROM entries WHERE medium = $1 AND id = $2",
+                   {medium, folder}, [&](const SqlRow& row) {
+                       link = {row.Int(0), row.Text(1)};
+                       return true;
+                   });
+        return m_links.emplace(key, std::move(link)).first->second;
+    }
+
+    IConnection& m_db;
+    std::unordered_map<std::pair<std::int64_t, std::int64_t>, Link, KeyHash> m_links;
+};
+
+// Rows of entries gathered before they are loaded, so that reading the old tables and loading
+// the new one never overlap (a PostgreSQL connection does one at a time).
+constexpr std::size_t kUpgradeBatch = 10000;
+
+// A folder of a version-2 catalogue, in the order it was added.
+struct OldFolder {
+    std::int64_t id = 0;
+    std::string path; // below the listed folder, ending with "/" unless empty
+};
+
+// A match as the search's statement gives it, before its folder's path is known.
+struct FoundRow {
+    std::string medium;
+    std::string mediumFolder;
+    std::int64_t mediumId = 0;
+    std::int64_t parent = 0;
+    std::string name;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    std::uint32_t attributes = 0;
+};
 
 } // namespace
 
@@ -28,17 +299,20 @@ std::string Store::InByteOrder(const std::string& column) const {
 std::vector<Medium> Store::Media() {
     const Call call(*m_db);
     std::vector<Medium> media;
-    m_db->Query("SELECT name, folder, label, uuid, fstype, added, files, folders, bytes "
-                "FROM media ORDER BY " +
+    m_db->Query("SELECT name, folder, label, uuid, fstype, volume_path, mount_point, added, files, "
+                "folders, bytes, location, note FROM media ORDER BY " +
                     InByteOrder("name"),
                 {}, [&](const SqlRow& row) {
                     media.push_back({row.Text(0),
                                      row.Text(1),
-                                     {row.Text(2), row.Text(3), row.Text(4), {}},
-                                     row.Int(5),
-                                     row.Int(6),
+                                     {row.Text(2), row.Text(3), row.Text(4), row.Text(5)},
+                                     row.Text(6),
                                      row.Int(7),
-                                     static_cast<std::uint64_t>(row.Int(8))});
+                                     row.Int(8),
+                                     row.Int(9),
+                                     static_cast<std::uint64_t>(row.Int(10)),
+                                     row.Text(11),
+                                     row.Text(12)});
                     return true;
                 });
     return media;
@@ -63,14 +337,33 @@ std::vector<std::string> Store::FindConflicts(const std::string& name, const Vol
     return names;
 }
 
+std::unique_ptr<ICatalogueAdd> Store::BeginAdd(const Medium& medium, bool replace) {
+    const Call call(*m_db);
+    return std::make_unique<TreeAdd>(*this, medium, replace);
+}
+
 void Store::Find(const FindQuery& query, const std::function<bool(const CatalogueMatch&)>& each) {
     const Call call(*m_db);
     const SqlStatement sql = FindStatement(query, m_dialect, false);
-    m_db->Query(sql.text, sql.params, [&](const SqlRow& row) {
-        return each({row.Text(0), MatchPath(row.Text(1), row.Text(2), row.Text(3)),
-                     static_cast<std::uint64_t>(row.Int(4)), row.Int(5),
-                     static_cast<std::uint32_t>(row.Int(6))});
-    });
+    const auto cursor = m_db->OpenCursor(sql.text, sql.params);
+    FolderPaths paths(*m_db);
+    std::vector<FoundRow> batch;
+    bool more = true;
+    while (more) {
+        batch.clear();
+        more = cursor->Fetch(kMatchBatch, [&](const SqlRow& row) {
+            batch.push_back({row.Text(0), row.Text(1), row.Int(2), row.Int(3), row.Text(4),
+                             static_cast<std::uint64_t>(row.Int(5)), row.Int(6),
+                             static_cast<std::uint32_t>(row.Int(7))});
+            return true;
+        });
+        for (const FoundRow& found : batch)
+            if (!each({found.medium,
+                       MatchPath(found.mediumFolder, paths.Below(found.mediumId, found.parent),
+                                 found.name),
+                       found.size, found.modified, found.attributes}))
+                return;
+    }
 }
 
 std::size_t Store::Count(const FindQuery& query) {
@@ -97,18 +390,182 @@ bool Store::Rename(const std::string& name, const std::string& newName) {
     return found;
 }
 
-bool Store::RemoveMedium(const std::string& name) {
-    bool found = false;
-    std::int64_t id = 0;
+bool Store::SetShelf(const std::string& name, const std::string& location,
+                     const std::string& note) {
+    const Call call(*m_db);
+    Transaction transaction(*m_db);
+    const bool found = m_db->Execute("UPDATE media SET location = $1, note = $2 WHERE name = $3",
+                                     {location, note, name}) > 0;
+    transaction.Commit();
+    return found;
+}
+
+std::optional<std::int64_t> Store::MediumId(const std::string& name) {
+    std::optional<std::int64_t> id;
     m_db->Query("SELECT id FROM media WHERE name = $1", {name}, [&](const SqlRow& row) {
-        found = true;
         id = row.Int(0);
         return true;
     });
-    if (!found)
+    return id;
+}
+
+std::vector<CataloguedEntry> Store::FolderEntries(const std::string& medium,
+                                                  std::int64_t folderId) {
+    const Call call(*m_db);
+    std::vector<CataloguedEntry> entries;
+    const auto id = MediumId(medium);
+    if (!id)
+        return entries;
+    m_db->Query(
+        "SELECT e.id, e.name, e.kind, e.size, e.modified, e.attributes, t.bytes, t.files, "
+        "t.folders FROM folders f JOIN entries e ON e.medium = f.medium AND e.id >= f.first AND "
+        "e.id < f.first + f.count LEFT JOIN folders t ON t.medium = e.medium AND t.id = e.id "
+        "WHERE f.medium = $1 AND f.id = $2 ORDER BY e.id",
+        {*id, folderId}, [&](const SqlRow& row) {
+            CataloguedEntry entry{row.Int(0),
+                                  row.Text(1),
+                                  static_cast<EntryKind>(row.Int(2)),
+                                  static_cast<std::uint64_t>(row.Int(3)),
+                                  row.Int(4),
+                                  static_cast<std::uint32_t>(row.Int(5)),
+                                  {}};
+            if (!row.IsNull(6))
+                entry.totals =
+                    FolderTotals{static_cast<std::uint64_t>(row.Int(6)), row.Int(7), row.Int(8)};
+            entries.push_back(std::move(entry));
+            return true;
+        });
+    return entries;
+}
+
+std::optional<std::int64_t> Store::FolderOf(const std::string& medium,
+                                            const std::string& pathBelow) {
+    const Call call(*m_db);
+    const auto id = MediumId(medium);
+    if (!id)
+        return std::nullopt;
+    std::optional<std::int64_t> folder =
+        QueryNumber(*m_db, "SELECT count(*) FROM folders WHERE medium = $1 AND id = 0", {*id}) > 0
+            ? std::optional<std::int64_t>(0)
+            : std::nullopt;
+    std::size_t start = 0;
+    while (folder && start < pathBelow.size()) {
+        std::size_t end = pathBelow.find('/', start);
+        if (end == std::string::npos)
+            end = pathBelow.size();
+        const std::string name = pathBelow.substr(start, end - start);
+        start = end + 1;
+        if (name.empty())
+            continue;
+        std::optional<std::int64_t> child;
+        m_db->Query("SELECT e.id FROM folders f JOIN entries e ON e.medium = f.medium AND e.id >= "
+                    "f.first AND e.id < f.first + f.count WHERE f.medium = $1 AND f.id = $2 AND "
+                    "e.name = $3 AND e.kind = $4",
+                    {*id, *folder, SqlBytes{name}, static_cast<std::int64_t>(EntryKind::Folder)},
+                    [&](const SqlRow& row) {
+                        child = row.Int(0);
+                        return true;
+                    });
+        folder = child;
+    }
+    return folder;
+}
+
+void Store::CopyVersion2Entries() {
+    std::vector<std::int64_t> media;
+    m_db->Query("SELECT id FROM media ORDER BY id", {}, [&](const SqlRow& row) {
+        media.push_back(row.Int(0));
+        return true;
+    });
+    for (const std::int64_t medium : media)
+        CopyVersion2Medium(medium);
+}
+
+// The folders are read in the order they were added, the listed folder first: a folder's entry
+// is then always numbered before the entries in it.
+void Store::CopyVersion2Medium(std::int64_t medium) {
+    std::vector<OldFolder> old;
+    std::unordered_map<std::string, std::int64_t> oldIdAt;
+    m_db->Query("SELECT id, path FROM folders_v2 WHERE medium = $1 ORDER BY path <> $2, id",
+                {medium, SqlBytes{""}}, [&](const SqlRow& row) {
+                    old.push_back({row.Int(0), row.Text(1)});
+                    oldIdAt.emplace(old.back().path, old.back().id);
+                    return true;
+                });
+    std::vector<FolderNode> folders(1);                   // the listed folder
+    std::unordered_map<std::int64_t, std::size_t> nodeOf; // old folder id -> its node
+    if (!old.empty() && old.front().path.empty())
+        nodeOf.emplace(old.front().id, 0);
+    const std::string table = BeginEntries(medium);
+    std::vector<SqlParams> pending;
+    const auto flush = [&] {
+        if (pending.empty())
+            return;
+        auto load = m_db->BeginLoad(table, kEntryColumns);
+        for (const auto& row : pending)
+            load->Row(row);
+        load->Finish();
+        pending.clear();
+    };
+    std::int64_t next = 1;
+    for (const OldFolder& folder : old) {
+        const auto found = nodeOf.find(folder.id);
+        if (found == nodeOf.end())
+            continue; // no entry of this medium holds it
+        const std::size_t index = found->second;
+        struct OldEntry {
+            std::string name;
+            std::int64_t size, modified, attributes;
+        };
+        std::vector<OldEntry> entries;
+        m_db->Query("SELECT name, size, modified, attributes FROM entries_v2 WHERE parent = $1 "
+                    "ORDER BY id",
+                    {folder.id}, [&](const SqlRow& row) {
+                        entries.push_back({row.Text(0), row.Int(1), row.Int(2), row.Int(3)});
+                        return true;
+                    });
+        folders[index].first = next;
+        folders[index].count = static_cast<std::int64_t>(entries.size());
+        FolderTotals direct;
+        for (const OldEntry& entry : entries) {
+            const std::int64_t id = next++;
+            const auto attributes = static_cast<std::uint32_t>(entry.attributes);
+            if (attributes & kAttrFolder) {
+                ++direct.folders;
+                if (const auto read = oldIdAt.find(folder.path + entry.name + '/');
+                    read != oldIdAt.end())
+                    nodeOf.emplace(read->second, folders.size());
+                folders.push_back(
+                    {id, folders[index].id, entry.name, entry.modified, attributes, 0, -1, 0, {}});
+            } else {
+                ++direct.files;
+                direct.bytes += static_cast<std::uint64_t>(entry.size);
+                pending.push_back(EntryRow(*this, medium, id, folders[index].id, entry.name,
+                                           EntryKind::File, static_cast<std::uint64_t>(entry.size),
+                                           entry.modified, attributes));
+            }
+        }
+        folders[index].totals = direct;
+        if (pending.size() >= kUpgradeBatch)
+            flush();
+    }
+    CountAndRank(folders);
+    for (const FolderNode& node : folders)
+        if (node.parent >= 0)
+            pending.push_back(EntryRow(*this, medium, node.id, node.parent, node.name,
+                                       EntryKind::Folder, node.totals.bytes, node.modified,
+                                       node.attributes));
+    flush();
+    LoadFolderRows(*this, medium, folders);
+    EntriesLoaded(medium);
+}
+
+bool Store::RemoveMedium(const std::string& name) {
+    const auto id = MediumId(name);
+    if (!id)
         return false;
-    RemoveFromIndex(id);
+    RemoveFromIndex(*id);
     for (const char* table : {"entries WHERE medium", "folders WHERE medium", "media WHERE id"})
-        m_db->Execute(std::string("DELETE FROM ") + table + " = $1", {id});
+        m_db->Execute(std::string("DELETE FROM ") + table + " = $1", {*id});
     return true;
 }

@@ -9,18 +9,31 @@
 #include <vector>
 
 // The catalogue's operations, written once over a connection; each kind of database adds what
-// truly differs: its tables and their version, the add, and the search index.
+// truly differs: its tables and their version, how an add loads and indexes its entries, and
+// the search index.
+//
+// Entries are numbered per medium, 1, 2, 3, ...; the entries of one folder have consecutive
+// numbers in the order the directory gave them, and a folder is known by its entry's number
+// (the listed folder by 0). `folders` has a row for each folder that was read: its entries,
+// its totals and its rank in the byte order of folder paths.
 class Store : public ICatalogue {
 public:
     void Interrupt() override { m_db->Interrupt(); }
     void SetWaits(CatalogueWaits waits) override { m_db->SetWaits(std::move(waits)); }
     std::vector<Medium> Media() override;
     std::vector<std::string> Conflicts(const std::string& name, const VolumeInfo& volume) override;
+    std::unique_ptr<ICatalogueAdd> BeginAdd(const Medium& medium, bool replace) override;
     void Find(const FindQuery& query,
               const std::function<bool(const CatalogueMatch&)>& each) override;
     std::size_t Count(const FindQuery& query) override;
     bool Forget(const std::string& name) override;
     bool Rename(const std::string& name, const std::string& newName) override;
+    bool SetShelf(const std::string& name, const std::string& location,
+                  const std::string& note) override;
+    std::vector<CataloguedEntry> FolderEntries(const std::string& medium,
+                                               std::int64_t folderId) override;
+    std::optional<std::int64_t> FolderOf(const std::string& medium,
+                                         const std::string& pathBelow) override;
 
     // Conflicts, within a call under way.
     std::vector<std::string> FindConflicts(const std::string& name, const VolumeInfo& volume);
@@ -28,18 +41,43 @@ public:
     // false when there is none.
     bool RemoveMedium(const std::string& name);
 
+    IConnection& Db() { return *m_db; }
+
+    // What an add asks of the kind of database, in the add's transaction.
+    // Before the medium's row is written: locks and settings.
+    virtual void PrepareAdd(const Medium& medium) = 0;
+    // Makes ready the table that the medium's entries are loaded into, and names it.
+    virtual std::string BeginEntries(std::int64_t medium) = 0;
+    // The key as the entries table keeps it.
+    virtual SqlValue StoredKey(const std::string& name, std::string key) = 0;
+    // Called for each entry loaded.
+    virtual void IndexEntry(std::int64_t medium, std::int64_t id, const std::string& key) = 0;
+    // Once every entry of the medium is loaded (the add's, or an upgrade's), before the commit.
+    virtual void EntriesLoaded(std::int64_t medium) = 0;
+    // After the commit, with the number of entries added.
+    virtual void AddCommitted(std::int64_t entries) = 0;
+
 protected:
     Store(std::unique_ptr<IConnection> db, SqlDialect dialect)
         : m_db(std::move(db)), m_dialect(dialect) {}
 
-    IConnection& Db() { return *m_db; }
     SqlDialect Dialect() const { return m_dialect; }
     // `column` ordered by its bytes, whatever the database's collation.
     std::string InByteOrder(const std::string& column) const;
-    // What the search index holds of the medium `id` is forgotten before its entries go.
+    // Within the upgrade's transaction: fills the tables of this version from those of version 2,
+    // renamed entries_v2(id, medium, parent, name, key, size, modified, attributes) and
+    // folders_v2(id, medium, path), numbering each medium's entries afresh, each folder's in
+    // the order they were read. Entries that are no folders become files.
+    void CopyVersion2Entries();
+
+    // What the catalogue holds of the medium `id` apart from its rows in media, entries and
+    // folders is dropped before they go.
     virtual void RemoveFromIndex(std::int64_t medium) = 0;
 
 private:
+    void CopyVersion2Medium(std::int64_t medium);
+    std::optional<std::int64_t> MediumId(const std::string& name);
+
     std::unique_ptr<IConnection> m_db;
     SqlDialect m_dialect;
 };

@@ -127,3 +127,12 @@ VolumeInfo VolumeOf(const std::string& folder, const std::string& mountInfo,
     volume.label = LinkNameFor(fs::path(diskFolder) / "by-label", device);
     return volume;
 }
+
+std::string MountPointOf(const std::string& folder, const std::string& mountInfo) {
+    MountLine mount;
+    std::error_code ec;
+    const fs::path real = fs::canonical(folder.empty() ? "/" : folder, ec);
+    if (ec || !FindMount(real, mountInfo, mount))
+        return {};
+    return mount.mountPoint;
+}

@@ -12,3 +12,8 @@
 VolumeInfo VolumeOf(const std::string& folder,
                     const std::string& mountInfo = "/proc/self/mountinfo",
                     const std::string& diskFolder = "/dev/disk");
+
+// The folder that the file system holding `folder` is mounted on; empty when it cannot be
+// found.
+std::string MountPointOf(const std::string& folder,
+                         const std::string& mountInfo = "/proc/self/mountinfo");

@@ -86,13 +86,10 @@ TEST_P(CtlgrmCatalogue, FindsListsAddsAndForgetsWithTheirExitStatus) {
 
     const auto [found, lines, findErr] = run({"--find", "BEACH"});
     EXPECT_EQ(found, 0) << findErr;
-    EXPECT_EQ(lines, "Disc\t" + root +
-                         "/disc/Photos/Beach.JPG\t5\t2023-11-14 22:13:20\n"
-                         "Disc\t" +
-                         root +
-                         "/disc/beach-notes.txt\t5\t2023-11-14 22:13:20\n"
-                         "Drive\t" +
-                         root + "/drive/Beach ball.png\t4\t2023-11-14 22:13:20\n");
+    // By medium, then folder by folder: the listed folder's own matches first.
+    EXPECT_EQ(lines, "Disc\t" + root + "/disc/beach-notes.txt\t5\t2023-11-14 22:13:20\n" +
+                         "Disc\t" + root + "/disc/Photos/Beach.JPG\t5\t2023-11-14 22:13:20\n" +
+                         "Drive\t" + root + "/drive/Beach ball.png\t4\t2023-11-14 22:13:20\n");
     EXPECT_EQ(run({"--find", "beach*", "--medium", "Drive"}),
               std::make_tuple(
                   0, "Drive\t" + root + "/drive/Beach ball.png\t4\t2023-11-14 " + "22:13:20\n",

@@ -1,0 +1,181 @@
+// Catalogues of the program's earlier versions, brought up to date in place. The files in
+// data/ were made by data/make-v2-catalogues.py with the ctlgrm of version 2, which also
+// recorded what that program's searches printed.
+
+#include "CatalogueFixture.h"
+#include "ReadAll.h"
+#include "RunCommand.h"
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+
+namespace {
+
+using ::testing::HasSubstr;
+
+const std::filesystem::path kData = CATALOGUE_DATA_DIR;
+
+std::string FileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// NUL-ended fields, `fields` to a record, as ctlgrm -0 prints them; sorted, for a search's order
+// is no part of what it finds.
+std::vector<std::string> Records(const std::string& output, std::size_t fields) {
+    std::vector<std::string> records;
+    std::string record;
+    std::size_t count = 0;
+    for (std::size_t start = 0, end; (end = output.find('\0', start)) != std::string::npos;
+         start = end + 1) {
+        record += output.substr(start, end - start + 1);
+        if (++count % fields == 0)
+            records.push_back(std::exchange(record, {}));
+    }
+    EXPECT_TRUE(record.empty()) << "a record cut short";
+    std::ranges::sort(records);
+    return records;
+}
+
+std::vector<std::string> Patterns() {
+    const std::string text = FileText(kData / "patterns");
+    std::vector<std::string> patterns;
+    for (std::size_t start = 0, end; (end = text.find('\0', start)) != std::string::npos;
+         start = end + 1)
+        patterns.push_back(text.substr(start, end - start));
+    return patterns;
+}
+
+std::string Ctlgrm(const std::string& location, std::vector<std::string> args) {
+    args.insert(args.begin(), {CTLGRM_PATH, "--catalogue", location});
+    return RunCommand(args).out;
+}
+
+class CatalogueUpgrade : public CatalogueTest {
+protected:
+    // A copy of the version-2 catalogue of this store.
+    void SetUp() override {
+        CatalogueTest::SetUp();
+        if (IsSqlite()) {
+            std::filesystem::copy_file(kData / "catalogue-v2.sqlite", Location());
+        } else {
+            const auto restored =
+                RunCommand({"psql", "-q", "-v", "ON_ERROR_STOP=1", "-o", "/dev/null", "-d",
+                            Location(), "-f", (kData / "catalogue-v2.sql").string()});
+            ASSERT_EQ(restored.status, 0);
+        }
+    }
+
+    std::string Recorded(const std::string& file) const {
+        return FileText(kData / GetParam() / file);
+    }
+
+    // One query's rows as the database's own client prints them.
+    std::string Select(const std::string& sql) const {
+        if (IsSqlite())
+            return RunCommand({"sqlite3", Location(), sql}).out;
+        return RunCommand({"psql", "-At", "-d", Location(), "-c", sql}).out;
+    }
+
+    std::string Version() const {
+        return IsSqlite() ? Select("PRAGMA user_version")
+                          : Select("SELECT version FROM catalogue_version");
+    }
+
+    // What makes a medium the one it is: its name, folder and volume.
+    std::string Identities() const {
+        const std::string hex = IsSqlite() ? "hex(%s)" : "encode(%s, 'hex')";
+        const auto asHex = [&](const std::string& column) {
+            std::string text = hex;
+            text.replace(text.find("%s"), 2, column);
+            return text;
+        };
+        return Select("SELECT name, " + asHex("folder") + ", label, uuid, fstype, " +
+                      asHex("volume_path") + ", added, files, folders, bytes FROM media ORDER BY " +
+                      "id");
+    }
+};
+
+TEST_P(CatalogueUpgrade, SearchesFindWhatTheyFoundBeforeAndMediaKeepWhoTheyAre) {
+    ASSERT_EQ(Version(), "2\n");
+    const std::string identities = Identities();
+    EXPECT_THAT(identities, HasSubstr("Hostile"));
+    // A look-up is a first use that may write: it brings the catalogue up to date.
+    EXPECT_EQ(Ctlgrm(Location(), {"--media", "-0"}), Recorded("media.out"));
+    EXPECT_EQ(Version(), "3\n");
+    EXPECT_EQ(Identities(), identities);
+    const auto patterns = Patterns();
+    ASSERT_FALSE(patterns.empty());
+    for (std::size_t i = 0; i < patterns.size(); ++i) {
+        SCOPED_TRACE("pattern \"" + patterns[i] + "\"");
+        EXPECT_EQ(Records(Ctlgrm(Location(), {"--find", patterns[i], "-0"}), 4),
+                  Records(Recorded("find-" + std::to_string(i) + ".out"), 4));
+    }
+}
+
+// Every folder's totals come out of the upgrade as an add counts them, and a medium added
+// afterwards is numbered and found like the upgraded ones.
+TEST_P(CatalogueUpgrade, UpgradedMediaHoldTheirTreesAndTakeNewOnesBeside) {
+    auto catalogue = Open();
+    const auto media = catalogue->Media();
+    ASSERT_EQ(media.size(), 2u);
+    const auto hostile = std::ranges::find(media, "Hostile", &Medium::name);
+    const auto top = catalogue->FolderEntries("Hostile", 0);
+    ASSERT_FALSE(top.empty());
+    FolderTotals sum;
+    for (const auto& entry : top) {
+        SCOPED_TRACE(entry.name);
+        if (entry.kind == EntryKind::Folder) {
+            ASSERT_TRUE(entry.totals.has_value());
+            EXPECT_EQ(entry.size, entry.totals->bytes);
+            sum.bytes += entry.totals->bytes;
+            sum.files += entry.totals->files;
+            sum.folders += entry.totals->folders + 1;
+        } else {
+            sum.bytes += entry.size;
+            ++sum.files;
+        }
+    }
+    EXPECT_EQ(sum, (FolderTotals{hostile->bytes, hostile->files, hostile->folders}));
+    const auto deep = catalogue->FolderOf("Hostile", "deep/level0/level1");
+    ASSERT_TRUE(deep.has_value());
+    const auto inside = catalogue->FolderEntries("Hostile", *deep);
+    ASSERT_EQ(inside.size(), 1u);
+    EXPECT_EQ(inside[0].name, "level2");
+    m_dir.WriteFile("new/fresh.t", "fresh");
+    Add(*catalogue, "New", m_dir.path() / "new");
+    EXPECT_EQ(catalogue->Count(Query("fresh")), 1u);
+    EXPECT_EQ(catalogue->Count(Query("n?.t")), 254u);
+    EXPECT_TRUE(catalogue->Forget("Hostile"));
+    EXPECT_EQ(catalogue->Count(Query("n?.t")), 0u);
+    EXPECT_EQ(catalogue->Count(Query("bottom")), 1u); // on "Deep"
+}
+
+// The first version knew no paths within volumes: its media keep their names, and since their
+// folders are not known, only a name replaces them.
+TEST_P(CatalogueUpgrade, FirstVersionCatalogueIsBroughtUpToDate) {
+    if (IsSqlite()) {
+        RunCommand({"sqlite3", Location(),
+                    "UPDATE media SET uuid = '1234-ABCD'; ALTER TABLE media DROP COLUMN "
+                    "volume_path; PRAGMA user_version=1"});
+    } else {
+        PostgresExec(Location(), "UPDATE media SET uuid = '1234-ABCD'");
+        PostgresExec(Location(), "ALTER TABLE media DROP COLUMN volume_path");
+        PostgresExec(Location(), "UPDATE catalogue_version SET version = 1");
+    }
+    auto catalogue = Open();
+    EXPECT_EQ(Version(), "3\n");
+    const VolumeInfo volume{{}, "1234-ABCD", {}, "/tree"};
+    EXPECT_TRUE(catalogue->Conflicts("Other", volume).empty());
+    Medium other = NewMedium("Other", "/somewhere");
+    other.volume = volume;
+    catalogue->BeginAdd(other, false)->Commit();
+    EXPECT_THAT(catalogue->Conflicts("Another", volume), ::testing::ElementsAre("Other"));
+    EXPECT_EQ(catalogue->Count(Query("bottom")), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, CatalogueUpgrade, ::testing::Values("sqlite", "postgres"),
+                         BackendName);
+
+} // namespace
