@@ -73,22 +73,25 @@ protected:
     void FillCatalogue() {
         auto catalogue = OpenCatalogue(location);
         auto add = catalogue->BeginAdd(NewMedium("Disc", folder.str()), false);
-        std::vector<RecordedEntry> top;
+        AddedFolder top{0, 1, {}};
         for (int f = 0; f < kFolders; ++f)
-            top.push_back({"folder" + std::to_string(f), 0x10, 0, 1700000000});
-        add->AddFolder("", top);
+            top.entries.push_back(
+                {"folder" + std::to_string(f), EntryKind::Folder, 0, 1700000000, 0x10});
+        add->AddFolder(top);
+        std::int64_t next = 1 + kFolders;
         for (int f = 0; f < kFolders; ++f) {
-            std::vector<RecordedEntry> entries;
+            AddedFolder below{1 + f, next, {}};
             for (int i = 0; i < kFilesPerFolder; ++i)
-                entries.push_back({"file" + std::to_string(i) + ".dat", 0x20,
-                                   static_cast<std::uint64_t>(i), 1700000000 + i});
+                below.entries.push_back({"file" + std::to_string(i) + ".dat", EntryKind::File,
+                                         static_cast<std::uint64_t>(i), 1700000000 + i, 0x20});
             if (f == kFolders - 1)
                 for (const char* name : kRareNames)
-                    entries.push_back({name, 0x20, 1, 1700000000});
-            const std::string below = "folder" + std::to_string(f);
-            for (const auto& entry : entries)
-                paths.push_back(folder.str() + "/" + below + "/" + entry.name);
-            add->AddFolder(below, entries);
+                    below.entries.push_back({name, EntryKind::File, 1, 1700000000, 0x20});
+            next += static_cast<std::int64_t>(below.entries.size());
+            const std::string path = "folder" + std::to_string(f);
+            for (const auto& entry : below.entries)
+                paths.push_back(folder.str() + "/" + path + "/" + entry.name);
+            add->AddFolder(below);
         }
         add->Commit();
     }
