@@ -182,9 +182,10 @@ TEST_P(FindTypingTest, TypingStopsTheSearchInFlightAndLeavesNothingBehind) {
     // The stopped searches' threads end and their connections close.
     EXPECT_TRUE(QTest::qWaitFor([&] { return ThreadsOfThisProcess() == threadsBefore; }, 10000))
         << ThreadsOfThisProcess() << " threads, " << threadsBefore << " before";
-    if (server)
+    if (server) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return Connections() == connectionsBefore; }, 10000))
             << Connections() << " connections, " << connectionsBefore << " before";
+    }
     window->close();
 }
 
