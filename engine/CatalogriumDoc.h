@@ -53,11 +53,11 @@ public:
     void SetClock(std::function<std::time_t()> clock) { m_clock = std::move(clock); }
     std::time_t Now() const { return m_clock(); }
     // The threads that walk the sub-folders: the program's pool unless one is set. Borrowed.
-    void SetWalkPool(CWalkPool* pool) { m_pWalkPool = pool; }
+    void SetWalkPool(CWalkPool* pool) { m_walkPool = pool; }
     // Receives every folder that a scan reads below the listed folder (see ITreeSink), those in
     // it with the parent tag 0 and their index among the names read, "." and ".." included;
     // none by default. Borrowed.
-    void SetFolderSink(ITreeSink* sink) { m_pFolderSink = sink; }
+    void SetFolderSink(ITreeSink* sink) { m_folderSink = sink; }
 
     // Normalises the path in place; false after a message.
     bool ValidateFolderName(std::string& path);
@@ -105,7 +105,7 @@ private:
     IPrompter& m_prompter;
     IProgressNote& m_progress;
     ListingOptions* m_pOptions = nullptr;
-    CWalkPool* m_pWalkPool = nullptr;
-    ITreeSink* m_pFolderSink = nullptr;
+    CWalkPool* m_walkPool = nullptr;
+    ITreeSink* m_folderSink = nullptr;
     std::function<std::time_t()> m_clock;
 };

@@ -174,8 +174,8 @@ CCatalogriumDoc::ScanOutcome CCatalogriumDoc::ReadEntries(DIR* folder, const std
     if (!ReadNames(folder, listed, m_progress))
         return ScanOutcome::Stopped;
     {
-        CFolderWalk walk(m_pWalkPool ? *m_pWalkPool : CWalkPool::Shared(), folderFd, listed.Count(),
-                         listed, m_pFolderSink);
+        CFolderWalk walk(m_walkPool ? *m_walkPool : CWalkPool::Shared(), folderFd, listed.Count(),
+                         listed, m_folderSink);
         for (std::size_t i = 0; i < listed.Count(); ++i) {
             if (!WaitForEntry(walk, i, m_progress))
                 return ScanOutcome::Stopped;

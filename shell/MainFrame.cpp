@@ -124,7 +124,7 @@ QRect CMainFrame::ProgressBarRect(const QString& text, int gap) const {
 void CMainFrame::BeginProgress() {
     PlaceProgressBar(kWorkingText, kProgressGap);
     m_bReadyOwed = true;
-    m_bStopRequested = false;
+    m_stopRequested = false;
     WatchInput(true);
     m_sinceRefresh.start();
     emit progressBegun();
@@ -188,7 +188,7 @@ void CMainFrame::RemoveProgress() {
 }
 
 void CMainFrame::RequestStop() {
-    if (std::exchange(m_bStopRequested, true))
+    if (std::exchange(m_stopRequested, true))
         return;
     emit stopRequested();
 }
@@ -202,7 +202,7 @@ void CMainFrame::RemoveProgressSaying(const std::string& text) {
 
 bool CMainFrame::StopRequested() {
     RefreshNoteIfDue();
-    return m_bStopRequested;
+    return m_stopRequested;
 }
 
 // While the progress note is shown the window takes no input but Esc, which asks the

@@ -114,7 +114,7 @@ private:
     bool m_bTextPending = false;
     bool m_bReadyOwed = false;
     QString m_closingRemark; // shown instead of "Ready" when it comes back
-    bool m_bStopRequested = false;
+    bool m_stopRequested = false;
     bool m_bCloseOwed = false;
     bool m_bWatchingInput = false;
     QElapsedTimer m_sinceRefresh;
