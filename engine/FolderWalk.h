@@ -1,9 +1,11 @@
 #pragma once
 
+// The parallel walk of the folders below a folder's entries, and what it reports of them.
+
 #include "CatalogriumDoc.h"
+#include "WalkPool.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -11,8 +13,6 @@
 #include <mutex>
 #include <span>
 #include <string_view>
-#include <thread>
-#include <vector>
 
 // What an entry is on the disk.
 enum class EntryKind : std::uint8_t {
@@ -68,43 +68,6 @@ public:
 };
 
 class WalkState;
-
-// The threads that walk folders: made once and kept for the life of the program (or of the
-// pool object), idle between walks. A pool runs one walk at a time; a second walk waits for
-// the first to end.
-class CWalkPool {
-public:
-    explicit CWalkPool(unsigned threads);
-    ~CWalkPool();
-    CWalkPool(const CWalkPool&) = delete;
-    CWalkPool& operator=(const CWalkPool&) = delete;
-
-    unsigned Threads() const { return static_cast<unsigned>(m_threads.size()); }
-
-    // The program's pool of DefaultThreads() threads, started by its first use.
-    static CWalkPool& Shared();
-    // Twice the processor cores: one thread per core keeps a warm cache busy, and the others
-    // keep requests queued at the disk while threads wait for entries that are not cached.
-    static unsigned DefaultThreads();
-
-private:
-    friend class CFolderWalk;
-
-    void Serve();
-    void Quit();
-    void Begin(WalkState& walk);
-    void End();
-
-    std::mutex m_runMutex; // held while a walk runs
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_left;
-    WalkState* m_pWalk = nullptr;
-    std::uint64_t m_generation = 0;
-    int m_inside = 0; // threads working on m_pWalk
-    bool m_quit = false;
-    std::vector<std::thread> m_threads;
-};
 
 // Sub-folders of one open folder walked by the pool's threads. The threads examine the
 // folder's entries in index order and walk what lies below each folder among them; any
