@@ -295,12 +295,13 @@ void MeasureScan(const std::string& tree, const std::string& flat, CWalkPool& po
 
 // ---- a camera's folder -------------------------------------------------------------------
 
-// A flat folder of `count` empty files named by `format` (one number each).
-void MakeNumberedFolder(const std::string& folder, std::size_t count, const char* format) {
+// A flat folder of `count` empty files named `prefix`, the number in `digits` digits, `suffix`.
+void MakeNumberedFolder(const std::string& folder, std::size_t count, const char* prefix,
+                        int digits, const char* suffix) {
     std::filesystem::create_directory(folder);
     char name[32];
     for (std::size_t i = 0; i < count; ++i) {
-        std::snprintf(name, sizeof name, format, i);
+        std::snprintf(name, sizeof name, "%s%0*zu%s", prefix, digits, i, suffix);
         const int fd = ::open((folder + "/" + name).c_str(), O_WRONLY | O_CREAT, 0644);
         if (fd < 0)
             throw std::runtime_error("cannot create a file in " + folder);
@@ -334,9 +335,9 @@ void MeasureCamera(const std::string& parent, std::size_t count, CWalkPool& pool
     const std::string photos = parent + "/photos-" + std::to_string(count);
     const std::string plain = parent + "/plain-" + std::to_string(count);
     if (!std::filesystem::exists(photos))
-        MakeNumberedFolder(photos, count, "DSC%06zu.JPG");
+        MakeNumberedFolder(photos, count, "DSC", 6, ".JPG");
     if (!std::filesystem::exists(plain))
-        MakeNumberedFolder(plain, count, "P%07zu.JPG");
+        MakeNumberedFolder(plain, count, "P", 7, ".JPG");
     std::vector<double> photoTimes, plainTimes, photoNames, plainNames;
     for (int run = 0; run < kRounds; ++run) {
         double names = 0;

@@ -5,7 +5,7 @@ option(CATALOGRIUM_WERROR "Treat compiler warnings as errors" OFF)
 
 function(catalogrium_warnings target)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wnon-virtual-dtor
-                                             -Woverloaded-virtual)
+                                             -Woverloaded-virtual -Wshadow -Wformat=2)
     # GCC 12 gives -Wrestrict without cause for "literal" + std::string at -O3 (GCC bug 105651,
     # mended in GCC 13), as in a Release build.
     if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)

@@ -85,11 +85,12 @@ void CShellTree::FillChildren(const std::shared_ptr<INamespaceFolder>& folder,
         const auto name = folder->GetDisplayNameOf(id);
         if (!name)
             return;
-        ShellItemData data{folder, id, parentAbsolute, (attributes & kNsHasSubFolder) != 0, false};
-        data.pidlAbsolute.push_back(id);
-        const QIcon icon = ItemIcon(m_provider.GetIcon(data.pidlAbsolute, false),
-                                    m_provider.GetIcon(data.pidlAbsolute, true), iconSize());
-        auto* item = new CShellTreeItem(std::move(data));
+        ShellItemData record{folder, id, parentAbsolute, (attributes & kNsHasSubFolder) != 0,
+                             false};
+        record.pidlAbsolute.push_back(id);
+        const QIcon icon = ItemIcon(m_provider.GetIcon(record.pidlAbsolute, false),
+                                    m_provider.GetIcon(record.pidlAbsolute, true), iconSize());
+        auto* item = new CShellTreeItem(std::move(record));
         item->setText(0, QString::fromStdString(*name));
         item->setIcon(0, icon);
         item->setChildIndicatorPolicy(item->m_data.bHasChildrenMark
@@ -125,36 +126,36 @@ void CShellTree::SortChildren(QTreeWidgetItem* parent) {
 
 // Reads the item's folders once (none when `folder` is null); an item found to hold none
 // loses its expand button.
-void CShellTree::ReadChildren(QTreeWidgetItem* item, ShellItemData& data,
+void CShellTree::ReadChildren(QTreeWidgetItem* item, ShellItemData& record,
                               const std::shared_ptr<INamespaceFolder>& folder) {
-    data.bExpandedOnce = true;
+    record.bExpandedOnce = true;
     if (folder)
-        FillChildren(folder, data.pidlAbsolute, item);
+        FillChildren(folder, record.pidlAbsolute, item);
     SortChildren(item);
     if (item->childCount() == 0)
         item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
 }
 
 void CShellTree::OnItemExpanding(QTreeWidgetItem* item) {
-    ShellItemData* data = ItemData(item);
-    if (!data || data->bExpandedOnce || !data->bHasChildrenMark)
+    ShellItemData* record = ItemData(item);
+    if (!record || record->bExpandedOnce || !record->bHasChildrenMark)
         return;
-    ReadChildren(item, *data, data->pParentFolder->BindToObject(data->pidlRelative));
+    ReadChildren(item, *record, record->pParentFolder->BindToObject(record->pidlRelative));
 }
 
 std::optional<std::string> CShellTree::OnSelChanged() {
     QTreeWidgetItem* item = currentItem();
-    ShellItemData* data = ItemData(item);
-    if (!data || !data->pParentFolder || data->pidlRelative.empty())
+    ShellItemData* record = ItemData(item);
+    if (!record || !record->pParentFolder || record->pidlRelative.empty())
         return std::nullopt;
-    const auto folder = data->pParentFolder->BindToObject(data->pidlRelative);
+    const auto folder = record->pParentFolder->BindToObject(record->pidlRelative);
     if (!folder)
         return std::nullopt;
     std::optional<std::string> path;
-    if (data->pParentFolder->GetAttributesOf(data->pidlRelative) & kNsFileSystem)
-        path = m_provider.GetPathFromIDList(data->pidlAbsolute);
-    if (data->bHasChildrenMark && !data->bExpandedOnce)
-        ReadChildren(item, *data, folder);
+    if (record->pParentFolder->GetAttributesOf(record->pidlRelative) & kNsFileSystem)
+        path = m_provider.GetPathFromIDList(record->pidlAbsolute);
+    if (record->bHasChildrenMark && !record->bExpandedOnce)
+        ReadChildren(item, *record, folder);
     return path;
 }
 
@@ -172,10 +173,10 @@ void CShellTree::OnRightClick(const QPoint& pos) {
     // The row counts, also beside or right of the label.
     QTreeWidgetItem* item = itemAt(QPoint(0, pos.y()));
     setCurrentItem(item);
-    ShellItemData* data = ItemData(item);
-    if (!data || !IsOnIconOrLabel(item, pos))
+    ShellItemData* record = ItemData(item);
+    if (!record || !IsOnIconOrLabel(item, pos))
         return;
-    ShowContextMenu(window(), data->pParentFolder, data->pidlRelative,
+    ShowContextMenu(window(), record->pParentFolder, record->pidlRelative,
                     viewport()->mapToGlobal(pos));
 }
 

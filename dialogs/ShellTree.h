@@ -51,7 +51,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    void ReadChildren(QTreeWidgetItem* item, ShellItemData& data,
+    void ReadChildren(QTreeWidgetItem* item, ShellItemData& record,
                       const std::shared_ptr<INamespaceFolder>& folder);
     void SortChildren(QTreeWidgetItem* parent);
     bool IsOnIconOrLabel(QTreeWidgetItem* item, const QPoint& pos) const;

@@ -154,8 +154,8 @@ private:
     void WriteFixedEntry(const CFolderEntry& entry, long long number) {
         WriteNameLine(entry, number);
         WriteDetailLine(entry);
-        for (int number = 1; number <= 3; ++number)
-            if (const std::string& comment = entry.m_comments.Line(number); !comment.empty())
+        for (int line = 1; line <= 3; ++line)
+            if (const std::string& comment = entry.m_comments.Line(line); !comment.empty())
                 m_sink.Line("  *** comment:   " + ReplaceControlChars(comment));
     }
 

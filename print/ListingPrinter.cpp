@@ -30,7 +30,7 @@ struct LayoutGeometry {
     int sizeFieldWidth = 0;
     int firstRowY = 0;      // of the first page or panel
     int laterFirstRowY = 0; // of later pages or panels, below the panel offset
-    const char* numberFormat = "";
+    int numberWidth = 0;    // the line number's, before ". "
     int firstPanelHeaderX = 0;
     int laterPanelHeaderX = 0;
     int secondColumnX = 0;
@@ -59,7 +59,7 @@ constexpr LayoutGeometry kStandard{
     .sizeFieldWidth = 25,
     .firstRowY = 168,
     .laterFirstRowY = 64,
-    .numberFormat = "%6ld. ",
+    .numberWidth = 6,
     .summaryFontHeight = 10,
     .summaryFontWidth = 5,
     .summaryX = 445,
@@ -82,7 +82,7 @@ constexpr LayoutGeometry kCD{
     .sizeFieldWidth = 16,
     .firstRowY = 95,
     .laterFirstRowY = 42,
-    .numberFormat = "%3ld. ",
+    .numberWidth = 3,
     .firstPanelHeaderX = 120,
     .laterPanelHeaderX = 110,
     .secondColumnX = 240,
@@ -110,7 +110,7 @@ constexpr LayoutGeometry kZip{
     .sizeFieldWidth = 16,
     .firstRowY = 96,
     .laterFirstRowY = 43,
-    .numberFormat = "%3ld. ",
+    .numberWidth = 3,
     .firstPanelHeaderX = 100,
     .laterPanelHeaderX = 90,
     .secondColumnX = 183,
@@ -133,9 +133,9 @@ const LayoutGeometry& GeometryOf(int printAs) {
 constexpr CanvasColour kShadowGrey{140, 140, 140};
 constexpr CanvasColour kGridGrey{160, 160, 160};
 
-std::string FormatLineNumber(const char* format, long number) {
+std::string FormatLineNumber(int width, long number) {
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, format, number);
+    std::snprintf(buffer, sizeof buffer, "%*ld. ", width, number);
     return buffer;
 }
 
@@ -431,7 +431,7 @@ void CListingPrinter::DrawEntry(ICanvas& canvas, PanelState& state, int index) {
     const CFolderEntry& entry = *(*m_lent.m_pEntryList)[static_cast<std::size_t>(index)];
     const bool numbered = state.caseInsert ? m_lent.m_pOptions->m_bNumberCDLines
                                            : m_lent.m_pOptions->m_bNumberStdLines;
-    std::string prefix = numbered ? FormatLineNumber(g.numberFormat, index + 1L) : std::string();
+    std::string prefix = numbered ? FormatLineNumber(g.numberWidth, index + 1L) : std::string();
     prefix += entry.IsFolder() ? "[" : " ";
     const std::string close = entry.IsFolder() ? "]" : "";
 

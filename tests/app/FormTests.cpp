@@ -342,10 +342,10 @@ TEST_F(FormTest, WindowTitleShowsAtMost25CharactersOfTheFolder) {
     EXPECT_EQ(CCatalogriumView::FolderWindowTitle(std::string(26, 'b')),
               "Catalogrium3:   " + QString(25, 'b'));
     // Characters, not bytes: a cut never splits one.
-    std::string folder = "/" + std::string(15, 'x');
+    std::string path = "/" + std::string(15, 'x');
     for (int i = 0; i < 12; ++i)
-        folder += "\u00e4";
-    EXPECT_EQ(CCatalogriumView::FolderWindowTitle(folder),
+        path += "\u00e4";
+    EXPECT_EQ(CCatalogriumView::FolderWindowTitle(path),
               "Catalogrium3:   /" + QString(15, 'x') + QString(9, QChar(0xe4)));
 }
 

@@ -38,12 +38,12 @@ protected:
         doc.SetClock([] { return kPrintTime; });
     }
 
-    CFolderEntry& Add(const std::string& name, std::uint64_t size = 0, bool folder = false) {
+    CFolderEntry& Add(const std::string& name, std::uint64_t size = 0, bool isFolder = false) {
         auto entry = std::make_unique<CFolderEntry>();
         entry->m_strName = name;
         entry->m_strShortName = name.substr(0, 11);
         entry->m_nSize = size;
-        entry->m_dwAttributes = folder ? kAttrFolder : kAttrArchive;
+        entry->m_dwAttributes = isFolder ? kAttrFolder : kAttrArchive;
         doc.m_entryList.push_back(std::move(entry));
         return *doc.m_entryList.back();
     }
