@@ -9,6 +9,7 @@
 #include <cstring>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 
 namespace {
 
@@ -71,20 +72,22 @@ void CountAndRank(std::vector<FolderNode>& folders) {
     });
     // Children of a folder: the run of `order` with that parent.
     const auto children = [&](std::int64_t parent) {
-        return std::ranges::equal_range(order, parent, {},
-                                        [&](std::size_t i) { return folders[i].parent; });
+        const auto first = std::partition_point(
+            order.begin(), order.end(), [&](std::size_t i) { return folders[i].parent < parent; });
+        const auto last = std::partition_point(
+            first, order.end(), [&](std::size_t i) { return folders[i].parent == parent; });
+        return std::pair(first, last);
     };
     std::int64_t rank = 0;
-    std::vector<std::size_t> stack;
-    for (const std::size_t root : children(-1))
-        stack.push_back(root);
+    const auto [firstRoot, lastRoot] = children(-1);
+    std::vector<std::size_t> stack(firstRoot, lastRoot);
     while (!stack.empty()) {
         FolderNode& node = folders[stack.back()];
         stack.pop_back();
         node.rank = rank++;
-        const auto below = children(node.id);
-        stack.insert(stack.end(), std::make_reverse_iterator(below.end()),
-                     std::make_reverse_iterator(below.begin()));
+        const auto [first, last] = children(node.id);
+        stack.insert(stack.end(), std::make_reverse_iterator(last),
+                     std::make_reverse_iterator(first));
     }
 }
 

@@ -208,8 +208,8 @@ TEST_P(FindTypingTest, ASearchOfNearlyEveryNameShowsTheFirstMatches) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, FindTypingTest, testing::Values("sqlite", "postgres"),
-                         [](const testing::TestParamInfo<std::string>& info) {
-                             return info.param;
+                         [](const testing::TestParamInfo<std::string>& store) {
+                             return store.param;
                          });
 
 } // namespace
