@@ -141,7 +141,7 @@ private:
     // One alias base: its stem and extension, and the group whose numbers its names take now,
     // which is the base's own while the numbers have one digit.
     struct Base {
-        explicit Base(const std::string* key) : key(key) {}
+        explicit Base(const std::string* stemAndExtension) : key(stemAndExtension) {}
         Base(const Base&) = delete;
         Base& operator=(const Base&) = delete;
 
