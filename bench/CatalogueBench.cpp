@@ -39,6 +39,7 @@
 #include "PostgresServer.h"
 #include "ProgressNote.h"
 #include "Prompter.h"
+#include "RunCommand.h"
 #include "TreeWalk.h"
 
 #include <libpq-fe.h>
@@ -55,17 +56,13 @@
 #include <optional>
 #include <random>
 #include <set>
-#include <spawn.h>
 #include <stdexcept>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -252,31 +249,12 @@ void MeasureAdd(BenchStore& store, const std::string& tree) {
 
 // Runs this program again with `args` and returns the number it prints.
 long RunChild(const std::vector<std::string>& args) {
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0)
-        throw std::runtime_error("cannot make a pipe");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    std::vector<char*> argv{const_cast<char*>("catalogrium_catalogue_bench")};
-    for (const auto& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    std::string output;
-    char buffer[256];
-    for (ssize_t n; rc == 0 && (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
-        output.append(buffer, static_cast<std::size_t>(n));
-    ::close(pipeFds[0]);
-    int status = 0;
-    if (rc != 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
-        WEXITSTATUS(status) != 0 || output.empty())
+    std::vector<std::string> argv{"/proc/self/exe"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const CommandResult child = RunCommand(argv);
+    if (child.status != 0 || child.out.empty())
         throw std::runtime_error("the child process " + args.front() + " failed");
-    return std::stol(output);
+    return std::stol(child.out);
 }
 
 std::string MediumName(std::size_t number) {
