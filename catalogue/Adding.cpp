@@ -8,25 +8,30 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace {
 
 // The folders read by the walk, waiting for the catalogue. Bounded, so that a slow catalogue
-// holds the walk back instead of filling the memory.
+// holds the walk back instead of filling the memory. Each folder's entries are numbered as it
+// joins the queue, so that the catalogue takes the numbers in ascending order.
 class FolderQueue {
 public:
     static constexpr std::size_t kCapacity = 256;
 
-    // False when the queue was halted.
-    bool Push(AddedFolder record) {
+    // The number of the record's first entry; none when the queue was halted.
+    std::optional<std::uint64_t> Push(AddedFolder record) {
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [&] { return m_halted || m_records.size() < kCapacity; });
         if (m_halted)
-            return false;
+            return std::nullopt;
+        const std::uint64_t first = m_next;
+        m_next += record.entries.size();
+        record.first = static_cast<std::int64_t>(first);
         m_records.push_back(std::move(record));
         m_changed.notify_all();
-        return true;
+        return first;
     }
     // False once the walk has finished and everything is taken, or the queue was halted.
     bool Pop(AddedFolder& record) {
@@ -52,36 +57,35 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<AddedFolder> m_records;
+    std::uint64_t m_next = 1;
     bool m_finished = false;
     bool m_halted = false;
 };
 
-// Numbers the entries of the folders the walk reads, each folder's in a run of its own in
-// the directory's order, and queues the folders for the add. A folder's tag is the first
-// number of its entries, so a sub-folder's number is its parent's tag plus its index.
+// Queues the folders the walk reads for the add, which numbers their entries, each folder's in a
+// run of its own in the directory's order. A folder's tag is the first number of its entries,
+// so a sub-folder's number is its parent's tag plus its index.
 class NumberingSink final : public ITreeSink {
 public:
     NumberingSink(FolderQueue& queue, std::atomic<bool>& halt) : m_queue(queue), m_halt(halt) {}
 
     std::uint64_t OnFolder(const TreeFolder& folder) override {
-        const std::uint64_t first = m_next.fetch_add(folder.entries.size());
         AddedFolder added;
-        added.first = static_cast<std::int64_t>(first);
         added.id =
             static_cast<std::int64_t>(folder.parentTag == 0 ? 0 : folder.parentTag + folder.index);
         added.entries.reserve(folder.entries.size());
         for (const WalkedEntry& e : folder.entries)
             added.entries.push_back({std::string(e.name), e.kind, e.size,
                                      UnixSecondsFromFileTime(e.lastWrite), e.attributes});
-        if (!m_queue.Push(std::move(added)))
+        const auto first = m_queue.Push(std::move(added));
+        if (!first)
             m_halt = true;
-        return first;
+        return first.value_or(0);
     }
 
 private:
     FolderQueue& m_queue;
     std::atomic<bool>& m_halt;
-    std::atomic<std::uint64_t> m_next = 1;
 };
 
 // Moves the walk's folders into the add until the walk ends or `stop` is set.

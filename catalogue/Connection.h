@@ -39,15 +39,6 @@ public:
     virtual void Finish() = 0;
 };
 
-// The rows of one statement, read a batch at a time; other statements may run between batches.
-// Dropping it gives up the rest.
-class ICursor {
-public:
-    virtual ~ICursor() = default;
-    // Hands up to `count` rows to `each`; false once no rows are left.
-    virtual bool Fetch(std::size_t count, const RowVisitor& each) = 0;
-};
-
 // What the catalogue asks of a database: statements with parameters written $1, $2, ...,
 // transactions, bulk loads, and an interruption from any thread. Failures throw
 // CatalogueError (CatalogueInterrupted, CatalogueGaveUp), with messages fit for the user.
@@ -61,6 +52,8 @@ public:
     // Safe from any thread: the statement running now, or the next one, throws
     // CatalogueInterrupted.
     virtual void Interrupt() = 0;
+    // Throws CatalogueInterrupted when an interruption came, for work between statements.
+    virtual void ThrowIfInterrupted() = 0;
     // A call has ended: an interruption that came too late for it is forgotten.
     virtual void EndCall() = 0;
     virtual void SetWaits(CatalogueWaits waits) = 0;
@@ -69,11 +62,6 @@ public:
     virtual std::int64_t Execute(const std::string& sql, const SqlParams& params = {}) = 0;
     // Runs one statement and hands its rows to `each`, one at a time, until it returns false.
     virtual void Query(const std::string& sql, const SqlParams& params, const RowVisitor& each) = 0;
-
-    // A statement whose rows are read by Fetch, with other statements between (on PostgreSQL,
-    // in a transaction of its own: no other may be under way).
-    virtual std::unique_ptr<ICursor> OpenCursor(const std::string& sql,
-                                                const SqlParams& params) = 0;
 
     // A transaction that writes: other writers wait for its end.
     virtual void Begin() = 0;

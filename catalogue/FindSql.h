@@ -2,7 +2,9 @@
 
 #include "Catalogue.h"
 #include "Connection.h"
+#include "NameKey.h"
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -14,14 +16,17 @@ struct SqlStatement {
     std::vector<SqlValue> params;
 };
 
-// SQLite's name index numbers an entry medium << kIndexIdBits | id.
-inline constexpr int kIndexIdBits = 40;
-
-// The search as one statement. Its rows are: medium name, medium folder, medium id, the id of
-// the entry's folder, entry name, size, modified, attributes. With `count`, one row with the
-// number of matches.
-SqlStatement FindStatement(const FindQuery& query, SqlDialect dialect, bool count);
+// The entries of `media` that match the query's pattern (`pattern` parsed from it) and bounds,
+// only those numbered `candidates` when it is not empty (then of one medium). The rows are: the
+// entry's folder, that folder's rank, the entry's name, size, modified, attributes; with
+// `count`, one row with the number of matches.
+SqlStatement MatchStatement(const FindQuery& query, const NamePattern& pattern, SqlDialect dialect,
+                            const std::vector<std::int64_t>& media,
+                            std::span<const std::int64_t> candidates, bool count);
 
 // The full path of a match: the listed folder, then the path below it.
 std::string MatchPath(const std::string& mediumFolder, const std::string& folderBelow,
                       const std::string& name);
+
+// "1, 2, 3": numbers for a statement's list.
+std::string NumberList(std::span<const std::int64_t> numbers);

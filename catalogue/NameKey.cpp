@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr std::size_t kTrigram = 3;
-
 // Decoding gives an invalid byte b (always 0x80 to 0xFF) as the lone surrogate U+DC00 + b; in a
 // key it becomes the private character U+10FF00 + b, which keeps the key valid UTF-8.
 constexpr char32_t kFirstEscapedByte = 0xDC80;
@@ -34,22 +32,6 @@ bool IsWildcard(char32_t c) {
     return c == U'*' || c == U'?';
 }
 
-// The literal runs between wildcards that are long enough for the index.
-std::vector<std::string> IndexTerms(const std::u32string& pattern) {
-    std::vector<std::string> terms;
-    std::u32string run;
-    for (std::size_t i = 0; i <= pattern.size(); ++i) {
-        if (i < pattern.size() && !IsWildcard(pattern[i])) {
-            run += pattern[i];
-            continue;
-        }
-        if (run.size() >= kTrigram)
-            terms.push_back(EncodeUtf8(run));
-        run.clear();
-    }
-    return terms;
-}
-
 } // namespace
 
 // Most names are ASCII, whose folding needs no tables.
@@ -70,7 +52,6 @@ NamePattern ParsePattern(std::string_view pattern) {
     for (const char32_t c : chars)
         parsed.glob = parsed.glob || IsWildcard(c);
     parsed.key = EncodeUtf8(chars);
-    parsed.indexTerms = IndexTerms(chars);
     return parsed;
 }
 

@@ -2,7 +2,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 // The form of a name that searches compare: each character folded to one case (Unicode simple
 // folding, the same on every locale) and every invalid byte made a valid private character of
@@ -14,9 +13,6 @@ std::string SearchKey(std::string_view name);
 struct NamePattern {
     bool glob = false; // `*`/`?` over the whole name; otherwise a substring
     std::string key;   // the pattern in key form
-    // Runs of at least three characters that the key of every match contains: what a trigram
-    // index can look up. None when the pattern has no such run.
-    std::vector<std::string> indexTerms;
 };
 
 NamePattern ParsePattern(std::string_view pattern);

@@ -134,30 +134,6 @@ private:
     bool m_finished = false;
 };
 
-// A cursor on the server, in a transaction of its own that ends with it.
-class ServerCursor final : public ICursor {
-public:
-    ServerCursor(IConnection& db, const std::string& sql, const SqlParams& params)
-        : m_db(db), m_transaction(db) {
-        m_db.Execute("DECLARE catalogue_rows NO SCROLL CURSOR FOR " + sql, params);
-    }
-    bool Fetch(std::size_t count, const RowVisitor& each) override {
-        std::size_t fetched = 0;
-        bool wanted = true;
-        m_db.Query("FETCH " + std::to_string(count) + " FROM catalogue_rows", {},
-                   [&](const SqlRow& row) {
-                       ++fetched;
-                       wanted = wanted && each(row);
-                       return true;
-                   });
-        return wanted && fetched == count;
-    }
-
-private:
-    IConnection& m_db;
-    Transaction m_transaction; // never committed: the cursor only reads
-};
-
 } // namespace
 
 void PostgresConnection::ResultClearer::operator()(PGresult* result) const {
@@ -211,6 +187,11 @@ PostgresConnection::PostgresConnection(const std::string& uri)
 }
 
 PostgresConnection::~PostgresConnection() = default;
+
+void PostgresConnection::ThrowIfInterrupted() {
+    if (m_interrupted)
+        Fail(nullptr);
+}
 
 void PostgresConnection::Fail(const PGresult* result) const {
     const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
@@ -394,11 +375,6 @@ void PostgresConnection::Query(const std::string& sql, const SqlParams& params,
             Fail(result.get());
         return;
     }
-}
-
-std::unique_ptr<ICursor> PostgresConnection::OpenCursor(const std::string& sql,
-                                                        const SqlParams& params) {
-    return std::make_unique<ServerCursor>(*this, sql, params);
 }
 
 void PostgresConnection::Begin() {

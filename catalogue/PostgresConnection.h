@@ -23,13 +23,13 @@ public:
 
     const std::string& Location() const override { return m_location; }
     void Interrupt() override { m_interrupted = true; }
+    void ThrowIfInterrupted() override;
     void EndCall() override { m_interrupted = false; }
     void SetWaits(CatalogueWaits waits) override { m_waits = std::move(waits); }
 
     // Without parameters, `sql` may be several statements.
     std::int64_t Execute(const std::string& sql, const SqlParams& params = {}) override;
     void Query(const std::string& sql, const SqlParams& params, const RowVisitor& each) override;
-    std::unique_ptr<ICursor> OpenCursor(const std::string& sql, const SqlParams& params) override;
     void Begin() override;
     void Commit() override;
     void Rollback() noexcept override;

@@ -27,9 +27,8 @@ void GlobFunction(sqlite3_context* context, int, sqlite3_value** args) {
     sqlite3_result_int(context, GlobMatches(text(args[0]), text(args[1])) ? 1 : 0);
 }
 
-// Names are bytes (BLOB); the key is the name's search form (TEXT) that the trigram index
-// holds, NULL when it equals the name (as for most names). The index numbers an entry
-// medium << 40 | id. A medium's volume_path is the listed folder's path within its volume,
+// Names are bytes (BLOB); the key is the name's search form (TEXT), NULL when it equals the name
+// (as for most names). A medium's volume_path is the listed folder's path within its volume,
 // empty when unknown.
 const char* const kMediaTable = R"(
 CREATE TABLE media(
@@ -48,39 +47,22 @@ CREATE TABLE folders(
     medium INTEGER NOT NULL, id INTEGER NOT NULL, first INTEGER NOT NULL,
     count INTEGER NOT NULL, rank INTEGER NOT NULL, bytes INTEGER NOT NULL,
     files INTEGER NOT NULL, folders INTEGER NOT NULL, PRIMARY KEY(medium, id)) WITHOUT ROWID;
-CREATE VIRTUAL TABLE entry_names USING fts5(
-    key, content='', columnsize=0, detail=none, tokenize='trigram case_sensitive 1');
 )";
-
-std::int64_t IndexRowid(std::int64_t medium, std::int64_t id) {
-    return medium << kIndexIdBits | id;
-}
+const char* const kNameGramsTable = R"(
+CREATE TABLE name_grams(
+    medium INTEGER NOT NULL, gram INTEGER NOT NULL, part INTEGER NOT NULL, ids BLOB NOT NULL,
+    PRIMARY KEY(medium, gram, part)) WITHOUT ROWID;
+)";
 
 class SqliteStore final : public Store {
 public:
     SqliteStore(const std::string& path, SqliteAccess access)
         : SqliteStore(std::make_unique<SqliteConnection>(path, access), access) {}
 
-    std::string ExplainFind(const FindQuery& query) override {
-        const Call call(Db());
-        const SqlStatement sql = FindStatement(query, SqlDialect::Sqlite, false);
-        std::string plan;
-        Db().Query("EXPLAIN QUERY PLAN " + sql.text, sql.params, [&](const SqlRow& row) {
-            plan += row.Text(3) + '\n';
-            return true;
-        });
-        return plan;
-    }
-
-    // An add writes the name index all over: a larger page cache serves it.
-    void PrepareAdd(const Medium&) override { m_sqlite.ExecuteScript("PRAGMA cache_size=-65536"); }
+    void PrepareAdd(const Medium&) override {}
     std::string BeginEntries(std::int64_t) override { return "entries"; }
     SqlValue StoredKey(const std::string& name, std::string key) override {
         return key == name ? SqlValue() : SqlValue(std::move(key));
-    }
-    void IndexEntry(std::int64_t medium, std::int64_t id, const std::string& key) override {
-        Db().Execute("INSERT INTO entry_names(rowid, key) VALUES ($1, $2)",
-                     {IndexRowid(medium, id), key});
     }
     void EntriesLoaded(std::int64_t) override {}
     void AddCommitted(std::int64_t) override {}
@@ -92,8 +74,7 @@ private:
         CheckVersion();
         if (access != SqliteAccess::Read)
             m_sqlite.ExecuteScript("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
-        // A page cache of 16 MiB for searches, whose pages the system caches too; an add, which
-        // writes the name index all over, raises it to 64 MiB.
+        // A page cache of 16 MiB, whose pages the system caches too.
         m_sqlite.ExecuteScript(
             "PRAGMA foreign_keys=OFF; PRAGMA cache_size=-16384; PRAGMA temp_store=MEMORY");
         sqlite3_create_function(m_sqlite.Handle(), "catalogue_glob", 2,
@@ -103,14 +84,7 @@ private:
             CreateSchema();
     }
 
-    // A contentless index forgets a row when told the very key it was given.
-    void RemoveFromIndex(std::int64_t medium) override {
-        Db().Execute("INSERT INTO entry_names(entry_names, rowid, key) SELECT 'delete', "
-                     "medium << " +
-                         std::to_string(kIndexIdBits) +
-                         " | id, coalesce(key, name) FROM entries WHERE medium = $1",
-                     {medium});
-    }
+    void DropTablesOf(std::int64_t) override {}
 
     // Nothing is written before the version is known: a newer catalogue stays as it is.
     void CheckVersion() {
@@ -139,6 +113,7 @@ private:
         if (version == 0) {
             m_sqlite.ExecuteScript(kMediaTable);
             m_sqlite.ExecuteScript(kTreeTables);
+            m_sqlite.ExecuteScript(kNameGramsTable);
         } else if (version < kCatalogueSchemaVersion) {
             UpgradeFrom(version);
         }
@@ -148,8 +123,17 @@ private:
     }
 
     // Version 1 knew no paths within volumes; version 2 kept each folder's whole path and
-    // numbered entries across media.
+    // numbered entries across media; version 3 kept the name index in a full-text table.
     void UpgradeFrom(std::int64_t version) {
+        if (version <= 2)
+            UpgradeToTree(version);
+        else
+            m_sqlite.ExecuteScript("DROP TABLE entry_names");
+        m_sqlite.ExecuteScript(kNameGramsTable);
+        IndexNames();
+    }
+
+    void UpgradeToTree(std::int64_t version) {
         if (version == 1)
             m_sqlite.ExecuteScript(
                 "ALTER TABLE media ADD COLUMN volume_path BLOB NOT NULL DEFAULT x''");

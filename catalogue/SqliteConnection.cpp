@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -103,18 +104,6 @@ private:
     sqlite3_stmt* m_stmt;
 };
 
-// Rows inserted by one prepared statement, in the load's transaction.
-class InsertLoad final : public IBulkLoad {
-public:
-    InsertLoad(SqliteConnection& db, std::string sql) : m_db(db), m_sql(std::move(sql)) {}
-    void Row(const SqlParams& values) override { m_db.Execute(m_sql, values); }
-    void Finish() override {}
-
-private:
-    SqliteConnection& m_db;
-    std::string m_sql;
-};
-
 } // namespace
 
 // A statement prepared once; `busy` while a use of it runs.
@@ -164,6 +153,11 @@ SqliteConnection::SqliteConnection(const std::string& path, SqliteAccess access)
 SqliteConnection::~SqliteConnection() {
     m_statements.clear();
     sqlite3_close_v2(m_db);
+}
+
+void SqliteConnection::ThrowIfInterrupted() {
+    if (m_interrupted)
+        Check(SQLITE_INTERRUPT);
 }
 
 void SqliteConnection::Interrupt() {
@@ -228,8 +222,11 @@ void SqliteConnection::Rollback() noexcept {
 }
 
 // The statement for `sql`: the one prepared before, unless it is in use (the same text asked
-// for within a Query of it), when one of its own serves this use only.
+// for within a Query of it), when one of its own serves this use only. Searches write their
+// lists of numbers into their statements: the statements kept are bounded.
 SqliteConnection::Cursor SqliteConnection::Prepare(const std::string& sql) {
+    if (m_statements.size() >= kKeptStatements)
+        std::erase_if(m_statements, [](const auto& kept) { return !kept.second->busy; });
     auto& cached = m_statements[sql];
     if (!cached)
         cached = std::make_unique<CachedStatement>();
@@ -244,10 +241,17 @@ SqliteConnection::Cursor SqliteConnection::Prepare(const std::string& sql) {
     return Cursor(cached->stmt, cached.get());
 }
 
+// Each parameter $N of the statement takes params[N - 1].
 void SqliteConnection::BindAll(sqlite3_stmt* stmt, const SqlParams& params) {
-    for (std::size_t i = 0; i < params.size(); ++i)
-        Bind(stmt, sqlite3_bind_parameter_index(stmt, ("$" + std::to_string(i + 1)).c_str()),
-             params[i]);
+    const int count = sqlite3_bind_parameter_count(stmt);
+    for (int index = 1; index <= count; ++index) {
+        const char* name = sqlite3_bind_parameter_name(stmt, index);
+        const long number = name && name[0] == '$' ? std::strtol(name + 1, nullptr, 10) : 0;
+        if (number < 1 || static_cast<std::size_t>(number) > params.size())
+            throw CatalogueError(std::string("The catalogue's statement has no value for ") +
+                                 (name ? name : "a parameter") + ".");
+        Bind(stmt, index, params[static_cast<std::size_t>(number) - 1]);
+    }
 }
 
 void SqliteConnection::Bind(sqlite3_stmt* stmt, int index, const SqlValue& value) {
@@ -288,29 +292,21 @@ void SqliteConnection::Query(const std::string& sql, const SqlParams& params,
     }
 }
 
-// A statement stepped a batch of rows at a time.
-class SqliteConnection::RowCursor final : public ICursor {
+// Rows inserted by one prepared statement, in the load's transaction.
+class SqliteConnection::InsertLoad final : public IBulkLoad {
 public:
-    RowCursor(SqliteConnection& db, Cursor cursor) : m_db(db), m_cursor(std::move(cursor)) {}
-    bool Fetch(std::size_t count, const RowVisitor& each) override {
-        const Row row(m_cursor.Get());
-        for (std::size_t i = 0; i < count; ++i)
-            if (!m_db.Step(m_cursor.Get()) || !each(row))
-                return false;
-        return true;
+    InsertLoad(SqliteConnection& db, Cursor cursor) : m_db(db), m_cursor(std::move(cursor)) {}
+    void Row(const SqlParams& values) override {
+        m_db.BindAll(m_cursor.Get(), values);
+        m_db.Step(m_cursor.Get());
+        sqlite3_reset(m_cursor.Get());
     }
+    void Finish() override {}
 
 private:
     SqliteConnection& m_db;
     Cursor m_cursor;
 };
-
-std::unique_ptr<ICursor> SqliteConnection::OpenCursor(const std::string& sql,
-                                                      const SqlParams& params) {
-    Cursor cursor = Prepare(sql);
-    BindAll(cursor.Get(), params);
-    return std::make_unique<RowCursor>(*this, std::move(cursor));
-}
 
 std::unique_ptr<IBulkLoad> SqliteConnection::BeginLoad(const std::string& table,
                                                        const std::vector<std::string>& columns) {
@@ -320,6 +316,6 @@ std::unique_ptr<IBulkLoad> SqliteConnection::BeginLoad(const std::string& table,
         names += (i ? ", " : "") + columns[i];
         values += (i ? ", $" : "$") + std::to_string(i + 1);
     }
-    return std::make_unique<InsertLoad>(*this, "INSERT INTO " + table + "(" + names + ") VALUES (" +
-                                                   values + ")");
+    return std::make_unique<InsertLoad>(
+        *this, Prepare("INSERT INTO " + table + "(" + names + ") VALUES (" + values + ")"));
 }

@@ -29,12 +29,12 @@ public:
 
     const std::string& Location() const override { return m_path; }
     void Interrupt() override;
+    void ThrowIfInterrupted() override;
     void EndCall() override { m_interrupted = false; }
     void SetWaits(CatalogueWaits waits) override { m_waits = std::move(waits); }
 
     std::int64_t Execute(const std::string& sql, const SqlParams& params = {}) override;
     void Query(const std::string& sql, const SqlParams& params, const RowVisitor& each) override;
-    std::unique_ptr<ICursor> OpenCursor(const std::string& sql, const SqlParams& params) override;
     void Begin() override { ExecuteScript("BEGIN IMMEDIATE"); }
     void Commit() override { ExecuteScript("COMMIT"); }
     void Rollback() noexcept override;
@@ -50,7 +50,9 @@ public:
 private:
     struct CachedStatement;
     class Cursor;
-    class RowCursor;
+    class InsertLoad;
+
+    static constexpr std::size_t kKeptStatements = 100;
 
     Cursor Prepare(const std::string& sql);
     void BindAll(sqlite3_stmt* stmt, const SqlParams& params);

@@ -3,7 +3,9 @@
 #include "CallScope.h"
 #include "FolderEntry.h"
 #include "MediaRules.h"
+#include "NameGrams.h"
 #include "NameKey.h"
+#include "Search.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,10 +16,6 @@
 namespace {
 
 using Call = CallScope<IConnection>;
-
-// Matches are read from the database this many at a time, their folders' paths looked up
-// between batches.
-constexpr std::size_t kMatchBatch = 1000;
 
 // A folder met by an add: what its entry needs, and what lies below it once counted. Only
 // folders are kept in memory, never the other entries.
@@ -103,12 +101,10 @@ void LoadFolderRows(Store& store, std::int64_t medium, const std::vector<FolderN
     rows->Finish();
 }
 
-// The values of an entry's row, in the order of kEntryColumns; its key is indexed.
+// The values of an entry's row, in the order of kEntryColumns; `key` is the name's SearchKey.
 SqlParams EntryRow(Store& store, std::int64_t medium, std::int64_t id, std::int64_t parent,
-                   const std::string& name, EntryKind kind, std::uint64_t size,
+                   const std::string& name, std::string key, EntryKind kind, std::uint64_t size,
                    std::int64_t modified, std::uint32_t attributes) {
-    std::string key = SearchKey(name);
-    store.IndexEntry(medium, id, key);
     return {medium,
             id,
             parent,
@@ -125,6 +121,7 @@ const std::vector<std::string> kEntryColumns = {"medium", "id",   "parent",   "n
 
 // One medium being added over the store's connection: the entries that are no folders are
 // loaded as they come; the folders' entries, which carry the totals below them, at the end.
+// Every name goes into the name index as it comes, the folders in the order of their ids.
 class TreeAdd final : public ICatalogueAdd {
 public:
     TreeAdd(Store& store, const Medium& medium, bool replace)
@@ -141,6 +138,7 @@ public:
              medium.volume.fsType, SqlBytes{medium.volume.path}, SqlBytes{medium.mountPoint},
              medium.added, medium.location, medium.note});
         m_table = m_store.BeginEntries(m_medium);
+        m_index.emplace(m_db, kNameIndexTable, m_medium);
         m_folders.push_back({});
         m_folderIndex.emplace(0, 0);
     }
@@ -156,6 +154,8 @@ public:
         for (std::size_t i = 0; i < folder.entries.size(); ++i) {
             const AddedEntry& entry = folder.entries[i];
             const std::int64_t id = folder.first + static_cast<std::int64_t>(i);
+            std::string key = SearchKey(entry.name);
+            m_index->Add(id, key);
             if (entry.kind == EntryKind::Folder) {
                 ++direct.folders;
                 m_folderIndex.emplace(id, m_folders.size());
@@ -164,11 +164,15 @@ public:
             } else {
                 ++direct.files;
                 direct.bytes += entry.size;
-                Load(id, folder.id, entry.name, entry.kind, entry.size, entry.modified,
-                     entry.attributes);
+                Load(id, folder.id, entry.name, std::move(key), entry.kind, entry.size,
+                     entry.modified, entry.attributes);
             }
         }
         m_folders[index].totals = direct;
+        if (m_index->PartDue()) {
+            FinishEntries();
+            m_index->WritePart();
+        }
     }
 
     void Commit() override {
@@ -178,11 +182,10 @@ public:
         // A folder's entry goes in last, with the bytes below it as its size.
         for (const FolderNode& node : m_folders)
             if (node.parent >= 0)
-                Load(node.id, node.parent, node.name, EntryKind::Folder, node.totals.bytes,
-                     node.modified, node.attributes);
-        if (m_entries)
-            m_entries->Finish();
-        m_entries.reset();
+                Load(node.id, node.parent, node.name, SearchKey(node.name), EntryKind::Folder,
+                     node.totals.bytes, node.modified, node.attributes);
+        FinishEntries();
+        m_index->WritePart();
         LoadFolderRows(m_store, m_medium, m_folders);
         const FolderTotals& all = m_folders.front().totals;
         m_db.Execute("UPDATE media SET files = $1, folders = $2, bytes = $3 WHERE id = $4",
@@ -193,12 +196,19 @@ public:
     }
 
 private:
-    void Load(std::int64_t id, std::int64_t parent, const std::string& name, EntryKind kind,
-              std::uint64_t size, std::int64_t modified, std::uint32_t attributes) {
+    // Ends the load of entries under way, if any, so that the connection may do other work.
+    void FinishEntries() {
+        if (m_entries)
+            m_entries->Finish();
+        m_entries.reset();
+    }
+
+    void Load(std::int64_t id, std::int64_t parent, const std::string& name, std::string key,
+              EntryKind kind, std::uint64_t size, std::int64_t modified, std::uint32_t attributes) {
         if (!m_entries)
             m_entries = m_db.BeginLoad(m_table, kEntryColumns);
-        m_entries->Row(
-            EntryRow(m_store, m_medium, id, parent, name, kind, size, modified, attributes));
+        m_entries->Row(EntryRow(m_store, m_medium, id, parent, name, std::move(key), kind, size,
+                                modified, attributes));
         ++m_loaded;
     }
 
@@ -210,55 +220,8 @@ private:
     std::vector<FolderNode> m_folders; // the listed folder first
     std::unordered_map<std::int64_t, std::size_t> m_folderIndex;
     std::unique_ptr<IBulkLoad> m_entries;
+    std::optional<NameIndexBuilder> m_index;
     std::int64_t m_loaded = 0;
-};
-
-// The paths of the folders that matches are in, built from their parents and kept for the
-// call: each folder's parent and name is looked up once.
-class FolderPaths {
-public:
-    explicit FolderPaths(IConnection& db) : m_db(db) {}
-
-    // The folder's path below the listed folder, ending with "/" unless it is the listed one.
-    std::string Below(std::int64_t medium, std::int64_t folder) {
-        std::vector<const Link*> chain;
-        while (folder != 0) {
-            const Link& link = Find(medium, folder);
-            chain.push_back(&link);
-            folder = link.parent;
-        }
-        std::string path;
-        for (auto link = chain.rbegin(); link != chain.rend(); ++link)
-            path += (*link)->name + '/';
-        return path;
-    }
-
-private:
-    struct Link {
-        std::int64_t parent = 0;
-        std::string name;
-    };
-    struct KeyHash {
-        std::size_t operator()(const std::pair<std::int64_t, std::int64_t>& key) const noexcept {
-            return std::hash<std::int64_t>{}(key.first * 1000003 ^ key.second);
-        }
-    };
-
-    const Link& Find(std::int64_t medium, std::int64_t folder) {
-        const auto key = std::make_pair(medium, folder);
-        if (const auto found = m_links.find(key); found != m_links.end())
-            return found->second;
-        Link link;
-        m_db.Query("SELECT parent, name FROM entries WHERE medium = $1 AND id = $2",
-                   {medium, folder}, [&](const SqlRow& row) {
-                       link = {row.Int(0), row.Text(1)};
-                       return true;
-                   });
-        return m_links.emplace(key, std::move(link)).first->second;
-    }
-
-    IConnection& m_db;
-    std::unordered_map<std::pair<std::int64_t, std::int64_t>, Link, KeyHash> m_links;
 };
 
 // Rows of entries gathered before they are loaded, so that reading the old tables and loading
@@ -269,18 +232,6 @@ constexpr std::size_t kUpgradeBatch = 10000;
 struct OldFolder {
     std::int64_t id = 0;
     std::string path; // below the listed folder, ending with "/" unless empty
-};
-
-// A match as the search's statement gives it, before its folder's path is known.
-struct FoundRow {
-    std::string medium;
-    std::string mediumFolder;
-    std::int64_t mediumId = 0;
-    std::int64_t parent = 0;
-    std::string name;
-    std::uint64_t size = 0;
-    std::int64_t modified = 0;
-    std::uint32_t attributes = 0;
 };
 
 } // namespace
@@ -347,32 +298,17 @@ std::unique_ptr<ICatalogueAdd> Store::BeginAdd(const Medium& medium, bool replac
 
 void Store::Find(const FindQuery& query, const std::function<bool(const CatalogueMatch&)>& each) {
     const Call call(*m_db);
-    const SqlStatement sql = FindStatement(query, m_dialect, false);
-    const auto cursor = m_db->OpenCursor(sql.text, sql.params);
-    FolderPaths paths(*m_db);
-    std::vector<FoundRow> batch;
-    bool more = true;
-    while (more) {
-        batch.clear();
-        more = cursor->Fetch(kMatchBatch, [&](const SqlRow& row) {
-            batch.push_back({row.Text(0), row.Text(1), row.Int(2), row.Int(3), row.Text(4),
-                             static_cast<std::uint64_t>(row.Int(5)), row.Int(6),
-                             static_cast<std::uint32_t>(row.Int(7))});
-            return true;
-        });
-        for (const FoundRow& found : batch)
-            if (!each({found.medium,
-                       MatchPath(found.mediumFolder, paths.Below(found.mediumId, found.parent),
-                                 found.name),
-                       found.size, found.modified, found.attributes}))
-                return;
-    }
+    FindMatches(*m_db, m_dialect, query, each);
 }
 
 std::size_t Store::Count(const FindQuery& query) {
     const Call call(*m_db);
-    const SqlStatement sql = FindStatement(query, m_dialect, true);
-    return static_cast<std::size_t>(QueryNumber(*m_db, sql.text, sql.params));
+    return CountMatches(*m_db, m_dialect, query);
+}
+
+std::string Store::ExplainFind(const FindQuery& query) {
+    const Call call(*m_db);
+    return ExplainMatches(*m_db, m_dialect, query);
 }
 
 bool Store::Forget(const std::string& name) {
@@ -544,8 +480,9 @@ void Store::CopyVersion2Medium(std::int64_t medium) {
                 ++direct.files;
                 direct.bytes += static_cast<std::uint64_t>(entry.size);
                 pending.push_back(EntryRow(*this, medium, id, folders[index].id, entry.name,
-                                           EntryKind::File, static_cast<std::uint64_t>(entry.size),
-                                           entry.modified, attributes));
+                                           SearchKey(entry.name), EntryKind::File,
+                                           static_cast<std::uint64_t>(entry.size), entry.modified,
+                                           attributes));
             }
         }
         folders[index].totals = direct;
@@ -556,19 +493,52 @@ void Store::CopyVersion2Medium(std::int64_t medium) {
     for (const FolderNode& node : folders)
         if (node.parent >= 0)
             pending.push_back(EntryRow(*this, medium, node.id, node.parent, node.name,
-                                       EntryKind::Folder, node.totals.bytes, node.modified,
-                                       node.attributes));
+                                       SearchKey(node.name), EntryKind::Folder, node.totals.bytes,
+                                       node.modified, node.attributes));
     flush();
     LoadFolderRows(*this, medium, folders);
     EntriesLoaded(medium);
+}
+
+void Store::IndexNames() {
+    std::vector<std::int64_t> media;
+    m_db->Query("SELECT id FROM media ORDER BY id", {}, [&](const SqlRow& row) {
+        media.push_back(row.Int(0));
+        return true;
+    });
+    for (const std::int64_t medium : media)
+        IndexNamesOf(medium);
+}
+
+// The entries are read a page at a time, so that no statement is under way while a part of the
+// index is written.
+void Store::IndexNamesOf(std::int64_t medium) {
+    NameIndexBuilder index(*m_db, kNameIndexTable, medium);
+    std::int64_t last = 0;
+    for (std::int64_t read = kUpgradeBatch; read == kUpgradeBatch;) {
+        read = 0;
+        m_db->Query("SELECT id, name, key FROM entries WHERE medium = $1 AND id > $2 ORDER BY id "
+                    "LIMIT " +
+                        std::to_string(kUpgradeBatch),
+                    {medium, last}, [&](const SqlRow& row) {
+                        last = row.Int(0);
+                        index.Add(last, row.IsNull(2) ? row.Text(1) : row.Text(2));
+                        ++read;
+                        return true;
+                    });
+        if (index.PartDue())
+            index.WritePart();
+    }
+    index.WritePart();
 }
 
 bool Store::RemoveMedium(const std::string& name) {
     const auto id = MediumId(name);
     if (!id)
         return false;
-    RemoveFromIndex(*id);
-    for (const char* table : {"entries WHERE medium", "folders WHERE medium", "media WHERE id"})
+    DropTablesOf(*id);
+    for (const char* table : {"entries WHERE medium", "folders WHERE medium",
+                              "name_grams WHERE medium", "media WHERE id"})
         m_db->Execute(std::string("DELETE FROM ") + table + " = $1", {*id});
     return true;
 }

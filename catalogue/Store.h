@@ -26,6 +26,7 @@ public:
     void Find(const FindQuery& query,
               const std::function<bool(const CatalogueMatch&)>& each) override;
     std::size_t Count(const FindQuery& query) override;
+    std::string ExplainFind(const FindQuery& query) override;
     bool Forget(const std::string& name) override;
     bool Rename(const std::string& name, const std::string& newName) override;
     bool SetShelf(const std::string& name, const std::string& location,
@@ -50,8 +51,6 @@ public:
     virtual std::string BeginEntries(std::int64_t medium) = 0;
     // The key as the entries table keeps it.
     virtual SqlValue StoredKey(const std::string& name, std::string key) = 0;
-    // Called for each entry loaded.
-    virtual void IndexEntry(std::int64_t medium, std::int64_t id, const std::string& key) = 0;
     // Once every entry of the medium is loaded (the add's, or an upgrade's), before the commit.
     virtual void EntriesLoaded(std::int64_t medium) = 0;
     // After the commit, with the number of entries added.
@@ -67,15 +66,19 @@ protected:
     // Within the upgrade's transaction: fills the tables of this version from those of version 2,
     // renamed entries_v2(id, medium, parent, name, key, size, modified, attributes) and
     // folders_v2(id, medium, path), numbering each medium's entries afresh, each folder's in
-    // the order they were read. Entries that are no folders become files.
+    // the order they were read. Entries that are no folders become files. The names are not
+    // indexed.
     void CopyVersion2Entries();
+    // Within the upgrade's transaction: the name index of every medium, from its entries.
+    void IndexNames();
 
-    // What the catalogue holds of the medium `id` apart from its rows in media, entries and
-    // folders is dropped before they go.
-    virtual void RemoveFromIndex(std::int64_t medium) = 0;
+    // Tables of the medium `id` alone are dropped before its rows in media, entries, folders and
+    // name_grams go.
+    virtual void DropTablesOf(std::int64_t medium) = 0;
 
 private:
     void CopyVersion2Medium(std::int64_t medium);
+    void IndexNamesOf(std::int64_t medium);
     std::optional<std::int64_t> MediumId(const std::string& name);
 
     std::unique_ptr<IConnection> m_db;

@@ -1,3 +1,4 @@
+#include "NameGrams.h"
 #include "NameKey.h"
 
 #include <gtest/gtest.h>
@@ -55,24 +56,49 @@ TEST(NameKey, InvalidBytesNeverMeetTheCharactersTheyAreKeptAs) {
     EXPECT_EQ(keys.size(), names - 26); // only A-Z meet a-z
 }
 
-TEST(NameKey, TakesPatternsApart) {
+// What the name index is asked for: the runs of three bytes between wildcards (framed by 0xFF at
+// the ends of a glob), or else the grams that a run of two bytes begins.
+TEST(NameKey, TakesPatternsApartForTheNameIndex) {
+    const auto gram = [](std::string_view three) {
+        return static_cast<Gram>(static_cast<unsigned char>(three[0])) << 16 |
+               static_cast<Gram>(static_cast<unsigned char>(three[1])) << 8 |
+               static_cast<unsigned char>(three[2]);
+    };
     const struct {
         const char* pattern;
         bool glob;
-        std::vector<std::string> terms;
+        std::vector<std::string> grams;
+        std::string rangeOf; // the two bytes that begin every gram of the range
     } rows[] = {
-        {"Holiday", false, {"holiday"}},
-        {"ab", false, {}},
-        {"*.JPEG", true, {".jpeg"}},
-        {"img_??.jpg", true, {"img_", ".jpg"}},
-        {"a*bc*def", true, {"def"}},
-        {"*", true, {}},
-        {"", false, {}},
+        {"Holiday", false, {"day", "hol", "ida", "lid", "oli"}, ""},
+        {"ab", false, {}, "ab"},
+        {"*.JPEG", true, {".jp", "eg\xFF", "jpe", "peg"}, ""},
+        {"img_??.jpg", true, {".jp", "img", "jpg", "mg_", "pg\xFF", "\xFFim"}, ""},
+        {"a*bc*def", true, {"def", "ef\xFF"}, ""},
+        {"a*",
+         true,
+         {},
+         "\xFF"
+         "a"},
+        {"*c", true, {}, ""}, // "c" at the end ends a gram: no range begins with it
+        {"*", true, {}, ""},
+        {"", false, {}, ""},
     };
     for (const auto& row : rows) {
+        SCOPED_TRACE(row.pattern);
         const NamePattern parsed = ParsePattern(row.pattern);
-        EXPECT_EQ(parsed.glob, row.glob) << row.pattern;
-        EXPECT_EQ(parsed.indexTerms, row.terms) << row.pattern;
+        EXPECT_EQ(parsed.glob, row.glob);
+        const GramLookup lookup = LookupFor(parsed);
+        std::vector<Gram> grams;
+        for (const std::string& three : row.grams)
+            grams.push_back(gram(three));
+        std::ranges::sort(grams);
+        EXPECT_EQ(lookup.all, grams);
+        EXPECT_EQ(lookup.range.has_value(), !row.rangeOf.empty());
+        if (lookup.range && !row.rangeOf.empty()) {
+            EXPECT_EQ(lookup.range->first, gram(row.rangeOf + '\0'));
+            EXPECT_EQ(lookup.range->second, gram(row.rangeOf + '\xFF'));
+        }
     }
 }
 

@@ -290,8 +290,7 @@ TEST(SqliteSearch, ForgettingAMediumLeavesNothingOfItInTheNameIndex) {
         sqlite3* db = nullptr;
         sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
         sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db, "SELECT count(*) FROM entry_names WHERE entry_names MATCH 'txt'", -1,
-                           &stmt, nullptr);
+        sqlite3_prepare_v2(db, "SELECT count(*) FROM name_grams", -1, &stmt, nullptr);
         const int count = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : -1;
         sqlite3_finalize(stmt);
         sqlite3_close(db);
@@ -300,7 +299,7 @@ TEST(SqliteSearch, ForgettingAMediumLeavesNothingOfItInTheNameIndex) {
     auto catalogue = OpenCatalogue(path);
     Add(*catalogue, "Disc", dir.path() / "disc");
     EXPECT_EQ(catalogue->Count(Query("*.TXT")), 4u);
-    EXPECT_EQ(indexed(), 4);
+    EXPECT_GT(indexed(), 4);
     EXPECT_TRUE(catalogue->Forget("Disc"));
     EXPECT_EQ(indexed(), 0);
 }

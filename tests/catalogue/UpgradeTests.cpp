@@ -1,8 +1,9 @@
 // Catalogues of the program's earlier versions, brought up to date in place. The files in
-// data/ were made by data/make-v2-catalogues.py with the ctlgrm of version 2, which also
+// data/vN/ were made by data/make-old-catalogues.py with the ctlgrm of version N, which also
 // recorded what that program's searches printed.
 
 #include "CatalogueFixture.h"
+#include "CatalogueMessages.h"
 #include "ReadAll.h"
 #include "RunCommand.h"
 
@@ -38,8 +39,17 @@ std::vector<std::string> Records(const std::string& output, std::size_t fields) 
     return records;
 }
 
-std::vector<std::string> Patterns() {
-    const std::string text = FileText(kData / "patterns");
+// The versions whose catalogues are brought up to date.
+constexpr int kOldVersions[] = {2, 3};
+
+const std::string kCurrentVersion = std::to_string(kCatalogueSchemaVersion) + "\n";
+
+std::filesystem::path DataOf(int version) {
+    return kData / ("v" + std::to_string(version));
+}
+
+std::vector<std::string> Patterns(int version) {
+    const std::string text = FileText(DataOf(version) / "patterns");
     std::vector<std::string> patterns;
     for (std::size_t start = 0, end; (end = text.find('\0', start)) != std::string::npos;
          start = end + 1)
@@ -54,21 +64,25 @@ std::string Ctlgrm(const std::string& location, std::vector<std::string> args) {
 
 class CatalogueUpgrade : public CatalogueTest {
 protected:
-    // A copy of the version-2 catalogue of this store.
-    void SetUp() override {
-        CatalogueTest::SetUp();
+    // In place of the catalogue: a copy of the one of `version` of this store.
+    void Restore(int version) {
+        m_version = version;
+        const std::string name = "catalogue-v" + std::to_string(version);
         if (IsSqlite()) {
-            std::filesystem::copy_file(kData / "catalogue-v2.sqlite", Location());
+            for (const char* suffix : {"", "-wal", "-shm"})
+                std::filesystem::remove(Location() + suffix);
+            std::filesystem::copy_file(DataOf(version) / (name + ".sqlite"), Location());
         } else {
+            PostgresExec(Location(), "DROP SCHEMA public CASCADE; CREATE SCHEMA public");
             const auto restored =
                 RunCommand({"psql", "-q", "-v", "ON_ERROR_STOP=1", "-o", "/dev/null", "-d",
-                            Location(), "-f", (kData / "catalogue-v2.sql").string()});
+                            Location(), "-f", (DataOf(version) / (name + ".sql")).string()});
             ASSERT_EQ(restored.status, 0);
         }
     }
 
     std::string Recorded(const std::string& file) const {
-        return FileText(kData / GetParam() / file);
+        return FileText(DataOf(m_version) / GetParam() / file);
     }
 
     // One query's rows as the database's own client prints them.
@@ -95,28 +109,46 @@ protected:
                       asHex("volume_path") + ", added, files, folders, bytes FROM media ORDER BY " +
                       "id");
     }
+
+    // The catalogue's trees as an add counts them; a medium added afterwards beside them.
+    void CheckTreesAndAddBeside();
+
+private:
+    int m_version = 0;
 };
 
 TEST_P(CatalogueUpgrade, SearchesFindWhatTheyFoundBeforeAndMediaKeepWhoTheyAre) {
-    ASSERT_EQ(Version(), "2\n");
-    const std::string identities = Identities();
-    EXPECT_THAT(identities, HasSubstr("Hostile"));
-    // A look-up is a first use that may write: it brings the catalogue up to date.
-    EXPECT_EQ(Ctlgrm(Location(), {"--media", "-0"}), Recorded("media.out"));
-    EXPECT_EQ(Version(), "3\n");
-    EXPECT_EQ(Identities(), identities);
-    const auto patterns = Patterns();
-    ASSERT_FALSE(patterns.empty());
-    for (std::size_t i = 0; i < patterns.size(); ++i) {
-        SCOPED_TRACE("pattern \"" + patterns[i] + "\"");
-        EXPECT_EQ(Records(Ctlgrm(Location(), {"--find", patterns[i], "-0"}), 4),
-                  Records(Recorded("find-" + std::to_string(i) + ".out"), 4));
+    for (const int version : kOldVersions) {
+        SCOPED_TRACE("version " + std::to_string(version));
+        Restore(version);
+        ASSERT_EQ(Version(), std::to_string(version) + "\n");
+        const std::string identities = Identities();
+        EXPECT_THAT(identities, HasSubstr("Hostile"));
+        // A look-up is a first use that may write: it brings the catalogue up to date.
+        EXPECT_EQ(Ctlgrm(Location(), {"--media", "-0"}), Recorded("media.out"));
+        EXPECT_EQ(Version(), kCurrentVersion);
+        EXPECT_EQ(Identities(), identities);
+        const auto patterns = Patterns(version);
+        ASSERT_FALSE(patterns.empty());
+        for (std::size_t i = 0; i < patterns.size(); ++i) {
+            SCOPED_TRACE("pattern \"" + patterns[i] + "\"");
+            EXPECT_EQ(Records(Ctlgrm(Location(), {"--find", patterns[i], "-0"}), 4),
+                      Records(Recorded("find-" + std::to_string(i) + ".out"), 4));
+        }
     }
 }
 
 // Every folder's totals come out of the upgrade as an add counts them, and a medium added
 // afterwards is numbered and found like the upgraded ones.
 TEST_P(CatalogueUpgrade, UpgradedMediaHoldTheirTreesAndTakeNewOnesBeside) {
+    for (const int version : kOldVersions) {
+        SCOPED_TRACE("version " + std::to_string(version));
+        Restore(version);
+        CheckTreesAndAddBeside();
+    }
+}
+
+void CatalogueUpgrade::CheckTreesAndAddBeside() {
     auto catalogue = Open();
     const auto media = catalogue->Media();
     ASSERT_EQ(media.size(), 2u);
@@ -150,11 +182,13 @@ TEST_P(CatalogueUpgrade, UpgradedMediaHoldTheirTreesAndTakeNewOnesBeside) {
     EXPECT_TRUE(catalogue->Forget("Hostile"));
     EXPECT_EQ(catalogue->Count(Query("n?.t")), 0u);
     EXPECT_EQ(catalogue->Count(Query("bottom")), 1u); // on "Deep"
+    std::filesystem::remove_all(m_dir.path() / "new");
 }
 
 // The first version knew no paths within volumes: its media keep their names, and since their
 // folders are not known, only a name replaces them.
 TEST_P(CatalogueUpgrade, FirstVersionCatalogueIsBroughtUpToDate) {
+    Restore(2);
     if (IsSqlite()) {
         RunCommand({"sqlite3", Location(),
                     "UPDATE media SET uuid = '1234-ABCD'; ALTER TABLE media DROP COLUMN "
@@ -165,7 +199,7 @@ TEST_P(CatalogueUpgrade, FirstVersionCatalogueIsBroughtUpToDate) {
         PostgresExec(Location(), "UPDATE catalogue_version SET version = 1");
     }
     auto catalogue = Open();
-    EXPECT_EQ(Version(), "3\n");
+    EXPECT_EQ(Version(), kCurrentVersion);
     const VolumeInfo volume{{}, "1234-ABCD", {}, "/tree"};
     EXPECT_TRUE(catalogue->Conflicts("Other", volume).empty());
     Medium other = NewMedium("Other", "/somewhere");

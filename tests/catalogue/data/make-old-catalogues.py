@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""Makes the version-2 catalogues that the upgrade tests start from, with the ctlgrm of that
-version (built from commit c78d11e):
+"""Makes the catalogues of an earlier version that the upgrade tests start from, with the ctlgrm
+of that version (version 2 built from commit c78d11e, version 3 from commit fb1b316):
 
-    make-v2-catalogues.py OLD_CTLGRM OUTPUT_FOLDER
+    make-old-catalogues.py VERSION OLD_CTLGRM OUTPUT_FOLDER
 
-Writes catalogue-v2.sqlite, catalogue-v2.sql (a plain pg_dump of a PostgreSQL catalogue of the
-same media), patterns (the test's search patterns, each ended by a NUL) and, for each store,
+Writes catalogue-vVERSION.sqlite, catalogue-vVERSION.sql (a plain pg_dump of a PostgreSQL
+catalogue of the same media), patterns (the test's search patterns, each ended by a NUL) and, for each store,
 what the old program printed: media.out and find-N.out (its --media -0 and --find -0 outputs).
 Run as root or as a user that may run a PostgreSQL server; TZ is UTC so dates print alike.
 """
@@ -73,7 +73,7 @@ def add_media(ctlgrm, catalogue, tree):
         "/dev/null")
 
 
-def postgres_dump(ctlgrm, tree, output, work):
+def postgres_dump(version, ctlgrm, tree, output, work):
     bin_dir = sorted(glob.glob("/usr/lib/postgresql/*/bin"))[-1]
     as_user = []
     if os.geteuid() == 0:
@@ -93,7 +93,7 @@ def postgres_dump(ctlgrm, tree, output, work):
         uri = "postgresql:///postgres?host=%s&user=postgres" % work
         add_media(ctlgrm, uri, tree)
         record(ctlgrm, uri, os.path.join(output, "postgres"))
-        with open(os.path.join(output, "catalogue-v2.sql"), "wb") as f:
+        with open(os.path.join(output, "catalogue-v%s.sql" % version), "wb") as f:
             f.write(run(bin_dir + "/pg_dump", "--no-owner", "--no-privileges", "-h", work, "-U",
                         "postgres", "postgres"))
     finally:
@@ -101,14 +101,15 @@ def postgres_dump(ctlgrm, tree, output, work):
 
 
 def main():
-    ctlgrm, output = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    version = sys.argv[1]
+    ctlgrm, output = os.path.abspath(sys.argv[2]), os.path.abspath(sys.argv[3])
     os.environ["TZ"] = "UTC0"
     os.environ["LC_ALL"] = "C.UTF-8"
-    work = tempfile.mkdtemp(prefix="ctlgrm-v2-")
+    work = tempfile.mkdtemp(prefix="ctlgrm-old-")
     os.chmod(work, 0o755)
     tree = os.path.join(work.encode(), b"tree")
     make_tree(tree)
-    catalogue = os.path.join(output, "catalogue-v2.sqlite")
+    catalogue = os.path.join(output, "catalogue-v%s.sqlite" % version)
     if os.path.exists(catalogue):
         os.remove(catalogue)
     add_media(ctlgrm, catalogue, tree)
@@ -116,8 +117,8 @@ def main():
     record(ctlgrm, catalogue, os.path.join(output, "sqlite"))
     with open(os.path.join(output, "patterns"), "wb") as f:
         f.write(b"".join(p + b"\0" for p in PATTERNS))
-    pg_work = tempfile.mkdtemp(prefix="ctlgrm-v2-pg-")
-    postgres_dump(ctlgrm, tree, output, pg_work)
+    pg_work = tempfile.mkdtemp(prefix="ctlgrm-old-pg-")
+    postgres_dump(version, ctlgrm, tree, output, pg_work)
     shutil.rmtree(work)
     shutil.rmtree(pg_work)
 

@@ -1,0 +1,249 @@
+#include "NameGrams.h"
+
+#include "FindSql.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace {
+
+// The lists held in memory before a part is written: 32 MiB of ids, about 20 million entries'
+// worth of names.
+constexpr std::size_t kPartBytes = std::size_t{32} << 20;
+constexpr std::size_t kFirstSlots = 4096;
+
+// A gram's first slot: Fibonacci hashing, whose high bits mix all of the gram's.
+std::size_t SlotOf(Gram gram, std::size_t mask) {
+    return static_cast<std::size_t>((std::uint64_t{gram} * 0x9E3779B97F4A7C15u) >> 32) & mask;
+}
+
+Gram GramAt(std::string_view bytes, std::size_t at) {
+    return Gram{static_cast<unsigned char>(bytes[at])} << 16 |
+           Gram{static_cast<unsigned char>(bytes[at + 1])} << 8 |
+           Gram{static_cast<unsigned char>(bytes[at + 2])};
+}
+
+std::string Framed(std::string_view key) {
+    std::string framed;
+    framed.reserve(key.size() + 2);
+    framed += static_cast<char>(kKeyFrame);
+    framed += key;
+    framed += static_cast<char>(kKeyFrame);
+    return framed;
+}
+
+void AppendNumber(std::string& bytes, std::uint64_t number) {
+    while (number >= 0x80) {
+        bytes += static_cast<char>(number | 0x80);
+        number >>= 7;
+    }
+    bytes += static_cast<char>(number);
+}
+
+void AddGrams(std::string_view bytes, std::vector<Gram>& grams) {
+    for (std::size_t i = 0; i + 3 <= bytes.size(); ++i)
+        grams.push_back(GramAt(bytes, i));
+}
+
+// The literal runs of a glob's key between its wildcards, framed where they touch the start or
+// the end of the name.
+std::vector<std::string> GlobRuns(const std::string& key) {
+    std::vector<std::string> runs;
+    std::string run(1, static_cast<char>(kKeyFrame));
+    for (const char c : key) {
+        if (c != '*' && c != '?') {
+            run += c;
+            continue;
+        }
+        runs.push_back(std::move(run));
+        run.clear();
+    }
+    run += static_cast<char>(kKeyFrame);
+    runs.push_back(std::move(run));
+    return runs;
+}
+
+// Ids that are in both, ascending.
+std::vector<std::int64_t> Common(const std::vector<std::int64_t>& a,
+                                 const std::vector<std::int64_t>& b) {
+    std::vector<std::int64_t> both;
+    std::ranges::set_intersection(a, b, std::back_inserter(both));
+    return both;
+}
+
+void SortUnique(std::vector<std::int64_t>& ids) {
+    std::ranges::sort(ids);
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+}
+
+} // namespace
+
+const std::vector<std::string> kNameIndexColumns = {"medium", "gram", "part", "ids"};
+
+std::vector<Gram> KeyGrams(std::string_view key) {
+    std::vector<Gram> grams;
+    AddGrams(Framed(key), grams);
+    std::ranges::sort(grams);
+    grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
+    return grams;
+}
+
+void DecodeIds(std::string_view blob, std::vector<std::int64_t>& ids) {
+    std::uint64_t id = 0;
+    std::uint64_t step = 0;
+    int shift = 0;
+    for (const char c : blob) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (shift > 56)
+            throw CatalogueError("The catalogue's name index is damaged.");
+        step |= std::uint64_t{byte & 0x7Fu} << shift;
+        shift += 7;
+        if (byte & 0x80)
+            continue;
+        if (step == 0 && !ids.empty())
+            throw CatalogueError("The catalogue's name index is damaged.");
+        id += step;
+        ids.push_back(static_cast<std::int64_t>(id));
+        step = 0;
+        shift = 0;
+    }
+    if (shift != 0)
+        throw CatalogueError("The catalogue's name index is damaged.");
+}
+
+GramLookup LookupFor(const NamePattern& pattern) {
+    const std::vector<std::string> runs =
+        pattern.glob ? GlobRuns(pattern.key) : std::vector<std::string>{pattern.key};
+    GramLookup lookup;
+    for (const std::string& run : runs)
+        AddGrams(run, lookup.all);
+    std::ranges::sort(lookup.all);
+    lookup.all.erase(std::unique(lookup.all.begin(), lookup.all.end()), lookup.all.end());
+    if (!lookup.all.empty())
+        return lookup;
+    // A run of two bytes at the end of the name ends a gram instead of beginning one.
+    for (const std::string& run : runs)
+        if (run.size() == 2 && static_cast<unsigned char>(run.back()) != kKeyFrame) {
+            const Gram first = GramAt(run + '\0', 0);
+            lookup.range = std::pair(first, first | 0xFF);
+            break;
+        }
+    return lookup;
+}
+
+NameIndexBuilder::NameIndexBuilder(IConnection& db, std::string table, std::int64_t medium)
+    : m_db(db), m_table(std::move(table)), m_medium(medium), m_slots(kFirstSlots) {}
+
+NameIndexBuilder::Ids& NameIndexBuilder::ListOf(Gram gram) {
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t at = SlotOf(gram, mask);; at = (at + 1) & mask) {
+        if (m_slots[at] == 0) {
+            m_lists.push_back({gram, 0, {}});
+            m_slots[at] = static_cast<std::uint32_t>(m_lists.size());
+            if (2 * m_lists.size() > m_slots.size())
+                Grow();
+            return m_lists.back();
+        }
+        if (m_lists[m_slots[at] - 1].gram == gram)
+            return m_lists[m_slots[at] - 1];
+    }
+}
+
+void NameIndexBuilder::Grow() {
+    std::vector<std::uint32_t> slots(2 * m_slots.size());
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t i = 0; i < m_lists.size(); ++i) {
+        std::size_t at = SlotOf(m_lists[i].gram, mask);
+        while (slots[at] != 0)
+            at = (at + 1) & mask;
+        slots[at] = static_cast<std::uint32_t>(i + 1);
+    }
+    m_slots = std::move(slots);
+}
+
+void NameIndexBuilder::Add(std::int64_t id, std::string_view key) {
+    if (id <= m_lastId)
+        throw std::logic_error("name index: ids out of order");
+    m_lastId = id;
+    // The key framed, three bytes at a time.
+    Gram gram = kKeyFrame;
+    for (std::size_t i = 0; i <= key.size(); ++i) {
+        const unsigned char next = i < key.size() ? static_cast<unsigned char>(key[i]) : kKeyFrame;
+        gram = (gram << 8 | next) & 0xFFFFFF;
+        if (i == 0)
+            continue;
+        Ids& list = ListOf(gram);
+        if (list.last == id)
+            continue; // the gram is twice in the name
+        const std::size_t before = list.bytes.size();
+        AppendNumber(list.bytes, static_cast<std::uint64_t>(id - list.last));
+        list.last = id;
+        m_heldBytes += list.bytes.size() - before;
+    }
+}
+
+bool NameIndexBuilder::PartDue() const {
+    return m_heldBytes >= kPartBytes;
+}
+
+// Lists of one part begin again from 0, so that each part reads alone.
+void NameIndexBuilder::WritePart() {
+    if (m_lists.empty())
+        return;
+    auto rows = m_db.BeginLoad(m_table, kNameIndexColumns);
+    for (Ids& list : m_lists)
+        rows->Row({m_medium, static_cast<std::int64_t>(list.gram), m_part,
+                   SqlBytes{std::move(list.bytes)}});
+    rows->Finish();
+    m_lists.clear();
+    std::ranges::fill(m_slots, 0);
+    m_heldBytes = 0;
+    ++m_part;
+}
+
+std::map<std::int64_t, std::vector<std::int64_t>>
+LookUpCandidates(IConnection& db, const std::string& table, const std::vector<std::int64_t>& media,
+                 const GramLookup& lookup) {
+    std::map<std::int64_t, std::vector<std::int64_t>> candidates;
+    if (media.empty())
+        return candidates;
+    std::string grams;
+    if (lookup.range) {
+        grams = "gram BETWEEN " + std::to_string(lookup.range->first) + " AND " +
+                std::to_string(lookup.range->second);
+    } else {
+        std::vector<std::int64_t> numbers(lookup.all.begin(), lookup.all.end());
+        grams = "gram IN (" + NumberList(numbers) + ")";
+    }
+    // Each medium's ids gram by gram; a gram's parts are disjoint.
+    std::map<std::int64_t, std::map<Gram, std::vector<std::int64_t>>> lists;
+    db.Query("SELECT medium, gram, ids FROM " + table + " WHERE medium IN (" + NumberList(media) +
+                 ") AND " + grams,
+             {}, [&](const SqlRow& row) {
+                 DecodeIds(row.Text(2), lists[row.Int(0)][static_cast<Gram>(row.Int(1))]);
+                 return true;
+             });
+    for (auto& [medium, byGram] : lists) {
+        std::vector<std::int64_t> ids;
+        if (lookup.range) {
+            for (auto& [gram, list] : byGram)
+                ids.insert(ids.end(), list.begin(), list.end());
+            SortUnique(ids);
+        } else {
+            if (byGram.size() < lookup.all.size())
+                continue; // a gram no name of the medium holds
+            std::vector<std::vector<std::int64_t>*> shortestFirst;
+            for (auto& [gram, list] : byGram) {
+                std::ranges::sort(list);
+                shortestFirst.push_back(&list);
+            }
+            std::ranges::sort(shortestFirst, {}, [](const auto* list) { return list->size(); });
+            ids = std::move(*shortestFirst.front());
+            for (std::size_t i = 1; i < shortestFirst.size() && !ids.empty(); ++i)
+                ids = Common(ids, *shortestFirst[i]);
+        }
+        if (!ids.empty())
+            candidates.emplace(medium, std::move(ids));
+    }
+    return candidates;
+}

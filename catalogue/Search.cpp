@@ -1,0 +1,329 @@
+#include "Search.h"
+
+#include "NameGrams.h"
+#include "NameKey.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <span>
+#include <tuple>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Entries checked, or folders looked up, by one statement.
+constexpr std::size_t kBatch = 5000;
+
+struct SearchedMedium {
+    std::int64_t id = 0;
+    std::string name;
+    std::string folder;
+};
+
+// A match before its folder's path is known.
+struct FoundRow {
+    std::size_t medium = 0; // in the searched media
+    std::int64_t parent = 0;
+    std::int64_t rank = 0; // the folder's
+    std::string name;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    std::uint32_t attributes = 0;
+};
+
+// The media the query reads, in the order of their names as bytes.
+std::vector<SearchedMedium> SearchedMedia(IConnection& db, const FindQuery& query) {
+    std::vector<SearchedMedium> media;
+    const auto add = [&](const SqlRow& row) {
+        media.push_back({row.Int(0), row.Text(1), row.Text(2)});
+        return true;
+    };
+    if (query.medium)
+        db.Query("SELECT id, name, folder FROM media WHERE name = $1", {*query.medium}, add);
+    else
+        db.Query("SELECT id, name, folder FROM media", {}, add);
+    std::ranges::sort(media, {}, &SearchedMedium::name);
+    return media;
+}
+
+std::vector<std::int64_t> IdsOf(const std::vector<SearchedMedium>& media) {
+    std::vector<std::int64_t> ids;
+    for (const SearchedMedium& medium : media)
+        ids.push_back(medium.id);
+    return ids;
+}
+
+template <typename Each> void InBatches(std::span<const std::int64_t> ids, const Each& each) {
+    for (std::size_t at = 0; at < ids.size(); at += kBatch)
+        each(ids.subspan(at, std::min(kBatch, ids.size() - at)));
+}
+
+// The entries of each medium that the pattern and bounds select, read through the name index
+// when it can narrow them.
+class MatchReader {
+public:
+    MatchReader(IConnection& db, SqlDialect dialect, const FindQuery& query,
+                const std::vector<SearchedMedium>& media)
+        : m_db(db), m_dialect(dialect), m_query(query), m_pattern(ParsePattern(query.pattern)),
+          m_lookup(LookupFor(m_pattern)) {
+        if (m_lookup.Usable())
+            m_candidates = LookUpCandidates(db, kNameIndexTable, IdsOf(media), m_lookup);
+    }
+
+    void Read(const SearchedMedium& medium, std::size_t index, std::vector<FoundRow>& rows) {
+        const auto add = [&](const SqlRow& row) {
+            rows.push_back({index, row.Int(0), row.Int(1), row.Text(2),
+                            static_cast<std::uint64_t>(row.Int(3)), row.Int(4),
+                            static_cast<std::uint32_t>(row.Int(5))});
+            return true;
+        };
+        ForEachStatement(medium.id, false,
+                         [&](const SqlStatement& sql) { m_db.Query(sql.text, sql.params, add); });
+    }
+
+    std::size_t Count(const std::vector<SearchedMedium>& media) {
+        std::size_t count = 0;
+        const auto add = [&](const SqlStatement& sql) {
+            count += static_cast<std::size_t>(QueryNumber(m_db, sql.text, sql.params));
+        };
+        if (!m_lookup.Usable()) {
+            if (!media.empty())
+                add(MatchStatement(m_query, m_pattern, m_dialect, IdsOf(media), {}, true));
+            return count;
+        }
+        for (const SearchedMedium& medium : media)
+            ForEachStatement(medium.id, true, add);
+        return count;
+    }
+
+    std::string Explain(const std::vector<SearchedMedium>& media) const {
+        if (!m_lookup.Usable())
+            return "every entry of " + std::to_string(media.size()) +
+                   " media read: the pattern has no two characters in a row\n";
+        std::size_t candidates = 0;
+        for (const auto& [medium, ids] : m_candidates)
+            candidates += ids.size();
+        return "name index: " +
+               (m_lookup.range ? std::string("a range of grams")
+                               : std::to_string(m_lookup.all.size()) + " grams") +
+               ", " + std::to_string(candidates) + " candidates on " +
+               std::to_string(m_candidates.size()) + " of " + std::to_string(media.size()) +
+               " media\n";
+    }
+
+private:
+    template <typename Each>
+    void ForEachStatement(std::int64_t medium, bool count, const Each& each) {
+        const std::vector<std::int64_t> media = {medium};
+        if (!m_lookup.Usable()) {
+            each(MatchStatement(m_query, m_pattern, m_dialect, media, {}, count));
+            return;
+        }
+        const auto found = m_candidates.find(medium);
+        if (found == m_candidates.end())
+            return;
+        InBatches(found->second, [&](std::span<const std::int64_t> ids) {
+            each(MatchStatement(m_query, m_pattern, m_dialect, media, ids, count));
+        });
+    }
+
+    IConnection& m_db;
+    SqlDialect m_dialect;
+    const FindQuery& m_query;
+    NamePattern m_pattern;
+    GramLookup m_lookup;
+    std::map<std::int64_t, std::vector<std::int64_t>> m_candidates;
+};
+
+// The paths of the folders that matches are in, built from their parents and kept for the
+// call; the folders of many matches are looked up together, a level at a time.
+class FolderPaths {
+public:
+    explicit FolderPaths(IConnection& db) : m_db(db) {}
+
+    void Learn(std::int64_t medium, std::vector<std::int64_t> folders) {
+        while (true) {
+            std::erase_if(folders, [&](std::int64_t folder) {
+                return folder == 0 || m_links.contains({medium, folder});
+            });
+            std::ranges::sort(folders);
+            folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+            if (folders.empty())
+                return;
+            std::vector<std::int64_t> parents;
+            InBatches(folders, [&](std::span<const std::int64_t> ids) {
+                m_db.Query("SELECT id, parent, name FROM entries WHERE medium = " +
+                               std::to_string(medium) + " AND id IN (" + NumberList(ids) + ")",
+                           {}, [&](const SqlRow& row) {
+                               m_links[{medium, row.Int(0)}] = {row.Int(1), row.Text(2)};
+                               parents.push_back(row.Int(1));
+                               return true;
+                           });
+            });
+            // A folder without an entry (a damaged catalogue) has no name and lies at the top.
+            for (const std::int64_t folder : folders)
+                m_links.try_emplace({medium, folder});
+            folders = std::move(parents);
+        }
+    }
+
+    // The folder's path below the listed folder, ending with "/" unless it is the listed one.
+    // Its folders must have been learnt.
+    std::string Below(std::int64_t medium, std::int64_t folder) const {
+        std::vector<const Link*> chain;
+        while (folder != 0) {
+            const Link& link = m_links.at({medium, folder});
+            chain.push_back(&link);
+            folder = link.parent;
+        }
+        std::string path;
+        for (auto link = chain.rbegin(); link != chain.rend(); ++link)
+            path += (*link)->name + '/';
+        return path;
+    }
+
+private:
+    struct Link {
+        std::int64_t parent = 0;
+        std::string name;
+    };
+    struct KeyHash {
+        std::size_t operator()(const std::pair<std::int64_t, std::int64_t>& key) const noexcept {
+            return std::hash<std::int64_t>{}(key.first * 1000003 ^ key.second);
+        }
+    };
+
+    IConnection& m_db;
+    std::unordered_map<std::pair<std::int64_t, std::int64_t>, Link, KeyHash> m_links;
+};
+
+// Hands `rows` to `each` with their paths; false once `each` wants no more.
+bool Emit(IConnection& db, const std::vector<SearchedMedium>& media, std::span<FoundRow> rows,
+          const std::function<bool(const CatalogueMatch&)>& each) {
+    FolderPaths paths(db);
+    std::map<std::size_t, std::vector<std::int64_t>> folders;
+    for (const FoundRow& row : rows)
+        folders[row.medium].push_back(row.parent);
+    for (auto& [medium, ids] : folders)
+        paths.Learn(media[medium].id, std::move(ids));
+    for (FoundRow& row : rows) {
+        db.ThrowIfInterrupted(); // the caller may take its time over each match
+        const SearchedMedium& medium = media[row.medium];
+        if (!each({medium.name,
+                   MatchPath(medium.folder, paths.Below(medium.id, row.parent), row.name), row.size,
+                   row.modified, row.attributes}))
+            return false;
+    }
+    return true;
+}
+
+// What is left to hand on of the query's offset and limit.
+class Window {
+public:
+    explicit Window(const FindQuery& query) : m_skip(query.offset), m_left(query.limit) {}
+
+    // The part of `rows` (in order) within the window; it moves past them.
+    std::span<FoundRow> Take(std::vector<FoundRow>& rows) {
+        const std::size_t skipped = std::min(m_skip, rows.size());
+        m_skip -= skipped;
+        std::size_t count = rows.size() - skipped;
+        if (m_left) {
+            count = std::min(count, *m_left);
+            *m_left -= count;
+        }
+        return std::span(rows).subspan(skipped, count);
+    }
+    bool Full() const { return m_left && *m_left == 0; }
+    // How many rows in order are enough to fill it from here.
+    std::optional<std::size_t> Needed() const {
+        return m_left ? std::optional(m_skip + *m_left) : std::nullopt;
+    }
+
+private:
+    std::size_t m_skip;
+    std::optional<std::size_t> m_left;
+};
+
+// By medium, then path: a medium at a time, its folders in the order of their paths (their
+// ranks), the names of a folder as bytes.
+void FindInPathOrder(IConnection& db, const FindQuery& query, std::vector<SearchedMedium>& media,
+                     MatchReader& reader, const std::function<bool(const CatalogueMatch&)>& each) {
+    if (query.descending)
+        std::ranges::reverse(media);
+    Window window(query);
+    std::vector<FoundRow> rows;
+    for (std::size_t i = 0; i < media.size() && !window.Full(); ++i) {
+        rows.clear();
+        reader.Read(media[i], i, rows);
+        const auto inPathOrder = [](const FoundRow& a, const FoundRow& b) {
+            return std::tie(a.rank, a.name) < std::tie(b.rank, b.name);
+        };
+        if (query.descending)
+            std::ranges::sort(
+                rows, [&](const FoundRow& a, const FoundRow& b) { return inPathOrder(b, a); });
+        else
+            std::ranges::sort(rows, inPathOrder);
+        if (!Emit(db, media, window.Take(rows), each))
+            return;
+    }
+}
+
+// By size, time or attributes, ties by medium and path: every medium read, keeping only as many
+// of the first matches as the window needs.
+void FindInValueOrder(IConnection& db, const FindQuery& query,
+                      const std::vector<SearchedMedium>& media, MatchReader& reader,
+                      const std::function<bool(const CatalogueMatch&)>& each) {
+    const auto value = [&](const FoundRow& row) -> std::int64_t {
+        switch (query.order) {
+        case MatchOrder::Size:
+            return static_cast<std::int64_t>(row.size);
+        case MatchOrder::Modified:
+            return row.modified;
+        default:
+            return row.attributes;
+        }
+    };
+    const auto before = [&](const FoundRow& a, const FoundRow& b) {
+        if (value(a) != value(b))
+            return query.descending ? value(b) < value(a) : value(a) < value(b);
+        return std::tie(media[a.medium].name, a.rank, a.name) <
+               std::tie(media[b.medium].name, b.rank, b.name);
+    };
+    Window window(query);
+    std::vector<FoundRow> rows;
+    for (std::size_t i = 0; i < media.size(); ++i) {
+        reader.Read(media[i], i, rows);
+        if (const auto needed = window.Needed(); needed && rows.size() > 2 * *needed) {
+            std::ranges::nth_element(rows, rows.begin() + static_cast<std::ptrdiff_t>(*needed),
+                                     before);
+            rows.resize(*needed);
+        }
+    }
+    std::ranges::sort(rows, before);
+    Emit(db, media, window.Take(rows), each);
+}
+
+} // namespace
+
+void FindMatches(IConnection& db, SqlDialect dialect, const FindQuery& query,
+                 const std::function<bool(const CatalogueMatch&)>& each) {
+    std::vector<SearchedMedium> media = SearchedMedia(db, query);
+    MatchReader reader(db, dialect, query, media);
+    if (query.order == MatchOrder::Medium || query.order == MatchOrder::Path)
+        FindInPathOrder(db, query, media, reader, each);
+    else
+        FindInValueOrder(db, query, media, reader, each);
+}
+
+std::size_t CountMatches(IConnection& db, SqlDialect dialect, const FindQuery& query) {
+    const std::vector<SearchedMedium> media = SearchedMedia(db, query);
+    return MatchReader(db, dialect, query, media).Count(media);
+}
+
+std::string ExplainMatches(IConnection& db, SqlDialect dialect, const FindQuery& query) {
+    const std::vector<SearchedMedium> media = SearchedMedia(db, query);
+    return MatchReader(db, dialect, query, media).Explain(media);
+}
