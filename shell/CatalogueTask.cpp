@@ -5,18 +5,27 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QKeyEvent>
-#include <QPointer>
 #include <QScopeGuard>
+#include <QSocketNotifier>
 
+#include <cerrno>
 #include <mutex>
+#include <system_error>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 // What the GUI thread and the call's thread share. The catalogue is lent to Stop under the
-// mutex, and taken back under it before it is closed.
+// mutex, and taken back under it before it is closed. The outcome and the error are written
+// before `running` falls, and read only after it has.
 struct CCatalogueTask::Call {
     std::mutex mutex;
     ICatalogue* catalogue = nullptr;
     std::atomic<bool> stopped = false;
     std::atomic<bool> running = true;
+    Outcome outcome = Outcome::Failed;
+    std::string error;
+    bool reported = false; // the GUI thread's alone
 
     void Interrupt() {
         std::lock_guard lock(mutex);
@@ -29,8 +38,15 @@ struct CCatalogueTask::Call {
         catalogue = open;
     }
 
-    Outcome Run(const std::string& location, CatalogueUse use, const Work& work,
-                std::string& error) {
+    // On the call's thread. The work, and all that it holds, is gone before the GUI thread
+    // is woken.
+    void Run(const std::string& location, CatalogueUse use, Work work, int wake) {
+        outcome = Attempt(location, use, std::move(work));
+        running = false;
+        eventfd_write(wake, 1);
+    }
+
+    Outcome Attempt(const std::string& location, CatalogueUse use, Work work) {
         try {
             const auto open = OpenCatalogue(location, use);
             Lend(open.get());
@@ -50,9 +66,18 @@ struct CCatalogueTask::Call {
     }
 };
 
+CCatalogueTask::CCatalogueTask(CatalogueUse use)
+    : m_use(use), m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (m_wake < 0)
+        throw std::system_error(errno, std::generic_category(), "eventfd");
+    auto* notifier = new QSocketNotifier(m_wake, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &CCatalogueTask::ReportEndedCall);
+}
+
 CCatalogueTask::~CCatalogueTask() {
     Stop();
     Join();
+    ::close(m_wake);
 }
 
 void CCatalogueTask::Start(const std::string& location, Work work) {
@@ -60,20 +85,21 @@ void CCatalogueTask::Start(const std::string& location, Work work) {
     Retire();
     auto call = std::make_shared<Call>();
     m_call = call;
-    QPointer<CCatalogueTask> self(this);
-    m_thread = std::jthread([self, call, location, use = m_use, work = std::move(work)] {
-        std::string error;
-        const Outcome outcome = call->Run(location, use, work, error);
-        call->running = false;
-        // Posted to the GUI thread, which drops it when the task has gone or moved on.
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, call, outcome, error = QString::fromStdString(error)] {
-                if (self && self->m_call == call)
-                    emit self->finished(outcome, error);
-            },
-            Qt::QueuedConnection);
-    });
+    m_thread = std::jthread(
+        [call, location, use = m_use, wake = m_wake, work = std::move(work)]() mutable {
+            call->Run(location, use, std::move(work), wake);
+        });
+}
+
+// Every call's end wakes the task, a stopped or replaced call's too; only the current call's
+// is reported, once.
+void CCatalogueTask::ReportEndedCall() {
+    eventfd_t ends = 0;
+    eventfd_read(m_wake, &ends);
+    if (!m_call || m_call->running || m_call->reported)
+        return;
+    m_call->reported = true;
+    emit finished(m_call->outcome, QString::fromStdString(m_call->error));
 }
 
 CCatalogueTask::Outcome CCatalogueTask::Run(const std::string& location, Work work,

@@ -17,7 +17,8 @@
 // a database that is slow or does not answer never holds the window up. Stop interrupts the
 // call in flight; a new Start stops the previous call, whose thread is joined once it has
 // ended; the task's destruction stops and joins them all, so no thread outlives its window. Every
-// exception of the call becomes the error text of `finished`.
+// exception of the call becomes the error text of `finished`. A call's thread touches no Qt
+// object: it leaves its outcome in the call and wakes the task's thread through an eventfd.
 class CCatalogueTask final : public QObject {
     Q_OBJECT
 
@@ -28,7 +29,7 @@ public:
     enum class Outcome { Done, Stopped, Failed };
 
     // Each call opens the catalogue for `use`: a look-up never makes one.
-    explicit CCatalogueTask(CatalogueUse use) : m_use(use) {}
+    explicit CCatalogueTask(CatalogueUse use);
     ~CCatalogueTask() override;
 
     void Start(const std::string& location, Work work);
@@ -49,8 +50,10 @@ private:
 
     void Join();
     void Retire();
+    void ReportEndedCall();
 
     CatalogueUse m_use;
+    int m_wake = -1;
     std::shared_ptr<Call> m_call;
     std::jthread m_thread;
     struct Retired {

@@ -7,6 +7,7 @@
 #include "MainFrame.h"
 #include "Profile.h"
 #include "Recorders.h"
+#include "RunCommand.h"
 #include "TempDir.h"
 #include "ViewDialogs.h"
 
@@ -15,7 +16,6 @@
 #include <QLineEdit>
 #include <QPdfWriter>
 #include <QPrinter>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -29,11 +29,7 @@
 
 // The text of a PDF, laid out as on the page; empty when pdftotext fails.
 inline QString PdfText(const std::string& pdf) {
-    QProcess process;
-    process.start(QStringLiteral("pdftotext"),
-                  {QStringLiteral("-layout"), QString::fromStdString(pdf), QStringLiteral("-")});
-    process.waitForFinished();
-    return QString::fromUtf8(process.readAllStandardOutput());
+    return QString::fromStdString(RunCommand({"pdftotext", "-layout", pdf, "-"}).out);
 }
 
 // Answers the form's dialogs without a modal loop and records what was asked.

@@ -23,9 +23,11 @@
 #include <gmock/gmock.h>
 #include <sqlite3.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <netinet/in.h>
+#include <set>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -240,6 +242,60 @@ TEST_F(CatalogueWindowTest, FindSearchesAsTheUserTypes) {
     EXPECT_EQ(openedFolders.size(), 1u);
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_THAT(prompter.messages[0].text, ::testing::HasSubstr("\"Other\" is not mounted"));
+}
+
+// Typed a key at a time through the window system, with a pause after each, every search
+// ends and hands its matches over to the window: each text shows the files whose name holds
+// it, case aside, as a walk of the folder finds them.
+TEST_F(CatalogueWindowTest, EachSearchThatEndsShowsTheMatchesOfItsText) {
+    for (const char* name : {"bear.txt", "Bean.png", "beacon", "abeam/ball", "ab eam", "BEACH",
+                             "sub/beachcomber.jpg", "sub/deep/reach.doc", "tab", "Bee"})
+        folder.WriteFile(name, "x");
+    const std::atomic<bool> stop = false;
+    AddToCatalogue(*OpenCatalogue(location), "Disc", folder.str(), false, stop);
+    const auto walk = [&](const std::string& text) {
+        const auto lower = [](std::string s) {
+            for (char& c : s)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return s;
+        };
+        std::set<std::string> found;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.path()))
+            if (lower(entry.path().filename().string()).find(text) != std::string::npos)
+                found.insert(entry.path().string());
+        return found;
+    };
+    const auto shown = [](CFindCatalogueWindow& window) {
+        std::set<std::string> paths;
+        for (int row = 0; row < window.Model().rowCount(); ++row)
+            paths.insert(window.Model().Match(row).path);
+        return paths;
+    };
+
+    CFindCatalogueWindow* window = OpenFind();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    auto* search = window->findChild<QLineEdit*>(QStringLiteral("searchField"));
+    search->setFocus();
+    const std::vector<std::pair<Qt::Key, std::string>> keys{
+        {Qt::Key_B, "b"},           {Qt::Key_E, "be"},          {Qt::Key_A, "bea"},
+        {Qt::Key_C, "beac"},        {Qt::Key_H, "beach"},       {Qt::Key_Backspace, "beac"},
+        {Qt::Key_Backspace, "bea"}, {Qt::Key_M, "beam"},        {Qt::Key_Backspace, "bea"},
+        {Qt::Key_R, "bear"},        {Qt::Key_Backspace, "bea"}, {Qt::Key_Backspace, "be"},
+        {Qt::Key_E, "bee"},         {Qt::Key_Backspace, "be"},  {Qt::Key_Backspace, "b"},
+        {Qt::Key_A, "ba"}};
+    for (const auto& [key, text] : keys) {
+        QTest::keyClick(window->windowHandle(), key);
+        ASSERT_EQ(search->text().toStdString(), text);
+        const std::set<std::string> expected = walk(text);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return !window->Searching() && shown(*window) == expected; }, 5000))
+            << text << ": " << shown(*window).size() << " shown, " << expected.size()
+            << " expected";
+        EXPECT_EQ(window->CountText(), expected.size() == 1
+                                           ? QStringLiteral("1 match")
+                                           : QStringLiteral("%1 matches").arg(expected.size()));
+    }
 }
 
 // A server that takes connections and never answers: a client waits for it until its connect

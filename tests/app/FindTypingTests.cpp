@@ -179,8 +179,9 @@ TEST_P(FindTypingTest, TypingStopsTheSearchInFlightAndLeavesNothingBehind) {
     EXPECT_EQ(window->CountText(), QStringLiteral("%1 matches").arg(expected.size()));
     EXPECT_EQ(searches.count(), 3);
 
-    // The stopped searches' threads end and their connections close.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ThreadsOfThisProcess() == threadsBefore; }, 10000))
+    // The stopped searches' threads end and their connections close (Qt's own idle pool
+    // threads may end meanwhile too).
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ThreadsOfThisProcess() <= threadsBefore; }, 10000))
         << ThreadsOfThisProcess() << " threads, " << threadsBefore << " before";
     if (server) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return Connections() == connectionsBefore; }, 10000))

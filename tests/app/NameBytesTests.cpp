@@ -1,9 +1,10 @@
 // Names that are not UTF-8, as an old CD's Latin-1 names are: how the window shows them and
 // what it hands to a shell and a file manager.
 #include "NameBytes.h"
+#include "RunCommand.h"
 
+#include <QByteArray>
 #include <QMimeData>
-#include <QProcess>
 #include <QStringList>
 #include <QUrl>
 #include <gtest/gtest.h>
@@ -38,10 +39,9 @@ TEST(NameBytesTest, PathTextGivesEveryByteBackThroughAShell) {
     QString script = QStringLiteral("printf '%s\\0'");
     for (const std::string& path : paths)
         script += QLatin1Char(' ') + PathText(path);
-    QProcess bash;
-    bash.start(QStringLiteral("bash"), {QStringLiteral("-c"), script});
-    ASSERT_TRUE(bash.waitForFinished(10000));
-    const QList<QByteArray> back = bash.readAllStandardOutput().split('\0');
+    const CommandResult bash = RunCommand({"bash", "-c", script.toStdString()});
+    ASSERT_EQ(bash.status, 0);
+    const QList<QByteArray> back = QByteArray::fromStdString(bash.out).split('\0');
     ASSERT_EQ(back.size(), static_cast<qsizetype>(paths.size()) + 1); // after the last NUL
     for (std::size_t i = 0; i < paths.size(); ++i)
         EXPECT_EQ(back[static_cast<qsizetype>(i)].toStdString(), paths[i]) << i;

@@ -45,11 +45,9 @@ protected:
 
     bool PrintWithCtlgrm(const std::string& pdf) {
 #ifdef CTLGRM_PATH
-        return QProcess::execute(
-                   QStringLiteral(CTLGRM_PATH),
-                   {QStringLiteral("--profile"), QString::fromStdString(ProfilePath()),
-                    QStringLiteral("--paper"), QStringLiteral("letter"), QStringLiteral("-o"),
-                    QString::fromStdString(pdf), QString::fromStdString(folder.str())}) == 0;
+        return RunCommand({CTLGRM_PATH, "--profile", ProfilePath(), "--paper", "letter", "-o", pdf,
+                           folder.str()})
+                   .status == 0;
 #else
         (void)pdf;
         return false;
