@@ -23,25 +23,27 @@ public:
     // The number of the record's first entry; none when the queue was halted.
     std::optional<std::uint64_t> Push(AddedFolder record) {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_halted || m_records.size() < kCapacity; });
+        m_roomLeft.wait(lock, [&] { return m_halted || m_records.size() < kCapacity; });
         if (m_halted)
             return std::nullopt;
         const std::uint64_t first = m_next;
         m_next += record.entries.size();
         record.first = static_cast<std::int64_t>(first);
         m_records.push_back(std::move(record));
-        m_changed.notify_all();
+        if (m_records.size() == 1)
+            m_recordsCame.notify_one();
         return first;
     }
     // False once the walk has finished and everything is taken, or the queue was halted.
     bool Pop(AddedFolder& record) {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_halted || m_finished || !m_records.empty(); });
+        m_recordsCame.wait(lock, [&] { return m_halted || m_finished || !m_records.empty(); });
         if (m_halted || m_records.empty())
             return false;
         record = std::move(m_records.front());
         m_records.pop_front();
-        m_changed.notify_all();
+        if (m_records.size() == kCapacity - 1)
+            m_roomLeft.notify_all();
         return true;
     }
     void Finish() { Set(m_finished); }
@@ -51,11 +53,14 @@ private:
     void Set(bool& flag) {
         std::lock_guard lock(m_mutex);
         flag = true;
-        m_changed.notify_all();
+        m_recordsCame.notify_all();
+        m_roomLeft.notify_all();
     }
 
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    // The one taker waits for records, the walk's threads for room.
+    std::condition_variable m_recordsCame;
+    std::condition_variable m_roomLeft;
     std::deque<AddedFolder> m_records;
     std::uint64_t m_next = 1;
     bool m_finished = false;

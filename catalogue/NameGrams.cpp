@@ -3,13 +3,14 @@
 #include "FindSql.h"
 
 #include <algorithm>
+#include <map>
 #include <stdexcept>
 
 namespace {
 
-// The lists held in memory before a part is written: 32 MiB of ids, about 20 million entries'
+// The lists held in memory before a part is written: 16 MiB of ids, about 10 million entries'
 // worth of names.
-constexpr std::size_t kPartBytes = std::size_t{32} << 20;
+constexpr std::size_t kPartBytes = std::size_t{16} << 20;
 constexpr std::size_t kFirstSlots = 4096;
 
 // A gram's first slot: Fibonacci hashing, whose high bits mix all of the gram's.
@@ -23,12 +24,14 @@ Gram GramAt(std::string_view bytes, std::size_t at) {
            Gram{static_cast<unsigned char>(bytes[at + 2])};
 }
 
+// The key with the frame: one byte before it and two after, so that every byte of the key
+// begins a gram.
 std::string Framed(std::string_view key) {
     std::string framed;
-    framed.reserve(key.size() + 2);
+    framed.reserve(key.size() + 3);
     framed += static_cast<char>(kKeyFrame);
     framed += key;
-    framed += static_cast<char>(kKeyFrame);
+    framed.append(2, static_cast<char>(kKeyFrame));
     return framed;
 }
 
@@ -50,16 +53,19 @@ void AddGrams(std::string_view bytes, std::vector<Gram>& grams) {
 std::vector<std::string> GlobRuns(const std::string& key) {
     std::vector<std::string> runs;
     std::string run(1, static_cast<char>(kKeyFrame));
-    for (const char c : key) {
-        if (c != '*' && c != '?') {
-            run += c;
-            continue;
-        }
-        runs.push_back(std::move(run));
+    const auto push = [&] {
+        if (run.find_first_not_of(static_cast<char>(kKeyFrame)) != std::string::npos)
+            runs.push_back(run);
         run.clear();
+    };
+    for (const char c : key) {
+        if (c == '*' || c == '?')
+            push();
+        else
+            run += c;
     }
-    run += static_cast<char>(kKeyFrame);
-    runs.push_back(std::move(run));
+    run.append(2, static_cast<char>(kKeyFrame));
+    push();
     return runs;
 }
 
@@ -112,22 +118,23 @@ void DecodeIds(std::string_view blob, std::vector<std::int64_t>& ids) {
 }
 
 GramLookup LookupFor(const NamePattern& pattern) {
-    const std::vector<std::string> runs =
-        pattern.glob ? GlobRuns(pattern.key) : std::vector<std::string>{pattern.key};
+    std::vector<std::string> runs;
+    if (pattern.glob)
+        runs = GlobRuns(pattern.key);
+    else if (!pattern.key.empty())
+        runs.push_back(pattern.key);
     GramLookup lookup;
     for (const std::string& run : runs)
         AddGrams(run, lookup.all);
     std::ranges::sort(lookup.all);
     lookup.all.erase(std::unique(lookup.all.begin(), lookup.all.end()), lookup.all.end());
-    if (!lookup.all.empty())
+    if (!lookup.all.empty() || runs.empty())
         return lookup;
-    // A run of two bytes at the end of the name ends a gram instead of beginning one.
-    for (const std::string& run : runs)
-        if (run.size() == 2 && static_cast<unsigned char>(run.back()) != kKeyFrame) {
-            const Gram first = GramAt(run + '\0', 0);
-            lookup.range = std::pair(first, first | 0xFF);
-            break;
-        }
+    // Runs of one or two bytes, each beginning with a byte of the key or the frame before it:
+    // the longest begins the grams of a range.
+    const std::string& longest = *std::ranges::max_element(runs, {}, &std::string::size);
+    const Gram first = GramAt(longest + std::string(2, '\0'), 0);
+    lookup.range = std::pair(first, first | (longest.size() == 1 ? 0xFFFF : 0xFF));
     return lookup;
 }
 
@@ -165,9 +172,9 @@ void NameIndexBuilder::Add(std::int64_t id, std::string_view key) {
     if (id <= m_lastId)
         throw std::logic_error("name index: ids out of order");
     m_lastId = id;
-    // The key framed, three bytes at a time.
+    // The framed key, a byte at a time: the frame, the key, the frame twice.
     Gram gram = kKeyFrame;
-    for (std::size_t i = 0; i <= key.size(); ++i) {
+    for (std::size_t i = 0; i < key.size() + 2; ++i) {
         const unsigned char next = i < key.size() ? static_cast<unsigned char>(key[i]) : kKeyFrame;
         gram = (gram << 8 | next) & 0xFFFFFF;
         if (i == 0)
@@ -201,49 +208,41 @@ void NameIndexBuilder::WritePart() {
     ++m_part;
 }
 
-std::map<std::int64_t, std::vector<std::int64_t>>
-LookUpCandidates(IConnection& db, const std::string& table, const std::vector<std::int64_t>& media,
-                 const GramLookup& lookup) {
-    std::map<std::int64_t, std::vector<std::int64_t>> candidates;
-    if (media.empty())
-        return candidates;
+std::vector<std::int64_t> LookUpCandidates(IConnection& db, const std::string& table,
+                                           std::int64_t medium, const GramLookup& lookup) {
     std::string grams;
     if (lookup.range) {
         grams = "gram BETWEEN " + std::to_string(lookup.range->first) + " AND " +
                 std::to_string(lookup.range->second);
     } else {
-        std::vector<std::int64_t> numbers(lookup.all.begin(), lookup.all.end());
+        const std::vector<std::int64_t> numbers(lookup.all.begin(), lookup.all.end());
         grams = "gram IN (" + NumberList(numbers) + ")";
     }
-    // Each medium's ids gram by gram; a gram's parts are disjoint.
-    std::map<std::int64_t, std::map<Gram, std::vector<std::int64_t>>> lists;
-    db.Query("SELECT medium, gram, ids FROM " + table + " WHERE medium IN (" + NumberList(media) +
-                 ") AND " + grams,
+    // The ids gram by gram; the parts of a gram hold no id twice.
+    std::map<Gram, std::vector<std::int64_t>> lists;
+    db.Query("SELECT gram, ids FROM " + table + " WHERE medium = " + std::to_string(medium) +
+                 " AND " + grams,
              {}, [&](const SqlRow& row) {
-                 DecodeIds(row.Text(2), lists[row.Int(0)][static_cast<Gram>(row.Int(1))]);
+                 DecodeIds(row.Text(1), lists[static_cast<Gram>(row.Int(0))]);
                  return true;
              });
-    for (auto& [medium, byGram] : lists) {
-        std::vector<std::int64_t> ids;
-        if (lookup.range) {
-            for (auto& [gram, list] : byGram)
-                ids.insert(ids.end(), list.begin(), list.end());
-            SortUnique(ids);
-        } else {
-            if (byGram.size() < lookup.all.size())
-                continue; // a gram no name of the medium holds
-            std::vector<std::vector<std::int64_t>*> shortestFirst;
-            for (auto& [gram, list] : byGram) {
-                std::ranges::sort(list);
-                shortestFirst.push_back(&list);
-            }
-            std::ranges::sort(shortestFirst, {}, [](const auto* list) { return list->size(); });
-            ids = std::move(*shortestFirst.front());
-            for (std::size_t i = 1; i < shortestFirst.size() && !ids.empty(); ++i)
-                ids = Common(ids, *shortestFirst[i]);
-        }
-        if (!ids.empty())
-            candidates.emplace(medium, std::move(ids));
+    std::vector<std::int64_t> ids;
+    if (lookup.range) {
+        for (auto& [gram, list] : lists)
+            ids.insert(ids.end(), list.begin(), list.end());
+        SortUnique(ids);
+        return ids;
     }
-    return candidates;
+    if (lists.size() < lookup.all.size())
+        return ids; // a gram that no name of the medium holds
+    std::vector<std::vector<std::int64_t>*> shortestFirst;
+    for (auto& [gram, list] : lists) {
+        std::ranges::sort(list);
+        shortestFirst.push_back(&list);
+    }
+    std::ranges::sort(shortestFirst, {}, [](const auto* list) { return list->size(); });
+    ids = std::move(*shortestFirst.front());
+    for (std::size_t i = 1; i < shortestFirst.size() && !ids.empty(); ++i)
+        ids = Common(ids, *shortestFirst[i]);
+    return ids;
 }

@@ -4,21 +4,20 @@
 #include "NameKey.h"
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 // The name index. A key is framed by a byte that no key holds (keys are valid UTF-8, which never
-// holds 0xFF), and every run of three bytes of the framed key is a gram. For each medium and
+// holds 0xFF), once before it and twice after, and every run of three bytes of the framed key is
+// a gram. For each medium and
 // gram the index keeps the ids of the entries whose key holds it, ascending, as the differences
 // between them in LEB128 bytes: a row (medium, gram, part, ids) per gram and part, a part being
 // what one add wrote at a time.
 //
-// Thanks to the frame, every run of two bytes of a key, and the first byte framed, begins a
-// gram: a name that holds "ab" holds a gram "ab?", and a name that begins with "a" holds the
-// gram "\xFFa?".
+// Thanks to the frame, every byte of a key begins a gram: a name that holds "ab" holds a gram
+// "ab?", one that holds "a" a gram "a??", and one that begins with "a" the gram "\xFFa?".
 using Gram = std::uint32_t;
 
 inline constexpr unsigned char kKeyFrame = 0xFF;
@@ -34,7 +33,8 @@ void DecodeIds(std::string_view blob, std::vector<std::int64_t>& ids);
 struct GramLookup {
     // Every match holds all of these grams (none when the pattern has no three bytes in a row).
     std::vector<Gram> all;
-    // Otherwise every match holds one of the grams first..last (a run of two bytes).
+    // Otherwise every match holds one of the grams first..last: those that a run of one or two
+    // bytes begins.
     std::optional<std::pair<Gram, Gram>> range;
     bool Usable() const { return !all.empty() || range.has_value(); }
 };
@@ -84,8 +84,6 @@ private:
 // The columns of the index's table.
 extern const std::vector<std::string> kNameIndexColumns;
 
-// For each medium of `media`, the ids of the entries that hold what `lookup` asks, ascending;
-// read from `table`. A medium with none is left out.
-std::map<std::int64_t, std::vector<std::int64_t>>
-LookUpCandidates(IConnection& db, const std::string& table, const std::vector<std::int64_t>& media,
-                 const GramLookup& lookup);
+// The ids of the entries of `medium` that hold what `lookup` asks, ascending; read from `table`.
+std::vector<std::int64_t> LookUpCandidates(IConnection& db, const std::string& table,
+                                           std::int64_t medium, const GramLookup& lookup);

@@ -96,6 +96,8 @@ public:
         return table;
     }
 
+    // The rows are loaded into a table without an index: their order does not matter.
+    bool WritesFoldersInPlace() const override { return false; }
     SqlValue StoredKey(const std::string&, std::string key) override { return key; }
 
     // The key is built in one go over the loaded rows, far faster than row by row; the check

@@ -65,13 +65,9 @@ template <typename Each> void InBatches(std::span<const std::int64_t> ids, const
 // when it can narrow them.
 class MatchReader {
 public:
-    MatchReader(IConnection& db, SqlDialect dialect, const FindQuery& query,
-                const std::vector<SearchedMedium>& media)
+    MatchReader(IConnection& db, SqlDialect dialect, const FindQuery& query)
         : m_db(db), m_dialect(dialect), m_query(query), m_pattern(ParsePattern(query.pattern)),
-          m_lookup(LookupFor(m_pattern)) {
-        if (m_lookup.Usable())
-            m_candidates = LookUpCandidates(db, kNameIndexTable, IdsOf(media), m_lookup);
-    }
+          m_lookup(LookupFor(m_pattern)) {}
 
     void Read(const SearchedMedium& medium, std::size_t index, std::vector<FoundRow>& rows) {
         const auto add = [&](const SqlRow& row) {
@@ -99,19 +95,22 @@ public:
         return count;
     }
 
-    std::string Explain(const std::vector<SearchedMedium>& media) const {
+    std::string Explain(const std::vector<SearchedMedium>& media) {
         if (!m_lookup.Usable())
             return "every entry of " + std::to_string(media.size()) +
-                   " media read: the pattern has no two characters in a row\n";
+                   " media read: the pattern has no character\n";
         std::size_t candidates = 0;
-        for (const auto& [medium, ids] : m_candidates)
-            candidates += ids.size();
+        std::size_t holding = 0;
+        for (const SearchedMedium& medium : media) {
+            const std::size_t count = Candidates(medium.id).size();
+            candidates += count;
+            holding += count > 0;
+        }
         return "name index: " +
                (m_lookup.range ? std::string("a range of grams")
                                : std::to_string(m_lookup.all.size()) + " grams") +
-               ", " + std::to_string(candidates) + " candidates on " +
-               std::to_string(m_candidates.size()) + " of " + std::to_string(media.size()) +
-               " media\n";
+               ", " + std::to_string(candidates) + " candidates on " + std::to_string(holding) +
+               " of " + std::to_string(media.size()) + " media\n";
     }
 
 private:
@@ -122,12 +121,13 @@ private:
             each(MatchStatement(m_query, m_pattern, m_dialect, media, {}, count));
             return;
         }
-        const auto found = m_candidates.find(medium);
-        if (found == m_candidates.end())
-            return;
-        InBatches(found->second, [&](std::span<const std::int64_t> ids) {
+        InBatches(Candidates(medium), [&](std::span<const std::int64_t> ids) {
             each(MatchStatement(m_query, m_pattern, m_dialect, media, ids, count));
         });
+    }
+
+    std::vector<std::int64_t> Candidates(std::int64_t medium) {
+        return LookUpCandidates(m_db, kNameIndexTable, medium, m_lookup);
     }
 
     IConnection& m_db;
@@ -135,39 +135,35 @@ private:
     const FindQuery& m_query;
     NamePattern m_pattern;
     GramLookup m_lookup;
-    std::map<std::int64_t, std::vector<std::int64_t>> m_candidates;
 };
 
 // The paths of the folders that matches are in, built from their parents and kept for the
-// call; the folders of many matches are looked up together, a level at a time.
+// call; the folders of many matches are looked up together, with every folder above them.
 class FolderPaths {
 public:
     explicit FolderPaths(IConnection& db) : m_db(db) {}
 
     void Learn(std::int64_t medium, std::vector<std::int64_t> folders) {
-        while (true) {
-            std::erase_if(folders, [&](std::int64_t folder) {
-                return folder == 0 || m_links.contains({medium, folder});
-            });
-            std::ranges::sort(folders);
-            folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
-            if (folders.empty())
-                return;
-            std::vector<std::int64_t> parents;
-            InBatches(folders, [&](std::span<const std::int64_t> ids) {
-                m_db.Query("SELECT id, parent, name FROM entries WHERE medium = " +
-                               std::to_string(medium) + " AND id IN (" + NumberList(ids) + ")",
-                           {}, [&](const SqlRow& row) {
-                               m_links[{medium, row.Int(0)}] = {row.Int(1), row.Text(2)};
-                               parents.push_back(row.Int(1));
-                               return true;
-                           });
-            });
-            // A folder without an entry (a damaged catalogue) has no name and lies at the top.
-            for (const std::int64_t folder : folders)
-                m_links.try_emplace({medium, folder});
-            folders = std::move(parents);
-        }
+        std::erase_if(folders, [&](std::int64_t folder) {
+            return folder == 0 || m_links.contains({medium, folder});
+        });
+        std::ranges::sort(folders);
+        folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+        const std::string inMedium = "medium = " + std::to_string(medium);
+        InBatches(folders, [&](std::span<const std::int64_t> ids) {
+            m_db.Query("WITH RECURSIVE up(id, parent, name) AS (SELECT id, parent, name FROM "
+                       "entries WHERE " +
+                           inMedium + " AND id IN (" + NumberList(ids) +
+                           ") UNION SELECT e.id, e.parent, e.name FROM entries e JOIN up ON e." +
+                           inMedium + " AND e.id = up.parent) SELECT id, parent, name FROM up",
+                       {}, [&](const SqlRow& row) {
+                           m_links[{medium, row.Int(0)}] = {row.Int(1), row.Text(2)};
+                           return true;
+                       });
+        });
+        // A folder without an entry (a damaged catalogue) has no name and lies at the top.
+        for (const std::int64_t folder : folders)
+            m_links.try_emplace({medium, folder});
     }
 
     // The folder's path below the listed folder, ending with "/" unless it is the listed one.
@@ -311,7 +307,7 @@ void FindInValueOrder(IConnection& db, const FindQuery& query,
 void FindMatches(IConnection& db, SqlDialect dialect, const FindQuery& query,
                  const std::function<bool(const CatalogueMatch&)>& each) {
     std::vector<SearchedMedium> media = SearchedMedia(db, query);
-    MatchReader reader(db, dialect, query, media);
+    MatchReader reader(db, dialect, query);
     if (query.order == MatchOrder::Medium || query.order == MatchOrder::Path)
         FindInPathOrder(db, query, media, reader, each);
     else
@@ -320,10 +316,10 @@ void FindMatches(IConnection& db, SqlDialect dialect, const FindQuery& query,
 
 std::size_t CountMatches(IConnection& db, SqlDialect dialect, const FindQuery& query) {
     const std::vector<SearchedMedium> media = SearchedMedia(db, query);
-    return MatchReader(db, dialect, query, media).Count(media);
+    return MatchReader(db, dialect, query).Count(media);
 }
 
 std::string ExplainMatches(IConnection& db, SqlDialect dialect, const FindQuery& query) {
     const std::vector<SearchedMedium> media = SearchedMedia(db, query);
-    return MatchReader(db, dialect, query, media).Explain(media);
+    return MatchReader(db, dialect, query).Explain(media);
 }

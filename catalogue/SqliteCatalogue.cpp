@@ -48,10 +48,13 @@ CREATE TABLE folders(
     count INTEGER NOT NULL, rank INTEGER NOT NULL, bytes INTEGER NOT NULL,
     files INTEGER NOT NULL, folders INTEGER NOT NULL, PRIMARY KEY(medium, id)) WITHOUT ROWID;
 )";
+// A table with row ids: its rows keep lists of up to 4 KB in their pages, where a table
+// without them would move every list above 1 KB to pages of its own, and leave half of the
+// last one empty.
 const char* const kNameGramsTable = R"(
 CREATE TABLE name_grams(
     medium INTEGER NOT NULL, gram INTEGER NOT NULL, part INTEGER NOT NULL, ids BLOB NOT NULL,
-    PRIMARY KEY(medium, gram, part)) WITHOUT ROWID;
+    PRIMARY KEY(medium, gram, part));
 )";
 
 class SqliteStore final : public Store {
@@ -61,6 +64,7 @@ public:
 
     void PrepareAdd(const Medium&) override {}
     std::string BeginEntries(std::int64_t) override { return "entries"; }
+    bool WritesFoldersInPlace() const override { return true; }
     SqlValue StoredKey(const std::string& name, std::string key) override {
         return key == name ? SqlValue() : SqlValue(std::move(key));
     }

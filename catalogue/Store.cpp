@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -116,6 +117,10 @@ SqlParams EntryRow(Store& store, std::int64_t medium, std::int64_t id, std::int6
             static_cast<std::int64_t>(attributes)};
 }
 
+// The size of a folder's entry written before the folder's totals are known: the widest a row
+// holds, so that the row only shrinks when its size is written.
+constexpr std::uint64_t kSizeToCome = std::numeric_limits<std::int64_t>::max();
+
 const std::vector<std::string> kEntryColumns = {"medium", "id",   "parent",   "name",      "key",
                                                 "kind",   "size", "modified", "attributes"};
 
@@ -161,6 +166,9 @@ public:
                 m_folderIndex.emplace(id, m_folders.size());
                 m_folders.push_back(
                     {id, folder.id, entry.name, entry.modified, entry.attributes, 0, -1, 0, {}});
+                if (m_foldersInPlace)
+                    Load(id, folder.id, entry.name, std::move(key), entry.kind, kSizeToCome,
+                         entry.modified, entry.attributes);
             } else {
                 ++direct.files;
                 direct.bytes += entry.size;
@@ -179,12 +187,7 @@ public:
         const Call call(m_db);
         m_folderIndex.clear();
         CountAndRank(m_folders);
-        // A folder's entry goes in last, with the bytes below it as its size.
-        for (const FolderNode& node : m_folders)
-            if (node.parent >= 0)
-                Load(node.id, node.parent, node.name, SearchKey(node.name), EntryKind::Folder,
-                     node.totals.bytes, node.modified, node.attributes);
-        FinishEntries();
+        WriteFolderSizes();
         m_index->WritePart();
         LoadFolderRows(m_store, m_medium, m_folders);
         const FolderTotals& all = m_folders.front().totals;
@@ -196,6 +199,23 @@ public:
     }
 
 private:
+    // A folder's size is the bytes below it.
+    void WriteFolderSizes() {
+        if (!m_foldersInPlace) {
+            for (const FolderNode& node : m_folders)
+                if (node.parent >= 0)
+                    Load(node.id, node.parent, node.name, SearchKey(node.name), EntryKind::Folder,
+                         node.totals.bytes, node.modified, node.attributes);
+            FinishEntries();
+            return;
+        }
+        FinishEntries();
+        for (const FolderNode& node : m_folders)
+            if (node.parent >= 0)
+                m_db.Execute("UPDATE " + m_table + " SET size = $1 WHERE medium = $2 AND id = $3",
+                             {static_cast<std::int64_t>(node.totals.bytes), m_medium, node.id});
+    }
+
     // Ends the load of entries under way, if any, so that the connection may do other work.
     void FinishEntries() {
         if (m_entries)
@@ -220,6 +240,7 @@ private:
     std::vector<FolderNode> m_folders; // the listed folder first
     std::unordered_map<std::int64_t, std::size_t> m_folderIndex;
     std::unique_ptr<IBulkLoad> m_entries;
+    bool m_foldersInPlace = m_store.WritesFoldersInPlace();
     std::optional<NameIndexBuilder> m_index;
     std::int64_t m_loaded = 0;
 };

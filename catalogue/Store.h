@@ -49,6 +49,10 @@ public:
     virtual void PrepareAdd(const Medium& medium) = 0;
     // Makes ready the table that the medium's entries are loaded into, and names it.
     virtual std::string BeginEntries(std::int64_t medium) = 0;
+    // Whether an add writes a folder's entry in its place among the others, with a stand-in
+    // size that is replaced once the totals are counted (a table kept in the order of its key
+    // fills its pages only so), or after all the others, with its size.
+    virtual bool WritesFoldersInPlace() const = 0;
     // The key as the entries table keeps it.
     virtual SqlValue StoredKey(const std::string& name, std::string key) = 0;
     // Once every entry of the medium is loaded (the add's, or an upgrade's), before the commit.

@@ -57,7 +57,7 @@ TEST(NameKey, InvalidBytesNeverMeetTheCharactersTheyAreKeptAs) {
 }
 
 // What the name index is asked for: the runs of three bytes between wildcards (framed by 0xFF at
-// the ends of a glob), or else the grams that a run of two bytes begins.
+// the ends of a glob), or else the grams that the longest run of one or two bytes begins.
 TEST(NameKey, TakesPatternsApartForTheNameIndex) {
     const auto gram = [](std::string_view three) {
         return static_cast<Gram>(static_cast<unsigned char>(three[0])) << 16 |
@@ -68,19 +68,20 @@ TEST(NameKey, TakesPatternsApartForTheNameIndex) {
         const char* pattern;
         bool glob;
         std::vector<std::string> grams;
-        std::string rangeOf; // the two bytes that begin every gram of the range
+        std::string rangeOf; // the one or two bytes that begin every gram of the range
     } rows[] = {
         {"Holiday", false, {"day", "hol", "ida", "lid", "oli"}, ""},
         {"ab", false, {}, "ab"},
-        {"*.JPEG", true, {".jp", "eg\xFF", "jpe", "peg"}, ""},
-        {"img_??.jpg", true, {".jp", "img", "jpg", "mg_", "pg\xFF", "\xFFim"}, ""},
-        {"a*bc*def", true, {"def", "ef\xFF"}, ""},
+        {"x", false, {}, "x"},
+        {"*.JPEG", true, {".jp", "eg\xFF", "g\xFF\xFF", "jpe", "peg"}, ""},
+        {"img_??.jpg", true, {".jp", "g\xFF\xFF", "img", "jpg", "mg_", "pg\xFF", "\xFFim"}, ""},
+        {"a*bc*def", true, {"def", "ef\xFF", "f\xFF\xFF"}, ""},
         {"a*",
          true,
          {},
          "\xFF"
          "a"},
-        {"*c", true, {}, ""}, // "c" at the end ends a gram: no range begins with it
+        {"*c", true, {"c\xFF\xFF"}, ""},
         {"*", true, {}, ""},
         {"", false, {}, ""},
     };
@@ -96,8 +97,9 @@ TEST(NameKey, TakesPatternsApartForTheNameIndex) {
         EXPECT_EQ(lookup.all, grams);
         EXPECT_EQ(lookup.range.has_value(), !row.rangeOf.empty());
         if (lookup.range && !row.rangeOf.empty()) {
-            EXPECT_EQ(lookup.range->first, gram(row.rangeOf + '\0'));
-            EXPECT_EQ(lookup.range->second, gram(row.rangeOf + '\xFF'));
+            const std::size_t rest = 3 - row.rangeOf.size();
+            EXPECT_EQ(lookup.range->first, gram(row.rangeOf + std::string(rest, '\0')));
+            EXPECT_EQ(lookup.range->second, gram(row.rangeOf + std::string(rest, '\xFF')));
         }
     }
 }
