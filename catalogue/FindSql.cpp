@@ -107,8 +107,7 @@ SqlStatement MatchStatement(const FindQuery& query, const NamePattern& pattern, 
     AddBounds(b, query);
     if (count)
         return b.Finish("SELECT count(*)", " FROM entries e", "");
-    return b.Finish("SELECT e.parent, f.rank, e.name, e.size, e.modified, e.attributes",
-                    " FROM entries e JOIN folders f ON f.medium = e.medium AND f.id = e.parent",
+    return b.Finish("SELECT e.parent, e.name, e.size, e.modified, e.attributes", " FROM entries e",
                     "");
 }
 

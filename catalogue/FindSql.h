@@ -18,7 +18,7 @@ struct SqlStatement {
 
 // The entries of `media` that match the query's pattern (`pattern` parsed from it) and bounds,
 // only those numbered `candidates` when it is not empty (then of one medium). The rows are: the
-// entry's folder, that folder's rank, the entry's name, size, modified, attributes; with
+// entry's folder, its name, size, modified, attributes; with
 // `count`, one row with the number of matches.
 SqlStatement MatchStatement(const FindQuery& query, const NamePattern& pattern, SqlDialect dialect,
                             const std::vector<std::int64_t>& media,

@@ -184,6 +184,11 @@ PostgresConnection::PostgresConnection(const std::string& uri)
     : m_uri(uri), m_location(LocationForMessages(uri)) {
     Connect();
     Execute("SET client_min_messages = warning");
+    // The catalogue's statements are short, and many: compiling one to machine code (a server's
+    // choice for any statement it expects to be costly) takes a second, far longer than running
+    // it. Servers before version 11 compile nothing.
+    if (PQserverVersion(m_conn.get()) >= 110000)
+        Execute("SET jit = off");
 }
 
 PostgresConnection::~PostgresConnection() = default;

@@ -4,7 +4,6 @@
 #include "NameKey.h"
 
 #include <algorithm>
-#include <map>
 #include <optional>
 #include <span>
 #include <tuple>
@@ -71,9 +70,9 @@ public:
 
     void Read(const SearchedMedium& medium, std::size_t index, std::vector<FoundRow>& rows) {
         const auto add = [&](const SqlRow& row) {
-            rows.push_back({index, row.Int(0), row.Int(1), row.Text(2),
-                            static_cast<std::uint64_t>(row.Int(3)), row.Int(4),
-                            static_cast<std::uint32_t>(row.Int(5))});
+            rows.push_back({index, row.Int(0), 0, row.Text(1),
+                            static_cast<std::uint64_t>(row.Int(2)), row.Int(3),
+                            static_cast<std::uint32_t>(row.Int(4))});
             return true;
         };
         ForEachStatement(medium.id, false,
@@ -137,8 +136,9 @@ private:
     GramLookup m_lookup;
 };
 
-// The paths of the folders that matches are in, built from their parents and kept for the
-// call; the folders of many matches are looked up together, with every folder above them.
+// The paths and ranks of the folders that matches are in, paths built from their parents, kept
+// for the call; the folders of many matches are looked up together, with every folder above
+// them.
 class FolderPaths {
 public:
     explicit FolderPaths(IConnection& db) : m_db(db) {}
@@ -155,9 +155,13 @@ public:
                        "entries WHERE " +
                            inMedium + " AND id IN (" + NumberList(ids) +
                            ") UNION SELECT e.id, e.parent, e.name FROM entries e JOIN up ON e." +
-                           inMedium + " AND e.id = up.parent) SELECT id, parent, name FROM up",
+                           inMedium +
+                           " AND e.id = up.parent) SELECT id, parent, name, (SELECT rank FROM "
+                           "folders f WHERE f." +
+                           inMedium + " AND f.id = up.id) FROM up",
                        {}, [&](const SqlRow& row) {
-                           m_links[{medium, row.Int(0)}] = {row.Int(1), row.Text(2)};
+                           m_links[{medium, row.Int(0)}] = {
+                               row.Int(1), row.Text(2), row.IsNull(3) ? 0 : row.Int(3), {}};
                            return true;
                        });
         });
@@ -166,25 +170,42 @@ public:
             m_links.try_emplace({medium, folder});
     }
 
+    // The folders of `rows` of `medium`, learnt, give the rows their ranks.
+    void Rank(std::int64_t medium, std::span<FoundRow> rows) {
+        std::vector<std::int64_t> folders;
+        for (const FoundRow& row : rows)
+            folders.push_back(row.parent);
+        Learn(medium, std::move(folders));
+        for (FoundRow& row : rows)
+            row.rank = row.parent == 0 ? 0 : m_links.at({medium, row.parent}).rank;
+    }
+
     // The folder's path below the listed folder, ending with "/" unless it is the listed one.
     // Its folders must have been learnt.
-    std::string Below(std::int64_t medium, std::int64_t folder) const {
+    // Kept for the folder asked for, not for those above it, whose paths may be long.
+    const std::string& Below(std::int64_t medium, std::int64_t folder) {
+        static const std::string listed;
+        if (folder == 0)
+            return listed;
+        Link& asked = m_links.at({medium, folder});
+        if (asked.path)
+            return *asked.path;
         std::vector<const Link*> chain;
-        while (folder != 0) {
-            const Link& link = m_links.at({medium, folder});
-            chain.push_back(&link);
-            folder = link.parent;
-        }
+        for (std::int64_t up = folder; up != 0; up = chain.back()->parent)
+            chain.push_back(&m_links.at({medium, up}));
         std::string path;
         for (auto link = chain.rbegin(); link != chain.rend(); ++link)
             path += (*link)->name + '/';
-        return path;
+        asked.path = std::move(path);
+        return *asked.path;
     }
 
 private:
     struct Link {
         std::int64_t parent = 0;
         std::string name;
+        std::int64_t rank = 0;           // the listed folder's is 0
+        std::optional<std::string> path; // once asked for
     };
     struct KeyHash {
         std::size_t operator()(const std::pair<std::int64_t, std::int64_t>& key) const noexcept {
@@ -196,16 +217,10 @@ private:
     std::unordered_map<std::pair<std::int64_t, std::int64_t>, Link, KeyHash> m_links;
 };
 
-// Hands `rows` to `each` with their paths; false once `each` wants no more.
+// Hands `rows`, ranked, to `each` with their paths; false once `each` wants no more.
 bool Emit(IConnection& db, const std::vector<SearchedMedium>& media, std::span<FoundRow> rows,
-          const std::function<bool(const CatalogueMatch&)>& each) {
-    FolderPaths paths(db);
-    std::map<std::size_t, std::vector<std::int64_t>> folders;
-    for (const FoundRow& row : rows)
-        folders[row.medium].push_back(row.parent);
-    for (auto& [medium, ids] : folders)
-        paths.Learn(media[medium].id, std::move(ids));
-    for (FoundRow& row : rows) {
+          FolderPaths& paths, const std::function<bool(const CatalogueMatch&)>& each) {
+    for (const FoundRow& row : rows) {
         db.ThrowIfInterrupted(); // the caller may take its time over each match
         const SearchedMedium& medium = media[row.medium];
         if (!each({medium.name,
@@ -250,10 +265,12 @@ void FindInPathOrder(IConnection& db, const FindQuery& query, std::vector<Search
     if (query.descending)
         std::ranges::reverse(media);
     Window window(query);
+    FolderPaths paths(db);
     std::vector<FoundRow> rows;
     for (std::size_t i = 0; i < media.size() && !window.Full(); ++i) {
         rows.clear();
         reader.Read(media[i], i, rows);
+        paths.Rank(media[i].id, rows);
         const auto inPathOrder = [](const FoundRow& a, const FoundRow& b) {
             return std::tie(a.rank, a.name) < std::tie(b.rank, b.name);
         };
@@ -262,7 +279,7 @@ void FindInPathOrder(IConnection& db, const FindQuery& query, std::vector<Search
                 rows, [&](const FoundRow& a, const FoundRow& b) { return inPathOrder(b, a); });
         else
             std::ranges::sort(rows, inPathOrder);
-        if (!Emit(db, media, window.Take(rows), each))
+        if (!Emit(db, media, window.Take(rows), paths, each))
             return;
     }
 }
@@ -289,9 +306,12 @@ void FindInValueOrder(IConnection& db, const FindQuery& query,
                std::tie(media[b.medium].name, b.rank, b.name);
     };
     Window window(query);
+    FolderPaths paths(db);
     std::vector<FoundRow> rows;
     for (std::size_t i = 0; i < media.size(); ++i) {
+        const std::size_t read = rows.size();
         reader.Read(media[i], i, rows);
+        paths.Rank(media[i].id, std::span(rows).subspan(read));
         if (const auto needed = window.Needed(); needed && rows.size() > 2 * *needed) {
             std::ranges::nth_element(rows, rows.begin() + static_cast<std::ptrdiff_t>(*needed),
                                      before);
@@ -299,7 +319,7 @@ void FindInValueOrder(IConnection& db, const FindQuery& query,
         }
     }
     std::ranges::sort(rows, before);
-    Emit(db, media, window.Take(rows), each);
+    Emit(db, media, window.Take(rows), paths, each);
 }
 
 } // namespace

@@ -78,9 +78,11 @@ private:
         CheckVersion();
         if (access != SqliteAccess::Read)
             m_sqlite.ExecuteScript("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
-        // A page cache of 16 MiB, whose pages the system caches too.
-        m_sqlite.ExecuteScript(
-            "PRAGMA foreign_keys=OFF; PRAGMA cache_size=-16384; PRAGMA temp_store=MEMORY");
+        // A page cache of 16 MiB, whose pages the system caches too; pages are read straight
+        // from the system's cache through a mapping of the file (up to 2 GiB), where reading
+        // them would copy each one, a search's work on a large catalogue.
+        m_sqlite.ExecuteScript("PRAGMA foreign_keys=OFF; PRAGMA cache_size=-16384; PRAGMA "
+                               "temp_store=MEMORY; PRAGMA mmap_size=2147418112");
         sqlite3_create_function(m_sqlite.Handle(), "catalogue_glob", 2,
                                 SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, GlobFunction, nullptr,
                                 nullptr);
