@@ -8,9 +8,6 @@
 
 namespace {
 
-// The lists held in memory before a part is written: 16 MiB of ids, about 10 million entries'
-// worth of names.
-constexpr std::size_t kPartBytes = std::size_t{16} << 20;
 constexpr std::size_t kFirstSlots = 4096;
 
 // A gram's first slot: Fibonacci hashing, whose high bits mix all of the gram's.
@@ -138,8 +135,10 @@ GramLookup LookupFor(const NamePattern& pattern) {
     return lookup;
 }
 
-NameIndexBuilder::NameIndexBuilder(IConnection& db, std::string table, std::int64_t medium)
-    : m_db(db), m_table(std::move(table)), m_medium(medium), m_slots(kFirstSlots) {}
+NameIndexBuilder::NameIndexBuilder(IConnection& db, std::string table, std::int64_t medium,
+                                   std::size_t partBytes)
+    : m_db(db), m_table(std::move(table)), m_medium(medium), m_slots(kFirstSlots),
+      m_partBytes(partBytes) {}
 
 NameIndexBuilder::Ids& NameIndexBuilder::ListOf(Gram gram) {
     const std::size_t mask = m_slots.size() - 1;
@@ -190,7 +189,7 @@ void NameIndexBuilder::Add(std::int64_t id, std::string_view key) {
 }
 
 bool NameIndexBuilder::PartDue() const {
-    return m_heldBytes >= kPartBytes;
+    return m_heldBytes >= m_partBytes;
 }
 
 // Lists of one part begin again from 0, so that each part reads alone.
@@ -210,6 +209,8 @@ void NameIndexBuilder::WritePart() {
 
 std::vector<std::int64_t> LookUpCandidates(IConnection& db, const std::string& table,
                                            std::int64_t medium, const GramLookup& lookup) {
+    if (!lookup.Usable())
+        throw std::logic_error("name index: a look-up of nothing");
     std::string grams;
     if (lookup.range) {
         grams = "gram BETWEEN " + std::to_string(lookup.range->first) + " AND " +

@@ -46,13 +46,19 @@ GramLookup LookupFor(const NamePattern& pattern);
 // The table of the name index: (medium, gram, part, ids).
 inline constexpr const char* kNameIndexTable = "name_grams";
 
+// The lists held in memory before a part is written: 16 MiB of ids, about 10 million entries'
+// worth of names.
+inline constexpr std::size_t kNameIndexPartBytes = std::size_t{16} << 20;
+
 // Builds one medium's index while its entries are added, in ascending order of ids. The lists
 // are held in memory until a part is written: the caller writes one whenever PartDue says so
 // (between its own bulk loads), so that an add's memory stays the same whatever the size of
 // the medium, and once at the end.
 class NameIndexBuilder {
 public:
-    NameIndexBuilder(IConnection& db, std::string table, std::int64_t medium);
+    // A part is due once the lists held reach `partBytes`.
+    NameIndexBuilder(IConnection& db, std::string table, std::int64_t medium,
+                     std::size_t partBytes = kNameIndexPartBytes);
 
     // Throws std::logic_error when `id` is not above the last one added.
     void Add(std::int64_t id, std::string_view key);
@@ -77,6 +83,7 @@ private:
     // a gram is looked up for every byte of every name.
     std::vector<Ids> m_lists;
     std::vector<std::uint32_t> m_slots;
+    std::size_t m_partBytes;
     std::size_t m_heldBytes = 0;
     std::int64_t m_part = 0;
 };
@@ -85,5 +92,6 @@ private:
 extern const std::vector<std::string> kNameIndexColumns;
 
 // The ids of the entries of `medium` that hold what `lookup` asks, ascending; read from `table`.
+// Throws std::logic_error for a lookup that is not Usable.
 std::vector<std::int64_t> LookUpCandidates(IConnection& db, const std::string& table,
                                            std::int64_t medium, const GramLookup& lookup);

@@ -67,8 +67,16 @@ std::string AsciiUpper(std::string_view text) {
     return upper;
 }
 
+// glibc's fnmatch takes a `?` that follows a `*` for one byte, not one character: "*??" matches
+// the one character "\xE2\x84\xA2".
+bool FnmatchMiscountsAfterAStar(std::string_view pattern, std::string_view name) {
+    const auto ascii = [](char c) { return static_cast<unsigned char>(c) < 0x80; };
+    return pattern.find("*?") != std::string_view::npos && !std::ranges::all_of(name, ascii);
+}
+
 bool ComparableWithFnmatch(std::string_view pattern, std::string_view name) {
     return IsValidUtf8(pattern) && IsValidUtf8(name) &&
+           !FnmatchMiscountsAfterAStar(pattern, name) &&
            pattern.find_first_of(std::string_view("[\0", 2)) == std::string_view::npos &&
            name.find('\0') == std::string_view::npos &&
            static_cast<std::size_t>(std::count(pattern.begin(), pattern.end(), '*')) <=
