@@ -8,7 +8,6 @@
 #include "Store.h"
 
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -151,13 +150,8 @@ private:
     }
 
     void DropTrigramIndexes() {
-        std::vector<std::string> tables;
-        Db().Query("SELECT id FROM media", {}, [&](const SqlRow& row) {
-            tables.push_back(PartitionOf(row.Int(0)));
-            return true;
-        });
-        for (const std::string& table : tables)
-            Db().Execute("DROP INDEX IF EXISTS " + table + "_key");
+        for (const std::int64_t medium : MediumIds())
+            Db().Execute("DROP INDEX IF EXISTS " + PartitionOf(medium) + "_key");
     }
 
     void UpgradeToTree() {

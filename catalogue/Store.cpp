@@ -431,13 +431,17 @@ std::optional<std::int64_t> Store::FolderOf(const std::string& medium,
     return folder;
 }
 
-void Store::CopyVersion2Entries() {
+std::vector<std::int64_t> Store::MediumIds() {
     std::vector<std::int64_t> media;
     m_db->Query("SELECT id FROM media ORDER BY id", {}, [&](const SqlRow& row) {
         media.push_back(row.Int(0));
         return true;
     });
-    for (const std::int64_t medium : media)
+    return media;
+}
+
+void Store::CopyVersion2Entries() {
+    for (const std::int64_t medium : MediumIds())
         CopyVersion2Medium(medium);
 }
 
@@ -522,12 +526,7 @@ void Store::CopyVersion2Medium(std::int64_t medium) {
 }
 
 void Store::IndexNames() {
-    std::vector<std::int64_t> media;
-    m_db->Query("SELECT id FROM media ORDER BY id", {}, [&](const SqlRow& row) {
-        media.push_back(row.Int(0));
-        return true;
-    });
-    for (const std::int64_t medium : media)
+    for (const std::int64_t medium : MediumIds())
         IndexNamesOf(medium);
 }
 

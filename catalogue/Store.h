@@ -64,7 +64,8 @@ protected:
     Store(std::unique_ptr<IConnection> db, SqlDialect dialect)
         : m_db(std::move(db)), m_dialect(dialect) {}
 
-    SqlDialect Dialect() const { return m_dialect; }
+    // The ids of every medium, ascending.
+    std::vector<std::int64_t> MediumIds();
     // `column` ordered by its bytes, whatever the database's collation.
     std::string InByteOrder(const std::string& column) const;
     // Within the upgrade's transaction: fills the tables of this version from those of version 2,
