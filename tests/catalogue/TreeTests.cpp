@@ -242,18 +242,20 @@ TEST(DeepChainChild, AddsTheChain) {
 
 using DeepChain = CatalogueTest;
 
-// The add's peak in kB: AddressSanitizer keeps up to 256 MB of freed blocks in quarantine
-// besides its shadow memory, which the add's own peak does not include.
+// The add's peak in kB. Under AddressSanitizer the peak is mostly the sanitizer's own (freed
+// blocks in quarantine, shadow memory, stack frames kept for checking), so the bound is checked
+// in the builds without it (the README's test command runs both).
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define CATALOGUE_TESTS_UNDER_ASAN
 #endif
 #endif
 #if defined(__SANITIZE_ADDRESS__) || defined(CATALOGUE_TESTS_UNDER_ASAN)
-constexpr long kChainAddPeakKb = (200 + 256) * 1024 * 9 / 8;
+constexpr bool kPeakMeasurable = false;
 #else
-constexpr long kChainAddPeakKb = 200 * 1024;
+constexpr bool kPeakMeasurable = true;
 #endif
+constexpr long kChainAddPeakKb = 200 * 1024;
 
 // Memory and the catalogue grow with the number of entries, never with the length of their
 // paths: 20,000 levels once took 1.43 GB to add and a file of 414 MB.
@@ -263,7 +265,9 @@ TEST_P(DeepChain, TwentyThousandLevelsTakeLittleMemoryAndRoom) {
     const long peak = PeakOfChild("DeepChainChild.AddsTheChain", {"CHAIN_FOLDER=" + root.string(),
                                                                   "CHAIN_CATALOGUE=" + Location()});
     EXPECT_GT(peak, 0);
-    EXPECT_LT(peak, kChainAddPeakKb) << "kB at the peak of the add";
+    if (kPeakMeasurable) {
+        EXPECT_LT(peak, kChainAddPeakKb) << "kB at the peak of the add";
+    }
     auto catalogue = Open();
     const Medium medium = catalogue->Media().at(0);
     EXPECT_EQ(medium.folders, 20000);
