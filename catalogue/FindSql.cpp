@@ -96,8 +96,7 @@ SqlStatement MatchStatement(const FindQuery& query, const NamePattern& pattern, 
                             const std::vector<std::int64_t>& media,
                             std::span<const std::int64_t> candidates, bool count) {
     Builder b;
-    b.Where(media.size() == 1 ? "e.medium = " + std::to_string(media.front())
-                              : "e.medium IN (" + NumberList(media) + ")");
+    b.Where("e.medium IN (" + NumberList(media) + ")");
     if (!candidates.empty())
         b.Where("e.id IN (" + NumberList(candidates) + ")");
     if (dialect == SqlDialect::Sqlite)

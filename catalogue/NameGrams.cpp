@@ -219,10 +219,11 @@ std::vector<std::int64_t> LookUpCandidates(IConnection& db, const std::string& t
         const std::vector<std::int64_t> numbers(lookup.all.begin(), lookup.all.end());
         grams = "gram IN (" + NumberList(numbers) + ")";
     }
-    // The ids gram by gram; the parts of a gram hold no id twice.
+    // The ids gram by gram, part after part: the builder took the ids in ascending order, so
+    // each part's follow the last part's and a gram's list comes out ascending.
     std::map<Gram, std::vector<std::int64_t>> lists;
     db.Query("SELECT gram, ids FROM " + table + " WHERE medium = " + std::to_string(medium) +
-                 " AND " + grams,
+                 " AND " + grams + " ORDER BY gram, part",
              {}, [&](const SqlRow& row) {
                  DecodeIds(row.Text(1), lists[static_cast<Gram>(row.Int(0))]);
                  return true;
@@ -237,10 +238,8 @@ std::vector<std::int64_t> LookUpCandidates(IConnection& db, const std::string& t
     if (lists.size() < lookup.all.size())
         return ids; // a gram that no name of the medium holds
     std::vector<std::vector<std::int64_t>*> shortestFirst;
-    for (auto& [gram, list] : lists) {
-        std::ranges::sort(list);
+    for (auto& [gram, list] : lists)
         shortestFirst.push_back(&list);
-    }
     std::ranges::sort(shortestFirst, {}, [](const auto* list) { return list->size(); });
     ids = std::move(*shortestFirst.front());
     for (std::size_t i = 1; i < shortestFirst.size() && !ids.empty(); ++i)
