@@ -80,8 +80,13 @@ public:
             static_cast<std::int64_t>(folder.parentTag == 0 ? 0 : folder.parentTag + folder.index);
         added.entries.reserve(folder.entries.size());
         for (const WalkedEntry& e : folder.entries)
-            added.entries.push_back({std::string(e.name), e.kind, e.size,
-                                     UnixSecondsFromFileTime(e.lastWrite), e.attributes});
+            added.entries.push_back({std::string(e.name),
+                                     e.kind,
+                                     e.size,
+                                     UnixSecondsFromFileTime(e.lastWrite),
+                                     e.attributes,
+                                     {},
+                                     {}});
         const auto first = m_queue.Push(std::move(added));
         if (!first)
             m_halt = true;

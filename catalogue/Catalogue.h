@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FolderEntry.h"
 #include "FolderWalk.h"
 
 #include <chrono>
@@ -38,6 +39,7 @@ struct Medium {
     // Where the medium is kept and what the user notes of it.
     std::string location;
     std::string note;
+    bool checksums = false; // its files' contents were hashed when it was added
 };
 
 // What lies below a folder: the bytes of every file, the files and the folders, at any depth.
@@ -49,6 +51,13 @@ struct FolderTotals {
     bool operator==(const FolderTotals&) const = default;
 };
 
+// The XXH3-128 hash of a file's content.
+struct ContentHash {
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+    auto operator<=>(const ContentHash&) const = default;
+};
+
 // One entry of a folder being added.
 struct AddedEntry {
     std::string name; // the bytes the directory gave
@@ -56,6 +65,8 @@ struct AddedEntry {
     std::uint64_t size = 0;    // a file's; a folder's is the total below it, counted by the add
     std::int64_t modified = 0; // seconds since 1970
     std::uint32_t attributes = 0;
+    std::optional<ContentHash> hash; // a file whose content was read
+    CommentLines comments;
 };
 
 // One folder read for an add. Its entries are numbered `first`, `first + 1`, ... in the order
@@ -75,6 +86,9 @@ struct CataloguedEntry {
     std::int64_t modified = 0;
     std::uint32_t attributes = 0;
     std::optional<FolderTotals> totals; // a folder that was read
+    std::int64_t parent = 0;            // the id of the folder that holds it
+    std::optional<ContentHash> hash;
+    CommentLines comments;
 };
 
 // One entry that a search found.
@@ -206,6 +220,11 @@ public:
     // no such medium or folder.
     virtual std::vector<CataloguedEntry> FolderEntries(const std::string& medium,
                                                        std::int64_t folderId) = 0;
+    // Calls `each` for every entry of the medium, in the order of their ids (a folder before
+    // the entries it holds), until it returns false; `each` makes no call of the catalogue.
+    // False when there is no such medium.
+    virtual bool MediumEntries(const std::string& medium,
+                               const std::function<bool(const CataloguedEntry&)>& each) = 0;
     // The id of the folder at `pathBelow` (its path below the listed folder, "" for the listed
     // folder itself), if the medium has it.
     virtual std::optional<std::int64_t> FolderOf(const std::string& medium,

@@ -26,7 +26,8 @@ CREATE TABLE media(
     folder bytea NOT NULL, label text NOT NULL, uuid text NOT NULL, fstype text NOT NULL,
     volume_path bytea NOT NULL DEFAULT '', mount_point bytea NOT NULL DEFAULT '',
     added bigint NOT NULL, files bigint NOT NULL, folders bigint NOT NULL,
-    bytes bigint NOT NULL, location text NOT NULL DEFAULT '', note text NOT NULL DEFAULT '');
+    bytes bigint NOT NULL, location text NOT NULL DEFAULT '', note text NOT NULL DEFAULT '',
+    checksums smallint NOT NULL DEFAULT 0);
 )";
 const char* const kTreeTables = R"(
 CREATE TABLE entries(
@@ -42,6 +43,15 @@ const char* const kNameGramsTable = R"(
 CREATE TABLE name_grams(
     medium bigint NOT NULL, gram integer NOT NULL, part integer NOT NULL, ids bytea NOT NULL,
     PRIMARY KEY(medium, gram, part));
+)";
+
+// What only some entries have: the hash of a file's content (16 bytes), the user's comments.
+const char* const kEntryExtrasTables = R"(
+CREATE TABLE hashes(
+    medium bigint NOT NULL, id bigint NOT NULL, hash bytea NOT NULL, PRIMARY KEY(medium, id));
+CREATE TABLE comments(
+    medium bigint NOT NULL, id bigint NOT NULL, line1 bytea NOT NULL, line2 bytea NOT NULL,
+    line3 bytea NOT NULL, PRIMARY KEY(medium, id));
 )";
 
 // The table of one medium's entries.
@@ -75,6 +85,7 @@ public:
             Db().Execute(kMediaTables);
             Db().Execute(kTreeTables);
             Db().Execute(kNameGramsTable);
+            Db().Execute(kEntryExtrasTables);
             Db().Execute("INSERT INTO catalogue_version VALUES (" +
                          std::to_string(kCatalogueSchemaVersion) + ")");
         }
@@ -135,16 +146,20 @@ private:
     }
 
     // Version 1 knew no paths within volumes; version 2 kept each folder's whole path and
-    // numbered entries across media in one table; version 3 indexed the keys with pg_trgm. The
-    // upgrade runs in the transaction that opens the catalogue; its version then keeps the
-    // programs that wrote it from changing it.
+    // numbered entries across media in one table; version 3 indexed the keys with pg_trgm;
+    // version 4 kept no hashes or comments. The upgrade runs in the transaction that opens the
+    // catalogue; its version then keeps the programs that wrote it from changing it.
     void UpgradeFrom(std::int64_t version) {
-        if (version <= 2)
-            UpgradeToTree();
-        else
-            DropTrigramIndexes();
-        Db().Execute(kNameGramsTable);
-        IndexNames();
+        if (version <= 3) {
+            if (version <= 2)
+                UpgradeToTree();
+            else
+                DropTrigramIndexes();
+            Db().Execute(kNameGramsTable);
+            IndexNames();
+        }
+        Db().Execute("ALTER TABLE media ADD COLUMN checksums smallint NOT NULL DEFAULT 0");
+        Db().Execute(kEntryExtrasTables);
         Db().Execute("UPDATE catalogue_version SET version = " +
                      std::to_string(kCatalogueSchemaVersion));
     }

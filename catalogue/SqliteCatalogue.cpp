@@ -36,7 +36,8 @@ CREATE TABLE media(
     label TEXT NOT NULL, uuid TEXT NOT NULL, fstype TEXT NOT NULL,
     volume_path BLOB NOT NULL DEFAULT x'', mount_point BLOB NOT NULL DEFAULT x'',
     added INTEGER NOT NULL, files INTEGER NOT NULL, folders INTEGER NOT NULL,
-    bytes INTEGER NOT NULL, location TEXT NOT NULL DEFAULT '', note TEXT NOT NULL DEFAULT '');
+    bytes INTEGER NOT NULL, location TEXT NOT NULL DEFAULT '', note TEXT NOT NULL DEFAULT '',
+    checksums INTEGER NOT NULL DEFAULT 0);
 )";
 const char* const kTreeTables = R"(
 CREATE TABLE entries(
@@ -47,6 +48,15 @@ CREATE TABLE folders(
     medium INTEGER NOT NULL, id INTEGER NOT NULL, first INTEGER NOT NULL,
     count INTEGER NOT NULL, rank INTEGER NOT NULL, bytes INTEGER NOT NULL,
     files INTEGER NOT NULL, folders INTEGER NOT NULL, PRIMARY KEY(medium, id)) WITHOUT ROWID;
+)";
+// What only some entries have: the hash of a file's content (16 bytes), the user's comments.
+const char* const kEntryExtrasTables = R"(
+CREATE TABLE hashes(
+    medium INTEGER NOT NULL, id INTEGER NOT NULL, hash BLOB NOT NULL,
+    PRIMARY KEY(medium, id)) WITHOUT ROWID;
+CREATE TABLE comments(
+    medium INTEGER NOT NULL, id INTEGER NOT NULL, line1 BLOB NOT NULL, line2 BLOB NOT NULL,
+    line3 BLOB NOT NULL, PRIMARY KEY(medium, id)) WITHOUT ROWID;
 )";
 // A table with row ids: its rows keep lists of up to 4 KB in their pages, where a table
 // without them would move every list above 1 KB to pages of its own, and leave half of the
@@ -120,6 +130,7 @@ private:
             m_sqlite.ExecuteScript(kMediaTable);
             m_sqlite.ExecuteScript(kTreeTables);
             m_sqlite.ExecuteScript(kNameGramsTable);
+            m_sqlite.ExecuteScript(kEntryExtrasTables);
         } else if (version < kCatalogueSchemaVersion) {
             UpgradeFrom(version);
         }
@@ -129,14 +140,19 @@ private:
     }
 
     // Version 1 knew no paths within volumes; version 2 kept each folder's whole path and
-    // numbered entries across media; version 3 kept the name index in a full-text table.
+    // numbered entries across media; version 3 kept the name index in a full-text table;
+    // version 4 kept no hashes or comments.
     void UpgradeFrom(std::int64_t version) {
-        if (version <= 2)
-            UpgradeToTree(version);
-        else
-            m_sqlite.ExecuteScript("DROP TABLE entry_names");
-        m_sqlite.ExecuteScript(kNameGramsTable);
-        IndexNames();
+        if (version <= 3) {
+            if (version <= 2)
+                UpgradeToTree(version);
+            else
+                m_sqlite.ExecuteScript("DROP TABLE entry_names");
+            m_sqlite.ExecuteScript(kNameGramsTable);
+            IndexNames();
+        }
+        m_sqlite.ExecuteScript("ALTER TABLE media ADD COLUMN checksums INTEGER NOT NULL DEFAULT 0");
+        m_sqlite.ExecuteScript(kEntryExtrasTables);
     }
 
     void UpgradeToTree(std::int64_t version) {

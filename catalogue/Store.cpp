@@ -117,6 +117,62 @@ SqlParams EntryRow(Store& store, std::int64_t medium, std::int64_t id, std::int6
             static_cast<std::int64_t>(attributes)};
 }
 
+// A hash as it is stored: 16 bytes, the high half first, each half's bytes from the highest.
+std::string HashBytes(const ContentHash& hash) {
+    std::string bytes(16, '\0');
+    for (int i = 0; i < 8; ++i) {
+        bytes[static_cast<std::size_t>(i)] = static_cast<char>(hash.high >> (56 - 8 * i));
+        bytes[static_cast<std::size_t>(8 + i)] = static_cast<char>(hash.low >> (56 - 8 * i));
+    }
+    return bytes;
+}
+
+// A stored hash; none when the bytes are not 16.
+std::optional<ContentHash> HashFromBytes(const std::string& bytes) {
+    if (bytes.size() != 16)
+        return std::nullopt;
+    ContentHash hash;
+    for (std::size_t i = 0; i < 8; ++i) {
+        hash.high = hash.high << 8 | static_cast<unsigned char>(bytes[i]);
+        hash.low = hash.low << 8 | static_cast<unsigned char>(bytes[8 + i]);
+    }
+    return hash;
+}
+
+// The columns of an entry as ReadEntry reads them, over `entries e` joined to the folders,
+// hashes and comments: SELECT kEntryReadColumns FROM ... e kEntryReadJoins.
+constexpr const char* kEntryReadColumns =
+    "e.id, e.name, e.kind, e.size, e.modified, e.attributes, t.bytes, t.files, t.folders, "
+    "e.parent, h.hash, c.line1, c.line2, c.line3";
+constexpr const char* kEntryReadJoins =
+    " LEFT JOIN folders t ON t.medium = e.medium AND t.id = e.id LEFT JOIN hashes h ON "
+    "h.medium = e.medium AND h.id = e.id LEFT JOIN comments c ON c.medium = e.medium AND c.id = "
+    "e.id";
+
+CataloguedEntry ReadEntry(const SqlRow& row) {
+    CataloguedEntry entry{row.Int(0),
+                          row.Text(1),
+                          static_cast<EntryKind>(row.Int(2)),
+                          static_cast<std::uint64_t>(row.Int(3)),
+                          row.Int(4),
+                          static_cast<std::uint32_t>(row.Int(5)),
+                          {},
+                          row.Int(9),
+                          {},
+                          {}};
+    if (!row.IsNull(6))
+        entry.totals = FolderTotals{static_cast<std::uint64_t>(row.Int(6)), row.Int(7), row.Int(8)};
+    if (!row.IsNull(10))
+        entry.hash = HashFromBytes(row.Text(10));
+    if (!row.IsNull(11))
+        entry.comments = {row.Text(11), row.Text(12), row.Text(13)};
+    return entry;
+}
+
+// Hashes wait in memory for their own load up to this many, so that an add's memory does not
+// grow with the medium.
+constexpr std::size_t kHashesBatch = 65536;
+
 // The size of a folder's entry written before the folder's totals are known: the widest a row
 // holds, so that the row only shrinks when its size is written.
 constexpr std::uint64_t kSizeToCome = std::numeric_limits<std::int64_t>::max();
@@ -137,11 +193,11 @@ public:
         m_medium = QueryNumber(
             m_db,
             "INSERT INTO media(name, folder, label, uuid, fstype, volume_path, mount_point, added, "
-            "files, folders, bytes, location, note) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, 0, 0, "
-            "0, $9, $10) RETURNING id",
+            "files, folders, bytes, location, note, checksums) VALUES ($1, $2, $3, $4, $5, $6, "
+            "$7, $8, 0, 0, 0, $9, $10, $11) RETURNING id",
             {medium.name, SqlBytes{medium.folder}, medium.volume.label, medium.volume.uuid,
              medium.volume.fsType, SqlBytes{medium.volume.path}, SqlBytes{medium.mountPoint},
-             medium.added, medium.location, medium.note});
+             medium.added, medium.location, medium.note, std::int64_t{medium.checksums ? 1 : 0}});
         m_table = m_store.BeginEntries(m_medium);
         m_index.emplace(m_db, kNameIndexTable, m_medium);
         m_folders.push_back({});
@@ -159,6 +215,7 @@ public:
         for (std::size_t i = 0; i < folder.entries.size(); ++i) {
             const AddedEntry& entry = folder.entries[i];
             const std::int64_t id = folder.first + static_cast<std::int64_t>(i);
+            KeepExtras(id, entry);
             std::string key = SearchKey(entry.name);
             m_index->Add(id, key);
             if (entry.kind == EntryKind::Folder) {
@@ -177,6 +234,10 @@ public:
             }
         }
         m_folders[index].totals = direct;
+        if (m_hashes.size() >= kHashesBatch) {
+            FinishEntries();
+            LoadHashes();
+        }
         if (m_index->PartDue()) {
             FinishEntries();
             m_index->WritePart();
@@ -188,6 +249,8 @@ public:
         m_folderIndex.clear();
         CountAndRank(m_folders);
         WriteFolderSizes();
+        LoadHashes();
+        LoadComments();
         m_index->WritePart();
         LoadFolderRows(m_store, m_medium, m_folders);
         const FolderTotals& all = m_folders.front().totals;
@@ -214,6 +277,36 @@ private:
             if (node.parent >= 0)
                 m_db.Execute("UPDATE " + m_table + " SET size = $1 WHERE medium = $2 AND id = $3",
                              {static_cast<std::int64_t>(node.totals.bytes), m_medium, node.id});
+    }
+
+    void KeepExtras(std::int64_t id, const AddedEntry& entry) {
+        if (entry.hash)
+            m_hashes.emplace_back(id, *entry.hash);
+        if (entry.comments.CountNonEmpty() > 0)
+            m_comments.emplace_back(id, entry.comments);
+    }
+
+    // Loads the hashes kept so far; no load of entries may be under way.
+    void LoadHashes() {
+        if (m_hashes.empty())
+            return;
+        auto rows = m_db.BeginLoad("hashes", {"medium", "id", "hash"});
+        for (const auto& [id, hash] : m_hashes)
+            rows->Row({m_medium, id, SqlBytes{HashBytes(hash)}});
+        rows->Finish();
+        m_hashes.clear();
+    }
+
+    // Loads the comments; no load of entries may be under way.
+    void LoadComments() {
+        if (m_comments.empty())
+            return;
+        auto rows = m_db.BeginLoad("comments", {"medium", "id", "line1", "line2", "line3"});
+        for (const auto& [id, lines] : m_comments)
+            rows->Row({m_medium, id, SqlBytes{lines.Line(1)}, SqlBytes{lines.Line(2)},
+                       SqlBytes{lines.Line(3)}});
+        rows->Finish();
+        m_comments.clear();
     }
 
     // Ends the load of entries under way, if any, so that the connection may do other work.
@@ -243,6 +336,8 @@ private:
     bool m_foldersInPlace = m_store.WritesFoldersInPlace();
     std::optional<NameIndexBuilder> m_index;
     std::int64_t m_loaded = 0;
+    std::vector<std::pair<std::int64_t, ContentHash>> m_hashes;
+    std::vector<std::pair<std::int64_t, CommentLines>> m_comments; // few: a listing's comments
 };
 
 // Rows of entries gathered before they are loaded, so that reading the old tables and loading
@@ -275,7 +370,7 @@ std::vector<Medium> Store::Media() {
     const Call call(*m_db);
     std::vector<Medium> media;
     m_db->Query("SELECT name, folder, label, uuid, fstype, volume_path, mount_point, added, files, "
-                "folders, bytes, location, note FROM media ORDER BY " +
+                "folders, bytes, location, note, checksums FROM media ORDER BY " +
                     InByteOrder("name"),
                 {}, [&](const SqlRow& row) {
                     media.push_back({row.Text(0),
@@ -287,7 +382,8 @@ std::vector<Medium> Store::Media() {
                                      row.Int(9),
                                      static_cast<std::uint64_t>(row.Int(10)),
                                      row.Text(11),
-                                     row.Text(12)});
+                                     row.Text(12),
+                                     row.Int(13) != 0});
                     return true;
                 });
     return media;
@@ -376,26 +472,27 @@ std::vector<CataloguedEntry> Store::FolderEntries(const std::string& medium,
     const auto id = MediumId(medium);
     if (!id)
         return entries;
-    m_db->Query(
-        "SELECT e.id, e.name, e.kind, e.size, e.modified, e.attributes, t.bytes, t.files, "
-        "t.folders FROM folders f JOIN entries e ON e.medium = f.medium AND e.id >= f.first AND "
-        "e.id < f.first + f.count LEFT JOIN folders t ON t.medium = e.medium AND t.id = e.id "
-        "WHERE f.medium = $1 AND f.id = $2 ORDER BY e.id",
-        {*id, folderId}, [&](const SqlRow& row) {
-            CataloguedEntry entry{row.Int(0),
-                                  row.Text(1),
-                                  static_cast<EntryKind>(row.Int(2)),
-                                  static_cast<std::uint64_t>(row.Int(3)),
-                                  row.Int(4),
-                                  static_cast<std::uint32_t>(row.Int(5)),
-                                  {}};
-            if (!row.IsNull(6))
-                entry.totals =
-                    FolderTotals{static_cast<std::uint64_t>(row.Int(6)), row.Int(7), row.Int(8)};
-            entries.push_back(std::move(entry));
-            return true;
-        });
+    m_db->Query(std::string("SELECT ") + kEntryReadColumns +
+                    " FROM folders f JOIN entries e ON e.medium = f.medium AND e.id >= f.first "
+                    "AND e.id < f.first + f.count" +
+                    kEntryReadJoins + " WHERE f.medium = $1 AND f.id = $2 ORDER BY e.id",
+                {*id, folderId}, [&](const SqlRow& row) {
+                    entries.push_back(ReadEntry(row));
+                    return true;
+                });
     return entries;
+}
+
+bool Store::MediumEntries(const std::string& medium,
+                          const std::function<bool(const CataloguedEntry&)>& each) {
+    const Call call(*m_db);
+    const auto id = MediumId(medium);
+    if (!id)
+        return false;
+    m_db->Query(std::string("SELECT ") + kEntryReadColumns + " FROM entries e" + kEntryReadJoins +
+                    " WHERE e.medium = $1 ORDER BY e.id",
+                {*id}, [&](const SqlRow& row) { return each(ReadEntry(row)); });
+    return true;
 }
 
 std::optional<std::int64_t> Store::FolderOf(const std::string& medium,
@@ -557,8 +654,9 @@ bool Store::RemoveMedium(const std::string& name) {
     if (!id)
         return false;
     DropTablesOf(*id);
-    for (const char* table : {"entries WHERE medium", "folders WHERE medium",
-                              "name_grams WHERE medium", "media WHERE id"})
+    for (const char* table :
+         {"entries WHERE medium", "folders WHERE medium", "name_grams WHERE medium",
+          "hashes WHERE medium", "comments WHERE medium", "media WHERE id"})
         m_db->Execute(std::string("DELETE FROM ") + table + " = $1", {*id});
     return true;
 }

@@ -33,6 +33,8 @@ public:
                   const std::string& note) override;
     std::vector<CataloguedEntry> FolderEntries(const std::string& medium,
                                                std::int64_t folderId) override;
+    bool MediumEntries(const std::string& medium,
+                       const std::function<bool(const CataloguedEntry&)>& each) override;
     std::optional<std::int64_t> FolderOf(const std::string& medium,
                                          const std::string& pathBelow) override;
 

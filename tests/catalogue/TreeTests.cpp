@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <map>
+#include <set>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -122,6 +123,38 @@ void MakeTree(const std::filesystem::path& root) {
 
 using CatalogueTree = CatalogueTest;
 
+// Every entry of the medium read in one go is the one its folder lists, a folder before the
+// entries it holds.
+void ExpectMediumEntriesAsFolders(ICatalogue& catalogue, const std::string& medium) {
+    std::map<std::int64_t, std::vector<std::string>> byParent;
+    std::set<std::int64_t> folders{0};
+    std::int64_t last = 0;
+    std::size_t count = 0;
+    ASSERT_TRUE(catalogue.MediumEntries(medium, [&](const CataloguedEntry& entry) {
+        EXPECT_GT(entry.id, last);
+        EXPECT_TRUE(folders.contains(entry.parent)) << entry.name;
+        last = entry.id;
+        ++count;
+        if (entry.kind == EntryKind::Folder)
+            folders.insert(entry.id);
+        byParent[entry.parent].push_back(entry.name);
+        return true;
+    }));
+    std::size_t listed = 0;
+    for (const std::int64_t folder : folders) {
+        std::vector<std::string> names;
+        for (const auto& entry : catalogue.FolderEntries(medium, folder))
+            names.push_back(entry.name);
+        listed += names.size();
+        EXPECT_EQ(byParent[folder], names);
+    }
+    EXPECT_EQ(count, listed);
+    std::size_t seen = 0;
+    catalogue.MediumEntries(medium, [&](const CataloguedEntry&) { return ++seen < 3; });
+    EXPECT_EQ(seen, std::min<std::size_t>(3, count));
+    EXPECT_FALSE(catalogue.MediumEntries("Nothing", [](const CataloguedEntry&) { return true; }));
+}
+
 TEST_P(CatalogueTree, EveryFolderListsWhatTheDiskHolds) {
     const auto tree = m_dir.path() / "tree";
     MakeTree(tree);
@@ -147,6 +180,7 @@ TEST_P(CatalogueTree, EveryFolderListsWhatTheDiskHolds) {
     }
     const Medium medium = catalogue->Media().at(0);
     EXPECT_EQ((FolderTotals{medium.bytes, medium.files, medium.folders}), reference.totals);
+    ExpectMediumEntriesAsFolders(*catalogue, "Tree");
     EXPECT_FALSE(catalogue->FolderOf("Tree", "folder 9").has_value());
     EXPECT_FALSE(catalogue->FolderOf("Tree", ".hidden").has_value());
     EXPECT_FALSE(catalogue->FolderOf("Nothing", "").has_value());
@@ -166,6 +200,84 @@ TEST_P(CatalogueTree, ShelfAndMountPointAreKept) {
               RunCommand({"findmnt", "-n", "-o", "TARGET", "-T", (m_dir.path() / "disc").string()})
                   .out.substr(0, medium.mountPoint.size()));
     EXPECT_FALSE(medium.mountPoint.empty());
+}
+
+// A made-up hash for the entry `id`.
+ContentHash HashOf(std::int64_t id) {
+    const auto n = static_cast<std::uint64_t>(id);
+    return {n * 0x9E3779B97F4A7C15ULL ^ 0xFF00000000000000ULL, ~n};
+}
+
+// Adds a medium of `folders` folders of `files` files each below the listed folder, every file
+// hashed when `hashed`, and comments on the first entries of the listed folder.
+void AddHashedMedium(ICatalogue& catalogue, const std::string& name, int folders, int files,
+                     bool hashed, const std::vector<CommentLines>& comments) {
+    Medium medium;
+    medium.name = name;
+    medium.folder = "/made/up/" + name;
+    medium.checksums = hashed;
+    auto add = catalogue.BeginAdd(medium, false);
+    AddedFolder top;
+    for (int f = 0; f < folders; ++f)
+        top.entries.push_back({"folder " + std::to_string(f), EntryKind::Folder, 0, 0,
+                               kAttrFolder, {}, {}});
+    for (std::size_t i = 0; i < comments.size() && i < top.entries.size(); ++i)
+        top.entries[i].comments = comments[i];
+    add->AddFolder(top);
+    std::int64_t next = folders + 1;
+    for (int f = 0; f < folders; ++f) {
+        AddedFolder folder;
+        folder.id = f + 1;
+        folder.first = next;
+        for (int i = 0; i < files; ++i) {
+            const std::int64_t id = next + i;
+            folder.entries.push_back({"file " + std::to_string(i), EntryKind::File,
+                                      static_cast<std::uint64_t>(i), 0, 0,
+                                      hashed ? std::optional(HashOf(id)) : std::nullopt, {}});
+        }
+        next += files;
+        add->AddFolder(folder);
+    }
+    add->Commit();
+}
+
+// Hashes are loaded in batches between the entries' loads; comments keep their bytes; a medium
+// that takes the number of a forgotten one inherits nothing of it.
+TEST_P(CatalogueTree, HashesAndCommentsComeBackWithTheirEntries) {
+    const std::vector<CommentLines> comments = {
+        {"first", "", "third\tline"}, {"\xff\xfe not UTF-8", "tab\there", "\xF0\x9F\x93\xB7"}};
+    auto catalogue = Open();
+    AddHashedMedium(*catalogue, "Hashed", 7, 10000, true, comments);
+    auto reopened = Open();
+    EXPECT_TRUE(reopened->Media().at(0).checksums);
+    std::int64_t hashes = 0;
+    reopened->MediumEntries("Hashed", [&](const CataloguedEntry& entry) {
+        if (entry.kind == EntryKind::File) {
+            EXPECT_EQ(entry.hash, HashOf(entry.id)) << entry.id;
+            hashes += entry.hash.has_value();
+        } else {
+            EXPECT_FALSE(entry.hash.has_value());
+        }
+        return true;
+    });
+    EXPECT_EQ(hashes, 70000);
+    const auto top = reopened->FolderEntries("Hashed", 0);
+    ASSERT_EQ(top.size(), 7u);
+    EXPECT_EQ(top[0].comments, comments[0]);
+    EXPECT_EQ(top[1].comments, comments[1]);
+    EXPECT_EQ(top[2].comments, CommentLines{});
+    EXPECT_EQ(reopened->FolderEntries("Hashed", 3).at(5).hash,
+              HashOf(reopened->FolderEntries("Hashed", 3).at(5).id));
+
+    EXPECT_TRUE(reopened->Forget("Hashed"));
+    AddHashedMedium(*reopened, "Plain", 2, 3, false, {});
+    const Medium plain = Open()->Media().at(0);
+    EXPECT_FALSE(plain.checksums);
+    reopened->MediumEntries("Plain", [](const CataloguedEntry& entry) {
+        EXPECT_FALSE(entry.hash.has_value()) << entry.id;
+        EXPECT_EQ(entry.comments, CommentLines{}) << entry.id;
+        return true;
+    });
 }
 
 // A chain of `depth` folders named "d" below `root`, made and removed a level at a time, since

@@ -40,7 +40,7 @@ std::vector<std::string> Records(const std::string& output, std::size_t fields) 
 }
 
 // The versions whose catalogues are brought up to date.
-constexpr int kOldVersions[] = {2, 3};
+constexpr int kOldVersions[] = {2, 3, 4};
 
 const std::string kCurrentVersion = std::to_string(kCatalogueSchemaVersion) + "\n";
 
@@ -148,11 +148,29 @@ TEST_P(CatalogueUpgrade, UpgradedMediaHoldTheirTreesAndTakeNewOnesBeside) {
     }
 }
 
+// A medium added with hashes and comments keeps them.
+void ExpectHashesAndCommentsKept(ICatalogue& catalogue) {
+    Medium medium;
+    medium.name = "Hashed";
+    medium.folder = "/made/up";
+    medium.checksums = true;
+    auto add = catalogue.BeginAdd(medium, false);
+    add->AddFolder(
+        {0, 1, {{"h", EntryKind::File, 1, 0, 0, ContentHash{1, 2}, {"note", "", "\xff"}}}});
+    add->Commit();
+    const auto entries = catalogue.FolderEntries("Hashed", 0);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].hash, (ContentHash{1, 2}));
+    EXPECT_EQ(entries[0].comments, (CommentLines{"note", "", "\xff"}));
+    EXPECT_TRUE(catalogue.Forget("Hashed"));
+}
+
 void CatalogueUpgrade::CheckTreesAndAddBeside() {
     auto catalogue = Open();
     const auto media = catalogue->Media();
     ASSERT_EQ(media.size(), 2u);
     const auto hostile = std::ranges::find(media, "Hostile", &Medium::name);
+    EXPECT_FALSE(hostile->checksums);
     const auto top = catalogue->FolderEntries("Hostile", 0);
     ASSERT_FALSE(top.empty());
     FolderTotals sum;
@@ -178,6 +196,7 @@ void CatalogueUpgrade::CheckTreesAndAddBeside() {
     m_dir.WriteFile("new/fresh.t", "fresh");
     Add(*catalogue, "New", m_dir.path() / "new");
     EXPECT_EQ(catalogue->Count(Query("fresh")), 1u);
+    ExpectHashesAndCommentsKept(*catalogue);
     EXPECT_EQ(catalogue->Count(Query("n?.t")), 254u);
     EXPECT_TRUE(catalogue->Forget("Hostile"));
     EXPECT_EQ(catalogue->Count(Query("n?.t")), 0u);
