@@ -5,12 +5,7 @@
 
 namespace {
 
-struct Fold {
-    char32_t from;
-    char32_t to;
-};
-
-constexpr Fold kFolds[] = {
+constexpr CaseFold kFolds[] = {
 #include "CaseFoldingTable.inc"
 };
 
@@ -23,10 +18,14 @@ char32_t SimpleCaseFold(char32_t c) {
         return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
     const auto* fold =
         std::lower_bound(std::begin(kFolds), std::end(kFolds), c,
-                         [](const Fold& f, char32_t value) { return f.from < value; });
+                         [](const CaseFold& f, char32_t value) { return f.from < value; });
     return fold != std::end(kFolds) && fold->from == c ? fold->to : c;
 }
 
 char32_t FoldedAwayChar(std::size_t index) {
     return kFolds[index].from;
+}
+
+std::span<const CaseFold> SimpleCaseFolds() {
+    return kFolds;
 }

@@ -2,6 +2,8 @@
 
 #include "NameKey.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -126,4 +128,15 @@ std::string MatchPath(const std::string& mediumFolder, const std::string& folder
     if (path.back() != '/')
         path += '/';
     return path + folderBelow + name;
+}
+
+bool PathNameLess(std::string_view a, std::string_view b) {
+    const std::size_t common = std::min(a.size(), b.size());
+    if (const int c = std::memcmp(a.data(), b.data(), common); c != 0)
+        return c < 0;
+    if (a.size() == b.size())
+        return false;
+    if (a.size() < b.size())
+        return '/' < static_cast<unsigned char>(b[common]);
+    return static_cast<unsigned char>(a[common]) < '/';
 }

@@ -30,3 +30,7 @@ std::string MatchPath(const std::string& mediumFolder, const std::string& folder
 
 // "1, 2, 3": numbers for a statement's list.
 std::string NumberList(std::span<const std::int64_t> numbers);
+
+// Whether `a + "/"` comes before `b + "/"` as bytes: the order of folder paths, in which a
+// folder's name is followed by "/" and the names below it.
+bool PathNameLess(std::string_view a, std::string_view b);

@@ -32,19 +32,6 @@ struct FolderNode {
     FolderTotals totals;
 };
 
-// Whether `a + "/"` comes before `b + "/"` as bytes: the order of folder paths, in which a
-// folder's name is followed by "/" and the names below it.
-bool PathNameLess(std::string_view a, std::string_view b) {
-    const std::size_t common = std::min(a.size(), b.size());
-    if (const int c = std::memcmp(a.data(), b.data(), common); c != 0)
-        return c < 0;
-    if (a.size() == b.size())
-        return false;
-    if (a.size() < b.size())
-        return '/' < static_cast<unsigned char>(b[common]);
-    return static_cast<unsigned char>(a[common]) < '/';
-}
-
 // Sorts the folders by id, counts every folder's totals from those of the folders below it
 // (numbered after it), and ranks them depth first, sub-folders in the order of their names
 // followed by "/".

@@ -17,6 +17,8 @@ packages+=(python3 unicode-data)
 # The fonts of names in Chinese, Japanese and Korean, and the reference that printed text
 # widths are checked against: the advances read from the font files.
 packages+=(fonts-noto-cjk fontconfig python3-fonttools)
+# The browser that the tests and the benchmark load ctlgrm's HTML page in, headless.
+packages+=(chromium)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

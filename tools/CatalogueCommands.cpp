@@ -3,12 +3,16 @@
 #include "Adding.h"
 #include "Catalogue.h"
 #include "Console.h"
+#include "HtmlSnapshot.h"
+#include "OutputFile.h"
 #include "RecordOutput.h"
 
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <cstring>
 #include <memory>
+#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -124,6 +128,35 @@ int RunAdd(const CatalogueRequest& request, const std::string& folder) {
     } catch (const MediumExistsError& error) {
         Complain(std::string(error.what()) + " --replace replaces it.");
         return kExitFailure;
+    } catch (const CatalogueError& error) {
+        return Report(error, kExitFailure);
+    }
+}
+
+int RunHtml(const CatalogueRequest& request, const std::string& outputPath) {
+    try {
+        std::ostringstream page;
+        WriteHtmlSnapshot(*Open(request, CatalogueUse::LookUp), request.media, page);
+        if (outputPath.empty()) {
+            if (const int error = WriteToStandardOutput(page.view()))
+                return OutputFailure("the HTML page", error, kExitFailure);
+            return EXIT_SUCCESS;
+        }
+        // As every output file: a regular file is replaced only once the page is complete.
+        COutputFile output(outputPath, NewFilePermissions());
+        int error =
+            output.Descriptor() < 0 ? output.Error() : WriteAll(output.Descriptor(), page.view());
+        if (error == 0 && !output.Commit())
+            error = output.Error();
+        if (error != 0) {
+            Complain(SaveFailureText(error, outputPath));
+            return kExitFailure;
+        }
+        return EXIT_SUCCESS;
+    } catch (const NoCatalogueError& error) {
+        return Report(error, kExitNoCatalogue);
+    } catch (const CatalogueGaveUp& error) {
+        return Report(error, kExitGaveUp);
     } catch (const CatalogueError& error) {
         return Report(error, kExitFailure);
     }

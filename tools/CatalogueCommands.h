@@ -12,3 +12,7 @@ int RunMedia(const CatalogueRequest& request);
 int RunForget(const CatalogueRequest& request);
 // --add, after the listing: adds the checked `folder`. 0 done, 1 otherwise.
 int RunAdd(const CatalogueRequest& request, const std::string& folder);
+// --html: the page of the chosen media to `outputPath` (empty: standard output). 0 done, 1
+// when the catalogue cannot be used, a medium is unknown or the page cannot be written, 2 when
+// there is no catalogue.
+int RunHtml(const CatalogueRequest& request, const std::string& outputPath);

@@ -62,14 +62,14 @@ bool AddLayout(CommandLineRequest& request, const std::string& word, std::string
 // At most one catalogue action a run.
 bool SetAction(CommandLineRequest& request, CatalogueAction action, std::string& error) {
     if (request.catalogue.action != CatalogueAction::None) {
-        error = "only one of --add, --find, --media and --forget at a time";
+        error = "only one of --add, --find, --media, --forget and --html at a time";
         return false;
     }
     request.catalogue.action = action;
     return true;
 }
 
-const std::array<OptionSpec, 25> kOptions{{
+const std::array<OptionSpec, 26> kOptions{{
     {"output", 'o', "FILE", "write the listing file to FILE (\"-\": standard output, the default)",
      [](CommandLineRequest& r, const std::string& v, std::string& e) {
          if (v.empty()) {
@@ -179,9 +179,10 @@ const std::array<OptionSpec, 25> kOptions{{
          r.catalogue.pattern = v;
          return SetAction(r, CatalogueAction::Find, e);
      }},
-    {"medium", 0, "NAME", "--find: only on the medium NAME",
+    {"medium", 0, "NAME", "--find: only on the medium NAME; --html: this medium (repeatable)",
      [](CommandLineRequest& r, const std::string& v, std::string&) {
          r.catalogue.medium = v;
+         r.catalogue.media.push_back(v);
          return true;
      }},
     {"media", 0, "", "print the catalogued media",
@@ -198,6 +199,12 @@ const std::array<OptionSpec, 25> kOptions{{
      [](CommandLineRequest& r, const std::string& v, std::string& e) {
          r.catalogue.name = v;
          return SetAction(r, CatalogueAction::Forget, e);
+     }},
+    {"html", 0, "",
+     "write the catalogued media as one HTML page, with their folders and a search, to the "
+     "--output file",
+     [](CommandLineRequest& r, const std::string&, std::string& e) {
+         return SetAction(r, CatalogueAction::Html, e);
      }},
     {"help", 'h', "", "show this help and exit",
      [](CommandLineRequest& r, const std::string&, std::string&) {
@@ -284,8 +291,8 @@ private:
             c.action == CatalogueAction::None || c.action == CatalogueAction::Add;
         if (c.replace && c.action != CatalogueAction::Add)
             return Fail("--replace goes with --add");
-        if (c.medium && c.action != CatalogueAction::Find)
-            return Fail("--medium goes with --find");
+        if (c.medium && c.action != CatalogueAction::Find && c.action != CatalogueAction::Html)
+            return Fail("--medium goes with --find or --html");
         const bool printsRecords =
             c.action == CatalogueAction::Find || c.action == CatalogueAction::Media;
         if (c.format == RecordFormat::NulTerminated && !printsRecords)
@@ -293,7 +300,7 @@ private:
         if (takesFolder && !m_haveFolder)
             return Fail("missing FOLDER");
         if (!takesFolder && m_haveFolder)
-            return Fail("no FOLDER with --find, --media or --forget");
+            return Fail("no FOLDER with --find, --media, --forget or --html");
         return true;
     }
 
@@ -338,6 +345,7 @@ std::string UsageText() {
                        "FOLDER\n"
                        "       ctlgrm [--catalogue FILE|URI] --find PATTERN [--medium NAME] [-0]\n"
                        "       ctlgrm [--catalogue FILE|URI] --media [-0] | --forget NAME\n"
+                       "       ctlgrm [--catalogue FILE|URI] --html [--medium NAME]... -o FILE\n"
                        "Writes the listing file of FOLDER with the settings of the profile; keeps "
                        "listed media in a catalogue and finds files in it.\n\n";
     std::size_t width = 0;

@@ -13,7 +13,7 @@ struct ProfileOverride {
 };
 
 // What ctlgrm is asked to do with the catalogue, besides or instead of the listing.
-enum class CatalogueAction { None, Add, Find, Media, Forget };
+enum class CatalogueAction { None, Add, Find, Media, Forget, Html };
 
 struct CatalogueRequest {
     CatalogueAction action = CatalogueAction::None;
@@ -21,7 +21,8 @@ struct CatalogueRequest {
     std::string name;                            // --add, --forget: the medium
     bool replace = false;                        // --add: replace a medium of that name or volume
     std::string pattern;                         // --find
-    std::optional<std::string> medium;           // --find: only this medium
+    std::optional<std::string> medium;           // --find: only this medium (the last given)
+    std::vector<std::string> media;              // --html: only these media (none: every one)
     RecordFormat format = RecordFormat::Escaped; // --find, --media: -0 for NUL-terminated
 };
 

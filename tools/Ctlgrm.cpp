@@ -156,7 +156,8 @@ int Run(const CommandLineRequest& request) {
 }
 
 // The catalogue actions that list nothing.
-int RunCatalogue(const CatalogueRequest& request) {
+int RunCatalogue(const CommandLineRequest& commandLine) {
+    const CatalogueRequest& request = commandLine.catalogue;
     switch (request.action) {
     case CatalogueAction::Find:
         return RunFind(request);
@@ -164,6 +165,8 @@ int RunCatalogue(const CatalogueRequest& request) {
         return RunMedia(request);
     case CatalogueAction::Forget:
         return RunForget(request);
+    case CatalogueAction::Html:
+        return RunHtml(request, commandLine.outputPath);
     case CatalogueAction::None:
     case CatalogueAction::Add:
         break;
@@ -188,5 +191,5 @@ int main(int argc, char** argv) {
     const CatalogueAction action = request->catalogue.action;
     if (action == CatalogueAction::None || action == CatalogueAction::Add)
         return Run(*request);
-    return RunCatalogue(request->catalogue);
+    return RunCatalogue(*request);
 }

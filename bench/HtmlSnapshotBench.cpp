@@ -1,0 +1,153 @@
+// catalogrium_html_bench: the HTML page of a catalogue in headless Chromium. For 10^5 entries
+// on one medium and 10^6 over ten media: the page's size, the time until it is interactive
+// (its script done, as the page measures it from the start of navigation) and the time of
+// searches, beside the catalogue's own search of the same pattern in the same run.
+//
+//     catalogrium_html_bench [--keep FOLDER]
+
+#include "Adding.h"
+#include "BenchReport.h"
+#include "BenchTree.h"
+#include "Catalogue.h"
+#include "HtmlSnapshot.h"
+#include "RunCommand.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <regex>
+
+namespace {
+
+constexpr std::size_t kMediaOfTheMillion = 10;
+
+struct PageGoals {
+    std::size_t entries;
+    std::size_t media;
+    double maxMegabytes;
+    double maxReadySeconds;
+    double maxSearchSeconds;
+};
+
+// Copies the medium `from` of `catalogue` as a new medium `name` (another folder), folder by
+// folder, as an add of that folder would.
+void CopyMedium(ICatalogue& catalogue, const Medium& from, const std::string& name) {
+    Medium copy = from;
+    copy.name = name;
+    copy.folder = "/media/" + name;
+    copy.volume.path = "/" + name;
+    auto add = catalogue.BeginAdd(copy, false);
+    std::vector<std::int64_t> folders = {0};
+    for (std::size_t next = 0; next < folders.size(); ++next) {
+        AddedFolder folder;
+        folder.id = folders[next];
+        for (const CataloguedEntry& entry : catalogue.FolderEntries(from.name, folder.id)) {
+            if (folder.entries.empty())
+                folder.first = entry.id;
+            folder.entries.push_back(
+                {entry.name, entry.kind, entry.size, entry.modified, entry.attributes});
+            if (entry.totals)
+                folders.push_back(entry.id);
+        }
+        add->AddFolder(folder);
+    }
+    add->Commit();
+}
+
+std::string DataAttribute(const std::string& dom, const std::string& name) {
+    const std::regex attribute("data-" + name + "=\"([^\"]*)\"");
+    std::smatch found;
+    return std::regex_search(dom, found, attribute) ? found[1].str() : std::string();
+}
+
+struct PageRun {
+    double readyMs = -1;
+    double searchMs = -1;
+    std::string matches;
+};
+
+// The page loaded in headless Chromium with `pattern` searched as it loads.
+PageRun LoadPage(const std::string& page, const std::string& pattern, const std::string& profile) {
+    const CommandResult run = RunCommand(
+        {"chromium", "--headless", "--no-sandbox", "--disable-gpu", "--user-data-dir=" + profile,
+         "--dump-dom", "file://" + page + "#search=" + pattern});
+    const std::string ready = DataAttribute(run.out, "ready-ms");
+    const std::string search = DataAttribute(run.out, "search-ms");
+    if (ready.empty() || search.empty())
+        throw std::runtime_error("the page did not report its timings");
+    return {std::stod(ready), std::stod(search), DataAttribute(run.out, "matches")};
+}
+
+void MeasurePage(const std::string& scratch, const std::string& tree, const PageGoals& goals) {
+    const std::string location = scratch + "/catalogue-" + std::to_string(goals.entries) + ".sqlite";
+    auto catalogue = OpenCatalogue(location);
+    const std::atomic<bool> stop = false;
+    if (AddToCatalogue(*catalogue, "Medium 00", tree, false, stop) != AddOutcome::Added)
+        throw std::runtime_error("cannot add " + tree);
+    const Medium first = catalogue->Media().front();
+    for (std::size_t m = 1; m < goals.media; ++m)
+        CopyMedium(*catalogue, first, "Medium " + std::string(m < 10 ? "0" : "") + std::to_string(m));
+    const std::string page = scratch + "/catalogue-" + std::to_string(goals.entries) + ".html";
+    const std::string what = std::to_string(goals.entries) + " entries on " +
+                             std::to_string(goals.media) + (goals.media == 1 ? " medium" : " media");
+    {
+        GoalMeasure measure("page of " + what + ": size");
+        std::ofstream out(page, std::ios::binary);
+        const double writing = Seconds([&] { WriteHtmlSnapshot(*catalogue, {}, out); });
+        out.close();
+        const double megabytes = static_cast<double>(std::filesystem::file_size(page)) / 1e6;
+        measure.Report(Fixed(megabytes, 1) + " MB (written in " + Fixed(writing, 1) + " s)",
+                       "< " + Fixed(goals.maxMegabytes, 0) + " MB", megabytes < goals.maxMegabytes);
+    }
+    const std::string profile = scratch + "/chromium-profile";
+    std::vector<double> ready;
+    for (const char* pattern : {"IMG_", "*.jpg", "2019?0*", "holiday"}) {
+        GoalMeasure measure("page of " + what + ": search " + pattern);
+        const PageRun run = LoadPage(page, pattern, profile);
+        ready.push_back(run.readyMs);
+        FindQuery query;
+        query.pattern = pattern;
+        std::size_t found = 0;
+        const double reference = Seconds([&] {
+            catalogue->Find(query, [&](const CatalogueMatch&) {
+                ++found;
+                return true;
+            });
+        });
+        measure.Report(Fixed(run.searchMs, 0) + " ms, " + run.matches + " matches (the catalogue's --find: " +
+                           Fixed(reference * 1000, 0) + " ms, " + std::to_string(found) + ")",
+                       "< " + Fixed(goals.maxSearchSeconds * 1000, 0) + " ms",
+                       run.searchMs < goals.maxSearchSeconds * 1000 &&
+                           run.matches == std::to_string(found));
+    }
+    GoalMeasure measure("page of " + what + ": interactive");
+    const double median = Median(ready);
+    measure.Report(Fixed(median, 0) + " ms (median of " + std::to_string(ready.size()) + " loads)",
+                   "< " + Fixed(goals.maxReadySeconds * 1000, 0) + " ms",
+                   median < goals.maxReadySeconds * 1000);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const std::vector<std::string> args(argv + 1, argv + argc);
+        const std::string scratch =
+            args.size() == 2 && args[0] == "--keep"
+                ? args[1]
+                : (std::filesystem::temp_directory_path() / "catalogrium-html-bench").string();
+        std::filesystem::create_directories(scratch);
+        std::cout << "load average at start: " << Fixed(OneMinuteLoad(), 2) << '\n';
+        const std::size_t tenth = 1000000 / kMediaOfTheMillion;
+        const std::string tree = GenerateNamedTree(scratch, tenth);
+        MeasurePage(scratch, tree, {tenth, 1, 5, 1, 0.2});
+        MeasurePage(scratch, tree, {tenth * kMediaOfTheMillion, kMediaOfTheMillion, 50, 5, 0.5});
+        RemoveTree(tree);
+        PrintGoalSummary();
+        return EXIT_SUCCESS;
+    } catch (const std::exception& error) {
+        std::cerr << "catalogrium_html_bench: " << error.what() << '\n';
+        return EXIT_FAILURE;
+    }
+}
