@@ -69,9 +69,9 @@ struct PageRun {
 
 // The page loaded in headless Chromium with `pattern` searched as it loads.
 PageRun LoadPage(const std::string& page, const std::string& pattern, const std::string& profile) {
-    const CommandResult run = RunCommand(
-        {"chromium", "--headless", "--no-sandbox", "--disable-gpu", "--user-data-dir=" + profile,
-         "--dump-dom", "file://" + page + "#search=" + pattern});
+    const CommandResult run = RunCommand({"chromium", "--headless", "--no-sandbox", "--disable-gpu",
+                                          "--user-data-dir=" + profile, "--dump-dom",
+                                          "file://" + page + "#search=" + pattern});
     const std::string ready = DataAttribute(run.out, "ready-ms");
     const std::string search = DataAttribute(run.out, "search-ms");
     if (ready.empty() || search.empty())
@@ -80,17 +80,20 @@ PageRun LoadPage(const std::string& page, const std::string& pattern, const std:
 }
 
 void MeasurePage(const std::string& scratch, const std::string& tree, const PageGoals& goals) {
-    const std::string location = scratch + "/catalogue-" + std::to_string(goals.entries) + ".sqlite";
+    const std::string location =
+        scratch + "/catalogue-" + std::to_string(goals.entries) + ".sqlite";
     auto catalogue = OpenCatalogue(location);
     const std::atomic<bool> stop = false;
     if (AddToCatalogue(*catalogue, "Medium 00", tree, false, stop) != AddOutcome::Added)
         throw std::runtime_error("cannot add " + tree);
     const Medium first = catalogue->Media().front();
     for (std::size_t m = 1; m < goals.media; ++m)
-        CopyMedium(*catalogue, first, "Medium " + std::string(m < 10 ? "0" : "") + std::to_string(m));
+        CopyMedium(*catalogue, first,
+                   "Medium " + std::string(m < 10 ? "0" : "") + std::to_string(m));
     const std::string page = scratch + "/catalogue-" + std::to_string(goals.entries) + ".html";
     const std::string what = std::to_string(goals.entries) + " entries on " +
-                             std::to_string(goals.media) + (goals.media == 1 ? " medium" : " media");
+                             std::to_string(goals.media) +
+                             (goals.media == 1 ? " medium" : " media");
     {
         GoalMeasure measure("page of " + what + ": size");
         std::ofstream out(page, std::ios::binary);
@@ -115,11 +118,11 @@ void MeasurePage(const std::string& scratch, const std::string& tree, const Page
                 return true;
             });
         });
-        measure.Report(Fixed(run.searchMs, 0) + " ms, " + run.matches + " matches (the catalogue's --find: " +
-                           Fixed(reference * 1000, 0) + " ms, " + std::to_string(found) + ")",
-                       "< " + Fixed(goals.maxSearchSeconds * 1000, 0) + " ms",
-                       run.searchMs < goals.maxSearchSeconds * 1000 &&
-                           run.matches == std::to_string(found));
+        measure.Report(
+            Fixed(run.searchMs, 0) + " ms, " + run.matches + " matches (the catalogue's --find: " +
+                Fixed(reference * 1000, 0) + " ms, " + std::to_string(found) + ")",
+            "< " + Fixed(goals.maxSearchSeconds * 1000, 0) + " ms",
+            run.searchMs < goals.maxSearchSeconds * 1000 && run.matches == std::to_string(found));
     }
     GoalMeasure measure("page of " + what + ": interactive");
     const double median = Median(ready);

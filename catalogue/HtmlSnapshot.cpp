@@ -188,9 +188,9 @@ public:
             previous = folder.index;
         }
         out << ",count:" << m_count << ",rootCount:" << m_rootCount << ",names:\"" << m_names
-            << "\",kinds:\"" << m_kinds << "\",sizes:\"" << Base64(m_sizes.Bytes())
-            << "\",times:\"" << Base64(m_times.Bytes()) << "\",folders:\""
-            << Base64(folders.Bytes()) << "\",bigSizes:{" << m_bigSizes << '}';
+            << "\",kinds:\"" << m_kinds << "\",sizes:\"" << Base64(m_sizes.Bytes()) << "\",times:\""
+            << Base64(m_times.Bytes()) << "\",dirs:\"" << Base64(folders.Bytes()) << "\",bigSizes:{"
+            << m_bigSizes << '}';
     }
 
 private:
@@ -230,9 +230,8 @@ void WriteMedium(ICatalogue& catalogue, const Medium& medium, std::ostream& out)
         << ",fsType:" << JsString(medium.volume.fsType)
         << ",volumePath:" << JsString(medium.volume.path)
         << ",mountPoint:" << JsString(medium.mountPoint) << ",added:" << medium.added
-        << ",files:" << medium.files << ",folders:" << medium.folders << ",bytes:\""
-        << medium.bytes << "\",location:" << JsString(medium.location)
-        << ",note:" << JsString(medium.note);
+        << ",files:" << medium.files << ",folders:" << medium.folders << ",bytes:\"" << medium.bytes
+        << "\",location:" << JsString(medium.location) << ",note:" << JsString(medium.note);
     MediumColumns(catalogue, medium).Write(out);
     out << "}";
 }
@@ -244,7 +243,8 @@ std::vector<Medium> SelectedMedia(ICatalogue& catalogue, const std::vector<std::
     for (const std::string& name : names)
         if (std::ranges::find(media, name, &Medium::name) == media.end())
             throw CatalogueError("no medium named \"" + name + "\" in the catalogue");
-    std::erase_if(media, [&](const Medium& m) { return std::ranges::find(names, m.name) == names.end(); });
+    std::erase_if(media,
+                  [&](const Medium& m) { return std::ranges::find(names, m.name) == names.end(); });
     return media;
 }
 

@@ -9,8 +9,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <sstream>
 #include <unistd.h>

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <ctime>
+#include <map>
 #include <regex>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -89,13 +91,13 @@ std::string Unescaped(const std::string& html) {
     return text;
 }
 
-// The rows of matches in a page's serialized DOM, as ctlgrm --find prints its matches: fields
-// between tabs, a line each.
-std::string MatchLines(const std::string& dom) {
-    static const std::regex row(R"(<tr class="match">(.*?)</tr>)");
+// The rows that `rowOpening` begins in serialized HTML, each as its cells' texts between tabs, a
+// line each: ctlgrm --find's records for the rows of matches.
+std::string RowLines(const std::string& html, const std::string& rowOpening) {
+    const std::regex row(rowOpening + R"((.*?)</tr>)");
     static const std::regex field(R"(<td[^>]*>(.*?)</td>)");
     std::string lines;
-    for (auto r = std::sregex_iterator(dom.begin(), dom.end(), row); r != std::sregex_iterator();
+    for (auto r = std::sregex_iterator(html.begin(), html.end(), row); r != std::sregex_iterator();
          ++r) {
         const std::string cells = (*r)[1];
         std::string line;
@@ -105,6 +107,28 @@ std::string MatchLines(const std::string& dom) {
         lines += line + '\n';
     }
     return lines;
+}
+
+// YYYY-MM-DD HH:MM:SS in UTC, the time zone the page and ctlgrm are run in.
+std::string UtcText(std::int64_t seconds) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm utc{};
+    char text[32] = "";
+    ::gmtime_r(&t, &utc);
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &utc);
+    return text;
+}
+
+// The page in headless Chromium, its DOM once it has loaded, after the search of `fragment`.
+std::string LoadedPage(const TempDir& dir, const std::filesystem::path& page,
+                       const std::string& fragment) {
+    const TempDir profile;
+    const Finished run = RunInto(dir, {Chromium(), "--headless", "--no-sandbox", "--disable-gpu",
+                                       "--user-data-dir=" + profile.str(), "--dump-dom",
+                                       "file://" + page.string() + fragment});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("data-ready-ms=")) << "the page's script did not finish";
+    return run.out;
 }
 
 class HtmlSnapshot : public CatalogueTest {
@@ -121,13 +145,35 @@ protected:
 
     // Names that folding, decoding and escaping must all get right.
     void MakeHostileTree(const std::filesystem::path& disc) {
-        const std::vector<std::string> names = {
-            "Straße.txt", "STRASSE.txt", "strasse.log", "İstanbul.txt", "ISTANBUL.md",
-            "ıı.txt", "iI.txt", "ΣΟΦΟΣ.txt", "σοφος.txt", "σοφοσ.txt", "e\xCC\x81" "cole",
-            "\xC3\xA9" "cole", "bad\xFF\xFE.bin", "caf\xE9.txt", "\xED\xA0\x80surrogate",
-            "tab\there", "line\nfeed", "cr\rname", "back\\slash", "esc\x1B[31m",
-            "<script>alert(1)", "a&amp;b\".txt", "http:x", "nbsp\xC2\xA0space",
-            "c1\xC2\x85next", "\xF0\x9F\x8E\xB5 tune.mp3", "\xF4\x8F\xBE\x80private"};
+        const std::vector<std::string> names = {"Straße.txt",
+                                                "STRASSE.txt",
+                                                "strasse.log",
+                                                "İstanbul.txt",
+                                                "ISTANBUL.md",
+                                                "ıı.txt",
+                                                "iI.txt",
+                                                "ΣΟΦΟΣ.txt",
+                                                "σοφος.txt",
+                                                "σοφοσ.txt",
+                                                "e\xCC\x81"
+                                                "cole",
+                                                "\xC3\xA9"
+                                                "cole",
+                                                "bad\xFF\xFE.bin",
+                                                "caf\xE9.txt",
+                                                "\xED\xA0\x80surrogate",
+                                                "tab\there",
+                                                "line\nfeed",
+                                                "cr\rname",
+                                                "back\\slash",
+                                                "esc\x1B[31m",
+                                                "<script>alert(1)",
+                                                "a&amp;b\".txt",
+                                                "http:x",
+                                                "nbsp\xC2\xA0space",
+                                                "c1\xC2\x85next",
+                                                "\xF0\x9F\x8E\xB5 tune.mp3",
+                                                "\xF4\x8F\xBE\x80private"};
         for (const std::string& name : names)
             std::ofstream(disc / name) << name;
         // A file for every byte that a name may hold.
@@ -166,18 +212,14 @@ protected:
     }
 
     // The matches that the page lists for `pattern` searched as it loads, all of them.
-    std::string PageMatches(const std::string& browser, const std::filesystem::path& page,
-                            const std::string& pattern, const std::string& medium = {}) {
-        std::string address = "file://" + page.string() + "#search=" + PercentEncoded(pattern);
+    std::string PageMatches(const std::filesystem::path& page, const std::string& pattern,
+                            const std::string& medium = {}) {
+        std::string fragment = "#search=" + PercentEncoded(pattern) + "&show=all";
         if (!medium.empty())
-            address += "&medium=" + PercentEncoded(medium);
-        const TempDir profile;
-        const Finished run = RunInto(m_dir, {browser, "--headless", "--no-sandbox", "--disable-gpu",
-                                             "--user-data-dir=" + profile.str(), "--dump-dom",
-                                             address + "&show=all"});
-        EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_THAT(run.out, HasSubstr("data-matches=")) << "the search did not run";
-        return MatchLines(run.out);
+            fragment += "&medium=" + PercentEncoded(medium);
+        const std::string dom = LoadedPage(m_dir, page, fragment);
+        EXPECT_THAT(dom, HasSubstr("data-matches=")) << "the search did not run";
+        return RowLines(dom, R"(<tr class="match">)");
     }
 
     std::string FindMatches(const std::string& pattern, const std::string& medium = {}) {
@@ -191,23 +233,87 @@ protected:
 };
 
 TEST_P(HtmlSnapshot, SearchedInChromiumFindsWhatFindFinds) {
-    const std::string browser = Chromium();
-    if (browser.empty())
+    if (Chromium().empty())
         GTEST_SKIP() << "no chromium to load the page in (Debian's chromium package)";
     const auto page = WritePage();
-    const std::vector<std::string> patterns = {
-        "beach",  "*.JPG",     "b?.x",       "STRASSE",   "straße",      "ẞ",
-        "İ",      "i",         "ı",          "ς",         "ΣΟΦΟΣ.*",     "é",
-        "e\xCC\x81", "\xFF",   "\xE9",       "\xED",      "\\",          "<script",
-        "&",      "\t",        "*\n*",       "?ı.txt",    "*",           "🎵",
-        "\xC2\x85", "\xF4\x8F\xBE\x80", "a", "nothing at all", "/", "*/*"};
+    const std::vector<std::vector<std::string>> groups = {
+        // Parts of names and patterns.
+        {"beach", "*.JPG", "b?.x", "*", "a"},
+        // Simple case folding: ß stays one character, the Turkish i's and the sigmas fold as
+        // Unicode's table says, a combining mark is a character of its own.
+        {"STRASSE", "straße", "ẞ", "İ", "i", "ı", "?ı.txt", "ς", "ΣΟΦΟΣ.*", "é", "e\xCC\x81", "🎵",
+         "\xF4\x8F\xBE\x80"},
+        // Invalid bytes, control characters and what HTML or the escapes use.
+        {"\xFF", "\xE9", "\xED", "\xC2\x85", "\\", "<script", "&", "\t", "*\n*"},
+    };
+    std::vector<std::string> patterns;
+    for (const auto& group : groups)
+        patterns.insert(patterns.end(), group.begin(), group.end());
     for (const std::string& pattern : patterns) {
         const std::string expected = FindMatches(pattern);
-        EXPECT_EQ(PageMatches(browser, page, pattern), expected) << "pattern " << pattern;
+        EXPECT_NE(expected, "") << "pattern " << pattern;
+        EXPECT_EQ(PageMatches(page, pattern), expected) << "pattern " << pattern;
     }
-    EXPECT_EQ(PageMatches(browser, page, "beach", "Drive"), FindMatches("beach", "Drive"));
+    // No name holds a "/".
+    for (const std::string pattern : {"nothing at all", "/", "*/*"}) {
+        EXPECT_EQ(FindMatches(pattern), "");
+        EXPECT_EQ(PageMatches(page, pattern), "") << "pattern " << pattern;
+    }
+    EXPECT_EQ(PageMatches(page, "beach", "Drive"), FindMatches("beach", "Drive"));
     EXPECT_NE(FindMatches("b?.x").find("b\\xff.x"), std::string::npos)
         << "an invalid byte is one character";
+}
+
+TEST_P(HtmlSnapshot, ListsEveryMediumWithItsIdentityAndTotals) {
+    if (Chromium().empty())
+        GTEST_SKIP() << "no chromium to load the page in (Debian's chromium package)";
+    auto catalogue = Open();
+    ASSERT_TRUE(catalogue->SetShelf("Drive", "shelf 3", "the <b>blue</b> one & more"));
+    const std::string dom = LoadedPage(m_dir, WritePage(), "");
+    const auto table = dom.substr(dom.find("<table id=\"media\">"));
+    std::string expected;
+    for (const Medium& m : catalogue->Media())
+        expected += m.name + '\t' + m.folder + '\t' + m.volume.label + '\t' + m.volume.uuid + '\t' +
+                    m.volume.fsType + '\t' + m.volume.path + '\t' + m.mountPoint + '\t' +
+                    UtcText(m.added) + '\t' + std::to_string(m.files) + '\t' +
+                    std::to_string(m.folders) + '\t' + std::to_string(m.bytes) + '\t' + m.location +
+                    '\t' + m.note + '\n';
+    EXPECT_EQ(RowLines(table.substr(0, table.find("</table>")), "<tr>"), expected);
+}
+
+// Bytes, files and folders below `folder`, walked here.
+std::string WalkedTotals(const std::filesystem::path& folder) {
+    std::uintmax_t bytes = 0;
+    int files = 0;
+    int folders = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (entry.is_directory()) {
+            ++folders;
+        } else {
+            ++files;
+            bytes += entry.file_size();
+        }
+    }
+    return std::to_string(bytes) + " bytes, " + std::to_string(files) + " files, " +
+           std::to_string(folders) + " folders";
+}
+
+TEST_P(HtmlSnapshot, TreeShowsTheTotalsOfEveryFolder) {
+    if (Chromium().empty())
+        GTEST_SKIP() << "no chromium to load the page in (Debian's chromium package)";
+    const std::string dom = LoadedPage(m_dir, WritePage(), "#open=all");
+    static const std::regex line(
+        R"(<summary><span class="name">(.*?)</span><span class="totals"> — ([^,]*, [^,]*, [^,<]*))");
+    std::map<std::string, std::string> totals;
+    for (auto l = std::sregex_iterator(dom.begin(), dom.end(), line); l != std::sregex_iterator();
+         ++l)
+        totals[Unescaped((*l)[1])] = (*l)[2];
+    EXPECT_EQ(totals["Photos"], WalkedTotals(m_dir.path() / "disc" / "Photos"));
+    EXPECT_EQ(totals["Bytes"], WalkedTotals(m_dir.path() / "disc" / "Bytes"));
+    EXPECT_EQ(totals["Drive (" + (m_dir.path() / "drive").string() + ")"],
+              WalkedTotals(m_dir.path() / "drive"));
+    EXPECT_THAT(dom, HasSubstr(R"(<span class="name">b\xff.x</span>)"))
+        << "entries of opened folders are listed";
 }
 
 TEST_P(HtmlSnapshot, PageRequestsNothingAndHoldsOnlyTheChosenMedia) {
@@ -226,7 +332,8 @@ TEST_P(HtmlSnapshot, PageRequestsNothingAndHoldsOnlyTheChosenMedia) {
 
 TEST_P(HtmlSnapshot, UnknownMediumWritesNoPage) {
     const auto page = m_dir.path() / "none.html";
-    const Finished run = Ctlgrm({"--html", "--medium", "Drive", "--medium", "lost", "-o", page.string()});
+    const Finished run =
+        Ctlgrm({"--html", "--medium", "Drive", "--medium", "lost", "-o", page.string()});
     EXPECT_EQ(run.status, 1);
     EXPECT_THAT(run.err, HasSubstr("\"lost\""));
     EXPECT_FALSE(std::filesystem::exists(page));
@@ -238,7 +345,8 @@ INSTANTIATE_TEST_SUITE_P(Backends, HtmlSnapshot, ::testing::Values("sqlite"), Ba
 // every character in its plane.
 TEST(HtmlSnapshotFolding, NoFoldingLeavesItsPlane) {
     for (const CaseFold& fold : SimpleCaseFolds())
-        EXPECT_EQ(fold.from > 0xFFFF, fold.to > 0xFFFF) << std::hex << fold.from;
+        EXPECT_EQ(fold.from > 0xFFFF, fold.to > 0xFFFF)
+            << std::hex << static_cast<std::uint32_t>(fold.from);
 }
 
 } // namespace
