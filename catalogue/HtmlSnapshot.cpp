@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -138,35 +139,62 @@ struct PendingFolder {
     std::optional<std::size_t> slot; // none: the listed folder, which has no entry
 };
 
+// Every entry of a medium as the catalogue numbers them, the entries of each folder in a run.
+class MediumTree {
+public:
+    MediumTree(ICatalogue& catalogue, const std::string& medium) {
+        catalogue.MediumEntries(medium, [&](const CataloguedEntry& entry) {
+            const auto run = m_runs.try_emplace(entry.parent, m_entries.size(), 0).first;
+            ++run->second.second;
+            m_entries.emplace_back(entry).comments = {}; // the page shows no comments
+            return true;
+        });
+    }
+
+    // The entries of the folder `id`, by name.
+    std::vector<const CataloguedEntry*> EntriesOf(std::int64_t id) const {
+        std::vector<const CataloguedEntry*> entries;
+        if (const auto run = m_runs.find(id); run != m_runs.end())
+            for (std::size_t i = 0; i < run->second.second; ++i)
+                entries.push_back(&m_entries[run->second.first + i]);
+        std::ranges::sort(entries, {}, &CataloguedEntry::name);
+        return entries;
+    }
+
+private:
+    std::vector<CataloguedEntry> m_entries;
+    std::unordered_map<std::int64_t, std::pair<std::size_t, std::size_t>> m_runs; // first, count
+};
+
 // The entries of one medium in the page's order, the order of the catalogue's search: a folder
 // at a time, depth first in the order of folder paths; the entries of each folder by name, as
 // bytes.
 class MediumColumns {
 public:
     MediumColumns(ICatalogue& catalogue, const Medium& medium) {
+        const MediumTree tree(catalogue, medium.name);
         std::vector<PendingFolder> pending{{0, std::nullopt}};
         while (!pending.empty()) {
             const PendingFolder folder = pending.back();
             pending.pop_back();
-            std::vector<CataloguedEntry> entries = catalogue.FolderEntries(medium.name, folder.id);
-            std::ranges::sort(entries, {}, &CataloguedEntry::name);
+            const std::vector<const CataloguedEntry*> entries = tree.EntriesOf(folder.id);
             const std::int64_t first = m_count;
             if (!folder.slot)
                 m_rootCount = static_cast<std::int64_t>(entries.size());
-            for (const CataloguedEntry& entry : entries)
-                Add(entry);
+            for (const CataloguedEntry* entry : entries)
+                Add(*entry);
             // The sub-folders, the first in path order last, to be written next.
             std::vector<std::size_t> read;
             for (std::size_t i = 0; i < entries.size(); ++i)
-                if (entries[i].totals)
+                if (entries[i]->totals)
                     read.push_back(i);
             std::ranges::sort(read, [&](std::size_t a, std::size_t b) {
-                return PathNameLess(entries[b].name, entries[a].name);
+                return PathNameLess(entries[b]->name, entries[a]->name);
             });
             for (const std::size_t i : read) {
-                pending.push_back({entries[i].id, m_folders.size()});
+                pending.push_back({entries[i]->id, m_folders.size()});
                 m_folders.push_back(
-                    {first + static_cast<std::int64_t>(i), 0, 0, *entries[i].totals});
+                    {first + static_cast<std::int64_t>(i), 0, 0, *entries[i]->totals});
             }
             if (folder.slot) {
                 m_folders[*folder.slot].first = first;
