@@ -34,28 +34,24 @@ struct PageGoals {
     double maxSearchSeconds;
 };
 
-// Copies the medium `from` of `catalogue` as a new medium `name` (another folder), folder by
-// folder, as an add of that folder would.
+// Copies the medium `from` of `catalogue` as a new medium `name` (another folder), its folders
+// in the order of their entries' numbers, as the add of that folder gave them.
 void CopyMedium(ICatalogue& catalogue, const Medium& from, const std::string& name) {
+    std::vector<AddedFolder> folders;
+    catalogue.MediumEntries(from.name, [&](const CataloguedEntry& entry) {
+        if (folders.empty() || folders.back().id != entry.parent)
+            folders.push_back({entry.parent, entry.id, {}});
+        folders.back().entries.push_back({entry.name, entry.kind, entry.size, entry.modified,
+                                          entry.attributes, entry.hash, entry.comments});
+        return true;
+    });
     Medium copy = from;
     copy.name = name;
     copy.folder = "/media/" + name;
     copy.volume.path = "/" + name;
     auto add = catalogue.BeginAdd(copy, false);
-    std::vector<std::int64_t> folders = {0};
-    for (std::size_t next = 0; next < folders.size(); ++next) {
-        AddedFolder folder;
-        folder.id = folders[next];
-        for (const CataloguedEntry& entry : catalogue.FolderEntries(from.name, folder.id)) {
-            if (folder.entries.empty())
-                folder.first = entry.id;
-            folder.entries.push_back({entry.name, entry.kind, entry.size, entry.modified,
-                                      entry.attributes, entry.hash, entry.comments});
-            if (entry.totals)
-                folders.push_back(entry.id);
-        }
+    for (const AddedFolder& folder : folders)
         add->AddFolder(folder);
-    }
     add->Commit();
 }
 
