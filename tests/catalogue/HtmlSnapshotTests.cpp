@@ -264,6 +264,20 @@ TEST_P(HtmlSnapshot, SearchedInChromiumFindsWhatFindFinds) {
         << "an invalid byte is one character";
 }
 
+// Typed into the search box, a key at a time through the browser's input: the first page of
+// matches, then the rest through "Show more", are what --find prints.
+TEST_P(HtmlSnapshot, TypedSearchListsItsMatchesPageByPage) {
+    if (Chromium().empty())
+        GTEST_SKIP() << "no chromium to load the page in (Debian's chromium package)";
+    const auto page = WritePage();
+    const std::string expected = FindMatches("B");
+    ASSERT_GT(std::ranges::count(expected, '\n'), 200) << "more matches than a page shows";
+    const Finished typed =
+        RunInto(m_dir, {"/usr/bin/python3", TYPE_IN_PAGE, Chromium(), page.string(), "B"});
+    ASSERT_EQ(typed.status, 0) << typed.err;
+    EXPECT_EQ(typed.out, expected);
+}
+
 TEST_P(HtmlSnapshot, ListsEveryMediumWithItsIdentityAndTotals) {
     if (Chromium().empty())
         GTEST_SKIP() << "no chromium to load the page in (Debian's chromium package)";
