@@ -127,7 +127,8 @@ std::string LoadedPage(const TempDir& dir, const std::filesystem::path& page,
                                        "--user-data-dir=" + profile.str(), "--dump-dom",
                                        "file://" + page.string() + fragment});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_THAT(run.out, HasSubstr("data-ready-ms=")) << "the page's script did not finish";
+    EXPECT_NE(run.out.find("data-ready-ms="), std::string::npos)
+        << "the page's script did not finish";
     return run.out;
 }
 
@@ -168,6 +169,7 @@ protected:
                                                 "back\\slash",
                                                 "esc\x1B[31m",
                                                 "<script>alert(1)",
+                                                "<!--<script>",
                                                 "a&amp;b\".txt",
                                                 "http:x",
                                                 "nbsp\xC2\xA0space",
@@ -218,7 +220,7 @@ protected:
         if (!medium.empty())
             fragment += "&medium=" + PercentEncoded(medium);
         const std::string dom = LoadedPage(m_dir, page, fragment);
-        EXPECT_THAT(dom, HasSubstr("data-matches=")) << "the search did not run";
+        EXPECT_NE(dom.find("data-matches="), std::string::npos) << "the search did not run";
         return RowLines(dom, R"(<tr class="match">)");
     }
 
