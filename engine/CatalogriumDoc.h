@@ -10,6 +10,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CWalkPool;
 class ITreeSink;
@@ -39,6 +40,13 @@ struct UnexaminedEntries {
 // "2 entries could not be examined (the first: PATH); ...", control characters shown as "?".
 std::string DescribeUnexamined(const UnexaminedEntries& unexamined);
 
+// One entry of a folder that was read earlier and kept elsewhere (a catalogue of it), with what
+// was counted below it then (zero for a file).
+struct RecordedEntry {
+    CFolderEntry entry;
+    FolderTally below;
+};
+
 // The listing of one folder: its direct entries and the totals of everything below it.
 // The document owns every entry: the scan list holds them from the scan until the sort moves
 // them to the entry list, which owns them until the next reading or DeleteContents. The
@@ -65,6 +73,11 @@ public:
     // progress note asked to stop, with an empty listing. `filesAndFolders` is 0 folders only,
     // 1 files only, 2 both.
     bool ScanFolder(const std::string& path, int filesAndFolders);
+    // Fills the scan list and the totals from a reading kept elsewhere, as ScanFolder fills them
+    // from the disk: `entries` in the order the folder was read, `path` the folder's path as it
+    // was read. Then comes SortEntries, as after a scan.
+    void ListRecordedFolder(const std::string& path, std::vector<RecordedEntry> entries,
+                            int filesAndFolders);
     // Upper-cases (when asked), puts folders first, sorts and moves the entries to the entry
     // list. Does nothing without options.
     void SortEntries(bool descend, int sortBy);

@@ -196,6 +196,17 @@ CCatalogriumDoc::ScanOutcome CCatalogriumDoc::ReadEntries(DIR* folder, const std
     return ScanOutcome::Read;
 }
 
+void CCatalogriumDoc::ListRecordedFolder(const std::string& path,
+                                         std::vector<RecordedEntry> entries, int filesAndFolders) {
+    ResetListing();
+    for (RecordedEntry& recorded : entries) {
+        AddToTotals(recorded.entry, recorded.below);
+        Keep(std::make_unique<CFolderEntry>(std::move(recorded.entry)), filesAndFolders);
+    }
+    AssignShortNames(m_scanList);
+    m_strListedFolder = path;
+}
+
 void CCatalogriumDoc::RemarkOnUnexamined() {
     if (m_unexamined.count > 0)
         m_progress.SetClosingRemark(DescribeUnexamined(m_unexamined));

@@ -2,6 +2,7 @@
 
 #include "Adding.h"
 #include "Catalogue.h"
+#include "CataloguedListing.h"
 #include "Console.h"
 #include "HtmlSnapshot.h"
 #include "OutputFile.h"
@@ -152,6 +153,22 @@ int RunHtml(const CatalogueRequest& request, const std::string& outputPath) {
             Complain(SaveFailureText(error, outputPath));
             return kExitFailure;
         }
+        return EXIT_SUCCESS;
+    } catch (const NoCatalogueError& error) {
+        return Report(error, kExitNoCatalogue);
+    } catch (const CatalogueGaveUp& error) {
+        return Report(error, kExitGaveUp);
+    } catch (const CatalogueError& error) {
+        return Report(error, kExitFailure);
+    }
+}
+
+int ListFromCatalogue(const CatalogueRequest& request, const std::string& folder,
+                      CCatalogriumDoc& doc, int filesAndFolders) {
+    try {
+        auto catalogue = Open(request, CatalogueUse::LookUp);
+        ListCataloguedFolder(*catalogue, NameCataloguedFolder(*catalogue, folder), doc,
+                             filesAndFolders);
         return EXIT_SUCCESS;
     } catch (const NoCatalogueError& error) {
         return Report(error, kExitNoCatalogue);

@@ -4,6 +4,8 @@
 
 #include <string>
 
+class CCatalogriumDoc;
+
 // --find: exit status 0 with matches, 1 without, 2 when the catalogue cannot be used.
 int RunFind(const CatalogueRequest& request);
 // --media, --forget: 0 done, 1 when the catalogue cannot be used or there is no such medium, 2
@@ -16,3 +18,8 @@ int RunAdd(const CatalogueRequest& request, const std::string& folder);
 // when the catalogue cannot be used, a medium is unknown or the page cannot be written, 2 when
 // there is no catalogue.
 int RunHtml(const CatalogueRequest& request, const std::string& outputPath);
+// --from-catalogue: fills `doc` with the catalogued folder `folder` ("MEDIUM[/PATH]") as it was
+// read when its medium was added. 0 done, 1 when there is no such medium or folder or the
+// catalogue cannot be used, 2 when there is no catalogue.
+int ListFromCatalogue(const CatalogueRequest& request, const std::string& folder,
+                      CCatalogriumDoc& doc, int filesAndFolders);

@@ -69,7 +69,7 @@ bool SetAction(CommandLineRequest& request, CatalogueAction action, std::string&
     return true;
 }
 
-const std::array<OptionSpec, 26> kOptions{{
+const std::array<OptionSpec, 27> kOptions{{
     {"output", 'o', "FILE", "write the listing file to FILE (\"-\": standard output, the default)",
      [](CommandLineRequest& r, const std::string& v, std::string& e) {
          if (v.empty()) {
@@ -195,6 +195,12 @@ const std::array<OptionSpec, 26> kOptions{{
          r.catalogue.format = RecordFormat::NulTerminated;
          return true;
      }},
+    {"from-catalogue", 0, "MEDIUM[/PATH]",
+     "list the catalogued folder PATH of MEDIUM (its listed folder without PATH) as it was added",
+     [](CommandLineRequest& r, const std::string& v, std::string&) {
+         r.fromCatalogue = v;
+         return true;
+     }},
     {"forget", 0, "NAME", "remove the medium NAME from the catalogue",
      [](CommandLineRequest& r, const std::string& v, std::string& e) {
          r.catalogue.name = v;
@@ -287,8 +293,10 @@ private:
     // The folder is listed unless the catalogue is only searched or changed.
     bool CheckCatalogueRequest() {
         const CatalogueRequest& c = m_request.catalogue;
-        const bool takesFolder =
-            c.action == CatalogueAction::None || c.action == CatalogueAction::Add;
+        const bool lists = c.action == CatalogueAction::None || c.action == CatalogueAction::Add;
+        const bool takesFolder = lists && !m_request.fromCatalogue;
+        if (m_request.fromCatalogue && c.action != CatalogueAction::None)
+            return Fail("--from-catalogue goes with no other catalogue action");
         if (c.replace && c.action != CatalogueAction::Add)
             return Fail("--replace goes with --add");
         if (c.medium && c.action != CatalogueAction::Find && c.action != CatalogueAction::Html)
@@ -300,7 +308,7 @@ private:
         if (takesFolder && !m_haveFolder)
             return Fail("missing FOLDER");
         if (!takesFolder && m_haveFolder)
-            return Fail("no FOLDER with --find, --media, --forget or --html");
+            return Fail("no FOLDER with --find, --media, --forget, --html or --from-catalogue");
         return true;
     }
 
@@ -346,6 +354,8 @@ std::string UsageText() {
                        "       ctlgrm [--catalogue FILE|URI] --find PATTERN [--medium NAME] [-0]\n"
                        "       ctlgrm [--catalogue FILE|URI] --media [-0] | --forget NAME\n"
                        "       ctlgrm [--catalogue FILE|URI] --html [--medium NAME]... -o FILE\n"
+                       "       ctlgrm [--catalogue FILE|URI] --from-catalogue MEDIUM[/PATH] "
+                       "[OPTION]...\n"
                        "Writes the listing file of FOLDER with the settings of the profile; keeps "
                        "listed media in a catalogue and finds files in it.\n\n";
     std::size_t width = 0;

@@ -30,18 +30,19 @@ struct CatalogueRequest {
 struct CommandLineRequest {
     bool showHelp = false;
     std::string folder;
-    std::string profilePath;                // empty: the default profile
-    std::vector<ProfileOverride> overrides; // in command-line order
-    std::string outputPath;                 // empty: standard output
-    std::string commentsPath;               // empty: no comments
-    std::string paper = "letter";           // of a PDF output: "letter" or "a4"
-    std::optional<std::string> title;       // of a PDF output: the title lines "L1|L2|L3"
+    std::optional<std::string> fromCatalogue; // "MEDIUM[/PATH]", listed instead of FOLDER
+    std::string profilePath;                  // empty: the default profile
+    std::vector<ProfileOverride> overrides;   // in command-line order
+    std::string outputPath;                   // empty: standard output
+    std::string commentsPath;                 // empty: no comments
+    std::string paper = "letter";             // of a PDF output: "letter" or "a4"
+    std::optional<std::string> title;         // of a PDF output: the title lines "L1|L2|L3"
     CatalogueRequest catalogue;
 };
 
 // Parses the arguments that follow the program name: options (long ones also as
 // --name=VALUE), "--" to end them, and exactly one FOLDER, which may be empty (none with
-// --find, --media and --forget). Every setting
+// --find, --media, --forget and --from-catalogue). Every setting
 // option becomes an override checked against the profile's keys. Nothing, with `error` set,
 // when the arguments cannot be used.
 std::optional<CommandLineRequest> ParseCommandLine(const std::vector<std::string>& args,

@@ -86,6 +86,16 @@ bool ReadListing(CCatalogriumDoc& doc, std::string folder, const ListingOptions&
     return true;
 }
 
+// The catalogued folder as it was read when its medium was added, sorted as a scan is.
+int ReadCataloguedListing(CCatalogriumDoc& doc, const CommandLineRequest& request,
+                          const ListingOptions& options) {
+    if (const int status = ListFromCatalogue(request.catalogue, *request.fromCatalogue, doc,
+                                             options.m_nFilesAndFolders))
+        return status;
+    doc.SortEntries(options.m_bDescend != 0, options.m_nSortBy);
+    return EXIT_SUCCESS;
+}
+
 bool ReadComments(const CommandLineRequest& request, std::vector<EntryComments>& comments,
                   std::string& error) {
     return request.commentsPath.empty() || ReadCommentsFile(request.commentsPath, comments, error);
@@ -140,8 +150,12 @@ int Run(const CommandLineRequest& request) {
     auto progress = MakeProgressNote();
     CCatalogriumDoc doc(prompter, *progress);
     doc.SetOptions(&options);
-    if (!ReadListing(doc, FolderToCheck(request.folder), options))
+    if (request.fromCatalogue) {
+        if (const int status = ReadCataloguedListing(doc, request, options))
+            return status;
+    } else if (!ReadListing(doc, FolderToCheck(request.folder), options)) {
         return kExitFailure;
+    }
     AddComments(doc, comments, options);
     // The listing is written once the medium is in the catalogue, never before: an add that
     // fails or is interrupted leaves both as they were.

@@ -42,6 +42,23 @@ TEST(CommandLine, TakesExactlyOneFolderWhichMayBeEmptyOrLookLikeAnOption) {
     EXPECT_NE(two.error.find("more than one FOLDER"), std::string::npos);
 }
 
+TEST(CommandLine, CataloguedFolderIsListedInsteadOfAFolderAndWithoutOtherCatalogueActions) {
+    const auto relisted = Parse({"--from-catalogue", "Disc/a/b", "--sort", "name"});
+    ASSERT_TRUE(relisted.request) << relisted.error;
+    EXPECT_EQ(relisted.request->fromCatalogue, "Disc/a/b");
+    EXPECT_EQ(relisted.request->folder, "");
+    EXPECT_EQ(Overrides(*relisted.request), (Pairs{{"Sort by", "2"}}));
+
+    EXPECT_NE(Parse({"--from-catalogue", "Disc", "/d"}).error.find("no FOLDER with"),
+              std::string::npos);
+    for (const auto& action : std::vector<std::vector<std::string>>{
+             {"--add", "New"}, {"--find", "x"}, {"--media"}, {"--forget", "Disc"}}) {
+        std::vector<std::string> args{"--from-catalogue", "Disc"};
+        args.insert(args.end(), action.begin(), action.end());
+        EXPECT_EQ(Parse(args).error, "--from-catalogue goes with no other catalogue action");
+    }
+}
+
 TEST(CommandLine, HelpNeedsNoFolder) {
     EXPECT_TRUE(Parse({"--help"}).request->showHelp);
     EXPECT_TRUE(Parse({"-h"}).request->showHelp);

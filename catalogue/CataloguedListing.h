@@ -1,0 +1,32 @@
+#pragma once
+
+#include "Catalogue.h"
+
+#include <string>
+
+class CCatalogriumDoc;
+
+// A folder of a catalogued medium: the medium's name and the folder's path below the listed
+// folder, its parts joined by "/" ("" for the listed folder itself).
+struct CataloguedFolder {
+    std::string medium;
+    std::string pathBelow;
+};
+
+// The catalogued folder that "MEDIUM[/PATH]" names. A medium's name may hold "/", so the
+// longest name of a catalogued medium that the text is, or that it begins with followed by
+// "/", is the medium; empty parts of PATH are dropped. Throws CatalogueError when the text
+// begins with the name of no medium.
+CataloguedFolder NameCataloguedFolder(ICatalogue& catalogue, const std::string& text);
+
+// The path that `folder` had when its medium was added: the medium's listed folder followed by
+// the path below it.
+std::string PathAsAdded(const Medium& medium, const CataloguedFolder& folder);
+
+// Fills `doc` with the catalogued folder as a scan of the folder filled it when its medium was
+// added (see CCatalogriumDoc::ListRecordedFolder): the entries in the order they were read,
+// their sizes, times to the second, attributes and the totals below the folders, under the
+// folder's path as it was added. SortEntries comes next. Throws CatalogueError, naming what is
+// missing, when the catalogue has no such medium or folder; `doc` is then left as it was.
+void ListCataloguedFolder(ICatalogue& catalogue, const CataloguedFolder& folder,
+                          CCatalogriumDoc& doc, int filesAndFolders);

@@ -1,0 +1,322 @@
+// A catalogued folder listed again from the catalogue: ctlgrm --from-catalogue against a live
+// ctlgrm run on the same folder with the same settings and the same "now", on both kinds of
+// catalogue.
+
+#include "CatalogueFixture.h"
+#include "CataloguedListing.h"
+#include "RunCommand.h"
+
+#include <gmock/gmock.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using ::testing::HasSubstr;
+
+constexpr const char* kNow = "1796663109"; // 12/07/26 17:05:09 UTC
+
+struct CtlgrmRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string FileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs ctlgrm to its end in `scratch`, with the same "now" for every run and no user profile.
+CtlgrmRun RunCtlgrm(const TempDir& scratch, std::vector<std::string> args) {
+    const std::string out = (scratch.path() / "stdout").string();
+    const std::string err = (scratch.path() / "stderr").string();
+    args.insert(args.begin(), CTLGRM_PATH);
+    const pid_t pid = SpawnWithOutputFiles(
+        args,
+        EnvironmentWith({"TZ=UTC0", "SOURCE_DATE_EPOCH=" + std::string(kNow),
+                         "XDG_CONFIG_HOME=" + (scratch.path() / "config").string()}),
+        out, err, scratch.str());
+    CtlgrmRun run;
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        run.exitCode = WEXITSTATUS(status);
+    run.out = FileText(out);
+    run.err = FileText(err);
+    return run;
+}
+
+void SetTime(const std::filesystem::path& path, std::time_t seconds, long nanoseconds = 0) {
+    const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+// A folder with what a listing shows differently: sizes in every unit (a sparse 5 GB file),
+// times before 1970 and two in the same second that differ below it, read-only, hidden,
+// link, FIFO, folders with files below them and an empty one, names that sort differently by
+// name, extension and case, long names sharing their start (their short names must differ),
+// names with control characters and invalid UTF-8, and a folder of names holding every byte
+// from 1 to 255 that a name can hold.
+void FillHostileFolder(TempDir& dir) {
+    struct File {
+        std::string name;
+        std::size_t size;
+        std::time_t time;
+    };
+    const std::string longStart(70, 'L');
+    const std::vector<File> files = {
+        {"b.txt", 13312, 1796662000},
+        {"A.doc", 1010, 1790000000},
+        {"zeta", 0, 1795000000},
+        {"archive.tar.gz", 2500000, -31536000},
+        {".hidden", 7, 1700000000},
+        {longStart + " one.txt", 1, 1700000001},
+        {longStart + " two.txt", 2, 1700000002},
+        {"Ünïcødé name with blanks.pdf", 3, 1700000003},
+        {"tab\there\nline", 4, 1700000004},
+        {"bad \xff\xfe utf8 \xc3", 5, 1700000005},
+        {"comma, \"quoted\".csv", 6, 1700000006},
+        {"Photos/one.jpg", 700, 1600000000},
+        {"Photos/deep/two.jpg", 900, 1600000000},
+        {"music/x.mp3", 5000, 1600000000},
+    };
+    for (const auto& f : files)
+        SetTime(dir.WriteFile("disc/" + f.name, std::string(f.size, 'x')), f.time);
+    const auto disc = dir.path() / "disc";
+    for (int byte = 1; byte <= 255; ++byte)
+        if (byte != '/')
+            dir.WriteFile("disc/every byte/" + std::string(1, static_cast<char>(byte)) + "x", "");
+    ASSERT_EQ(::truncate(dir.WriteFile("disc/sparse.img", "").c_str(), 5000000000), 0);
+    SetTime(disc / "sparse.img", 1796000000, 999999999);
+    SetTime(dir.WriteFile("disc/same second early", "e"), 1796000000, 1);
+    dir.WriteFile("disc/read only", "r");
+    ::chmod((disc / "read only").c_str(), 0444);
+    std::filesystem::create_symlink("b.txt", disc / "link to b");
+    ASSERT_EQ(::mkfifo((disc / "fifo").c_str(), 0644), 0);
+    dir.MakeDir("disc/empty folder");
+    SetTime(disc / "Photos", 1780000000);
+    SetTime(disc / "music", 1781000000);
+}
+
+// The folder is added with ctlgrm --add once per test, then listed live and from the catalogue
+// with each set of settings.
+class Relisting : public CatalogueTest {
+protected:
+    void SetUp() override {
+        CatalogueTest::SetUp();
+        FillHostileFolder(m_dir);
+        const CtlgrmRun add = RunCtlgrm(
+            m_scratch, {"--catalogue", Location(), "--add", "Disc", "-o", "/dev/null", Disc()});
+        ASSERT_EQ(add.exitCode, 0) << add.err;
+    }
+
+    std::string Disc() const { return (m_dir.path() / "disc").string(); }
+
+    // The live run on `folder` (below the disc) and the run from the catalogue, with `options`.
+    std::pair<CtlgrmRun, CtlgrmRun> LiveAndRelisted(const std::vector<std::string>& options,
+                                                    const std::string& below = {}) {
+        std::vector<std::string> live = options;
+        live.push_back(below.empty() ? Disc() : Disc() + "/" + below);
+        std::vector<std::string> relisted = options;
+        relisted.insert(relisted.end(), {"--catalogue", Location(), "--from-catalogue",
+                                         below.empty() ? "Disc" : "Disc/" + below});
+        return {RunCtlgrm(m_scratch, live), RunCtlgrm(m_scratch, relisted)};
+    }
+
+    TempDir m_scratch;
+};
+
+// Every setting of the listing file, alone and together.
+const std::vector<std::vector<std::string>> kTextSettings = {
+    {},
+    {"--sort", "none"},
+    {"--sort", "none", "--entries", "folders"},
+    {"--sort", "size"},
+    {"--sort", "size", "--descend"},
+    {"--sort", "name"},
+    {"--sort", "name", "--descend", "--uppercase"},
+    {"--sort", "attribute"},
+    {"--sort", "extension", "--descend"},
+    {"--sort", "time"},
+    {"--sort", "time", "--descend", "--entries", "files"},
+    {"--entries", "folders"},
+    {"--entries", "files", "--uppercase"},
+    {"--delimited"},
+    {"--delimited", "--sort", "time", "--set", "number File Lines=0"},
+    {"--set", "number File Lines=0", "--set", "Add Size in Bytes=1"},
+    {"--set", "Add Size=0", "--set", "Add Attribute=0", "--set", "Add Date=0"},
+    {"--set", "Add Size in Bytes=1", "--delimited", "--set", "Add Attribute=0"},
+};
+
+TEST_P(Relisting, TextEqualsTheLiveListingForEverySetting) {
+    for (const auto& settings : kTextSettings) {
+        SCOPED_TRACE(::testing::PrintToString(settings));
+        const auto [live, relisted] = LiveAndRelisted(settings);
+        ASSERT_EQ(live.exitCode, 0) << live.err;
+        EXPECT_EQ(relisted.exitCode, 0) << relisted.err;
+        EXPECT_EQ(relisted.out, live.out);
+        EXPECT_EQ(relisted.err, "");
+    }
+}
+
+TEST_P(Relisting, SubFoldersEqualTheirLiveListings) {
+    for (const std::string below : {"every byte", "Photos", "Photos/deep", "empty folder"})
+        for (const auto& settings : {std::vector<std::string>{"--sort", "none"},
+                                     std::vector<std::string>{"--sort", "name", "--uppercase"},
+                                     std::vector<std::string>{"--delimited", "--descend"}}) {
+            SCOPED_TRACE(below + " " + ::testing::PrintToString(settings));
+            const auto [live, relisted] = LiveAndRelisted(settings, below);
+            ASSERT_EQ(live.exitCode, 0) << live.err;
+            EXPECT_EQ(relisted.exitCode, 0) << relisted.err;
+            EXPECT_EQ(relisted.out, live.out);
+        }
+    const CtlgrmRun doubled =
+        RunCtlgrm(m_scratch, {"--catalogue", Location(), "--from-catalogue", "Disc//Photos/deep/"});
+    EXPECT_EQ(doubled.out, LiveAndRelisted({}, "Photos/deep").first.out);
+}
+
+// The order of an unsorted listing is the order the directory gave, which no sort restores:
+// the live listing's order is checked against the directory's own.
+TEST_P(Relisting, UnsortedListingKeepsTheOrderTheFolderWasRead) {
+    std::vector<std::string> readOrder;
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.path() / "disc/every byte"))
+        readOrder.push_back(entry.path().filename().string());
+    const auto [live, relisted] =
+        LiveAndRelisted({"--sort", "none", "--delimited", "--set", "number File Lines=0", "--set",
+                         "Add Size=0", "--set", "Add Attribute=0", "--set", "Add Date=0"},
+                        "every byte");
+    EXPECT_EQ(relisted.out, live.out);
+    // Each name as the comma-delimited file writes it: without the white space at its ends,
+    // quoted with its quotes doubled when it holds a comma, a quote or a line break.
+    std::string expected = "Type,Name\r\n";
+    for (std::string name : readOrder) {
+        name.erase(0, name.find_first_not_of(" \t\r\n\v\f"));
+        const bool quoted = name.find_first_of(",\"\r\n") != std::string::npos;
+        for (std::size_t at = name.find('"'); at != std::string::npos; at = name.find('"', at + 2))
+            name.insert(at, 1, '"');
+        expected += "N," + (quoted ? "\"" + name + "\"" : name) + "\r\n";
+    }
+    EXPECT_EQ(relisted.out, expected);
+}
+
+TEST_P(Relisting, CommentsFileGivesTheSameCommentLines) {
+    const auto comments = m_scratch.WriteFile("comments.txt", "b.txt\tfirst\tsecond\n"
+                                                              "music\ttunes\n");
+    for (const auto& settings : {std::vector<std::string>{"--comments", comments.string()},
+                                 std::vector<std::string>{"--comments", comments.string(),
+                                                          "--uppercase", "--sort", "name"}}) {
+        const auto [live, relisted] = LiveAndRelisted(settings);
+        EXPECT_THAT(live.out, HasSubstr("  *** comment:   first\r\n  *** comment:   second\r\n"));
+        EXPECT_EQ(relisted.out, live.out);
+    }
+}
+
+// Bad names, each with its message and the status of a failure; no catalogue at all is told
+// apart, as for --media.
+TEST_P(Relisting, MissingMediumOrFolderIsAClearFailure) {
+    struct Case {
+        std::string spec;
+        std::string message;
+    };
+    for (const Case& c :
+         std::vector<Case>{{"Dis", "no medium named \"Dis\" in the catalogue"},
+                           {"Disc2", "no medium named \"Disc2\" in the catalogue"},
+                           {"Disc/nowhere", "the medium \"Disc\" has no folder \"nowhere\""},
+                           {"Disc/b.txt", "the medium \"Disc\" has no folder \"b.txt\""},
+                           {"Disc/Photos/..", "the medium \"Disc\" has no folder \"Photos/..\""},
+                           {"Disc/\x1b[31m", "the medium \"Disc\" has no folder \"?[31m\""}}) {
+        SCOPED_TRACE(c.spec);
+        const CtlgrmRun run =
+            RunCtlgrm(m_scratch, {"--catalogue", Location(), "--from-catalogue", c.spec});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "ctlgrm: " + c.message + "\n");
+    }
+    if (IsSqlite()) {
+        const CtlgrmRun none =
+            RunCtlgrm(m_scratch, {"--catalogue", (m_scratch.path() / "none.sqlite").string(),
+                                  "--from-catalogue", "Disc"});
+        EXPECT_EQ(none.exitCode, 2);
+        EXPECT_FALSE(std::filesystem::exists(m_scratch.path() / "none.sqlite"));
+    }
+}
+
+bool PdfToolsAvailable() {
+    return std::system("command -v pdftotext >/dev/null 2>&1 && "
+                       "command -v pdftoppm >/dev/null 2>&1") == 0;
+}
+
+// What a page shows: every word with its place, and every page drawn at 40 dots an inch.
+std::string PdfPageContent(const TempDir& scratch, const std::string& pdf) {
+    const auto words = RunCommand({"pdftotext", "-bbox", pdf, "-"});
+    const std::string prefix = (scratch.path() / "page").string();
+    RunCommand({"pdftoppm", "-r", "40", "-gray", pdf, prefix});
+    std::string pages = words.out;
+    for (int page = 1; std::filesystem::exists(prefix + "-" + std::to_string(page) + ".pgm");
+         ++page) {
+        const std::string file = prefix + "-" + std::to_string(page) + ".pgm";
+        pages += FileText(file);
+        std::filesystem::remove(file);
+    }
+    return pages;
+}
+
+TEST_P(Relisting, PdfPagesEqualTheLiveOnesInEveryLayout) {
+    if (!PdfToolsAvailable())
+        GTEST_SKIP() << "poppler-utils not installed";
+    const std::string pdf = (m_scratch.path() / "listing.pdf").string();
+    for (const auto& settings : std::vector<std::vector<std::string>>{
+             {"--layout", "standard", "--sort", "none"},
+             {"--layout", "cd", "--sort", "size", "--descend"},
+             {"--layout", "zip", "--uppercase", "--entries", "files"},
+             {"--layout", "zip", "--two-column", "--sort", "extension"},
+             {"--layout", "cd", "--title", "One|Two|Three", "--set", "number File Lines=1"}}) {
+        SCOPED_TRACE(::testing::PrintToString(settings));
+        std::vector<std::string> withPdf = settings;
+        withPdf.insert(withPdf.end(), {"-o", pdf});
+        const CtlgrmRun live = RunCtlgrm(m_scratch, [&] {
+            auto args = withPdf;
+            args.push_back(Disc());
+            return args;
+        }());
+        ASSERT_EQ(live.exitCode, 0) << live.err;
+        const std::string livePages = PdfPageContent(m_scratch, pdf);
+        std::filesystem::remove(pdf);
+        withPdf.insert(withPdf.end(), {"--catalogue", Location(), "--from-catalogue", "Disc"});
+        const CtlgrmRun relisted = RunCtlgrm(m_scratch, withPdf);
+        ASSERT_EQ(relisted.exitCode, 0) << relisted.err;
+        EXPECT_THAT(livePages, HasSubstr(">b.txt</word>"));
+        EXPECT_TRUE(PdfPageContent(m_scratch, pdf) == livePages);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Relisting, ::testing::Values("sqlite", "postgres"), BackendName);
+
+using CataloguedFolderNames = CatalogueTest;
+
+// Medium names may hold "/": the longest name that fits names the medium.
+TEST_P(CataloguedFolderNames, MediumNameWithSlashesIsTakenAtItsLongest) {
+    m_dir.WriteFile("a/b/c/file", "x");
+    auto catalogue = Open();
+    Add(*catalogue, "A", m_dir.path() / "a");
+    Add(*catalogue, "A/b", m_dir.path() / "a/b");
+    const auto named = [&](const std::string& text) {
+        const CataloguedFolder folder = NameCataloguedFolder(*catalogue, text);
+        return folder.medium + "|" + folder.pathBelow;
+    };
+    EXPECT_EQ(named("A"), "A|");
+    EXPECT_EQ(named("A/"), "A|");
+    EXPECT_EQ(named("A/b"), "A/b|");
+    EXPECT_EQ(named("A/b/c//"), "A/b|c");
+    EXPECT_EQ(named("A/bc"), "A|bc");
+    EXPECT_THROW(named("a"), CatalogueError);
+    EXPECT_THROW(named(""), CatalogueError);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, CataloguedFolderNames, ::testing::Values("sqlite", "postgres"),
+                         BackendName);
+
+} // namespace
