@@ -1,7 +1,5 @@
 #include "CataloguedListing.h"
 
-#include "CatalogriumDoc.h"
-
 #include <optional>
 
 namespace {
@@ -64,8 +62,7 @@ std::string PathAsAdded(const Medium& medium, const CataloguedFolder& folder) {
     return (medium.folder == "/" ? "" : medium.folder) + "/" + folder.pathBelow;
 }
 
-void ListCataloguedFolder(ICatalogue& catalogue, const CataloguedFolder& folder,
-                          CCatalogriumDoc& doc, int filesAndFolders) {
+CataloguedListing ReadCataloguedFolder(ICatalogue& catalogue, const CataloguedFolder& folder) {
     const std::optional<Medium> medium = FindMedium(catalogue, folder.medium);
     if (!medium)
         throw CatalogueError("no medium named \"" + folder.medium + "\" in the catalogue");
@@ -73,8 +70,14 @@ void ListCataloguedFolder(ICatalogue& catalogue, const CataloguedFolder& folder,
     if (!id)
         throw CatalogueError("the medium \"" + folder.medium + "\" has no folder \"" +
                              folder.pathBelow + "\"");
-    std::vector<RecordedEntry> entries;
+    CataloguedListing listing{PathAsAdded(*medium, folder), {}};
     for (CataloguedEntry& catalogued : catalogue.FolderEntries(folder.medium, *id))
-        entries.push_back(Recorded(std::move(catalogued)));
-    doc.ListRecordedFolder(PathAsAdded(*medium, folder), std::move(entries), filesAndFolders);
+        listing.entries.push_back(Recorded(std::move(catalogued)));
+    return listing;
+}
+
+void ListCataloguedFolder(ICatalogue& catalogue, const CataloguedFolder& folder,
+                          CCatalogriumDoc& doc, int filesAndFolders) {
+    CataloguedListing listing = ReadCataloguedFolder(catalogue, folder);
+    doc.ListRecordedFolder(listing.path, std::move(listing.entries), filesAndFolders);
 }

@@ -2,9 +2,10 @@
 
 #include "Catalogue.h"
 
-#include <string>
+#include "CatalogriumDoc.h"
 
-class CCatalogriumDoc;
+#include <string>
+#include <vector>
 
 // A folder of a catalogued medium: the medium's name and the folder's path below the listed
 // folder, its parts joined by "/" ("" for the listed folder itself).
@@ -23,10 +24,20 @@ CataloguedFolder NameCataloguedFolder(ICatalogue& catalogue, const std::string& 
 // the path below it.
 std::string PathAsAdded(const Medium& medium, const CataloguedFolder& folder);
 
-// Fills `doc` with the catalogued folder as a scan of the folder filled it when its medium was
-// added (see CCatalogriumDoc::ListRecordedFolder): the entries in the order they were read,
-// their sizes, times to the second, attributes and the totals below the folders, under the
-// folder's path as it was added. SortEntries comes next. Throws CatalogueError, naming what is
-// missing, when the catalogue has no such medium or folder; `doc` is then left as it was.
+// A catalogued folder as a scan of it read it when its medium was added: its path as it was
+// added, and its entries in the order they were read with their sizes, times to the second,
+// attributes and the totals below the folders.
+struct CataloguedListing {
+    std::string path;
+    std::vector<RecordedEntry> entries;
+};
+
+// Reads the catalogued folder. Throws CatalogueError, naming what is missing, when the catalogue
+// has no such medium or folder.
+CataloguedListing ReadCataloguedFolder(ICatalogue& catalogue, const CataloguedFolder& folder);
+
+// Fills `doc` with the catalogued folder as ScanFolder filled it from the disk (see
+// CCatalogriumDoc::ListRecordedFolder); SortEntries comes next. Throws as ReadCataloguedFolder
+// does, `doc` then left as it was.
 void ListCataloguedFolder(ICatalogue& catalogue, const CataloguedFolder& folder,
                           CCatalogriumDoc& doc, int filesAndFolders);

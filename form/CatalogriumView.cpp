@@ -94,6 +94,7 @@ void CCatalogriumView::ConnectControls() {
             &CCatalogriumView::OnBrowse);
     connect(findChild<QPushButton*>(ControlName(IDC_GO)), &QPushButton::clicked, this,
             &CCatalogriumView::OnGo);
+    connect(m_editFolder, &QLineEdit::textEdited, this, &CCatalogriumView::OnFolderEdited);
 }
 
 void CCatalogriumView::OnInitialUpdate() {
@@ -232,8 +233,35 @@ void CCatalogriumView::OnBrowse() {
 }
 
 void CCatalogriumView::SetFolder(std::string folder) {
+    LeaveRecordedFolder();
     m_strFolder = std::move(folder);
     UpdateData(false);
+}
+
+// The next Go reads the recorded folder, even when the disk's folder of the same path was the
+// last one read.
+void CCatalogriumView::SetRecordedFolder(RecordedFolder recorded) {
+    m_strFolder = recorded.folder;
+    m_recorded = std::move(recorded);
+    m_strLastFolder.clear();
+    UpdateData(false);
+}
+
+// Typing returns the form to the disk, whatever path it ends with.
+void CCatalogriumView::OnFolderEdited() {
+    if (!m_recorded)
+        return;
+    LeaveRecordedFolder();
+    UpdateData(true);
+}
+
+// The next Go reads the disk, even when its folder has the recorded folder's path.
+void CCatalogriumView::LeaveRecordedFolder() {
+    if (!m_recorded)
+        return;
+    m_recorded.reset();
+    m_strLastFolder.clear();
+    emit recordedFolderLeft();
 }
 
 // OK may change the sorting and the entries listed: the next Go reads the folder again.

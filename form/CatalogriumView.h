@@ -6,7 +6,9 @@
 #include <QPrinter>
 #include <QWidget>
 
+#include <functional>
 #include <initializer_list>
+#include <optional>
 #include <string>
 
 class CCatalogriumDoc;
@@ -16,6 +18,14 @@ class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
 class QLineEdit;
+
+// A folder listed from a record of it instead of the disk (a catalogue): the path the folder
+// edit shows for it, and what fills the document with its entries (false after a message, the
+// listing left empty); the sort follows as after a scan.
+struct RecordedFolder {
+    std::string folder;
+    std::function<bool(CCatalogriumDoc& doc, int filesAndFolders)> read;
+};
 
 // The application's form: the folder path, the layout and the columns, the commands of the
 // form and of the menu, and the Go sequence that turns the folder into a listing file or a
@@ -53,6 +63,10 @@ public:
     void OnBrowse();
     // Shows `folder` in the folder edit, as the folder browser does (the bytes are kept).
     void SetFolder(std::string folder);
+    // Shows the recorded folder's path in the folder edit; Go lists it from the record until
+    // another folder is typed or chosen, which returns the form to the disk.
+    void SetRecordedFolder(RecordedFolder recorded);
+    bool ListsRecordedFolder() const { return m_recorded.has_value(); }
     void OnFilePrintSetup();
     // New: the listing is emptied and the last saved file forgotten.
     void OnFileNew();
@@ -76,6 +90,8 @@ public:
 signals:
     // The layout changed (the Preview command's state may follow).
     void layoutChanged();
+    // The form lists from the disk again, after a recorded folder.
+    void recordedFolderLeft();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -95,6 +111,9 @@ private:
     void ApplyPageLayoutStates(bool wasCaseInsert);
     void EnableTitleSummaryComments(bool enabled);
     void OnReadForm();
+    void OnFolderEdited();
+    void LeaveRecordedFolder();
+    bool ReadFolder();
     void OnComments();
     void OnDelimited();
     void OnLayoutChange();
@@ -120,6 +139,7 @@ private:
     ListingOptions m_options;
 
     std::string m_strFolder;
+    std::optional<RecordedFolder> m_recorded;
     std::string m_strLastFolder;
     int m_bSavedDate = 0;
     int m_bSavedAttribute = 0;

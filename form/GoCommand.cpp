@@ -93,6 +93,16 @@ bool CCatalogriumView::ReadListing() {
 
 bool CCatalogriumView::PrepareListing() {
     UpdateData(true);
+    if (!ReadFolder())
+        return false;
+    m_doc.SortEntries(m_options.m_bDescend != 0, m_options.m_nSortBy);
+    return true;
+}
+
+// A recorded folder's path was checked when it was read from the disk.
+bool CCatalogriumView::ReadFolder() {
+    if (m_recorded)
+        return m_recorded->read(m_doc, m_options.m_nFilesAndFolders);
     if (!m_doc.ValidateFolderName(m_strFolder)) {
         UpdateData(false);
         m_editFolder->setFocus();
@@ -100,10 +110,7 @@ bool CCatalogriumView::PrepareListing() {
     }
     // The edit shows the path as the check left it.
     UpdateData(false);
-    if (!m_doc.ScanFolder(m_strFolder, m_options.m_nFilesAndFolders))
-        return false;
-    m_doc.SortEntries(m_options.m_bDescend != 0, m_options.m_nSortBy);
-    return true;
+    return m_doc.ScanFolder(m_strFolder, m_options.m_nFilesAndFolders);
 }
 
 // A comma-delimited file has no room for comments.
