@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <unordered_map>
 
 namespace {
 
@@ -67,12 +68,35 @@ private:
     bool m_halted = false;
 };
 
+// The comments of a listing of the folder being added, by the names the listing showed; a later
+// one for the same name wins, as when they were attached to the listing.
+class CommentsByName {
+public:
+    explicit CommentsByName(const ListingComments& comments) : m_upperCase(comments.upperCase) {
+        for (const EntryComments& c : comments.entries)
+            m_byName[ShownName(c.name, m_upperCase)] = c.comments;
+    }
+
+    CommentLines For(const std::string& name) const {
+        if (m_byName.empty())
+            return {};
+        const auto found = m_byName.find(ShownName(name, m_upperCase));
+        return found == m_byName.end() ? CommentLines{} : found->second;
+    }
+
+private:
+    bool m_upperCase;
+    std::unordered_map<std::string, CommentLines> m_byName;
+};
+
 // Queues the folders the walk reads for the add, which numbers their entries, each folder's in a
 // run of its own in the directory's order. A folder's tag is the first number of its entries,
-// so a sub-folder's number is its parent's tag plus its index.
+// so a sub-folder's number is its parent's tag plus its index. The listed folder's entries get
+// their comments.
 class NumberingSink final : public ITreeSink {
 public:
-    NumberingSink(FolderQueue& queue, std::atomic<bool>& halt) : m_queue(queue), m_halt(halt) {}
+    NumberingSink(FolderQueue& queue, std::atomic<bool>& halt, const CommentsByName& comments)
+        : m_queue(queue), m_halt(halt), m_comments(comments) {}
 
     std::uint64_t OnFolder(const TreeFolder& folder) override {
         AddedFolder added;
@@ -87,6 +111,9 @@ public:
                                      e.attributes,
                                      {},
                                      {}});
+        if (folder.parentTag == 0)
+            for (AddedEntry& entry : added.entries)
+                entry.comments = m_comments.For(entry.name);
         const auto first = m_queue.Push(std::move(added));
         if (!first)
             m_halt = true;
@@ -96,6 +123,7 @@ public:
 private:
     FolderQueue& m_queue;
     std::atomic<bool>& m_halt;
+    const CommentsByName& m_comments;
 };
 
 // Moves the walk's folders into the add until the walk ends or `stop` is set.
@@ -124,15 +152,16 @@ Medium NewMedium(const std::string& name, const std::string& folder) {
 }
 
 AddOutcome AddToCatalogue(ICatalogue& catalogue, const std::string& name, const std::string& folder,
-                          bool replace, const std::atomic<bool>& stop,
-                          const AddProgress& progress) {
+                          bool replace, const std::atomic<bool>& stop, const AddProgress& progress,
+                          const ListingComments& comments) {
     const Medium medium = NewMedium(name, folder);
     auto add = catalogue.BeginAdd(medium, replace);
     FolderQueue queue;
     std::atomic<bool> halt = false;
     WalkOutcome walked = WalkOutcome::Done;
     std::exception_ptr failure;
-    NumberingSink sink(queue, halt);
+    const CommentsByName commentsByName(comments);
+    NumberingSink sink(queue, halt, commentsByName);
     std::jthread walk([&] {
         try {
             walked = WalkTree(medium.folder, sink, halt);

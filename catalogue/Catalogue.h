@@ -229,6 +229,9 @@ public:
     // folder itself), if the medium has it.
     virtual std::optional<std::int64_t> FolderOf(const std::string& medium,
                                                  const std::string& pathBelow) = 0;
+    // The path below the listed folder of the medium's folder `folderId`, its names joined by
+    // "/" ("" for the listed folder), if the medium has that folder.
+    virtual std::optional<std::string> PathOf(const std::string& medium, std::int64_t folderId) = 0;
 };
 
 // What to ask before adding a medium `name` replaces the one medium of `conflicts` (as

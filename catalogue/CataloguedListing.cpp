@@ -38,6 +38,7 @@ RecordedEntry Recorded(CataloguedEntry&& catalogued) {
     entry.m_strName = std::move(catalogued.name);
     entry.m_nSize = catalogued.size;
     entry.m_ftLastWrite = FileTimeFromUnix(catalogued.modified);
+    entry.m_comments = std::move(catalogued.comments);
     if (catalogued.totals)
         recorded.below = {catalogued.totals->bytes, static_cast<int>(catalogued.totals->files),
                           static_cast<int>(catalogued.totals->folders)};

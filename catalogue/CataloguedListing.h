@@ -26,7 +26,7 @@ std::string PathAsAdded(const Medium& medium, const CataloguedFolder& folder);
 
 // A catalogued folder as a scan of it read it when its medium was added: its path as it was
 // added, and its entries in the order they were read with their sizes, times to the second,
-// attributes and the totals below the folders.
+// attributes, comments and the totals below the folders.
 struct CataloguedListing {
     std::string path;
     std::vector<RecordedEntry> entries;

@@ -44,7 +44,7 @@ void CountAndRank(std::vector<FolderNode>& folders) {
         if (node->parent < 0)
             continue;
         FolderTotals& up = at(node->parent).totals;
-        up.bytes += node->totals.bytes;
+        up.bytes = AddBytes(up.bytes, node->totals.bytes);
         up.files += node->totals.files;
         up.folders += node->totals.folders;
     }
@@ -215,7 +215,7 @@ public:
                          entry.modified, entry.attributes);
             } else {
                 ++direct.files;
-                direct.bytes += entry.size;
+                direct.bytes = AddBytes(direct.bytes, entry.size);
                 Load(id, folder.id, entry.name, std::move(key), entry.kind, entry.size,
                      entry.modified, entry.attributes);
             }
@@ -515,6 +515,36 @@ std::optional<std::int64_t> Store::FolderOf(const std::string& medium,
     return folder;
 }
 
+// Up from the folder, parent by parent: a folder's id is below those of its entries, so the walk
+// ends at the listed folder.
+std::optional<std::string> Store::PathOf(const std::string& medium, std::int64_t folderId) {
+    const Call call(*m_db);
+    const auto id = MediumId(medium);
+    if (!id)
+        return std::nullopt;
+    std::vector<std::string> names;
+    for (std::int64_t at = folderId; at != 0;) {
+        std::optional<std::int64_t> parent;
+        m_db->Query("SELECT parent, name FROM entries WHERE medium = $1 AND id = $2 AND kind = $3",
+                    {*id, at, static_cast<std::int64_t>(EntryKind::Folder)},
+                    [&](const SqlRow& row) {
+                        parent = row.Int(0);
+                        names.push_back(row.Text(1));
+                        return true;
+                    });
+        if (!parent || *parent >= at)
+            return std::nullopt;
+        at = *parent;
+    }
+    if (names.empty() &&
+        QueryNumber(*m_db, "SELECT count(*) FROM folders WHERE medium = $1 AND id = 0", {*id}) == 0)
+        return std::nullopt;
+    std::string path;
+    for (auto name = names.rbegin(); name != names.rend(); ++name)
+        path.append(path.empty() ? "" : "/").append(*name);
+    return path;
+}
+
 std::vector<std::int64_t> Store::MediumIds() {
     std::vector<std::int64_t> media;
     m_db->Query("SELECT id FROM media ORDER BY id", {}, [&](const SqlRow& row) {
@@ -587,7 +617,7 @@ void Store::CopyVersion2Medium(std::int64_t medium) {
                     {id, folders[index].id, entry.name, entry.modified, attributes, 0, -1, 0, {}});
             } else {
                 ++direct.files;
-                direct.bytes += static_cast<std::uint64_t>(entry.size);
+                direct.bytes = AddBytes(direct.bytes, static_cast<std::uint64_t>(entry.size));
                 pending.push_back(EntryRow(*this, medium, id, folders[index].id, entry.name,
                                            SearchKey(entry.name), EntryKind::File,
                                            static_cast<std::uint64_t>(entry.size), entry.modified,

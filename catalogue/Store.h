@@ -37,6 +37,7 @@ public:
                        const std::function<bool(const CataloguedEntry&)>& each) override;
     std::optional<std::int64_t> FolderOf(const std::string& medium,
                                          const std::string& pathBelow) override;
+    std::optional<std::string> PathOf(const std::string& medium, std::int64_t folderId) override;
 
     // Conflicts, within a call under way.
     std::vector<std::string> FindConflicts(const std::string& name, const VolumeInfo& volume);

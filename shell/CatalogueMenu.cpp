@@ -127,8 +127,11 @@ std::optional<bool> CCatalogueMenu::AskReplace(const std::string& name) {
     return true;
 }
 
+// The entries keep the comments that the listing shows.
 void CCatalogueMenu::Add(const std::string& name, bool replace) {
     const std::string folder = m_doc.m_strListedFolder;
+    const ListingComments comments{CommentsOf(m_doc.m_entryList),
+                                   m_frame.View()->Options().m_bUpperCase != 0};
     std::atomic<std::int64_t> entries = 0;
     AddOutcome added = AddOutcome::Stopped;
     m_frame.BeginProgress();
@@ -141,8 +144,9 @@ void CCatalogueMenu::Add(const std::string& name, bool replace) {
     std::string error;
     const auto outcome = RunUnderNote(
         [&](ICatalogue& catalogue, const std::atomic<bool>& stopped) {
-            added = AddToCatalogue(catalogue, name, folder, replace, stopped,
-                                   [&](std::int64_t count) { entries = count; });
+            added = AddToCatalogue(
+                catalogue, name, folder, replace, stopped,
+                [&](std::int64_t count) { entries = count; }, comments);
         },
         error);
     progress.stop();

@@ -110,11 +110,13 @@ int RunForget(const CatalogueRequest& request) {
     }
 }
 
-int RunAdd(const CatalogueRequest& request, const std::string& folder) {
+int RunAdd(const CatalogueRequest& request, const std::string& folder,
+           const ListingComments& comments) {
     try {
         const std::atomic<bool> stop = false;
         auto catalogue = Open(request, CatalogueUse::Add);
-        switch (AddToCatalogue(*catalogue, request.name, folder, request.replace, stop)) {
+        switch (
+            AddToCatalogue(*catalogue, request.name, folder, request.replace, stop, {}, comments)) {
         case AddOutcome::Added:
             return EXIT_SUCCESS;
         case AddOutcome::CannotRead:

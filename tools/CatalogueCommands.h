@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "EntryComments.h"
 
 #include <string>
 
@@ -12,8 +13,10 @@ int RunFind(const CatalogueRequest& request);
 // when there is no catalogue.
 int RunMedia(const CatalogueRequest& request);
 int RunForget(const CatalogueRequest& request);
-// --add, after the listing: adds the checked `folder`. 0 done, 1 otherwise.
-int RunAdd(const CatalogueRequest& request, const std::string& folder);
+// --add, after the listing: adds the checked `folder`, its entries with the listing's comments.
+// 0 done, 1 otherwise.
+int RunAdd(const CatalogueRequest& request, const std::string& folder,
+           const ListingComments& comments);
 // --html: the page of the chosen media to `outputPath` (empty: standard output). 0 done, 1
 // when the catalogue cannot be used, a medium is unknown or the page cannot be written, 2 when
 // there is no catalogue.

@@ -109,9 +109,7 @@ bool ReadCommentsFile(const std::string& path, std::vector<EntryComments>& comme
 
 std::vector<std::string>
 AttachComments(EntryList& entries, const std::vector<EntryComments>& comments, bool upperCase) {
-    auto keyOf = [upperCase](const EntryComments& c) {
-        return upperCase ? ToUpperCase(c.name) : c.name;
-    };
+    auto keyOf = [upperCase](const EntryComments& c) { return ShownName(c.name, upperCase); };
     std::unordered_map<std::string, const EntryComments*> byName;
     for (const auto& c : comments)
         byName[keyOf(c)] = &c;

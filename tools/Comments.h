@@ -1,16 +1,11 @@
 #pragma once
 
+#include "EntryComments.h"
 #include "FolderEntry.h"
 
 #include <climits>
 #include <string>
 #include <vector>
-
-// The comment lines that one entry of the listing is to carry.
-struct EntryComments {
-    std::string name;
-    CommentLines comments;
-};
 
 // The most entries that a listing carries comments for, as in the comments dialog.
 inline constexpr std::size_t kMaxCommentedEntries = 64000;

@@ -160,7 +160,8 @@ int Run(const CommandLineRequest& request) {
     // The listing is written once the medium is in the catalogue, never before: an add that
     // fails or is interrupted leaves both as they were.
     if (request.catalogue.action == CatalogueAction::Add) {
-        if (const int status = RunAdd(request.catalogue, doc.m_strListedFolder))
+        if (const int status = RunAdd(request.catalogue, doc.m_strListedFolder,
+                                      {CommentsOf(doc.m_entryList), options.m_bUpperCase != 0}))
             return status;
         IgnoreInterrupts();
     }

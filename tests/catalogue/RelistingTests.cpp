@@ -8,6 +8,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -202,16 +203,35 @@ TEST_P(Relisting, UnsortedListingKeepsTheOrderTheFolderWasRead) {
     EXPECT_EQ(relisted.out, expected);
 }
 
-TEST_P(Relisting, CommentsFileGivesTheSameCommentLines) {
+// Comments given when the medium is added are kept with it; a comments file given to the
+// re-listing is attached as to a live listing.
+TEST_P(Relisting, CommentsOfTheAddedListingComeBack) {
     const auto comments = m_scratch.WriteFile("comments.txt", "b.txt\tfirst\tsecond\n"
-                                                              "music\ttunes\n");
-    for (const auto& settings : {std::vector<std::string>{"--comments", comments.string()},
-                                 std::vector<std::string>{"--comments", comments.string(),
-                                                          "--uppercase", "--sort", "name"}}) {
-        const auto [live, relisted] = LiveAndRelisted(settings);
-        EXPECT_THAT(live.out, HasSubstr("  *** comment:   first\r\n  *** comment:   second\r\n"));
-        EXPECT_EQ(relisted.out, live.out);
+                                                              "music\ttunes\n"
+                                                              "zeta\tnot kept\n"
+                                                              "zeta\tlater wins\n"
+                                                              "nowhere\tunmatched\n");
+    for (const bool upperCase : {false, true}) {
+        SCOPED_TRACE(upperCase);
+        std::vector<std::string> settings{"--sort", "name"};
+        if (upperCase)
+            settings.push_back("--uppercase");
+        std::vector<std::string> add = settings;
+        add.insert(add.end(), {"--comments", comments.string(), "--catalogue", Location(), "--add",
+                               "Disc", "--replace", "-o", "/dev/null", Disc()});
+        ASSERT_EQ(RunCtlgrm(m_scratch, add).exitCode, 0);
+        std::vector<std::string> live = settings;
+        live.insert(live.end(), {"--comments", comments.string()});
+        const auto [withComments, relisted] = LiveAndRelisted(live);
+        EXPECT_THAT(withComments.out,
+                    HasSubstr("  *** comment:   first\r\n  *** comment:   second\r\n"));
+        EXPECT_THAT(withComments.out, HasSubstr("  *** comment:   later wins\r\n"));
+        EXPECT_EQ(relisted.out, withComments.out);
+        EXPECT_EQ(LiveAndRelisted(settings).second.out, withComments.out);
     }
+    // The comments are the listed folder's entries' only.
+    const auto [live, relisted] = LiveAndRelisted({}, "Photos");
+    EXPECT_EQ(relisted.out, live.out);
 }
 
 // Bad names, each with its message and the status of a failure; no catalogue at all is told
@@ -242,6 +262,30 @@ TEST_P(Relisting, MissingMediumOrFolderIsAClearFailure) {
         EXPECT_EQ(none.exitCode, 2);
         EXPECT_FALSE(std::filesystem::exists(m_scratch.path() / "none.sqlite"));
     }
+}
+
+// Sparse files on tmpfs may claim 2^63 - 1 bytes each: three of them total more than 2^64 - 1,
+// where a listing's totals stop, and so must the catalogue's.
+TEST_P(Relisting, TotalsBeyondTheLargestCountStopThereAsInTheLiveListing) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a tmpfs in a namespace of its own needs root";
+    const auto huge = m_dir.MakeDir("huge");
+    const std::string script =
+        "set -e; mount -t tmpfs -o size=1m none \"$1\"; mkdir \"$1/sub\";"
+        "for f in a b c; do truncate -s 9223372036854775807 \"$1/sub/$f\"; done;"
+        "export TZ=UTC0 SOURCE_DATE_EPOCH=" +
+        std::string(kNow) +
+        ";"
+        "\"$2\" --sort none \"$1\" > \"$4/live.txt\";"
+        "\"$2\" --catalogue \"$3\" --add Huge -o /dev/null \"$1\";"
+        "\"$2\" --catalogue \"$3\" --from-catalogue Huge --sort none > \"$4/relisted.txt\"";
+    const CommandResult run = RunCommand({"unshare", "-m", "sh", "-c", script, "sh", huge.string(),
+                                          CTLGRM_PATH, Location(), m_scratch.str()});
+    ASSERT_EQ(run.status, 0);
+    const std::string live = FileText(m_scratch.path() / "live.txt");
+    // (2^64 - 1) / 2^30 = 17179869183 and nine tenths, the tenths rounded down.
+    EXPECT_THAT(live, HasSubstr("Size(bytes):  17179869183.9 Gb\r\n"));
+    EXPECT_EQ(FileText(m_scratch.path() / "relisted.txt"), live);
 }
 
 bool PdfToolsAvailable() {
@@ -325,6 +369,36 @@ TEST_P(CataloguedFolderNames, MediumNameWithSlashesIsTakenAtItsLongest) {
     EXPECT_EQ(named("A/bc"), "A|bc");
     EXPECT_THROW(named("a"), CatalogueError);
     EXPECT_THROW(named(""), CatalogueError);
+}
+
+// A window that knows a folder by its id lists it by its path: every folder's path comes back
+// as the bytes that name it, hostile names too.
+TEST_P(CataloguedFolderNames, PathOfAFolderIdIsThePathThatFindsIt) {
+    const std::vector<std::string> paths = {"",
+                                            "one",
+                                            "one/two \xff\xfe",
+                                            "one/two \xff\xfe/line\nbreak",
+                                            "one/two \xff\xfe/line\nbreak/x",
+                                            "sibling"};
+    for (const auto& path : paths)
+        m_dir.MakeDir("medium/" + path);
+    m_dir.WriteFile("medium/one/file", "not a folder");
+    auto catalogue = Open();
+    Add(*catalogue, "Medium", m_dir.path() / "medium");
+    for (const auto& path : paths) {
+        SCOPED_TRACE(path);
+        const auto id = catalogue->FolderOf("Medium", path);
+        ASSERT_TRUE(id);
+        EXPECT_EQ(catalogue->PathOf("Medium", *id), path);
+    }
+    const auto file = catalogue->FolderOf("Medium", "one");
+    const auto entries = catalogue->FolderEntries("Medium", *file);
+    const auto notAFolder = std::ranges::find(entries, std::string("file"), &CataloguedEntry::name);
+    ASSERT_NE(notAFolder, entries.end());
+    EXPECT_EQ(catalogue->PathOf("Medium", notAFolder->id), std::nullopt);
+    EXPECT_EQ(catalogue->PathOf("Medium", 1000), std::nullopt);
+    EXPECT_EQ(catalogue->PathOf("Medium", -1), std::nullopt);
+    EXPECT_EQ(catalogue->PathOf("Other", 0), std::nullopt);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, CataloguedFolderNames, ::testing::Values("sqlite", "postgres"),
