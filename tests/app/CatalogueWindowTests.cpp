@@ -26,6 +26,7 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <netinet/in.h>
 #include <set>
 #include <stdexcept>
@@ -117,6 +118,29 @@ TEST_F(CatalogueWindowTest, AddAsksTheNameAfterAGoAndAsksBeforeReplacing) {
     mediumName.reset();             // Cancel adds nothing
     Action("actionAddToCatalogue")->trigger();
     EXPECT_EQ(Media().size(), 1u);
+}
+
+// The comments written at Go stay with the entries they were written for, found by the names
+// the listing showed: here in upper case.
+TEST_F(CatalogueWindowTest, AddKeepsTheCommentsOfTheListing) {
+    Options().m_bUpperCase = 1;
+    Click(IDC_STANDARD); // a delimited file has no comments
+    Control<QCheckBox>(IDC_COMMENTS)->setChecked(true);
+    dialogs.writeComments = [](EntryList& entries) {
+        for (auto& entry : entries)
+            if (entry->m_strName == "BEACH.JPG")
+                entry->m_comments = {"sunny", "", "third"};
+    };
+    GoOn(folder.path());
+    ASSERT_EQ(dialogs.commentRuns, 1);
+    ShowCatalogueMenu();
+    Action("actionAddToCatalogue")->trigger();
+    ASSERT_EQ(Media().size(), 1u) << ::testing::PrintToString(proposedNames);
+    std::map<std::string, CommentLines> comments;
+    for (const auto& entry : OpenCatalogue(location)->FolderEntries("Holiday", 0))
+        comments[entry.name] = entry.comments;
+    EXPECT_EQ(comments, (std::map<std::string, CommentLines>{{"Beach.jpg", {"sunny", "", "third"}},
+                                                             {"trip", {}}}));
 }
 
 TEST_F(CatalogueWindowTest, EscStopsAnAddAndLeavesTheCatalogueAsItWas) {

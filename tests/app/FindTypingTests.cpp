@@ -76,17 +76,22 @@ protected:
         AddedFolder top{0, 1, {}};
         for (int f = 0; f < kFolders; ++f)
             top.entries.push_back(
-                {"folder" + std::to_string(f), EntryKind::Folder, 0, 1700000000, 0x10});
+                {"folder" + std::to_string(f), EntryKind::Folder, 0, 1700000000, 0x10, {}, {}});
         add->AddFolder(top);
         std::int64_t next = 1 + kFolders;
         for (int f = 0; f < kFolders; ++f) {
             AddedFolder below{1 + f, next, {}};
             for (int i = 0; i < kFilesPerFolder; ++i)
-                below.entries.push_back({"file" + std::to_string(i) + ".dat", EntryKind::File,
-                                         static_cast<std::uint64_t>(i), 1700000000 + i, 0x20});
+                below.entries.push_back({"file" + std::to_string(i) + ".dat",
+                                         EntryKind::File,
+                                         static_cast<std::uint64_t>(i),
+                                         1700000000 + i,
+                                         0x20,
+                                         {},
+                                         {}});
             if (f == kFolders - 1)
                 for (const char* name : kRareNames)
-                    below.entries.push_back({name, EntryKind::File, 1, 1700000000, 0x20});
+                    below.entries.push_back({name, EntryKind::File, 1, 1700000000, 0x20, {}, {}});
             next += static_cast<std::int64_t>(below.entries.size());
             const std::string path = "folder" + std::to_string(f);
             for (const auto& entry : below.entries)

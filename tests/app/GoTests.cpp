@@ -350,6 +350,47 @@ protected:
     std::string target;
 };
 
+// A folder listed from a record of it: the edit shows its path, Go lists the record with the
+// form's options, and typing in the edit (keys through the window) returns the form to the disk.
+TEST_F(ListingFileTest, RecordedFolderIsListedUntilAnotherFolderIsTyped) {
+    const std::string recordedPath = "/media/disc/gone";
+    int reads = 0;
+    View()->SetRecordedFolder({recordedPath, [&](CCatalogriumDoc& doc, int filesAndFolders) {
+                                   ++reads;
+                                   std::vector<RecordedEntry> entries(2);
+                                   entries[0].entry.m_strName = "kept.txt";
+                                   entries[0].entry.m_nSize = 10;
+                                   entries[1].entry.m_strName = "below";
+                                   entries[1].entry.m_dwAttributes = kAttrFolder;
+                                   entries[1].below = {2048, 3, 1};
+                                   doc.ListRecordedFolder(recordedPath, std::move(entries),
+                                                          filesAndFolders);
+                                   return true;
+                               }});
+    QSignalSpy left(View(), &CCatalogriumView::recordedFolderLeft);
+    auto* edit = Control<QLineEdit>(IDC_FOLDER);
+    EXPECT_EQ(edit->text().toStdString(), recordedPath);
+    dialogs.saveFileName = target;
+    ClickGo();
+    EXPECT_EQ(reads, 1);
+    const std::string recorded = ReadAll(target);
+    EXPECT_NE(recorded.find("<" + recordedPath + ">"), std::string::npos);
+    EXPECT_NE(recorded.find("[ below ]"), std::string::npos);
+    EXPECT_NE(recorded.find("SubFolders Total:....         2"), std::string::npos);
+    EXPECT_EQ(recorded.find("a.txt"), std::string::npos);
+    EXPECT_TRUE(View()->ListsRecordedFolder());
+
+    edit->setFocus();
+    edit->selectAll();
+    for (const char c : folder.str())
+        QTest::keyClick(Frame()->windowHandle(), c);
+    EXPECT_FALSE(View()->ListsRecordedFolder());
+    EXPECT_EQ(left.count(), 1);
+    ClickGo();
+    EXPECT_EQ(reads, 1);
+    EXPECT_NE(ReadAll(target).find("a.txt"), std::string::npos);
+}
+
 TEST_F(ListingFileTest, ToFileWritesTheFileChosenInSaveAs) {
     Doc().SetClock([] { return std::time_t{1796735109}; });
     dialogs.saveFileName = target;
