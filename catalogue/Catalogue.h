@@ -51,13 +51,6 @@ struct FolderTotals {
     bool operator==(const FolderTotals&) const = default;
 };
 
-// The XXH3-128 hash of a file's content.
-struct ContentHash {
-    std::uint64_t high = 0;
-    std::uint64_t low = 0;
-    auto operator<=>(const ContentHash&) const = default;
-};
-
 // One entry of a folder being added.
 struct AddedEntry {
     std::string name; // the bytes the directory gave

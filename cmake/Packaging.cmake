@@ -25,6 +25,8 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+# The libraries the programs link (Qt, libsqlite3, libpq, libxxhash0 among them) become
+# dependencies through dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-liberation)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-noto-cjk)

@@ -194,7 +194,9 @@ void Walker::Count(int fd, NamedIndex entry, unsigned char type, Level& level) {
 // Counts an entry as Count does, and keeps what the sink is given of it.
 void Walker::Record(int fd, NamedIndex entry, unsigned char type, Level& level,
                     bool readOnlyVolume) {
-    const WalkedEntry found = ExamineWalkedEntry(fd, entry.name, type, readOnlyVolume);
+    WalkedEntry found = ExamineWalkedEntry(fd, entry.name, type, readOnlyVolume);
+    if (found.kind == EntryKind::File && m_walk.Sink()->WantsContentHashes())
+        found.hash = HashFileContent(fd, entry.name);
     if (found.kind == EntryKind::Folder) {
         level.subFolders.Add(entry);
     } else {

@@ -3,6 +3,7 @@
 // The parallel walk of the folders below a folder's entries, and what it reports of them.
 
 #include "CatalogriumDoc.h"
+#include "ContentHash.h"
 #include "WalkPool.h"
 
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -29,6 +31,7 @@ struct WalkedEntry {
     std::uint64_t size = 0;       // a file's size; 0 for a folder
     FileTime lastWrite = 0;
     EntryKind kind = EntryKind::File;
+    std::optional<ContentHash> hash; // a regular file's, when the sink wants them and it was read
 };
 
 // The entry `name` of the open folder `folderFd` as the walk reports it, its name left empty:
@@ -55,6 +58,9 @@ public:
     // Returns the folder's tag, which its sub-folders are reported with as parentTag. May
     // throw: the walk then stops and the exception goes to whoever waits for the walk.
     virtual std::uint64_t OnFolder(const TreeFolder& folder) = 0;
+    // Whether every regular file is also read, on the walk's threads, for the hash of its
+    // content. A file that cannot be read has no hash and is reported all the same.
+    virtual bool WantsContentHashes() const { return false; }
 };
 
 // What a walk asks of the entries of the folder it starts from.

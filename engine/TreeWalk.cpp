@@ -18,8 +18,9 @@ constexpr std::size_t kNamesBetweenStopChecks = 1024;
 // walk's threads. Nothing is walked below them meanwhile.
 class ListedFolder final : public IWalkEntries {
 public:
-    explicit ListedFolder(DIR* folder)
-        : m_folder(folder), m_fd(::dirfd(folder)), m_readOnlyVolume(IsReadOnlyVolume(m_fd)) {}
+    ListedFolder(DIR* folder, bool hashes)
+        : m_folder(folder), m_fd(::dirfd(folder)), m_readOnlyVolume(IsReadOnlyVolume(m_fd)),
+          m_hashes(hashes) {}
 
     // False when `stop` was set before every name was read.
     bool ReadNames(const std::atomic<bool>& stop) {
@@ -45,6 +46,8 @@ public:
     const char* Examine(std::size_t index) override {
         WalkedEntry& entry = m_entries[index];
         entry = ExamineWalkedEntry(m_fd, m_names[index].c_str(), m_types[index], m_readOnlyVolume);
+        if (m_hashes && entry.kind == EntryKind::File)
+            entry.hash = HashFileContent(m_fd, m_names[index].c_str());
         entry.name = m_names[index];
         return nullptr;
     }
@@ -53,6 +56,7 @@ private:
     DIR* m_folder;
     int m_fd;
     bool m_readOnlyVolume;
+    bool m_hashes;
     std::vector<std::string> m_names;
     std::vector<unsigned char> m_types;
     std::vector<WalkedEntry> m_entries;
@@ -94,7 +98,7 @@ WalkOutcome WalkTree(const std::string& folder, ITreeSink& sink, const std::atom
     const DirHandle handle(::opendir(folder.empty() ? "/" : folder.c_str()));
     if (!handle)
         return WalkOutcome::CannotOpen;
-    ListedFolder listed(handle.get());
+    ListedFolder listed(handle.get(), sink.WantsContentHashes());
     if (!listed.ReadNames(stop))
         return WalkOutcome::Stopped;
     {

@@ -7,6 +7,9 @@ packages=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev libfontco
           libbenchmark-dev fonts-liberation fonts-urw-base35 poppler-utils pkg-config libsqlite3-dev
           sqlite3 libpq-dev postgresql postgresql-contrib
           clang libclang-rt-dev llvm clang-format)
+# The hash of files' contents (XXH3-128) for the catalogue's checksums, and xxhsum, which the
+# tests check those hashes against.
+packages+=(libxxhash-dev xxhash)
 # The icon's renderings, the package and the checks of the desktop files, the manual pages,
 # the completion and the package itself.
 packages+=(librsvg2-bin dpkg-dev desktop-file-utils appstream man-db bash lintian)

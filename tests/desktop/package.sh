@@ -63,7 +63,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ $(field Description) == "folder lister for "* ]] || fail "Description: $(field Description)"
 depends=$(field Depends)
 for dependency in fonts-liberation libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 \
-    libqt6printsupport6; do
+    libqt6printsupport6 libxxhash0; do
     [[ ", $depends," == *", $dependency "* || ", $depends," == *", $dependency,"* ]] ||
         fail "Depends lacks $dependency: $depends"
 done

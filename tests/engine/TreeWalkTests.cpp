@@ -15,8 +15,11 @@
 #include <fstream>
 #include <functional>
 #include <grp.h>
+#include <map>
 #include <mutex>
 #include <new>
+#include <optional>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -404,6 +407,111 @@ TEST_F(TreeWalkTest, AFolderThatCannotBeOpenedIsRefused) {
     EXPECT_EQ(WalkTree((dir.path() / "missing").string(), sink, stop, pool),
               WalkOutcome::CannotOpen);
     EXPECT_TRUE(sink.folders.empty());
+}
+
+// ---- content hashes --------------------------------------------------------------------------
+
+class HashingSink final : public RecordingTreeSink {
+public:
+    bool WantsContentHashes() const override { return true; }
+};
+
+// What `xxhsum -H2` (Debian's xxhash) prints for each file, by name: "-" for an entry without
+// a hash.
+std::string XxhsumOf(const fs::path& file) {
+    std::string command = "xxhsum -H2 < '" + file.string() + "'";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char line[256] = "";
+    const bool read = pipe && std::fgets(line, sizeof line, pipe);
+    if (pipe)
+        ::pclose(pipe);
+    return read ? std::string(line, 32) : "xxhsum failed";
+}
+
+std::string HashText(const std::optional<ContentHash>& hash) {
+    if (!hash)
+        return "-";
+    char text[33];
+    std::snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(hash->high),
+                  static_cast<unsigned long long>(hash->low));
+    return text;
+}
+
+// Every entry the walk reported, by path below the listed folder, with its hash.
+std::map<std::string, std::string> HashesOf(const RecordingTreeSink& sink) {
+    std::map<std::string, std::string> hashes;
+    const std::string top = sink.folders.front().path;
+    for (const auto& folder : sink.folders)
+        for (const auto& entry : folder.entries)
+            hashes[(folder.path + "/" + entry.name).substr(top.size() + 1)] =
+                HashText(entry.walked.hash);
+    return hashes;
+}
+
+// Files in the listed folder (examined apart) and below it, empty, of one byte, across the
+// read buffer's bounds and of random bytes, each hashed as xxhsum hashes it; links, FIFOs and
+// folders have no hash, and a FIFO never holds the walk.
+TEST_F(TreeWalkTest, ContentHashesAreThoseOfXxhsumForEveryRegularFile) {
+    std::string random(3 * 1024 * 1024 + 17, '\0');
+    std::mt19937 draw(7);
+    for (char& c : random)
+        c = static_cast<char>(draw());
+    const std::map<std::string, std::string> files{
+        {"empty", ""},
+        {"one", "a"},
+        {"sub/buffer", std::string(1024 * 1024, 'b')},
+        {"sub/past buffer", std::string(1024 * 1024 + 1, 'c')},
+        {"sub/deeper/random\n\xff", random}};
+    std::map<std::string, std::string> expected;
+    for (const auto& [name, content] : files) {
+        fs::create_directories((dir.path() / name).parent_path());
+        std::ofstream(dir.path() / name, std::ios::binary) << content;
+        expected[name] = XxhsumOf(dir.path() / name);
+    }
+    fs::create_symlink("one", dir.path() / "link");
+    fs::create_symlink("one", dir.path() / "sub/link");
+    ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0644), 0);
+    ASSERT_EQ(::mkfifo((dir.path() / "sub/fifo").c_str(), 0644), 0);
+    for (const char* other : {"link", "sub/link", "fifo", "sub/fifo", "sub", "sub/deeper"})
+        expected[other] = "-";
+
+    for (unsigned threads : {1u, 4u}) {
+        CWalkPool pool(threads);
+        HashingSink sink;
+        const std::atomic<bool> stop{false};
+        ASSERT_EQ(WalkTree(dir.str(), sink, stop, pool), WalkOutcome::Done);
+        EXPECT_EQ(HashesOf(sink), expected) << threads << " threads";
+    }
+    RecordingTreeSink plain;
+    CWalkPool pool(2);
+    const std::atomic<bool> stop{false};
+    ASSERT_EQ(WalkTree(dir.str(), plain, stop, pool), WalkOutcome::Done);
+    EXPECT_EQ(HashesOf(plain)["sub/buffer"], "-") << "only a sink that wants them gets hashes";
+}
+
+// A file that cannot be read is reported as before, without a hash, and the walk goes on.
+TEST_F(TreeWalkTest, AFileThatCannotBeReadHasNoHash) {
+    ::chmod(dir.path().c_str(), 0755);
+    std::ofstream(dir.path() / "secret") << "secret";
+    std::ofstream(dir.path() / "open") << "open";
+    fs::create_directory(dir.path() / "sub");
+    std::ofstream(dir.path() / "sub/secret") << "secret";
+    ::chmod((dir.path() / "secret").c_str(), 0);
+    ::chmod((dir.path() / "sub/secret").c_str(), 0);
+    const std::string report = RunInChild([&] {
+        if (::geteuid() == 0 && !BecomeNobody())
+            return std::string("cannot become nobody");
+        CWalkPool pool(2);
+        HashingSink sink;
+        const std::atomic<bool> stop{false};
+        if (WalkTree(dir.str(), sink, stop, pool) != WalkOutcome::Done)
+            return std::string("walk failed");
+        std::string text;
+        for (const auto& [path, hash] : HashesOf(sink))
+            text += path + " " + (hash == "-" ? "-" : "hash") + "\n";
+        return text;
+    });
+    EXPECT_EQ(report, "open hash\nsecret -\nsub -\nsub/secret -\n");
 }
 
 // ---- a very deep chain ---------------------------------------------------------------------
