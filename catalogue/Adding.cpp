@@ -95,8 +95,11 @@ private:
 // their comments.
 class NumberingSink final : public ITreeSink {
 public:
-    NumberingSink(FolderQueue& queue, std::atomic<bool>& halt, const CommentsByName& comments)
-        : m_queue(queue), m_halt(halt), m_comments(comments) {}
+    NumberingSink(FolderQueue& queue, std::atomic<bool>& halt, bool hashes,
+                  const CommentsByName& comments)
+        : m_queue(queue), m_halt(halt), m_hashes(hashes), m_comments(comments) {}
+
+    bool WantsContentHashes() const override { return m_hashes; }
 
     std::uint64_t OnFolder(const TreeFolder& folder) override {
         AddedFolder added;
@@ -109,7 +112,7 @@ public:
                                      e.size,
                                      UnixSecondsFromFileTime(e.lastWrite),
                                      e.attributes,
-                                     {},
+                                     e.hash,
                                      {}});
         if (folder.parentTag == 0)
             for (AddedEntry& entry : added.entries)
@@ -123,20 +126,56 @@ public:
 private:
     FolderQueue& m_queue;
     std::atomic<bool>& m_halt;
+    const bool m_hashes;
     const CommentsByName& m_comments;
 };
 
-// Moves the walk's folders into the add until the walk ends or `stop` is set.
-void TakeFolders(FolderQueue& queue, ICatalogueAdd& add, const std::atomic<bool>& stop,
-                 const AddProgress& progress) {
-    std::int64_t entries = 0;
-    AddedFolder record;
-    while (!stop && queue.Pop(record)) {
-        add.AddFolder(record);
-        entries += static_cast<std::int64_t>(record.entries.size());
-        if (progress)
-            progress(entries);
+// Reads `folder` with the walk on threads of its own, each file's content too with `hashes`, and
+// hands each folder it read to `take`, on the calling thread, until the walk ends or `stop` is
+// set. What `take` throws halts the walk and is thrown again.
+WalkOutcome WalkFolders(const std::string& folder, bool hashes, const CommentsByName& comments,
+                        const std::atomic<bool>& stop,
+                        const std::function<void(const AddedFolder&)>& take) {
+    FolderQueue queue;
+    std::atomic<bool> halt = false;
+    WalkOutcome walked = WalkOutcome::Done;
+    std::exception_ptr failure;
+    NumberingSink sink(queue, halt, hashes, comments);
+    std::jthread walk([&] {
+        try {
+            walked = WalkTree(folder, sink, halt);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        queue.Finish();
+    });
+    try {
+        AddedFolder record;
+        while (!stop && queue.Pop(record))
+            take(record);
+    } catch (...) {
+        halt = true;
+        queue.Halt();
+        throw;
     }
+    halt = halt || stop.load();
+    queue.Halt();
+    walk.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    return stop ? WalkOutcome::Stopped : walked;
+}
+
+// The tree of the one medium that adding `medium` replaces, when the add is to tell how it
+// changes; none otherwise.
+std::optional<PathTree> ReplacedTree(ICatalogue& catalogue, const Medium& medium,
+                                     const AddChoices& choices) {
+    if (!choices.replace || !choices.confirmReplace)
+        return std::nullopt;
+    const auto conflicts = catalogue.Conflicts(medium.name, medium.volume);
+    if (conflicts.size() != 1)
+        return std::nullopt;
+    return CataloguedTree(catalogue, conflicts.front());
 }
 
 } // namespace
@@ -152,40 +191,73 @@ Medium NewMedium(const std::string& name, const std::string& folder) {
 }
 
 AddOutcome AddToCatalogue(ICatalogue& catalogue, const std::string& name, const std::string& folder,
-                          bool replace, const std::atomic<bool>& stop, const AddProgress& progress,
-                          const ListingComments& comments) {
-    const Medium medium = NewMedium(name, folder);
-    auto add = catalogue.BeginAdd(medium, replace);
-    FolderQueue queue;
-    std::atomic<bool> halt = false;
-    WalkOutcome walked = WalkOutcome::Done;
-    std::exception_ptr failure;
-    const CommentsByName commentsByName(comments);
-    NumberingSink sink(queue, halt, commentsByName);
-    std::jthread walk([&] {
-        try {
-            walked = WalkTree(medium.folder, sink, halt);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        queue.Finish();
-    });
-    try {
-        TakeFolders(queue, *add, stop, progress);
-    } catch (...) {
-        halt = true;
-        queue.Halt();
-        throw;
-    }
-    halt = halt || stop.load();
-    queue.Halt();
-    walk.join();
-    if (failure)
-        std::rethrow_exception(failure);
-    if (stop || walked == WalkOutcome::Stopped)
+                          const AddChoices& choices, const std::atomic<bool>& stop,
+                          const AddProgress& progress) {
+    Medium medium = NewMedium(name, folder);
+    medium.checksums = choices.checksums;
+    const std::optional<PathTree> replaced = ReplacedTree(catalogue, medium, choices);
+    auto add = catalogue.BeginAdd(medium, choices.replace);
+    const CommentsByName comments(choices.comments);
+    PathTreeBuilder read;
+    std::int64_t entries = 0;
+    const WalkOutcome walked = WalkFolders(
+        medium.folder, choices.checksums, comments, stop, [&](const AddedFolder& record) {
+            add->AddFolder(record);
+            if (replaced)
+                read.AddFolder(record);
+            entries += static_cast<std::int64_t>(record.entries.size());
+            if (progress)
+                progress(entries);
+        });
+    if (walked == WalkOutcome::Stopped)
         return AddOutcome::Stopped;
     if (walked == WalkOutcome::CannotOpen)
         return AddOutcome::CannotRead;
+    if (replaced) {
+        const PathTree now = read.Take();
+        const auto changes = CompareTrees(*replaced, now, choices.checksums);
+        if (!choices.confirmReplace(CountChanges(changes, *replaced, now), changes))
+            return AddOutcome::Stopped;
+    }
     add->Commit();
     return AddOutcome::Added;
+}
+
+AddOutcome AddToCatalogue(ICatalogue& catalogue, const std::string& name, const std::string& folder,
+                          bool replace, const std::atomic<bool>& stop, const AddProgress& progress,
+                          const ListingComments& comments) {
+    AddChoices choices;
+    choices.replace = replace;
+    choices.comments = comments;
+    return AddToCatalogue(catalogue, name, folder, choices, stop, progress);
+}
+
+namespace {
+
+// Reads `folder` and everything below it as an add would (with `hashes`, as an add with
+// checksums), into `tree`.
+WalkOutcome ReadTree(const std::string& folder, bool hashes, PathTree& tree,
+                     const std::atomic<bool>& stop) {
+    PathTreeBuilder read;
+    const CommentsByName noComments({});
+    const WalkOutcome walked =
+        WalkFolders(folder.empty() ? "/" : folder, hashes, noComments, stop,
+                    [&](const AddedFolder& record) { read.AddFolder(record); });
+    tree = read.Take();
+    return walked;
+}
+
+} // namespace
+
+std::optional<FolderChanges> CompareWithFolder(ICatalogue& catalogue, const std::string& name,
+                                               const std::string& folder, bool contents,
+                                               const std::atomic<bool>& stop) {
+    const PathTree catalogued = CataloguedTree(catalogue, name);
+    PathTree now;
+    if (ReadTree(folder, contents, now, stop) != WalkOutcome::Done)
+        return std::nullopt;
+    FolderChanges found;
+    found.changes = CompareTrees(catalogued, now, contents);
+    found.counts = CountChanges(found.changes, catalogued, now);
+    return found;
 }

@@ -1,5 +1,7 @@
 #include "VolumeInfo.h"
 
+#include "MediaRules.h"
+
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
@@ -135,4 +137,11 @@ std::string MountPointOf(const std::string& folder, const std::string& mountInfo
     if (ec || !FindMount(real, mountInfo, mount))
         return {};
     return mount.mountPoint;
+}
+
+std::vector<Medium> MediaListedFrom(ICatalogue& catalogue, const std::string& folder) {
+    const VolumeInfo volume = VolumeOf(folder);
+    std::vector<Medium> media = catalogue.Media();
+    std::erase_if(media, [&](const Medium& m) { return !SameFolder(m.volume, volume); });
+    return media;
 }

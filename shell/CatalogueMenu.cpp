@@ -11,21 +11,51 @@
 #include "Prompter.h"
 #include "VolumeInfo.h"
 
+#include <QCheckBox>
 #include <QDesktopServices>
-#include <QInputDialog>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include <atomic>
 #include <filesystem>
+#include <initializer_list>
 
 namespace {
 
 constexpr int kProgressMs = 100;
 const std::string kAddStopped = "Adding stopped; the catalogue is as it was.";
 const std::string kAddFailed = "Adding failed; the catalogue is as it was.";
+
+// The name of the medium, and whether to keep the hash of every file's content.
+std::optional<CCatalogueMenu::MediumToAdd> AskNewMedium(QWidget& parent,
+                                                        const std::string& proposed) {
+    QDialog dialog(&parent);
+    dialog.setWindowTitle(QObject::tr("Add Listing to Catalogue"));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* label = new QLabel(QObject::tr("&Name of the medium:"));
+    auto* name = new QLineEdit(ReadableName(proposed));
+    name->setObjectName(QStringLiteral("mediumName"));
+    label->setBuddy(name);
+    auto* checksums =
+        new QCheckBox(QObject::tr("&Keep a checksum of every file's content, to verify it later"));
+    checksums->setObjectName(QStringLiteral("checksumsBox"));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    for (QWidget* widget : std::initializer_list<QWidget*>{label, name, checksums, buttons})
+        layout->addWidget(widget);
+    if (dialog.exec() != QDialog::Accepted || name->text().trimmed().isEmpty())
+        return std::nullopt;
+    return CCatalogueMenu::MediumToAdd{name->text().trimmed().toStdString(),
+                                       checksums->isChecked()};
+}
 
 QString SettingsPath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -36,15 +66,7 @@ QString SettingsPath() {
 
 CCatalogueMenu::CCatalogueMenu(CMainFrame& frame, CCatalogriumDoc& doc, IPrompter& prompter)
     : QObject(&frame), m_frame(frame), m_doc(doc), m_prompter(prompter) {
-    askMediumName = [this](const std::string& proposed) -> std::optional<std::string> {
-        bool ok = false;
-        const QString name = QInputDialog::getText(&m_frame, tr("Add Listing to Catalogue"),
-                                                   tr("Name of the medium:"), QLineEdit::Normal,
-                                                   ReadableName(proposed), &ok);
-        if (!ok || name.trimmed().isEmpty())
-            return std::nullopt;
-        return name.trimmed().toStdString();
-    };
+    askMedium = [this](const std::string& proposed) { return AskNewMedium(m_frame, proposed); };
     openFolder = [](const std::string& folder) {
         return QDesktopServices::openUrl(QUrl::fromEncoded(FileUri(folder)));
     };
@@ -87,24 +109,29 @@ void CCatalogueMenu::OnAddToCatalogue() {
     UpdateStates();
     if (!m_addAction->isEnabled())
         return;
-    const auto name = askMediumName(ProposedName());
-    if (!name)
+    const auto medium = askMedium(ProposedName());
+    if (!medium)
         return;
-    const auto replace = AskReplace(*name);
+    const auto replace = AskReplace(medium->name);
     if (replace)
-        Add(*name, *replace);
+        Add(*medium, *replace);
 }
 
-// Whether the add may replace what it conflicts with; nothing when it must not go on.
+// Whether the add may replace what it conflicts with; nothing when it must not go on. The
+// question tells how the folder differs from the medium it replaces.
 std::optional<bool> CCatalogueMenu::AskReplace(const std::string& name) {
-    const VolumeInfo volume = VolumeOf(m_doc.m_strListedFolder);
+    const std::string folder = m_doc.m_strListedFolder;
+    const VolumeInfo volume = VolumeOf(folder);
     std::vector<std::string> conflicts;
+    std::optional<FolderChanges> changes;
     m_frame.BeginProgress();
     m_frame.SetStatusText("Reading the catalogue...");
     std::string error;
     const auto outcome = RunUnderNote(
-        [&](ICatalogue& catalogue, const std::atomic<bool>&) {
+        [&](ICatalogue& catalogue, const std::atomic<bool>& stopped) {
             conflicts = catalogue.Conflicts(name, volume);
+            if (conflicts.size() == 1)
+                changes = CompareWithFolder(catalogue, conflicts.front(), folder, false, stopped);
         },
         error);
     if (outcome != CCatalogueTask::Outcome::Done) {
@@ -117,6 +144,8 @@ std::optional<bool> CCatalogueMenu::AskReplace(const std::string& name) {
     std::string question;
     try {
         question = ReplaceQuestion(name, conflicts);
+        if (changes)
+            question += "\n\nSince it was catalogued: " + ChangeCountsText(changes->counts) + ".";
     } catch (const TwoMediaError& twoMedia) {
         Report(twoMedia.what());
         return std::nullopt;
@@ -128,10 +157,13 @@ std::optional<bool> CCatalogueMenu::AskReplace(const std::string& name) {
 }
 
 // The entries keep the comments that the listing shows.
-void CCatalogueMenu::Add(const std::string& name, bool replace) {
+void CCatalogueMenu::Add(const MediumToAdd& medium, bool replace) {
+    const std::string& name = medium.name;
     const std::string folder = m_doc.m_strListedFolder;
-    const ListingComments comments{CommentsOf(m_doc.m_entryList),
-                                   m_frame.View()->Options().m_bUpperCase != 0};
+    AddChoices choices;
+    choices.replace = replace;
+    choices.checksums = medium.checksums;
+    choices.comments = {CommentsOf(m_doc.m_entryList), m_frame.View()->Options().m_bUpperCase != 0};
     std::atomic<std::int64_t> entries = 0;
     AddOutcome added = AddOutcome::Stopped;
     m_frame.BeginProgress();
@@ -144,9 +176,8 @@ void CCatalogueMenu::Add(const std::string& name, bool replace) {
     std::string error;
     const auto outcome = RunUnderNote(
         [&](ICatalogue& catalogue, const std::atomic<bool>& stopped) {
-            added = AddToCatalogue(
-                catalogue, name, folder, replace, stopped,
-                [&](std::int64_t count) { entries = count; }, comments);
+            added = AddToCatalogue(catalogue, name, folder, choices, stopped,
+                                   [&](std::int64_t count) { entries = count; });
         },
         error);
     progress.stop();

@@ -28,8 +28,14 @@ public:
     CCatalogueMenu(CMainFrame& frame, CCatalogriumDoc& doc, IPrompter& prompter);
     ~CCatalogueMenu() override;
 
-    // Asks the medium's name, proposing `proposed`; nothing when the user cancels.
-    std::function<std::optional<std::string>(const std::string& proposed)> askMediumName;
+    // What the user chose for the medium to add.
+    struct MediumToAdd {
+        std::string name;
+        bool checksums = false; // keep the hash of every file's content
+    };
+    // Asks the medium's name, proposing `proposed`, and whether to keep checksums; nothing
+    // when the user cancels.
+    std::function<std::optional<MediumToAdd>(const std::string& proposed)> askMedium;
     // Shows a folder in the file manager; false when none could.
     std::function<bool(const std::string& folder)> openFolder;
 
@@ -46,7 +52,7 @@ public:
 private:
     std::optional<bool> AskReplace(const std::string& name);
     // Adds on a thread of its own while the progress note shows the count; Esc stops.
-    void Add(const std::string& name, bool replace);
+    void Add(const MediumToAdd& medium, bool replace);
     CCatalogueTask::Outcome RunUnderNote(CCatalogueTask::Work work, std::string& error);
     void EndAdd(const std::string& outcome, const std::string& error = {});
     void UpdateStates();

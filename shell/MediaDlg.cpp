@@ -13,6 +13,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <optional>
+
 namespace {
 
 enum MediaColumn { NameColumn, FolderColumn, VolumeColumn, FilesColumn, BytesColumn, AddedColumn };
@@ -26,6 +29,30 @@ QTableWidgetItem* Cell(const QString& text, Qt::Alignment alignment = Qt::AlignL
     auto* item = new QTableWidgetItem(text);
     item->setTextAlignment(alignment | Qt::AlignVCenter);
     return item;
+}
+
+// Update shows this many of the differences, one a line.
+constexpr std::size_t kUpdateLinesShown = 20;
+
+// One difference as the user reads it: what happened, then the path.
+std::string ChangeLine(const TreeChange& change) {
+    const std::string path = ReadableName(change.path).toStdString();
+    switch (change.kind) {
+    case TreeChange::Kind::Added:
+        return "added: " + path;
+    case TreeChange::Kind::Removed:
+        return "removed: " + path;
+    case TreeChange::Kind::Changed:
+        return "changed (" + ChangedFieldsText(change.fields) + "): " + path;
+    case TreeChange::Kind::Content:
+        return "content changed: " + path;
+    }
+    return path;
+}
+
+std::string UnreadableFolder(const Medium& medium) {
+    return "The folder " + ReadableName(medium.folder).toStdString() +
+           " cannot be read; the medium stays as it was.";
 }
 
 } // namespace
@@ -54,6 +81,9 @@ CMediaDlg::CMediaDlg(std::string location, IPrompter& prompter, QWidget* parent)
     m_remove = buttons->addButton(tr("Re&move"), QDialogButtonBox::ActionRole);
     m_rename->setObjectName(QStringLiteral("renameButton"));
     m_remove->setObjectName(QStringLiteral("removeButton"));
+    m_update = buttons->addButton(tr("&Update Medium..."), QDialogButtonBox::ActionRole);
+    m_update->setObjectName(QStringLiteral("updateButton"));
+    connect(m_update, &QPushButton::clicked, this, &CMediaDlg::Update);
     connect(m_rename, &QPushButton::clicked, this, &CMediaDlg::AskRename);
     connect(m_remove, &QPushButton::clicked, this, &CMediaDlg::Remove);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -119,6 +149,7 @@ void CMediaDlg::UpdateButtons() {
     const bool selected = m_table->selectionModel()->hasSelection();
     m_rename->setEnabled(selected);
     m_remove->setEnabled(selected);
+    m_update->setEnabled(selected);
 }
 
 std::string CMediaDlg::SelectedName() const {
@@ -163,6 +194,62 @@ void CMediaDlg::Remove() {
     RunCall(CatalogueUse::Change,
             [&](ICatalogue& catalogue, const std::atomic<bool>&) { catalogue.Forget(name); });
     Refresh();
+}
+
+void CMediaDlg::Update() {
+    const std::string name = SelectedName();
+    if (name.empty())
+        return;
+    std::optional<Medium> medium;
+    std::optional<FolderChanges> found;
+    const bool compared =
+        RunCall(CatalogueUse::LookUp, [&](ICatalogue& catalogue, const std::atomic<bool>& stop) {
+            const auto media = catalogue.Media();
+            const auto it = std::ranges::find(media, name, &Medium::name);
+            if (it == media.end())
+                return;
+            medium = *it;
+            found = CompareWithFolder(catalogue, name, medium->folder, false, stop);
+        });
+    if (!compared || !medium)
+        return Refresh(name);
+    if (!found)
+        return Report(UnreadableFolder(*medium));
+    if (!AskUpdate(*medium, *found))
+        return;
+    AddChoices choices;
+    choices.replace = true;
+    choices.checksums = medium->checksums;
+    AddOutcome added = AddOutcome::Stopped;
+    const bool done =
+        RunCall(CatalogueUse::Add, [&](ICatalogue& catalogue, const std::atomic<bool>& stop) {
+            added = AddToCatalogue(catalogue, name, medium->folder, choices, stop);
+        });
+    if (done && added == AddOutcome::CannotRead)
+        Report(UnreadableFolder(*medium));
+    Refresh(name);
+}
+
+// Shows the differences, the first kUpdateLinesShown of them line by line; true when the user
+// wants the medium replaced. Nothing is asked when nothing differs.
+bool CMediaDlg::AskUpdate(const Medium& medium, const FolderChanges& found) {
+    const std::string shownName = "\"" + ReadableName(medium.name).toStdString() + "\"";
+    if (found.changes.empty()) {
+        m_prompter.Prompt(shownName + " is as it was catalogued: nothing to update.", kAppTitle,
+                          MessageIcon::Information, MessageButtons::Ok);
+        return false;
+    }
+    std::string text = "Since " + shownName + " was catalogued, " +
+                       ReadableName(medium.folder).toStdString() +
+                       " changed: " + ChangeCountsText(found.counts) + ".\n";
+    const std::size_t shown = std::min(found.changes.size(), kUpdateLinesShown);
+    for (std::size_t i = 0; i < shown; ++i)
+        text += "\n" + ChangeLine(found.changes[i]);
+    if (shown < found.changes.size())
+        text += "\n... and " + std::to_string(found.changes.size() - shown) + " more";
+    text += "\n\nReplace the medium with what the folder holds now?";
+    return m_prompter.Prompt(text, kAppTitle, MessageIcon::Question, MessageButtons::YesNo) ==
+           MessageAnswer::Yes;
 }
 
 bool CMediaDlg::RunCall(CatalogueUse use, CCatalogueTask::Work work) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Adding.h"
 #include "Catalogue.h"
 #include "CatalogueTask.h"
 
@@ -13,7 +14,9 @@ class QPushButton;
 class QTableWidget;
 
 // "Media": the catalogued media with their folders, totals and dates; Rename asks for a new
-// name, Remove asks before it takes a medium out of the catalogue. A row is selected whenever
+// name, Remove asks before it takes a medium out of the catalogue, Update reads the medium's
+// folder again, shows how it differs and asks before the medium is replaced by what it holds
+// now. A row is selected whenever
 // there is one, and the two buttons are greyed when there is none. The catalogue's calls run on
 // a thread of their own; meanwhile the window takes no input but Esc, which interrupts them.
 class CMediaDlg final : public QDialog {
@@ -27,6 +30,7 @@ public:
     std::string SelectedName() const;
     void Rename(const std::string& newName);
     void Remove();
+    void Update();
 
 private:
     void Refresh(const std::string& select = {});
@@ -38,10 +42,12 @@ private:
     bool RunCall(CatalogueUse use, CCatalogueTask::Work work);
     void Report(const std::string& error);
     void AskRename();
+    bool AskUpdate(const Medium& medium, const FolderChanges& found);
 
     std::string m_location;
     IPrompter& m_prompter;
     QTableWidget* m_table = nullptr;
     QPushButton* m_rename = nullptr;
     QPushButton* m_remove = nullptr;
+    QPushButton* m_update = nullptr;
 };

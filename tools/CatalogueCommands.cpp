@@ -7,7 +7,9 @@
 #include "HtmlSnapshot.h"
 #include "OutputFile.h"
 #include "RecordOutput.h"
+#include "VolumeInfo.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -23,6 +25,8 @@ constexpr int kExitFailure = 1;
 constexpr int kExitFindFailure = 2;
 constexpr int kExitNoCatalogue = 2;
 constexpr int kExitGaveUp = 2;
+constexpr int kExitDiffers = 1;
+constexpr int kExitDiffFailure = 2;
 constexpr std::chrono::seconds kGiveUpAfter{30};
 
 // Says after 3 s whom a call waits for, and gives up after 30 s.
@@ -43,6 +47,35 @@ std::string LocalTimeText(std::int64_t seconds) {
     if (::localtime_r(&t, &local))
         std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
     return text;
+}
+
+// One medium as --media prints it.
+bool WriteMedium(CRecordWriter& out, const Medium& m) {
+    return out.Write({m.name, m.folder, std::to_string(m.files), std::to_string(m.bytes),
+                      LocalTimeText(m.added)});
+}
+
+// One line of --diff: "+", "-", "~" with the fields that changed, or "!", and the path.
+bool WriteChange(CRecordWriter& out, const TreeChange& change) {
+    switch (change.kind) {
+    case TreeChange::Kind::Added:
+        return out.Write({"+", change.path});
+    case TreeChange::Kind::Removed:
+        return out.Write({"-", change.path});
+    case TreeChange::Kind::Changed:
+        return out.Write({"~", change.path, ChangedFieldsText(change.fields)});
+    case TreeChange::Kind::Content:
+        return out.Write({"!", change.path});
+    }
+    return false;
+}
+
+// Whether the medium `name` was added with the hashes of its files; a missing medium is left to
+// the comparison to tell.
+bool HasChecksums(ICatalogue& catalogue, const std::string& name) {
+    const auto media = catalogue.Media();
+    const auto medium = std::ranges::find(media, name, &Medium::name);
+    return medium == media.end() || medium->checksums;
 }
 
 int Report(const CatalogueError& error, int status) {
@@ -80,8 +113,7 @@ int RunMedia(const CatalogueRequest& request) {
     try {
         CRecordWriter out(STDOUT_FILENO, request.format);
         for (const auto& m : Open(request, CatalogueUse::LookUp)->Media())
-            if (!out.Write({m.name, m.folder, std::to_string(m.files), std::to_string(m.bytes),
-                            LocalTimeText(m.added)}))
+            if (!WriteMedium(out, m))
                 break;
         if (!out.Flush())
             return OutputFailure("the media", out.Error(), kExitFailure);
@@ -92,6 +124,48 @@ int RunMedia(const CatalogueRequest& request) {
         return Report(error, kExitGaveUp);
     } catch (const CatalogueError& error) {
         return Report(error, kExitFailure);
+    }
+}
+
+int RunWhich(const CatalogueRequest& request) {
+    try {
+        CRecordWriter out(STDOUT_FILENO, request.format);
+        const auto media = MediaListedFrom(*Open(request, CatalogueUse::LookUp), request.folder);
+        for (const auto& m : media)
+            if (!WriteMedium(out, m))
+                break;
+        if (!out.Flush())
+            return OutputFailure("the media", out.Error(), kExitFindFailure);
+        return media.empty() ? kExitNoMatch : EXIT_SUCCESS;
+    } catch (const CatalogueError& error) {
+        return Report(error, kExitFindFailure);
+    }
+}
+
+int RunDiff(const CatalogueRequest& request, const std::string& folder) {
+    const bool verify = request.action == CatalogueAction::Verify;
+    try {
+        auto catalogue = Open(request, CatalogueUse::LookUp);
+        if (verify && !HasChecksums(*catalogue, request.name)) {
+            Complain("the medium \"" + request.name +
+                     "\" was added without --checksums: its content cannot be verified");
+            return kExitDiffFailure;
+        }
+        const std::atomic<bool> stop = false;
+        const auto found = CompareWithFolder(*catalogue, request.name, folder, verify, stop);
+        if (!found) {
+            Complain("cannot read " + folder);
+            return kExitDiffFailure;
+        }
+        CRecordWriter out(STDOUT_FILENO, RecordFormat::Escaped);
+        for (const TreeChange& change : found->changes)
+            if (!WriteChange(out, change))
+                break;
+        if (!out.Flush())
+            return OutputFailure("the differences", out.Error(), kExitDiffFailure);
+        return found->changes.empty() ? EXIT_SUCCESS : kExitDiffers;
+    } catch (const CatalogueError& error) {
+        return Report(error, kExitDiffFailure);
     }
 }
 
@@ -115,8 +189,15 @@ int RunAdd(const CatalogueRequest& request, const std::string& folder,
     try {
         const std::atomic<bool> stop = false;
         auto catalogue = Open(request, CatalogueUse::Add);
-        switch (
-            AddToCatalogue(*catalogue, request.name, folder, request.replace, stop, {}, comments)) {
+        AddChoices choices;
+        choices.replace = request.replace;
+        choices.checksums = request.checksums;
+        choices.comments = comments;
+        choices.confirmReplace = [&](const ChangeCounts& counts, const auto&) {
+            Complain("since the medium replaced was catalogued: " + ChangeCountsText(counts));
+            return true;
+        };
+        switch (AddToCatalogue(*catalogue, request.name, folder, choices, stop)) {
         case AddOutcome::Added:
             return EXIT_SUCCESS;
         case AddOutcome::CannotRead:

@@ -13,6 +13,13 @@ int RunFind(const CatalogueRequest& request);
 // when there is no catalogue.
 int RunMedia(const CatalogueRequest& request);
 int RunForget(const CatalogueRequest& request);
+// --which: 0 when some medium was listed from the folder, 1 when none, 2 when the catalogue
+// cannot be used.
+int RunWhich(const CatalogueRequest& request);
+// --diff and --verify: 0 when `folder` is as the medium was catalogued, 1 when something
+// differs, 2 when the catalogue, the medium or the folder cannot be read (or, for --verify, the
+// medium has no hashes).
+int RunDiff(const CatalogueRequest& request, const std::string& folder);
 // --add, after the listing: adds the checked `folder`, its entries with the listing's comments.
 // 0 done, 1 otherwise.
 int RunAdd(const CatalogueRequest& request, const std::string& folder,

@@ -62,14 +62,15 @@ bool AddLayout(CommandLineRequest& request, const std::string& word, std::string
 // At most one catalogue action a run.
 bool SetAction(CommandLineRequest& request, CatalogueAction action, std::string& error) {
     if (request.catalogue.action != CatalogueAction::None) {
-        error = "only one of --add, --find, --media, --forget and --html at a time";
+        error = "only one of --add, --find, --media, --forget, --html, --which, --diff and "
+                "--verify at a time";
         return false;
     }
     request.catalogue.action = action;
     return true;
 }
 
-const std::array<OptionSpec, 27> kOptions{{
+const std::array<OptionSpec, 31> kOptions{{
     {"output", 'o', "FILE", "write the listing file to FILE (\"-\": standard output, the default)",
      [](CommandLineRequest& r, const std::string& v, std::string& e) {
          if (v.empty()) {
@@ -190,7 +191,8 @@ const std::array<OptionSpec, 27> kOptions{{
          return SetAction(r, CatalogueAction::Media, e);
      }},
     {"null", '0', "",
-     "--find, --media: each field as it is, ended by a NUL, instead of escaped between tabs",
+     "--find, --media, --which: each field as it is, ended by a NUL, instead of escaped between "
+     "tabs",
      [](CommandLineRequest& r, const std::string&, std::string&) {
          r.catalogue.format = RecordFormat::NulTerminated;
          return true;
@@ -211,6 +213,27 @@ const std::array<OptionSpec, 27> kOptions{{
      "--output file",
      [](CommandLineRequest& r, const std::string&, std::string& e) {
          return SetAction(r, CatalogueAction::Html, e);
+     }},
+    {"checksums", 0, "", "--add: keep a hash of every file's content, for --verify",
+     [](CommandLineRequest& r, const std::string&, std::string&) {
+         r.catalogue.checksums = true;
+         return true;
+     }},
+    {"which", 0, "FOLDER", "print the media listed from FOLDER, wherever its volume is mounted",
+     [](CommandLineRequest& r, const std::string& v, std::string& e) {
+         r.catalogue.folder = v;
+         return SetAction(r, CatalogueAction::Which, e);
+     }},
+    {"diff", 0, "MEDIUM", "print what differs between FOLDER and the medium MEDIUM",
+     [](CommandLineRequest& r, const std::string& v, std::string& e) {
+         r.catalogue.name = v;
+         return SetAction(r, CatalogueAction::Diff, e);
+     }},
+    {"verify", 0, "MEDIUM",
+     "as --diff, and also every file of FOLDER whose content no longer has its hash",
+     [](CommandLineRequest& r, const std::string& v, std::string& e) {
+         r.catalogue.name = v;
+         return SetAction(r, CatalogueAction::Verify, e);
      }},
     {"help", 'h', "", "show this help and exit",
      [](CommandLineRequest& r, const std::string&, std::string&) {
@@ -294,21 +317,27 @@ private:
     bool CheckCatalogueRequest() {
         const CatalogueRequest& c = m_request.catalogue;
         const bool lists = c.action == CatalogueAction::None || c.action == CatalogueAction::Add;
-        const bool takesFolder = lists && !m_request.fromCatalogue;
+        const bool compares =
+            c.action == CatalogueAction::Diff || c.action == CatalogueAction::Verify;
+        const bool takesFolder = (lists && !m_request.fromCatalogue) || compares;
         if (m_request.fromCatalogue && c.action != CatalogueAction::None)
             return Fail("--from-catalogue goes with no other catalogue action");
         if (c.replace && c.action != CatalogueAction::Add)
             return Fail("--replace goes with --add");
+        if (c.checksums && c.action != CatalogueAction::Add)
+            return Fail("--checksums goes with --add");
         if (c.medium && c.action != CatalogueAction::Find && c.action != CatalogueAction::Html)
             return Fail("--medium goes with --find or --html");
-        const bool printsRecords =
-            c.action == CatalogueAction::Find || c.action == CatalogueAction::Media;
+        const bool printsRecords = c.action == CatalogueAction::Find ||
+                                   c.action == CatalogueAction::Media ||
+                                   c.action == CatalogueAction::Which;
         if (c.format == RecordFormat::NulTerminated && !printsRecords)
-            return Fail("--null goes with --find or --media");
+            return Fail("--null goes with --find, --media or --which");
         if (takesFolder && !m_haveFolder)
             return Fail("missing FOLDER");
         if (!takesFolder && m_haveFolder)
-            return Fail("no FOLDER with --find, --media, --forget, --html or --from-catalogue");
+            return Fail("no FOLDER with --find, --media, --forget, --html, --which or "
+                        "--from-catalogue");
         return true;
     }
 
@@ -349,13 +378,15 @@ std::optional<CommandLineRequest> ParseCommandLine(const std::vector<std::string
 
 std::string UsageText() {
     std::string text = "Usage: ctlgrm [OPTION]... [--] FOLDER\n"
-                       "       ctlgrm [--catalogue FILE|URI] --add NAME [--replace] [OPTION]... "
-                       "FOLDER\n"
+                       "       ctlgrm [--catalogue FILE|URI] --add NAME [--replace] [--checksums] "
+                       "[OPTION]... FOLDER\n"
                        "       ctlgrm [--catalogue FILE|URI] --find PATTERN [--medium NAME] [-0]\n"
                        "       ctlgrm [--catalogue FILE|URI] --media [-0] | --forget NAME\n"
                        "       ctlgrm [--catalogue FILE|URI] --html [--medium NAME]... -o FILE\n"
                        "       ctlgrm [--catalogue FILE|URI] --from-catalogue MEDIUM[/PATH] "
                        "[OPTION]...\n"
+                       "       ctlgrm [--catalogue FILE|URI] --which FOLDER [-0]\n"
+                       "       ctlgrm [--catalogue FILE|URI] --diff|--verify MEDIUM FOLDER\n"
                        "Writes the listing file of FOLDER with the settings of the profile; keeps "
                        "listed media in a catalogue and finds files in it.\n\n";
     std::size_t width = 0;

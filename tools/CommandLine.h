@@ -13,13 +13,15 @@ struct ProfileOverride {
 };
 
 // What ctlgrm is asked to do with the catalogue, besides or instead of the listing.
-enum class CatalogueAction { None, Add, Find, Media, Forget, Html };
+enum class CatalogueAction { None, Add, Find, Media, Forget, Html, Which, Diff, Verify };
 
 struct CatalogueRequest {
     CatalogueAction action = CatalogueAction::None;
     std::string location;                        // empty: the embedded file
-    std::string name;                            // --add, --forget: the medium
+    std::string name;                            // --add, --forget, --diff, --verify: the medium
     bool replace = false;                        // --add: replace a medium of that name or volume
+    bool checksums = false;                      // --add: keep a hash of every file's content
+    std::string folder;                          // --which
     std::string pattern;                         // --find
     std::optional<std::string> medium;           // --find: only this medium (the last given)
     std::vector<std::string> media;              // --html: only these media (none: every one)

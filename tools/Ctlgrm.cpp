@@ -182,6 +182,11 @@ int RunCatalogue(const CommandLineRequest& commandLine) {
         return RunForget(request);
     case CatalogueAction::Html:
         return RunHtml(request, commandLine.outputPath);
+    case CatalogueAction::Which:
+        return RunWhich(request);
+    case CatalogueAction::Diff:
+    case CatalogueAction::Verify:
+        return RunDiff(request, commandLine.folder);
     case CatalogueAction::None:
     case CatalogueAction::Add:
         break;

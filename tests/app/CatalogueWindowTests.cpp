@@ -7,6 +7,8 @@
 #include "FindCatalogueWindow.h"
 #include "MediaDlg.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -25,12 +27,14 @@
 
 #include <cctype>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <netinet/in.h>
 #include <set>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -44,9 +48,11 @@ protected:
         folder.WriteFile("trip/beach-ball.png", "ball");
         folder.WriteFile("trip/notes.txt", "notes");
         AppTest::SetUp();
-        Menu().askMediumName = [this](const std::string& proposed) {
+        realAskMedium = Menu().askMedium;
+        Menu().askMedium = [this](const std::string& proposed) {
             proposedNames.push_back(proposed);
-            return mediumName;
+            return mediumName ? std::optional(CCatalogueMenu::MediumToAdd{*mediumName, checksums})
+                              : std::nullopt;
         };
         Menu().openFolder = [this](const std::string& f) {
             openedFolders.push_back(f);
@@ -85,6 +91,8 @@ protected:
     TempDir data;
     std::string location;
     std::optional<std::string> mediumName = "Holiday";
+    bool checksums = false;
+    std::function<std::optional<CCatalogueMenu::MediumToAdd>(const std::string&)> realAskMedium;
     std::vector<std::string> proposedNames;
     std::vector<std::string> openedFolders;
     bool fileManagerAnswers = true;
@@ -597,6 +605,106 @@ TEST_F(CatalogueWindowTest, MediaDialogKeepsEveryColumnInSight) {
     dialog.Rename("A longer name again for the medium");
     QCoreApplication::processEvents();
     everyColumnShows();
+}
+
+// A click of the left button on the middle of `widget`, through its window.
+void ClickThroughWindow(QWidget& widget) {
+    QWidget* window = widget.window();
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                      widget.mapTo(window, widget.rect().center()));
+}
+
+// Every entry below `top` written at one moment, long ago: what changes later has a time of
+// its own.
+void SetTimesLongAgo(const std::filesystem::path& top) {
+    const timespec times[2] = {{1600000000, 0}, {1600000000, 0}};
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(top))
+        ::utimensat(AT_FDCWD, entry.path().c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+// One file added (6 bytes), one removed (5 bytes), and so the time of the folder that held it.
+void ChangeTheFolder(TempDir& folder) {
+    folder.WriteFile("later.txt", "later!");
+    std::filesystem::remove(folder.path() / "trip/notes.txt");
+}
+
+TEST_F(CatalogueWindowTest, ReplacingTellsHowTheFolderChangedBeforeItAsks) {
+    SetTimesLongAgo(folder.path());
+    GoOn(folder.path());
+    ShowCatalogueMenu();
+    Action("actionAddToCatalogue")->trigger();
+    ASSERT_EQ(Media().size(), 1u);
+    ChangeTheFolder(folder);
+    prompter.yesNoAnswer = MessageAnswer::No;
+    Action("actionAddToCatalogue")->trigger();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_THAT(prompter.messages[0].text,
+                ::testing::HasSubstr("\n\nSince it was catalogued: 1 added, 1 removed, 1 changed, "
+                                     "+1 bytes."));
+    EXPECT_EQ(Media()[0].bytes, 14u); // kept
+}
+
+// The Add dialog as the user fills it through the window system: the name typed over the one
+// proposed, a click on the check box, Enter.
+TEST_F(CatalogueWindowTest, TheAddDialogTakesTheNameAndKeepsChecksumsWhenAsked) {
+    Menu().askMedium = realAskMedium;
+    GoOn(folder.path());
+    ShowCatalogueMenu();
+    bool filled = false;
+    QTimer::singleShot(0, Frame(), [&] {
+        QWidget* dialog = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return (dialog = QApplication::activeModalWidget()) != nullptr; }, 5000));
+        dialog->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+        QWindow* window = dialog->windowHandle();
+        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+        for (const char c : std::string("Disc"))
+            QTest::keyClick(window, c);
+        auto* box = dialog->findChild<QCheckBox*>(QStringLiteral("checksumsBox"));
+        ClickThroughWindow(*box);
+        filled = box->isChecked();
+        QTest::keyClick(window, Qt::Key_Return);
+    });
+    Action("actionAddToCatalogue")->trigger();
+    EXPECT_TRUE(filled);
+    ASSERT_EQ(Media().size(), 1u);
+    EXPECT_EQ(Media()[0].name, "Disc");
+    EXPECT_TRUE(Media()[0].checksums);
+}
+
+// Update Medium, clicked as the window system delivers it: says when nothing changed,
+// shows the counts and the differences and asks; No keeps the medium, Yes replaces it.
+TEST_F(CatalogueWindowTest, UpdateMediumShowsTheDifferencesAndAsksFirst) {
+    SetTimesLongAgo(folder.path());
+    const std::atomic<bool> stop = false;
+    AddToCatalogue(*OpenCatalogue(location), "Disc", folder.str(), false, stop);
+    CMediaDlg dialog(location, prompter);
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    const auto update = [&] {
+        ClickThroughWindow(*dialog.findChild<QPushButton*>(QStringLiteral("updateButton")));
+    };
+    update();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_THAT(prompter.messages[0].text, ::testing::HasSubstr("nothing to update"));
+    EXPECT_EQ(prompter.messages[0].buttons, MessageButtons::Ok);
+
+    ChangeTheFolder(folder);
+    prompter.yesNoAnswer = MessageAnswer::No;
+    update();
+    ASSERT_EQ(prompter.messages.size(), 2u);
+    EXPECT_THAT(prompter.messages[1].text,
+                ::testing::AllOf(::testing::HasSubstr("1 added, 1 removed, 1 changed, +1 bytes."),
+                                 ::testing::HasSubstr("\nadded: later.txt\nchanged (time): "
+                                                      "trip\nremoved: trip/notes.txt\n")));
+    EXPECT_EQ(Media()[0].bytes, 14u);
+    prompter.yesNoAnswer = MessageAnswer::Yes;
+    update();
+    EXPECT_EQ(prompter.messages.size(), 3u);
+    EXPECT_EQ(Media()[0].bytes, 15u);
+    EXPECT_EQ(dialog.Table()->item(0, 4)->text(), QStringLiteral("15"));
 }
 
 } // namespace

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "Catalogue.h"
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// One entry of a tree, known by its path below the listed folder.
+struct PathEntry {
+    std::string path; // the names from the listed folder down, joined by "/"
+    EntryKind kind = EntryKind::File;
+    std::uint64_t size = 0; // a folder's is not compared
+    std::int64_t modified = 0;
+    std::optional<ContentHash> hash;
+};
+
+// The entries of a whole tree in the byte order of their paths.
+using PathTree = std::vector<PathEntry>;
+
+// What differs of an entry that both trees hold.
+enum ChangedField : unsigned { kSizeChanged = 1, kTimeChanged = 2, kKindChanged = 4 };
+
+struct TreeChange {
+    enum class Kind {
+        Added,   // on the disk only
+        Removed, // in the catalogue only
+        Changed, // its size, time or kind: `fields`
+        Content, // the same size and time, another hash of the content
+    };
+    Kind kind = Kind::Added;
+    std::string path;
+    unsigned fields = 0;
+};
+
+// How much a tree changed, as an update of its medium is told.
+struct ChangeCounts {
+    std::int64_t added = 0;
+    std::int64_t removed = 0;
+    std::int64_t changed = 0;   // changed and content lines alike
+    std::int64_t byteDelta = 0; // the files' bytes on the disk less those catalogued
+};
+
+// Gathers a tree's entries with their paths from its folders, each folder after the one that
+// holds it, then sorts them.
+class PathTreeBuilder {
+public:
+    // The entries of the folder `id`, numbered from `folder.first`.
+    void AddFolder(const AddedFolder& folder);
+    // One entry of the folder `parent` (the listed folder: 0).
+    void AddEntry(std::int64_t parent, const CataloguedEntry& entry);
+    PathTree Take();
+
+private:
+    void Add(std::int64_t parent, std::int64_t id, PathEntry entry, const std::string& name);
+
+    std::unordered_map<std::int64_t, std::string> m_folderPaths{{0, {}}};
+    PathTree m_entries;
+};
+
+// Every entry of the medium `name`, with its path; throws CatalogueError when there is no such
+// medium.
+PathTree CataloguedTree(ICatalogue& catalogue, const std::string& name);
+
+// The differences from `catalogued` to `disk`, in the byte order of their paths. A folder's
+// size (the total below it) never counts; content counts only when `contents` is set and both
+// entries have a hash.
+std::vector<TreeChange> CompareTrees(const PathTree& catalogued, const PathTree& disk,
+                                     bool contents);
+
+ChangeCounts CountChanges(const std::vector<TreeChange>& changes, const PathTree& catalogued,
+                          const PathTree& disk);
+
+// "N added, N removed, N changed, +B bytes" (or "-B bytes").
+std::string ChangeCountsText(const ChangeCounts& counts);
+
+// "size", "time" and "kind", those of `fields`, joined by "|".
+std::string ChangedFieldsText(unsigned fields);
