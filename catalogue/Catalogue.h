@@ -112,6 +112,23 @@ struct FindQuery {
     std::optional<std::size_t> limit;
 };
 
+// How two files are taken for copies of one another: by the same name (as bytes) and size, or by
+// the same content hash and size (only files of media added with checksums have one).
+enum class CopiesBy { NameAndSize, Content };
+
+// Which files to compare: those of `media` (by name; none named: every medium).
+struct CopiesQuery {
+    CopiesBy by = CopiesBy::NameAndSize;
+    std::vector<std::string> media;
+};
+
+// Files held more than once, of `size` bytes each: every copy, in the order of media and
+// paths.
+struct DuplicateGroup {
+    std::uint64_t size = 0;
+    std::vector<CatalogueMatch> copies;
+};
+
 // A catalogue that cannot be used or an operation that failed; the message is for the user
 // and never holds a password.
 class CatalogueError : public std::runtime_error {
@@ -202,6 +219,17 @@ public:
     virtual std::size_t Count(const FindQuery& query) = 0;
     // How the database runs the search (its query plan), for checking that an index serves it.
     virtual std::string ExplainFind(const FindQuery& query) = 0;
+    // Calls `each` for every group of files of the query's media held more than once (empty
+    // files left out), the groups that waste the most bytes first, until it returns false.
+    // Throws CatalogueError for a medium that is not catalogued, or, by content, one added
+    // without checksums.
+    virtual void Duplicates(const CopiesQuery& query,
+                            const std::function<bool(const DuplicateGroup&)>& each) = 0;
+    // Calls `each` for every file of the query's media that no other medium holds (by content:
+    // no other medium added with checksums), in the order of media and paths, until it returns
+    // false. Throws as Duplicates does.
+    virtual void OnlyOnOne(const CopiesQuery& query,
+                           const std::function<bool(const CatalogueMatch&)>& each) = 0;
     // False when there is no such medium.
     virtual bool Forget(const std::string& name) = 0;
     // False when there is no such medium; throws when `newName` is taken.

@@ -1,5 +1,6 @@
 #include "Search.h"
 
+#include "FolderPaths.h"
 #include "NameGrams.h"
 #include "NameKey.h"
 
@@ -12,9 +13,6 @@
 #include <vector>
 
 namespace {
-
-// Entries checked, or folders looked up, by one statement.
-constexpr std::size_t kBatch = 5000;
 
 struct SearchedMedium {
     std::int64_t id = 0;
@@ -53,11 +51,6 @@ std::vector<std::int64_t> IdsOf(const std::vector<SearchedMedium>& media) {
     for (const SearchedMedium& medium : media)
         ids.push_back(medium.id);
     return ids;
-}
-
-template <typename Each> void InBatches(std::span<const std::int64_t> ids, const Each& each) {
-    for (std::size_t at = 0; at < ids.size(); at += kBatch)
-        each(ids.subspan(at, std::min(kBatch, ids.size() - at)));
 }
 
 // The entries of each medium that the pattern and bounds select, read through the name index
@@ -136,86 +129,15 @@ private:
     GramLookup m_lookup;
 };
 
-// The paths and ranks of the folders that matches are in, paths built from their parents, kept
-// for the call; the folders of many matches are looked up together, with every folder above
-// them.
-class FolderPaths {
-public:
-    explicit FolderPaths(IConnection& db) : m_db(db) {}
-
-    void Learn(std::int64_t medium, std::vector<std::int64_t> folders) {
-        std::erase_if(folders, [&](std::int64_t folder) {
-            return folder == 0 || m_links.contains({medium, folder});
-        });
-        std::ranges::sort(folders);
-        folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
-        const std::string inMedium = "medium = " + std::to_string(medium);
-        InBatches(folders, [&](std::span<const std::int64_t> ids) {
-            m_db.Query("WITH RECURSIVE up(id, parent, name) AS (SELECT id, parent, name FROM "
-                       "entries WHERE " +
-                           inMedium + " AND id IN (" + NumberList(ids) +
-                           ") UNION SELECT e.id, e.parent, e.name FROM entries e JOIN up ON e." +
-                           inMedium +
-                           " AND e.id = up.parent) SELECT id, parent, name, (SELECT rank FROM "
-                           "folders f WHERE f." +
-                           inMedium + " AND f.id = up.id) FROM up",
-                       {}, [&](const SqlRow& row) {
-                           m_links[{medium, row.Int(0)}] = {
-                               row.Int(1), row.Text(2), row.IsNull(3) ? 0 : row.Int(3), {}};
-                           return true;
-                       });
-        });
-        // A folder without an entry (a damaged catalogue) has no name and lies at the top.
-        for (const std::int64_t folder : folders)
-            m_links.try_emplace({medium, folder});
-    }
-
-    // The folders of `rows` of `medium`, learnt, give the rows their ranks.
-    void Rank(std::int64_t medium, std::span<FoundRow> rows) {
-        std::vector<std::int64_t> folders;
-        for (const FoundRow& row : rows)
-            folders.push_back(row.parent);
-        Learn(medium, std::move(folders));
-        for (FoundRow& row : rows)
-            row.rank = row.parent == 0 ? 0 : m_links.at({medium, row.parent}).rank;
-    }
-
-    // The folder's path below the listed folder, ending with "/" unless it is the listed one.
-    // Its folders must have been learnt.
-    // Kept for the folder asked for, not for those above it, whose paths may be long.
-    const std::string& Below(std::int64_t medium, std::int64_t folder) {
-        static const std::string listed;
-        if (folder == 0)
-            return listed;
-        Link& asked = m_links.at({medium, folder});
-        if (asked.path)
-            return *asked.path;
-        std::vector<const Link*> chain;
-        for (std::int64_t up = folder; up != 0; up = chain.back()->parent)
-            chain.push_back(&m_links.at({medium, up}));
-        std::string path;
-        for (auto link = chain.rbegin(); link != chain.rend(); ++link)
-            path += (*link)->name + '/';
-        asked.path = std::move(path);
-        return *asked.path;
-    }
-
-private:
-    struct Link {
-        std::int64_t parent = 0;
-        std::string name;
-        std::int64_t rank = 0;           // the listed folder's is 0
-        std::optional<std::string> path; // once asked for
-    };
-    struct KeyHash {
-        std::size_t operator()(const std::pair<std::int64_t, std::int64_t>& key) const noexcept {
-            return std::hash<std::int64_t>{}(key.first * 1000003 ^ key.second);
-        }
-    };
-
-    IConnection& m_db;
-    std::unordered_map<std::pair<std::int64_t, std::int64_t>, Link, KeyHash> m_links;
-};
+// Gives `rows` of `medium` the ranks of their folders, which `paths` learns.
+void Rank(FolderPaths& paths, std::int64_t medium, std::span<FoundRow> rows) {
+    std::vector<std::int64_t> folders;
+    for (const FoundRow& row : rows)
+        folders.push_back(row.parent);
+    paths.Learn(medium, std::move(folders));
+    for (FoundRow& row : rows)
+        row.rank = paths.RankOf(medium, row.parent);
+}
 
 // Hands `rows`, ranked, to `each` with their paths; false once `each` wants no more.
 bool Emit(IConnection& db, const std::vector<SearchedMedium>& media, std::span<FoundRow> rows,
@@ -270,7 +192,7 @@ void FindInPathOrder(IConnection& db, const FindQuery& query, std::vector<Search
     for (std::size_t i = 0; i < media.size() && !window.Full(); ++i) {
         rows.clear();
         reader.Read(media[i], i, rows);
-        paths.Rank(media[i].id, rows);
+        Rank(paths, media[i].id, rows);
         const auto inPathOrder = [](const FoundRow& a, const FoundRow& b) {
             return std::tie(a.rank, a.name) < std::tie(b.rank, b.name);
         };
@@ -311,7 +233,7 @@ void FindInValueOrder(IConnection& db, const FindQuery& query,
     for (std::size_t i = 0; i < media.size(); ++i) {
         const std::size_t read = rows.size();
         reader.Read(media[i], i, rows);
-        paths.Rank(media[i].id, std::span(rows).subspan(read));
+        Rank(paths, media[i].id, std::span(rows).subspan(read));
         if (const auto needed = window.Needed(); needed && rows.size() > 2 * *needed) {
             std::ranges::nth_element(rows, rows.begin() + static_cast<std::ptrdiff_t>(*needed),
                                      before);

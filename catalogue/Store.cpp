@@ -1,6 +1,7 @@
 #include "Store.h"
 
 #include "CallScope.h"
+#include "Copies.h"
 #include "FolderEntry.h"
 #include "MediaRules.h"
 #include "NameGrams.h"
@@ -413,6 +414,18 @@ std::size_t Store::Count(const FindQuery& query) {
 std::string Store::ExplainFind(const FindQuery& query) {
     const Call call(*m_db);
     return ExplainMatches(*m_db, m_dialect, query);
+}
+
+void Store::Duplicates(const CopiesQuery& query,
+                       const std::function<bool(const DuplicateGroup&)>& each) {
+    const Call call(*m_db);
+    FindDuplicates(*m_db, query, each);
+}
+
+void Store::OnlyOnOne(const CopiesQuery& query,
+                      const std::function<bool(const CatalogueMatch&)>& each) {
+    const Call call(*m_db);
+    FindOnlyOnOne(*m_db, query, each);
 }
 
 bool Store::Forget(const std::string& name) {

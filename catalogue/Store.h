@@ -27,6 +27,10 @@ public:
               const std::function<bool(const CatalogueMatch&)>& each) override;
     std::size_t Count(const FindQuery& query) override;
     std::string ExplainFind(const FindQuery& query) override;
+    void Duplicates(const CopiesQuery& query,
+                    const std::function<bool(const DuplicateGroup&)>& each) override;
+    void OnlyOnOne(const CopiesQuery& query,
+                   const std::function<bool(const CatalogueMatch&)>& each) override;
     bool Forget(const std::string& name) override;
     bool Rename(const std::string& name, const std::string& newName) override;
     bool SetShelf(const std::string& name, const std::string& location,

@@ -1,0 +1,47 @@
+#include "FolderPaths.h"
+
+#include "FindSql.h"
+
+void FolderPaths::Learn(std::int64_t medium, std::vector<std::int64_t> folders) {
+    std::erase_if(folders, [&](std::int64_t folder) {
+        return folder == 0 || m_links.contains({medium, folder});
+    });
+    std::ranges::sort(folders);
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    const std::string inMedium = "medium = " + std::to_string(medium);
+    InBatches(folders, [&](std::span<const std::int64_t> ids) {
+        m_db.Query("WITH RECURSIVE up(id, parent, name) AS (SELECT id, parent, name FROM "
+                   "entries WHERE " +
+                       inMedium + " AND id IN (" + NumberList(ids) +
+                       ") UNION SELECT e.id, e.parent, e.name FROM entries e JOIN up ON e." +
+                       inMedium +
+                       " AND e.id = up.parent) SELECT id, parent, name, (SELECT rank FROM "
+                       "folders f WHERE f." +
+                       inMedium + " AND f.id = up.id) FROM up",
+                   {}, [&](const SqlRow& row) {
+                       m_links[{medium, row.Int(0)}] = {
+                           row.Int(1), row.Text(2), row.IsNull(3) ? 0 : row.Int(3), {}};
+                       return true;
+                   });
+    });
+    // A folder without an entry (a damaged catalogue) has no name and lies at the top.
+    for (const std::int64_t folder : folders)
+        m_links.try_emplace({medium, folder});
+}
+
+const std::string& FolderPaths::Below(std::int64_t medium, std::int64_t folder) {
+    static const std::string listed;
+    if (folder == 0)
+        return listed;
+    Link& asked = m_links.at({medium, folder});
+    if (asked.path)
+        return *asked.path;
+    std::vector<const Link*> chain;
+    for (std::int64_t up = folder; up != 0; up = chain.back()->parent)
+        chain.push_back(&m_links.at({medium, up}));
+    std::string path;
+    for (auto link = chain.rbegin(); link != chain.rend(); ++link)
+        path += (*link)->name + '/';
+    asked.path = std::move(path);
+    return *asked.path;
+}
