@@ -78,6 +78,11 @@ bool HasChecksums(ICatalogue& catalogue, const std::string& name) {
     return medium == media.end() || medium->checksums;
 }
 
+// A found entry as --find prints it: medium, path, size, local time.
+bool WriteMatch(CRecordWriter& out, const CatalogueMatch& m) {
+    return out.Write({m.medium, m.path, std::to_string(m.size), LocalTimeText(m.modified)});
+}
+
 int Report(const CatalogueError& error, int status) {
     Complain(error.what());
     return status;
@@ -99,10 +104,47 @@ int RunFind(const CatalogueRequest& request) {
         CRecordWriter out(STDOUT_FILENO, request.format);
         Open(request, CatalogueUse::LookUp)->Find(query, [&](const CatalogueMatch& m) {
             any = true;
-            return out.Write({m.medium, m.path, std::to_string(m.size), LocalTimeText(m.modified)});
+            return WriteMatch(out, m);
         });
         if (!out.Flush())
             return OutputFailure("the matches", out.Error(), kExitFindFailure);
+        return any ? EXIT_SUCCESS : kExitNoMatch;
+    } catch (const CatalogueError& error) {
+        return Report(error, kExitFindFailure);
+    }
+}
+
+int RunDuplicates(const CatalogueRequest& request) {
+    try {
+        bool any = false;
+        CRecordWriter out(STDOUT_FILENO, request.format);
+        Open(request, CatalogueUse::LookUp)
+            ->Duplicates({request.by, request.media}, [&](const DuplicateGroup& group) {
+                any = true;
+                out.Write({std::to_string(group.size), std::to_string(group.copies.size())});
+                for (const CatalogueMatch& copy : group.copies)
+                    out.Write({copy.medium, copy.path});
+                return out.Write({});
+            });
+        if (!out.Flush())
+            return OutputFailure("the duplicates", out.Error(), kExitFindFailure);
+        return any ? EXIT_SUCCESS : kExitNoMatch;
+    } catch (const CatalogueError& error) {
+        return Report(error, kExitFindFailure);
+    }
+}
+
+int RunOnlyOnOne(const CatalogueRequest& request) {
+    try {
+        bool any = false;
+        CRecordWriter out(STDOUT_FILENO, request.format);
+        Open(request, CatalogueUse::LookUp)
+            ->OnlyOnOne({request.by, request.media}, [&](const CatalogueMatch& m) {
+                any = true;
+                return WriteMatch(out, m);
+            });
+        if (!out.Flush())
+            return OutputFailure("the files", out.Error(), kExitFindFailure);
         return any ? EXIT_SUCCESS : kExitNoMatch;
     } catch (const CatalogueError& error) {
         return Report(error, kExitFindFailure);

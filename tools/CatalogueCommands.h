@@ -9,6 +9,11 @@ class CCatalogriumDoc;
 
 // --find: exit status 0 with matches, 1 without, 2 when the catalogue cannot be used.
 int RunFind(const CatalogueRequest& request);
+// --duplicates: each group a block of records: its size and count, each copy's medium and path,
+// an empty record. --only-on-one: each file's record as --find prints it. Exit statuses as
+// --find's.
+int RunDuplicates(const CatalogueRequest& request);
+int RunOnlyOnOne(const CatalogueRequest& request);
 // --media, --forget: 0 done, 1 when the catalogue cannot be used or there is no such medium, 2
 // when there is no catalogue.
 int RunMedia(const CatalogueRequest& request);

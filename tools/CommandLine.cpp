@@ -62,15 +62,14 @@ bool AddLayout(CommandLineRequest& request, const std::string& word, std::string
 // At most one catalogue action a run.
 bool SetAction(CommandLineRequest& request, CatalogueAction action, std::string& error) {
     if (request.catalogue.action != CatalogueAction::None) {
-        error = "only one of --add, --find, --media, --forget, --html, --which, --diff and "
-                "--verify at a time";
+        error = "only one catalogue action (such as --add, --find or --media) at a time";
         return false;
     }
     request.catalogue.action = action;
     return true;
 }
 
-const std::array<OptionSpec, 31> kOptions{{
+const std::array<OptionSpec, 34> kOptions{{
     {"output", 'o', "FILE", "write the listing file to FILE (\"-\": standard output, the default)",
      [](CommandLineRequest& r, const std::string& v, std::string& e) {
          if (v.empty()) {
@@ -180,11 +179,32 @@ const std::array<OptionSpec, 31> kOptions{{
          r.catalogue.pattern = v;
          return SetAction(r, CatalogueAction::Find, e);
      }},
-    {"medium", 0, "NAME", "--find: only on the medium NAME; --html: this medium (repeatable)",
+    {"medium", 0, "NAME",
+     "--find: only on the medium NAME; --html, --duplicates, --only-on-one: this medium "
+     "(repeatable)",
      [](CommandLineRequest& r, const std::string& v, std::string&) {
          r.catalogue.medium = v;
          r.catalogue.media.push_back(v);
          return true;
+     }},
+    {"duplicates", 0, "", "print the groups of files held more than once, the largest waste first",
+     [](CommandLineRequest& r, const std::string&, std::string& e) {
+         return SetAction(r, CatalogueAction::Duplicates, e);
+     }},
+    {"only-on-one", 0, "", "print the files that no other medium holds",
+     [](CommandLineRequest& r, const std::string&, std::string& e) {
+         return SetAction(r, CatalogueAction::OnlyOnOne, e);
+     }},
+    {"by", 0, "HOW",
+     "--duplicates, --only-on-one: tell copies by name-size (the default) or by content",
+     [](CommandLineRequest& r, const std::string& v, std::string& e) {
+         r.catalogue.byGiven = true;
+         if (v == "name-size" || v == "content") {
+             r.catalogue.by = v == "content" ? CopiesBy::Content : CopiesBy::NameAndSize;
+             return true;
+         }
+         e = "unknown choice \"" + v + "\" for --by: name-size or content";
+         return false;
      }},
     {"media", 0, "", "print the catalogued media",
      [](CommandLineRequest& r, const std::string&, std::string& e) {
@@ -326,18 +346,23 @@ private:
             return Fail("--replace goes with --add");
         if (c.checksums && c.action != CatalogueAction::Add)
             return Fail("--checksums goes with --add");
-        if (c.medium && c.action != CatalogueAction::Find && c.action != CatalogueAction::Html)
-            return Fail("--medium goes with --find or --html");
-        const bool printsRecords = c.action == CatalogueAction::Find ||
+        const bool comparesCopies =
+            c.action == CatalogueAction::Duplicates || c.action == CatalogueAction::OnlyOnOne;
+        if (c.medium && c.action != CatalogueAction::Find && c.action != CatalogueAction::Html &&
+            !comparesCopies)
+            return Fail("--medium goes with --find, --html, --duplicates or --only-on-one");
+        if (c.byGiven && !comparesCopies)
+            return Fail("--by goes with --duplicates or --only-on-one");
+        const bool printsRecords = comparesCopies || c.action == CatalogueAction::Find ||
                                    c.action == CatalogueAction::Media ||
                                    c.action == CatalogueAction::Which;
         if (c.format == RecordFormat::NulTerminated && !printsRecords)
-            return Fail("--null goes with --find, --media or --which");
+            return Fail("--null goes with --find, --media, --which, --duplicates or --only-on-one");
         if (takesFolder && !m_haveFolder)
             return Fail("missing FOLDER");
         if (!takesFolder && m_haveFolder)
-            return Fail("no FOLDER with --find, --media, --forget, --html, --which or "
-                        "--from-catalogue");
+            return Fail("no FOLDER with --find, --media, --forget, --html, --which, "
+                        "--duplicates, --only-on-one or --from-catalogue");
         return true;
     }
 
@@ -383,6 +408,8 @@ std::string UsageText() {
                        "       ctlgrm [--catalogue FILE|URI] --find PATTERN [--medium NAME] [-0]\n"
                        "       ctlgrm [--catalogue FILE|URI] --media [-0] | --forget NAME\n"
                        "       ctlgrm [--catalogue FILE|URI] --html [--medium NAME]... -o FILE\n"
+                       "       ctlgrm [--catalogue FILE|URI] --duplicates | --only-on-one "
+                       "[--by name-size|content] [--medium NAME]... [-0]\n"
                        "       ctlgrm [--catalogue FILE|URI] --from-catalogue MEDIUM[/PATH] "
                        "[OPTION]...\n"
                        "       ctlgrm [--catalogue FILE|URI] --which FOLDER [-0]\n"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Catalogue.h"
 #include "RecordOutput.h"
 
 #include <optional>
@@ -13,19 +14,33 @@ struct ProfileOverride {
 };
 
 // What ctlgrm is asked to do with the catalogue, besides or instead of the listing.
-enum class CatalogueAction { None, Add, Find, Media, Forget, Html, Which, Diff, Verify };
+enum class CatalogueAction {
+    None,
+    Add,
+    Find,
+    Media,
+    Forget,
+    Html,
+    Which,
+    Diff,
+    Verify,
+    Duplicates,
+    OnlyOnOne
+};
 
 struct CatalogueRequest {
     CatalogueAction action = CatalogueAction::None;
-    std::string location;                        // empty: the embedded file
-    std::string name;                            // --add, --forget, --diff, --verify: the medium
-    bool replace = false;                        // --add: replace a medium of that name or volume
-    bool checksums = false;                      // --add: keep a hash of every file's content
-    std::string folder;                          // --which
-    std::string pattern;                         // --find
-    std::optional<std::string> medium;           // --find: only this medium (the last given)
-    std::vector<std::string> media;              // --html: only these media (none: every one)
-    RecordFormat format = RecordFormat::Escaped; // --find, --media: -0 for NUL-terminated
+    std::string location;                // empty: the embedded file
+    std::string name;                    // --add, --forget, --diff, --verify: the medium
+    bool replace = false;                // --add: replace a medium of that name or volume
+    bool checksums = false;              // --add: keep a hash of every file's content
+    std::string folder;                  // --which
+    std::string pattern;                 // --find
+    std::optional<std::string> medium;   // --find: only this medium (the last given)
+    std::vector<std::string> media;      // --html, --duplicates, --only-on-one: only these media
+    CopiesBy by = CopiesBy::NameAndSize; // --duplicates, --only-on-one
+    bool byGiven = false;                // --by was given
+    RecordFormat format = RecordFormat::Escaped; // records: -0 for NUL-terminated
 };
 
 // What one run of ctlgrm is asked to do.

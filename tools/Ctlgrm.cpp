@@ -180,6 +180,10 @@ int RunCatalogue(const CommandLineRequest& commandLine) {
         return RunMedia(request);
     case CatalogueAction::Forget:
         return RunForget(request);
+    case CatalogueAction::Duplicates:
+        return RunDuplicates(request);
+    case CatalogueAction::OnlyOnOne:
+        return RunOnlyOnOne(request);
     case CatalogueAction::Html:
         return RunHtml(request, commandLine.outputPath);
     case CatalogueAction::Which:

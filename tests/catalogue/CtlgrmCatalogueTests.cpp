@@ -17,6 +17,7 @@
 
 namespace {
 
+using namespace std::string_literals;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -111,6 +112,55 @@ TEST_P(CtlgrmCatalogue, FindsListsAddsAndForgetsWithTheirExitStatus) {
     EXPECT_EQ(std::get<0>(run({"--forget", "Drive"})), 1);
     EXPECT_EQ(std::get<1>(run({"--find", "beach"})),
               "Disc\t" + root + "/other/Beach ball.png\t4\t2023-11-14 22:13:20\n");
+}
+
+// Groups of copies print as blocks, lone files as --find prints matches; names that are no
+// text are escaped, or given as bytes with -0.
+TEST_P(CtlgrmCatalogue, PrintsDuplicatesAndLoneFilesWithTheirExitStatus) {
+    m_dir.WriteFile("a/clip\n1.mov", "movie");
+    m_dir.WriteFile("a/only-a.txt", "a");
+    m_dir.WriteFile("b/keep/clip\n1.mov", "movie");
+    m_dir.WriteFile("b/bad\xff", "bb");
+    m_dir.WriteFile("b/more/bad\xff", "bb");
+    for (const std::string file : {"a/clip\n1.mov", "a/only-a.txt", "b/bad\xff"}) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}};
+        ::utimensat(AT_FDCWD, (m_dir.path() / file).c_str(), times, 0);
+    }
+    const auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--catalogue", Location()});
+        Ctlgrm ctlgrm(m_dir, "run", args);
+        const int code = ctlgrm.ExitCode();
+        return std::make_tuple(code, ctlgrm.Out(), ctlgrm.Err());
+    };
+    const std::string root = m_dir.str();
+    EXPECT_EQ(std::get<0>(run({"--duplicates"})), 2); // no catalogue yet
+    for (const char* medium : {"a", "b"})
+        ASSERT_EQ(std::get<0>(run({"--add", std::string(1, medium[0] - 32), "-o", "/dev/null",
+                                   root + "/" + medium})),
+                  0);
+
+    // The copies that waste the most bytes first, each group ended by an empty line.
+    EXPECT_EQ(run({"--duplicates"}),
+              std::make_tuple(0,
+                              "5\t2\nA\t" + root + "/a/clip\\n1.mov\nB\t" + root +
+                                  "/b/keep/clip\\n1.mov\n\n2\t2\nB\t" + root + "/b/bad\\xff\nB\t" +
+                                  root + "/b/more/bad\\xff\n\n",
+                              std::string()));
+    EXPECT_EQ(std::get<1>(run({"--duplicates", "--medium", "B", "-0"})),
+              "2\0"s + "2\0B\0"s + root + "/b/bad\xff\0B\0"s + root + "/b/more/bad\xff\0"s);
+    EXPECT_EQ(run({"--duplicates", "--medium", "A"}),
+              std::make_tuple(1, std::string(), std::string()));
+    EXPECT_EQ(std::get<0>(run({"--duplicates", "--by", "content"})), 1); // none hashed
+
+    EXPECT_EQ(run({"--only-on-one", "--medium", "A"}),
+              std::make_tuple(0, "A\t" + root + "/a/only-a.txt\t1\t2023-11-14 22:13:20\n",
+                              std::string()));
+    const auto [byContent, none, why] = run({"--only-on-one", "--by", "content", "--medium", "A"});
+    EXPECT_EQ(byContent, 2);
+    EXPECT_THAT(why, HasSubstr("without checksums"));
+    EXPECT_EQ(std::get<0>(run({"--duplicates", "--medium", "Z"})), 2);
+    EXPECT_THAT(std::get<2>(run({"--duplicates", "--by", "size"})), HasSubstr("name-size"));
+    EXPECT_THAT(std::get<2>(run({"--media", "--by", "content"})), HasSubstr("--by goes with"));
 }
 
 std::string FileBytes(const std::string& path) {
