@@ -4,7 +4,7 @@
 // more when either was above 1. Times are medians, never bests.
 //
 //   catalogrium_catalogue_bench [--files N] [--media N] [--no-postgres]
-//                               [--only add,memory,size,search,cancel,diff,hash]
+//                               [--only add,memory,size,search,cancel,diff,hash,copies]
 //                               [--keep-catalogue DIR]
 //
 // The tree: N files (200,000 by default) in folders six levels deep, a folder for every 20 files
@@ -35,6 +35,9 @@
 //   cancel  the window's query of a broad pattern ("e") interrupted through
 //           ICatalogue::Interrupt from another thread at 7 points spread over the first half of
 //           its course: median time from Interrupt to the call's end under 50 ms.
+//   copies  over a catalogue of the tree added as 5 media (1,050,025 entries, every file held
+//           5 times): the duplicates by name and size of every medium, and the files of one
+//           medium that no other holds, 3 times each: median under 3 s.
 //
 // Everything is made under $TMPDIR (or /tmp) and removed at the end, unless --keep-catalogue
 // DIR is given: the tree, the big SQLite catalogue and the PostgreSQL server's data are then
@@ -82,6 +85,8 @@ constexpr int kAddRounds = 5;
 constexpr std::size_t kThreeCharacterPatterns = 25;
 constexpr std::size_t kShortPatterns = 12;
 constexpr int kCancelRounds = 7;
+constexpr std::size_t kCopiesMedia = 5;
+constexpr int kCopiesRounds = 3;
 // An interrupted search that takes longer than this to end has missed its goal by far; the
 // rounds stop there rather than keep the run waiting.
 constexpr double kHopelessCancelSeconds = 5;
@@ -97,14 +102,15 @@ enum Measure : unsigned {
     kSearch = 8,
     kCancel = 16,
     kDiff = 32,
-    kHash = 64
+    kHash = 64,
+    kCopies = 128
 };
 
 struct Options {
     std::size_t files = 200000;
     std::size_t media = 50;
     bool postgres = true;
-    unsigned measures = kAdd | kMemory | kSize | kSearch | kCancel | kDiff | kHash;
+    unsigned measures = kAdd | kMemory | kSize | kSearch | kCancel | kDiff | kHash | kCopies;
     std::string kept;
 
     bool Wants(unsigned measure) const { return (measures & measure) != 0; }
@@ -162,6 +168,8 @@ public:
     // Drops the catalogue that MakeEmpty made last.
     virtual void DropEmpty() = 0;
     virtual std::string Big() = 0;
+    // The catalogue of the tree added kCopiesMedia times, kept like the big one.
+    virtual std::string Copies() = 0;
     // The bytes of the big catalogue's files; none for a store without files of its own.
     virtual std::optional<std::uintmax_t> BigBytes() const = 0;
     virtual double SearchGoalSeconds() const = 0;
@@ -177,7 +185,8 @@ class SqliteStore final : public BenchStore {
 public:
     SqliteStore(std::string scratch, std::string bigFolder, std::size_t files)
         : m_scratch(std::move(scratch)),
-          m_big(bigFolder + "/catalogue-" + std::to_string(files) + ".sqlite") {}
+          m_big(bigFolder + "/catalogue-" + std::to_string(files) + ".sqlite"),
+          m_copies(bigFolder + "/copies-" + std::to_string(files) + ".sqlite") {}
 
     std::string Label() const override { return "SQLite"; }
     std::string MakeEmpty() override { return m_scratch + "/empty.sqlite"; }
@@ -186,6 +195,7 @@ public:
             std::filesystem::remove(MakeEmpty() + suffix);
     }
     std::string Big() override { return m_big; }
+    std::string Copies() override { return m_copies; }
     // Closed, the file holds everything; a -wal left beside it counts too.
     std::optional<std::uintmax_t> BigBytes() const override {
         return SizeIfAny(m_big) + SizeIfAny(m_big + "-wal");
@@ -195,13 +205,15 @@ public:
 private:
     std::string m_scratch;
     std::string m_big;
+    std::string m_copies;
 };
 
 class PostgresStore final : public BenchStore {
 public:
     // Debian's default settings; the server's data kept in `keptFolder` when given.
     PostgresStore(const std::string& keptFolder, std::size_t files)
-        : m_server("", keptFolder), m_bigName("catalogue_" + std::to_string(files)) {}
+        : m_server("", keptFolder), m_bigName("catalogue_" + std::to_string(files)),
+          m_copiesName("copies_" + std::to_string(files)) {}
 
     std::string Label() const override { return "PostgreSQL"; }
     std::string MakeEmpty() override {
@@ -209,11 +221,8 @@ public:
         return m_server.Uri("empty");
     }
     void DropEmpty() override { Execute("DROP DATABASE empty"); }
-    std::string Big() override {
-        if (!Exists(m_bigName))
-            Execute("CREATE DATABASE " + m_bigName);
-        return m_server.Uri(m_bigName);
-    }
+    std::string Big() override { return Database(m_bigName); }
+    std::string Copies() override { return Database(m_copiesName); }
     std::optional<std::uintmax_t> BigBytes() const override { return std::nullopt; }
     double SearchGoalSeconds() const override { return 0.150; }
 
@@ -232,6 +241,12 @@ private:
             throw std::runtime_error(sql + ": " + error);
         return value;
     }
+    // The URI of the database, made when missing.
+    std::string Database(const std::string& name) {
+        if (!Exists(name))
+            Execute("CREATE DATABASE " + name);
+        return m_server.Uri(name);
+    }
     bool Exists(const std::string& database) const {
         return Execute("SELECT count(*) FROM pg_database WHERE datname = '" + database + "'") ==
                "1";
@@ -239,6 +254,7 @@ private:
 
     PostgresServer m_server;
     std::string m_bigName;
+    std::string m_copiesName;
 };
 
 // ---- the measures ------------------------------------------------------------------------
@@ -661,173 +677,222 @@ void MeasureHashing(const std::string& scratch, std::size_t files) {
                        " MB/s, " + Grouped(hashed) + " files of " + Fixed(mb, 0) +
                        " MB, medians of 3)",
                    ">= 0.8 x", catSeconds / hashSeconds >= 0.8);
-}
-
-// Every measure of one store.
-void MeasureStore(BenchStore& store, const std::string& tree, const std::string& changedCopy,
-                  const Options& options) {
-    if (options.Wants(kAdd))
-        MeasureAdd(store, tree);
-    if (options.Wants(kDiff))
-        MeasureDiff(store, tree, changedCopy);
-    if (!options.Wants(kMemory | kSize | kSearch | kCancel))
-        return;
-    FillBigCatalogue(store, tree, options);
-    const std::string big = store.Big();
-    auto catalogue = OpenCatalogue(big, CatalogueUse::LookUp);
-    const std::uint64_t entries = EntriesOf(*catalogue);
-    if (options.Wants(kSearch))
-        MeasureSearches(*catalogue, store.Label(), entries, DrawPatterns(tree),
-                        store.SearchGoalSeconds());
-    if (options.Wants(kCancel))
-        MeasureCancel(*catalogue, store.Label());
-    catalogue.reset();
-    if (options.Wants(kSize))
-        MeasureSize(store, entries);
-}
-
-// ---- the child processes -----------------------------------------------------------------
-
-// The peak resident memory of this process since it began, in KiB. Not ru_maxrss: after
-// posix_spawn that also holds the parent's peak, whose memory the child shared until exec.
-long PeakResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with("VmHWM:"))
-            return std::stol(line.substr(6));
-    throw std::runtime_error("no VmHWM in /proc/self/status");
-}
-
-// Takes every folder and keeps nothing.
-class NullTreeSink final : public ITreeSink {
-public:
-    std::uint64_t OnFolder(const TreeFolder&) override { return 0; }
-};
-
-void WalkOnly(const std::string& tree) {
-    NullTreeSink sink;
-    const std::atomic<bool> stop = false;
-    if (WalkTree(tree, sink, stop) != WalkOutcome::Done)
-        throw std::runtime_error("cannot walk " + tree);
-}
-
-// --child-walk TREE, --child-add LOCATION NAME TREE new|replace: prints the peak resident
-// memory in KiB.
-int RunAsChild(const std::vector<std::string>& args) {
-    if (args[0] == "--child-walk" && args.size() == 2)
-        WalkOnly(args[1]);
-    else if (args[0] == "--child-add" && args.size() == 5)
-        AddTree(args[1], args[2], args[3], args[4] == "replace");
-    else
-        return EXIT_FAILURE;
-    std::printf("%ld\n", PeakResidentKiB());
-    return EXIT_SUCCESS;
-}
-
-// ---- the run -----------------------------------------------------------------------------
-
-unsigned MeasuresNamed(const std::string& list) {
-    static const std::pair<const char*, Measure> kNames[] = {
-        {"add", kAdd},       {"memory", kMemory}, {"size", kSize}, {"search", kSearch},
-        {"cancel", kCancel}, {"diff", kDiff},     {"hash", kHash}};
-    unsigned measures = 0;
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        const std::size_t end = std::min(list.find(',', start), list.size());
-        const std::string name = list.substr(start, end - start);
-        const auto* found = std::find_if(std::begin(kNames), std::end(kNames),
-                                         [&](const auto& known) { return name == known.first; });
-        if (found == std::end(kNames))
-            throw std::runtime_error("no measure named \"" + name + "\"");
-        measures |= found->second;
-        start = end + 1;
+    // Runs `call` kCopiesRounds times and reports the median time against the goal of 3 s.
+    template <typename Call>
+    void MeasureCopiesCall(const std::string& label, const std::string& what, const Call& call) {
+        GoalMeasure measure(label + ": " + what);
+        std::vector<double> times;
+        std::size_t found = 0;
+        for (int round = 0; round < kCopiesRounds; ++round) {
+            const auto start = Clock::now();
+            found = call();
+            times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        }
+        const double median = Median(times);
+        measure.Report(Milliseconds(median) + " (median of " + std::to_string(times.size()) + ", " +
+                           Grouped(found) + " found)",
+                       "< 3 s", median < 3.0);
     }
-    return measures;
-}
 
-Options ParseOptions(const std::vector<std::string>& args) {
-    Options options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool valued = i + 1 < args.size();
-        if (arg == "--files" && valued)
-            options.files = std::stoul(args[++i]);
-        else if (arg == "--media" && valued)
-            options.media = std::max<std::size_t>(1, std::stoul(args[++i]));
-        else if (arg == "--only" && valued)
-            options.measures = MeasuresNamed(args[++i]);
-        else if (arg == "--keep-catalogue" && valued)
-            options.kept = std::filesystem::absolute(args[++i]).string();
-        else if (arg == "--no-postgres")
-            options.postgres = false;
+    void MeasureCopies(BenchStore & store, const std::string& tree) {
+        const std::string location = store.Copies();
+        std::set<std::string> present;
+        for (const auto& medium : OpenCatalogue(location)->Media())
+            present.insert(medium.name);
+        for (std::size_t number = 1; number <= kCopiesMedia; ++number)
+            if (!present.count(MediumName(number)))
+                AddTree(location, MediumName(number), tree, false);
+        auto catalogue = OpenCatalogue(location, CatalogueUse::LookUp);
+        const std::string entries = Grouped(EntriesOf(*catalogue));
+        MeasureCopiesCall(store.Label(), "duplicates over " + entries + " entries", [&] {
+            std::size_t copies = 0;
+            catalogue->Duplicates({}, [&](const DuplicateGroup& group) {
+                copies += group.copies.size();
+                return true;
+            });
+            return copies;
+        });
+        MeasureCopiesCall(store.Label(), "files on one medium only, of " + entries + " entries",
+                          [&] {
+                              std::size_t lone = 0;
+                              catalogue->OnlyOnOne({CopiesBy::NameAndSize, {MediumName(1)}},
+                                                   [&](const CatalogueMatch&) {
+                                                       ++lone;
+                                                       return true;
+                                                   });
+                              return lone;
+                          });
+    }
+
+    // Every measure of one store.
+    void MeasureStore(BenchStore & store, const std::string& tree, const std::string& changedCopy,
+                      const Options& options) {
+        if (options.Wants(kAdd))
+            MeasureAdd(store, tree);
+        if (options.Wants(kDiff))
+            MeasureDiff(store, tree, changedCopy);
+        if (options.Wants(kCopies))
+            MeasureCopies(store, tree);
+        if (!options.Wants(kMemory | kSize | kSearch | kCancel))
+            return;
+        FillBigCatalogue(store, tree, options);
+        const std::string big = store.Big();
+        auto catalogue = OpenCatalogue(big, CatalogueUse::LookUp);
+        const std::uint64_t entries = EntriesOf(*catalogue);
+        if (options.Wants(kSearch))
+            MeasureSearches(*catalogue, store.Label(), entries, DrawPatterns(tree),
+                            store.SearchGoalSeconds());
+        if (options.Wants(kCancel))
+            MeasureCancel(*catalogue, store.Label());
+        catalogue.reset();
+        if (options.Wants(kSize))
+            MeasureSize(store, entries);
+    }
+
+    // ---- the child processes -----------------------------------------------------------------
+
+    // The peak resident memory of this process since it began, in KiB. Not ru_maxrss: after
+    // posix_spawn that also holds the parent's peak, whose memory the child shared until exec.
+    long PeakResidentKiB() {
+        std::ifstream status("/proc/self/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.starts_with("VmHWM:"))
+                return std::stol(line.substr(6));
+        throw std::runtime_error("no VmHWM in /proc/self/status");
+    }
+
+    // Takes every folder and keeps nothing.
+    class NullTreeSink final : public ITreeSink {
+    public:
+        std::uint64_t OnFolder(const TreeFolder&) override { return 0; }
+    };
+
+    void WalkOnly(const std::string& tree) {
+        NullTreeSink sink;
+        const std::atomic<bool> stop = false;
+        if (WalkTree(tree, sink, stop) != WalkOutcome::Done)
+            throw std::runtime_error("cannot walk " + tree);
+    }
+
+    // --child-walk TREE, --child-add LOCATION NAME TREE new|replace: prints the peak resident
+    // memory in KiB.
+    int RunAsChild(const std::vector<std::string>& args) {
+        if (args[0] == "--child-walk" && args.size() == 2)
+            WalkOnly(args[1]);
+        else if (args[0] == "--child-add" && args.size() == 5)
+            AddTree(args[1], args[2], args[3], args[4] == "replace");
         else
-            throw std::runtime_error(
-                "usage: catalogrium_catalogue_bench [--files N] [--media N] [--no-postgres] "
-                "[--only add,memory,size,search,cancel,diff,hash] [--keep-catalogue DIR]");
+            return EXIT_FAILURE;
+        std::printf("%ld\n", PeakResidentKiB());
+        return EXIT_SUCCESS;
     }
-    return options;
-}
 
-// The tree kept in `folder` for this file count, made there when missing.
-std::string TreeIn(const std::string& folder, std::size_t files) {
-    const std::string tree = folder + "/tree-" + std::to_string(files);
-    if (!std::filesystem::exists(tree)) {
-        std::cerr << "making the tree of " << files << " files\n";
-        std::filesystem::rename(GenerateNamedTree(folder, files), tree);
-    }
-    return tree;
-}
+    // ---- the run -----------------------------------------------------------------------------
 
-void DescribeTree(const std::string& tree) {
-    std::uint64_t files = 0, folders = 0, bytes = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree)) {
-        (entry.is_directory() ? folders : files) += 1;
-        bytes += entry.path().filename().string().size();
+    unsigned MeasuresNamed(const std::string& list) {
+        static const std::pair<const char*, Measure> kNames[] = {
+            {"add", kAdd},       {"memory", kMemory}, {"size", kSize}, {"search", kSearch},
+            {"cancel", kCancel}, {"diff", kDiff},     {"hash", kHash}, {"copies", kCopies}};
+        unsigned measures = 0;
+        std::size_t start = 0;
+        while (start <= list.size()) {
+            const std::size_t end = std::min(list.find(',', start), list.size());
+            const std::string name = list.substr(start, end - start);
+            const auto* found =
+                std::find_if(std::begin(kNames), std::end(kNames),
+                             [&](const auto& known) { return name == known.first; });
+            if (found == std::end(kNames))
+                throw std::runtime_error("no measure named \"" + name + "\"");
+            measures |= found->second;
+            start = end + 1;
+        }
+        return measures;
     }
-    std::printf("tree %s: %s files, %s folders, names of %.1f bytes on average\n", tree.c_str(),
-                Grouped(files).c_str(), Grouped(folders).c_str(),
-                static_cast<double>(bytes) / static_cast<double>(files + folders));
-}
 
-// A folder of this run's own, removed with everything in it at the end.
-struct ScratchFolder {
-    std::string path;
-    ScratchFolder() {
-        const char* tmp = std::getenv("TMPDIR");
-        path = std::string(tmp && *tmp ? tmp : "/tmp") + "/catalogue-bench-" +
-               std::to_string(::getpid());
-        std::filesystem::create_directories(path);
+    Options ParseOptions(const std::vector<std::string>& args) {
+        Options options;
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            const std::string& arg = args[i];
+            const bool valued = i + 1 < args.size();
+            if (arg == "--files" && valued)
+                options.files = std::stoul(args[++i]);
+            else if (arg == "--media" && valued)
+                options.media = std::max<std::size_t>(1, std::stoul(args[++i]));
+            else if (arg == "--only" && valued)
+                options.measures = MeasuresNamed(args[++i]);
+            else if (arg == "--keep-catalogue" && valued)
+                options.kept = std::filesystem::absolute(args[++i]).string();
+            else if (arg == "--no-postgres")
+                options.postgres = false;
+            else
+                throw std::runtime_error(
+                    "usage: catalogrium_catalogue_bench [--files N] [--media N] [--no-postgres] "
+                    "[--only add,memory,size,search,cancel,diff,hash,copies] [--keep-catalogue "
+                    "DIR]");
+        }
+        return options;
     }
-    ~ScratchFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-};
 
-void Run(const Options& options) {
-    const ScratchFolder scratchFolder;
-    const std::string& scratch = scratchFolder.path;
-    const std::string home = options.kept.empty() ? scratch : options.kept;
-    std::filesystem::create_directories(home);
-    const std::string tree = TreeIn(home, options.files);
-    DescribeTree(tree);
-    const std::string changedCopy = scratch + "/changed";
-    if (options.Wants(kDiff))
-        std::cerr << "changed " << CopyChangingOnePercent(tree, changedCopy)
-                  << " files of a copy\n";
-    {
-        SqliteStore sqlite(scratch, home, options.files);
-        MeasureStore(sqlite, tree, changedCopy, options);
+    // The tree kept in `folder` for this file count, made there when missing.
+    std::string TreeIn(const std::string& folder, std::size_t files) {
+        const std::string tree = folder + "/tree-" + std::to_string(files);
+        if (!std::filesystem::exists(tree)) {
+            std::cerr << "making the tree of " << files << " files\n";
+            std::filesystem::rename(GenerateNamedTree(folder, files), tree);
+        }
+        return tree;
     }
-    if (options.postgres) {
-        PostgresStore postgres(options.kept.empty() ? "" : options.kept + "/postgres",
-                               options.files);
-        MeasureStore(postgres, tree, changedCopy, options);
+
+    void DescribeTree(const std::string& tree) {
+        std::uint64_t files = 0, folders = 0, bytes = 0;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(tree)) {
+            (entry.is_directory() ? folders : files) += 1;
+            bytes += entry.path().filename().string().size();
+        }
+        std::printf("tree %s: %s files, %s folders, names of %.1f bytes on average\n", tree.c_str(),
+                    Grouped(files).c_str(), Grouped(folders).c_str(),
+                    static_cast<double>(bytes) / static_cast<double>(files + folders));
     }
-    if (options.Wants(kHash))
-        MeasureHashing(scratch, options.files);
-    PrintGoalSummary();
-}
+
+    // A folder of this run's own, removed with everything in it at the end.
+    struct ScratchFolder {
+        std::string path;
+        ScratchFolder() {
+            const char* tmp = std::getenv("TMPDIR");
+            path = std::string(tmp && *tmp ? tmp : "/tmp") + "/catalogue-bench-" +
+                   std::to_string(::getpid());
+            std::filesystem::create_directories(path);
+        }
+        ~ScratchFolder() {
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
+        }
+    };
+
+    void Run(const Options& options) {
+        const ScratchFolder scratchFolder;
+        const std::string& scratch = scratchFolder.path;
+        const std::string home = options.kept.empty() ? scratch : options.kept;
+        std::filesystem::create_directories(home);
+        const std::string tree = TreeIn(home, options.files);
+        DescribeTree(tree);
+        const std::string changedCopy = scratch + "/changed";
+        if (options.Wants(kDiff))
+            std::cerr << "changed " << CopyChangingOnePercent(tree, changedCopy)
+                      << " files of a copy\n";
+        {
+            SqliteStore sqlite(scratch, home, options.files);
+            MeasureStore(sqlite, tree, changedCopy, options);
+        }
+        if (options.postgres) {
+            PostgresStore postgres(options.kept.empty() ? "" : options.kept + "/postgres",
+                                   options.files);
+            MeasureStore(postgres, tree, changedCopy, options);
+        }
+        if (options.Wants(kHash))
+            MeasureHashing(scratch, options.files);
+        PrintGoalSummary();
+    }
 
 } // namespace
 

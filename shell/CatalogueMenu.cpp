@@ -3,6 +3,7 @@
 #include "Adding.h"
 #include "CatalogriumDoc.h"
 #include "CatalogriumView.h"
+#include "DuplicatesWindow.h"
 #include "FindCatalogueWindow.h"
 #include "ListingPrinter.h"
 #include "MainFrame.h"
@@ -77,6 +78,8 @@ CCatalogueMenu::CCatalogueMenu(CMainFrame& frame, CCatalogriumDoc& doc, IPrompte
             this, &CCatalogueMenu::OnFindInCatalogue);
     connect(frame.findChild<QAction*>(QStringLiteral("actionMedia")), &QAction::triggered, this,
             &CCatalogueMenu::OnMedia);
+    connect(frame.findChild<QAction*>(QStringLiteral("actionDuplicates")), &QAction::triggered,
+            this, &CCatalogueMenu::OnDuplicates);
     connect(menu, &QMenu::aboutToShow, this, &CCatalogueMenu::UpdateStates);
     UpdateStates();
 }
@@ -223,6 +226,22 @@ void CCatalogueMenu::OnFindInCatalogue() {
     m_findWindow->show();
     m_findWindow->raise();
     m_findWindow->activateWindow();
+}
+
+CDuplicatesWindow* CCatalogueMenu::DuplicatesWindow() const {
+    return m_duplicatesWindow;
+}
+
+void CCatalogueMenu::OnDuplicates() {
+    if (!m_duplicatesWindow)
+        m_duplicatesWindow = new CDuplicatesWindow(
+            Location(), m_prompter, [this](const std::string& f) { return openFolder(f); },
+            &m_frame);
+    else
+        m_duplicatesWindow->Refresh();
+    m_duplicatesWindow->show();
+    m_duplicatesWindow->raise();
+    m_duplicatesWindow->activateWindow();
 }
 
 void CCatalogueMenu::OnMedia() {

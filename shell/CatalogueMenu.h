@@ -11,16 +11,17 @@
 #include <string>
 
 class CCatalogriumDoc;
+class CDuplicatesWindow;
 class CFindCatalogueWindow;
 class CMainFrame;
 class IPrompter;
 class QAction;
 
 // The "Catalogue" menu of the main frame: adds the folder of the last Go to the catalogue,
-// opens the Find in Catalogue window and the Media dialog. The catalogue is the user's file,
-// or the one CATALOGRIUM3_CATALOGUE names (a file or a postgresql:// URI). The frame, the
-// document and the prompter are borrowed and outlive the menu; the Find window is the
-// frame's child.
+// opens the Find in Catalogue and Duplicates windows and the Media dialog. The catalogue is the
+// user's file, or the one CATALOGRIUM3_CATALOGUE names (a file or a postgresql:// URI). The frame,
+// the document and the prompter are borrowed and outlive the menu; the Find window is the frame's
+// child.
 class CCatalogueMenu final : public QObject {
     Q_OBJECT
 
@@ -42,12 +43,14 @@ public:
     void OnAddToCatalogue();
     void OnFindInCatalogue();
     void OnMedia();
+    void OnDuplicates();
 
     std::string Location() const;
     // The name proposed for the listed folder: its volume's label, else the title's first
     // line when the user wrote it, else the folder's name.
     std::string ProposedName() const;
     CFindCatalogueWindow* FindWindow() const;
+    CDuplicatesWindow* DuplicatesWindow() const;
 
 private:
     std::optional<bool> AskReplace(const std::string& name);
@@ -64,4 +67,5 @@ private:
     QAction* m_addAction = nullptr;
     // Made on first use; it goes with the frame.
     QPointer<CFindCatalogueWindow> m_findWindow;
+    QPointer<CDuplicatesWindow> m_duplicatesWindow;
 };

@@ -1,5 +1,6 @@
 #include "FindCatalogueWindow.h"
 
+#include "ContainingFolder.h"
 #include "NameBytes.h"
 #include "Prompter.h"
 
@@ -26,7 +27,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <filesystem>
 #include <mutex>
 
 namespace {
@@ -47,19 +47,6 @@ QString AttributeLetters(std::uint32_t attributes) {
     if (attributes & 0x10)
         letters += QLatin1Char('D');
     return letters;
-}
-
-// The last part of a path: the matched entry's own name.
-std::string_view NameOf(std::string_view path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-// The folder that holds the entry at `path`.
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string()
-                                      : path.substr(0, std::max<std::size_t>(slash, 1));
 }
 
 // The search order of each column; Name has none.
@@ -443,19 +430,7 @@ QString CFindCatalogueWindow::CountText() const {
 }
 
 void CFindCatalogueWindow::OpenContainingFolder(int row) {
-    const CatalogueMatch& match = m_model.Match(row);
-    const std::string folder = FolderOf(match.path);
-    std::error_code error;
-    std::string problem;
-    if (!std::filesystem::is_directory(folder, error))
-        problem = "The folder " + folder + " is not there: the medium \"" + match.medium +
-                  "\" is not mounted where it was when it was added.";
-    else if (!m_openFolder(folder))
-        problem = "No file manager could show the folder " + folder + ".";
-    else
-        return;
-    m_prompter.Prompt(ReadableName(problem).toStdString(), kAppTitle, MessageIcon::Information,
-                      MessageButtons::Ok);
+    ::OpenContainingFolder(m_model.Match(row), m_openFolder, m_prompter);
 }
 
 void CFindCatalogueWindow::CopyPath(int row) {

@@ -2,6 +2,7 @@
 
 #include "Catalogue.h"
 #include "CatalogueTask.h"
+#include "ContainingFolder.h"
 
 #include <QAbstractTableModel>
 #include <QWidget>
@@ -66,9 +67,6 @@ class CFindCatalogueWindow final : public QWidget {
     Q_OBJECT
 
 public:
-    // Shows a folder in the file manager; false when none could.
-    using FolderOpener = std::function<bool(const std::string& folder)>;
-
     CFindCatalogueWindow(std::string location, IPrompter& prompter, FolderOpener openFolder,
                          QString settingsPath, QWidget* parent = nullptr);
     ~CFindCatalogueWindow() override;

@@ -80,6 +80,8 @@ void CMainFrame::CreateMenus() {
                tr("Find catalogued files by name"));
     AddCommand(catalogueMenu, tr("&Media..."), "actionMedia",
                tr("Rename or remove catalogued media"));
+    AddCommand(catalogueMenu, tr("&Duplicates..."), "actionDuplicates",
+               tr("Find the files held more than once"));
 }
 
 // Keys without a menu item: Ctrl+P prints (as Go does), Ctrl+N, Ctrl+O and Ctrl+S are the

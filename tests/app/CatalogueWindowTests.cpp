@@ -1,9 +1,10 @@
 // The Catalogue menu of the window: adding the listed folder, the Find in Catalogue window
-// driven by typing, and the Media dialog.
+// driven by typing, the Media dialog and the Duplicates window.
 
 #include "Adding.h"
 #include "AppFixture.h"
 #include "CatalogueMenu.h"
+#include "DuplicatesWindow.h"
 #include "FindCatalogueWindow.h"
 #include "MediaDlg.h"
 
@@ -22,6 +23,7 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
+#include <QTreeWidget>
 #include <gmock/gmock.h>
 #include <sqlite3.h>
 
@@ -221,7 +223,8 @@ TEST_F(CatalogueWindowTest, AltLOpensTheCatalogueMenuAndAltAStaysTheFormsAttribu
 TEST_F(CatalogueWindowTest, TheCatalogueMenusPromptsFitTheStatusBar) {
     const int pane = Frame()->statusBar()->findChild<QWidget*>("messagePane")->width();
     const QFontMetrics metrics(Frame()->statusBar()->font());
-    for (const char* name : {"actionAddToCatalogue", "actionFindInCatalogue", "actionMedia"})
+    for (const char* name :
+         {"actionAddToCatalogue", "actionFindInCatalogue", "actionMedia", "actionDuplicates"})
         EXPECT_LE(metrics.horizontalAdvance(Action(name)->statusTip()), pane) << name;
 }
 
@@ -514,6 +517,47 @@ TEST_F(CatalogueWindowTest, FindAndMediaNeverMakeACatalogue) {
     ASSERT_FALSE(prompter.messages.empty());
     EXPECT_THAT(prompter.messages.back().text, ::testing::StartsWith("There is no catalogue at"));
     EXPECT_FALSE(std::filesystem::exists(location));
+}
+
+// Alt+L, D opens the window; the group that wastes the most comes first; the keys open a group
+// and the folder of a copy.
+TEST_F(CatalogueWindowTest, DuplicatesOpenFromTheMenuAndShowACopysFolder) {
+    const std::atomic<bool> stop = false;
+    {
+        auto catalogue = OpenCatalogue(location);
+        AddToCatalogue(*catalogue, "Disc", folder.str(), false, stop);
+        AddToCatalogue(*catalogue, "Trip", (folder.path() / "trip").string(), false, stop);
+    }
+    auto* menu = Frame()->findChild<QMenu*>(QStringLiteral("catalogueMenu"));
+    QTest::keyClick(Frame()->windowHandle(), Qt::Key_L, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 2000));
+    QTest::keyClick(menu->windowHandle(), Qt::Key_D);
+    CDuplicatesWindow* window = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            window = Menu().DuplicatesWindow();
+            return window && !window->Searching() && window->Tree()->topLevelItemCount() == 2;
+        },
+        5000));
+    QTreeWidget* tree = window->Tree();
+    EXPECT_EQ(tree->topLevelItem(0)->text(CDuplicatesWindow::Name), QStringLiteral("notes.txt"));
+    EXPECT_EQ(tree->topLevelItem(0)->text(CDuplicatesWindow::Wasted), QStringLiteral("5"));
+    EXPECT_EQ(tree->topLevelItem(1)->text(CDuplicatesWindow::Name),
+              QStringLiteral("beach-ball.png"));
+    EXPECT_THAT(window->StatusText().toStdString(), ::testing::HasSubstr("2 groups"));
+
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Right, Qt::Key_Down, Qt::Key_Return})
+        QTest::keyClick(window->windowHandle(), key);
+    EXPECT_THAT(openedFolders, ::testing::ElementsAre(folder.str() + "/trip"));
+    EXPECT_EQ(tree->currentItem()->text(CDuplicatesWindow::Medium), QStringLiteral("Disc"));
+
+    // Comparing by content finds nothing: no medium was added with checksums.
+    window->findChild<QComboBox*>(QStringLiteral("compareBy"))->setCurrentIndex(1);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window->StatusText() == QStringLiteral("No file is held more than once."); },
+        5000));
+    EXPECT_EQ(tree->topLevelItemCount(), 0);
 }
 
 TEST_F(CatalogueWindowTest, MediaDialogRenamesAndRemoves) {
