@@ -677,222 +677,221 @@ void MeasureHashing(const std::string& scratch, std::size_t files) {
                        " MB/s, " + Grouped(hashed) + " files of " + Fixed(mb, 0) +
                        " MB, medians of 3)",
                    ">= 0.8 x", catSeconds / hashSeconds >= 0.8);
-    // Runs `call` kCopiesRounds times and reports the median time against the goal of 3 s.
-    template <typename Call>
-    void MeasureCopiesCall(const std::string& label, const std::string& what, const Call& call) {
-        GoalMeasure measure(label + ": " + what);
-        std::vector<double> times;
-        std::size_t found = 0;
-        for (int round = 0; round < kCopiesRounds; ++round) {
-            const auto start = Clock::now();
-            found = call();
-            times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-        }
-        const double median = Median(times);
-        measure.Report(Milliseconds(median) + " (median of " + std::to_string(times.size()) + ", " +
-                           Grouped(found) + " found)",
-                       "< 3 s", median < 3.0);
-    }
+}
 
-    void MeasureCopies(BenchStore & store, const std::string& tree) {
-        const std::string location = store.Copies();
-        std::set<std::string> present;
-        for (const auto& medium : OpenCatalogue(location)->Media())
-            present.insert(medium.name);
-        for (std::size_t number = 1; number <= kCopiesMedia; ++number)
-            if (!present.count(MediumName(number)))
-                AddTree(location, MediumName(number), tree, false);
-        auto catalogue = OpenCatalogue(location, CatalogueUse::LookUp);
-        const std::string entries = Grouped(EntriesOf(*catalogue));
-        MeasureCopiesCall(store.Label(), "duplicates over " + entries + " entries", [&] {
-            std::size_t copies = 0;
-            catalogue->Duplicates({}, [&](const DuplicateGroup& group) {
-                copies += group.copies.size();
-                return true;
-            });
-            return copies;
+// Runs `call` kCopiesRounds times and reports the median time against the goal of 3 s.
+template <typename Call>
+void MeasureCopiesCall(const std::string& label, const std::string& what, const Call& call) {
+    GoalMeasure measure(label + ": " + what);
+    std::vector<double> times;
+    std::size_t found = 0;
+    for (int round = 0; round < kCopiesRounds; ++round) {
+        const auto start = Clock::now();
+        found = call();
+        times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    const double median = Median(times);
+    measure.Report(Milliseconds(median) + " (median of " + std::to_string(times.size()) + ", " +
+                       Grouped(found) + " found)",
+                   "< 3 s", median < 3.0);
+}
+
+void MeasureCopies(BenchStore& store, const std::string& tree) {
+    const std::string location = store.Copies();
+    std::set<std::string> present;
+    for (const auto& medium : OpenCatalogue(location)->Media())
+        present.insert(medium.name);
+    for (std::size_t number = 1; number <= kCopiesMedia; ++number)
+        if (!present.count(MediumName(number)))
+            AddTree(location, MediumName(number), tree, false);
+    auto catalogue = OpenCatalogue(location, CatalogueUse::LookUp);
+    const std::string entries = Grouped(EntriesOf(*catalogue));
+    MeasureCopiesCall(store.Label(), "duplicates over " + entries + " entries", [&] {
+        std::size_t copies = 0;
+        catalogue->Duplicates({}, [&](const DuplicateGroup& group) {
+            copies += group.copies.size();
+            return true;
         });
-        MeasureCopiesCall(store.Label(), "files on one medium only, of " + entries + " entries",
-                          [&] {
-                              std::size_t lone = 0;
-                              catalogue->OnlyOnOne({CopiesBy::NameAndSize, {MediumName(1)}},
-                                                   [&](const CatalogueMatch&) {
-                                                       ++lone;
-                                                       return true;
-                                                   });
-                              return lone;
-                          });
+        return copies;
+    });
+    MeasureCopiesCall(store.Label(), "files on one medium only, of " + entries + " entries", [&] {
+        std::size_t lone = 0;
+        catalogue->OnlyOnOne({CopiesBy::NameAndSize, {MediumName(1)}}, [&](const CatalogueMatch&) {
+            ++lone;
+            return true;
+        });
+        return lone;
+    });
+}
+
+// Every measure of one store.
+void MeasureStore(BenchStore& store, const std::string& tree, const std::string& changedCopy,
+                  const Options& options) {
+    if (options.Wants(kAdd))
+        MeasureAdd(store, tree);
+    if (options.Wants(kDiff))
+        MeasureDiff(store, tree, changedCopy);
+    if (options.Wants(kCopies))
+        MeasureCopies(store, tree);
+    if (!options.Wants(kMemory | kSize | kSearch | kCancel))
+        return;
+    FillBigCatalogue(store, tree, options);
+    const std::string big = store.Big();
+    auto catalogue = OpenCatalogue(big, CatalogueUse::LookUp);
+    const std::uint64_t entries = EntriesOf(*catalogue);
+    if (options.Wants(kSearch))
+        MeasureSearches(*catalogue, store.Label(), entries, DrawPatterns(tree),
+                        store.SearchGoalSeconds());
+    if (options.Wants(kCancel))
+        MeasureCancel(*catalogue, store.Label());
+    catalogue.reset();
+    if (options.Wants(kSize))
+        MeasureSize(store, entries);
+}
+
+// ---- the child processes -----------------------------------------------------------------
+
+// The peak resident memory of this process since it began, in KiB. Not ru_maxrss: after
+// posix_spawn that also holds the parent's peak, whose memory the child shared until exec.
+long PeakResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("VmHWM:"))
+            return std::stol(line.substr(6));
+    throw std::runtime_error("no VmHWM in /proc/self/status");
+}
+
+// Takes every folder and keeps nothing.
+class NullTreeSink final : public ITreeSink {
+public:
+    std::uint64_t OnFolder(const TreeFolder&) override { return 0; }
+};
+
+void WalkOnly(const std::string& tree) {
+    NullTreeSink sink;
+    const std::atomic<bool> stop = false;
+    if (WalkTree(tree, sink, stop) != WalkOutcome::Done)
+        throw std::runtime_error("cannot walk " + tree);
+}
+
+// --child-walk TREE, --child-add LOCATION NAME TREE new|replace: prints the peak resident
+// memory in KiB.
+int RunAsChild(const std::vector<std::string>& args) {
+    if (args[0] == "--child-walk" && args.size() == 2)
+        WalkOnly(args[1]);
+    else if (args[0] == "--child-add" && args.size() == 5)
+        AddTree(args[1], args[2], args[3], args[4] == "replace");
+    else
+        return EXIT_FAILURE;
+    std::printf("%ld\n", PeakResidentKiB());
+    return EXIT_SUCCESS;
+}
+
+// ---- the run -----------------------------------------------------------------------------
+
+unsigned MeasuresNamed(const std::string& list) {
+    static const std::pair<const char*, Measure> kNames[] = {
+        {"add", kAdd},       {"memory", kMemory}, {"size", kSize}, {"search", kSearch},
+        {"cancel", kCancel}, {"diff", kDiff},     {"hash", kHash}, {"copies", kCopies}};
+    unsigned measures = 0;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t end = std::min(list.find(',', start), list.size());
+        const std::string name = list.substr(start, end - start);
+        const auto* found = std::find_if(std::begin(kNames), std::end(kNames),
+                                         [&](const auto& known) { return name == known.first; });
+        if (found == std::end(kNames))
+            throw std::runtime_error("no measure named \"" + name + "\"");
+        measures |= found->second;
+        start = end + 1;
     }
+    return measures;
+}
 
-    // Every measure of one store.
-    void MeasureStore(BenchStore & store, const std::string& tree, const std::string& changedCopy,
-                      const Options& options) {
-        if (options.Wants(kAdd))
-            MeasureAdd(store, tree);
-        if (options.Wants(kDiff))
-            MeasureDiff(store, tree, changedCopy);
-        if (options.Wants(kCopies))
-            MeasureCopies(store, tree);
-        if (!options.Wants(kMemory | kSize | kSearch | kCancel))
-            return;
-        FillBigCatalogue(store, tree, options);
-        const std::string big = store.Big();
-        auto catalogue = OpenCatalogue(big, CatalogueUse::LookUp);
-        const std::uint64_t entries = EntriesOf(*catalogue);
-        if (options.Wants(kSearch))
-            MeasureSearches(*catalogue, store.Label(), entries, DrawPatterns(tree),
-                            store.SearchGoalSeconds());
-        if (options.Wants(kCancel))
-            MeasureCancel(*catalogue, store.Label());
-        catalogue.reset();
-        if (options.Wants(kSize))
-            MeasureSize(store, entries);
-    }
-
-    // ---- the child processes -----------------------------------------------------------------
-
-    // The peak resident memory of this process since it began, in KiB. Not ru_maxrss: after
-    // posix_spawn that also holds the parent's peak, whose memory the child shared until exec.
-    long PeakResidentKiB() {
-        std::ifstream status("/proc/self/status");
-        for (std::string line; std::getline(status, line);)
-            if (line.starts_with("VmHWM:"))
-                return std::stol(line.substr(6));
-        throw std::runtime_error("no VmHWM in /proc/self/status");
-    }
-
-    // Takes every folder and keeps nothing.
-    class NullTreeSink final : public ITreeSink {
-    public:
-        std::uint64_t OnFolder(const TreeFolder&) override { return 0; }
-    };
-
-    void WalkOnly(const std::string& tree) {
-        NullTreeSink sink;
-        const std::atomic<bool> stop = false;
-        if (WalkTree(tree, sink, stop) != WalkOutcome::Done)
-            throw std::runtime_error("cannot walk " + tree);
-    }
-
-    // --child-walk TREE, --child-add LOCATION NAME TREE new|replace: prints the peak resident
-    // memory in KiB.
-    int RunAsChild(const std::vector<std::string>& args) {
-        if (args[0] == "--child-walk" && args.size() == 2)
-            WalkOnly(args[1]);
-        else if (args[0] == "--child-add" && args.size() == 5)
-            AddTree(args[1], args[2], args[3], args[4] == "replace");
+Options ParseOptions(const std::vector<std::string>& args) {
+    Options options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool valued = i + 1 < args.size();
+        if (arg == "--files" && valued)
+            options.files = std::stoul(args[++i]);
+        else if (arg == "--media" && valued)
+            options.media = std::max<std::size_t>(1, std::stoul(args[++i]));
+        else if (arg == "--only" && valued)
+            options.measures = MeasuresNamed(args[++i]);
+        else if (arg == "--keep-catalogue" && valued)
+            options.kept = std::filesystem::absolute(args[++i]).string();
+        else if (arg == "--no-postgres")
+            options.postgres = false;
         else
-            return EXIT_FAILURE;
-        std::printf("%ld\n", PeakResidentKiB());
-        return EXIT_SUCCESS;
+            throw std::runtime_error(
+                "usage: catalogrium_catalogue_bench [--files N] [--media N] [--no-postgres] "
+                "[--only add,memory,size,search,cancel,diff,hash,copies] [--keep-catalogue "
+                "DIR]");
     }
+    return options;
+}
 
-    // ---- the run -----------------------------------------------------------------------------
-
-    unsigned MeasuresNamed(const std::string& list) {
-        static const std::pair<const char*, Measure> kNames[] = {
-            {"add", kAdd},       {"memory", kMemory}, {"size", kSize}, {"search", kSearch},
-            {"cancel", kCancel}, {"diff", kDiff},     {"hash", kHash}, {"copies", kCopies}};
-        unsigned measures = 0;
-        std::size_t start = 0;
-        while (start <= list.size()) {
-            const std::size_t end = std::min(list.find(',', start), list.size());
-            const std::string name = list.substr(start, end - start);
-            const auto* found =
-                std::find_if(std::begin(kNames), std::end(kNames),
-                             [&](const auto& known) { return name == known.first; });
-            if (found == std::end(kNames))
-                throw std::runtime_error("no measure named \"" + name + "\"");
-            measures |= found->second;
-            start = end + 1;
-        }
-        return measures;
+// The tree kept in `folder` for this file count, made there when missing.
+std::string TreeIn(const std::string& folder, std::size_t files) {
+    const std::string tree = folder + "/tree-" + std::to_string(files);
+    if (!std::filesystem::exists(tree)) {
+        std::cerr << "making the tree of " << files << " files\n";
+        std::filesystem::rename(GenerateNamedTree(folder, files), tree);
     }
+    return tree;
+}
 
-    Options ParseOptions(const std::vector<std::string>& args) {
-        Options options;
-        for (std::size_t i = 0; i < args.size(); ++i) {
-            const std::string& arg = args[i];
-            const bool valued = i + 1 < args.size();
-            if (arg == "--files" && valued)
-                options.files = std::stoul(args[++i]);
-            else if (arg == "--media" && valued)
-                options.media = std::max<std::size_t>(1, std::stoul(args[++i]));
-            else if (arg == "--only" && valued)
-                options.measures = MeasuresNamed(args[++i]);
-            else if (arg == "--keep-catalogue" && valued)
-                options.kept = std::filesystem::absolute(args[++i]).string();
-            else if (arg == "--no-postgres")
-                options.postgres = false;
-            else
-                throw std::runtime_error(
-                    "usage: catalogrium_catalogue_bench [--files N] [--media N] [--no-postgres] "
-                    "[--only add,memory,size,search,cancel,diff,hash,copies] [--keep-catalogue "
-                    "DIR]");
-        }
-        return options;
+void DescribeTree(const std::string& tree) {
+    std::uint64_t files = 0, folders = 0, bytes = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree)) {
+        (entry.is_directory() ? folders : files) += 1;
+        bytes += entry.path().filename().string().size();
     }
+    std::printf("tree %s: %s files, %s folders, names of %.1f bytes on average\n", tree.c_str(),
+                Grouped(files).c_str(), Grouped(folders).c_str(),
+                static_cast<double>(bytes) / static_cast<double>(files + folders));
+}
 
-    // The tree kept in `folder` for this file count, made there when missing.
-    std::string TreeIn(const std::string& folder, std::size_t files) {
-        const std::string tree = folder + "/tree-" + std::to_string(files);
-        if (!std::filesystem::exists(tree)) {
-            std::cerr << "making the tree of " << files << " files\n";
-            std::filesystem::rename(GenerateNamedTree(folder, files), tree);
-        }
-        return tree;
+// A folder of this run's own, removed with everything in it at the end.
+struct ScratchFolder {
+    std::string path;
+    ScratchFolder() {
+        const char* tmp = std::getenv("TMPDIR");
+        path = std::string(tmp && *tmp ? tmp : "/tmp") + "/catalogue-bench-" +
+               std::to_string(::getpid());
+        std::filesystem::create_directories(path);
     }
-
-    void DescribeTree(const std::string& tree) {
-        std::uint64_t files = 0, folders = 0, bytes = 0;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(tree)) {
-            (entry.is_directory() ? folders : files) += 1;
-            bytes += entry.path().filename().string().size();
-        }
-        std::printf("tree %s: %s files, %s folders, names of %.1f bytes on average\n", tree.c_str(),
-                    Grouped(files).c_str(), Grouped(folders).c_str(),
-                    static_cast<double>(bytes) / static_cast<double>(files + folders));
+    ~ScratchFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
     }
+};
 
-    // A folder of this run's own, removed with everything in it at the end.
-    struct ScratchFolder {
-        std::string path;
-        ScratchFolder() {
-            const char* tmp = std::getenv("TMPDIR");
-            path = std::string(tmp && *tmp ? tmp : "/tmp") + "/catalogue-bench-" +
-                   std::to_string(::getpid());
-            std::filesystem::create_directories(path);
-        }
-        ~ScratchFolder() {
-            std::error_code ec;
-            std::filesystem::remove_all(path, ec);
-        }
-    };
-
-    void Run(const Options& options) {
-        const ScratchFolder scratchFolder;
-        const std::string& scratch = scratchFolder.path;
-        const std::string home = options.kept.empty() ? scratch : options.kept;
-        std::filesystem::create_directories(home);
-        const std::string tree = TreeIn(home, options.files);
-        DescribeTree(tree);
-        const std::string changedCopy = scratch + "/changed";
-        if (options.Wants(kDiff))
-            std::cerr << "changed " << CopyChangingOnePercent(tree, changedCopy)
-                      << " files of a copy\n";
-        {
-            SqliteStore sqlite(scratch, home, options.files);
-            MeasureStore(sqlite, tree, changedCopy, options);
-        }
-        if (options.postgres) {
-            PostgresStore postgres(options.kept.empty() ? "" : options.kept + "/postgres",
-                                   options.files);
-            MeasureStore(postgres, tree, changedCopy, options);
-        }
-        if (options.Wants(kHash))
-            MeasureHashing(scratch, options.files);
-        PrintGoalSummary();
+void Run(const Options& options) {
+    const ScratchFolder scratchFolder;
+    const std::string& scratch = scratchFolder.path;
+    const std::string home = options.kept.empty() ? scratch : options.kept;
+    std::filesystem::create_directories(home);
+    const std::string tree = TreeIn(home, options.files);
+    DescribeTree(tree);
+    const std::string changedCopy = scratch + "/changed";
+    if (options.Wants(kDiff))
+        std::cerr << "changed " << CopyChangingOnePercent(tree, changedCopy)
+                  << " files of a copy\n";
+    {
+        SqliteStore sqlite(scratch, home, options.files);
+        MeasureStore(sqlite, tree, changedCopy, options);
     }
+    if (options.postgres) {
+        PostgresStore postgres(options.kept.empty() ? "" : options.kept + "/postgres",
+                               options.files);
+        MeasureStore(postgres, tree, changedCopy, options);
+    }
+    if (options.Wants(kHash))
+        MeasureHashing(scratch, options.files);
+    PrintGoalSummary();
+}
 
 } // namespace
 
