@@ -93,62 +93,59 @@ int OutputFailure(const std::string& what, int error, int status) {
     return status;
 }
 
-} // namespace
-
-int RunFind(const CatalogueRequest& request) {
+// Prints what `search(catalogue, out, any)` finds, setting `any` when it writes a record: exit
+// status 0 when it found any, 1 when none, 2 when the catalogue cannot be read or `what` cannot
+// be written.
+template <typename Search>
+int PrintFound(const CatalogueRequest& request, const std::string& what, const Search& search) {
     try {
-        FindQuery query;
-        query.pattern = request.pattern;
-        query.medium = request.medium;
         bool any = false;
         CRecordWriter out(STDOUT_FILENO, request.format);
-        Open(request, CatalogueUse::LookUp)->Find(query, [&](const CatalogueMatch& m) {
-            any = true;
-            return WriteMatch(out, m);
-        });
+        search(*Open(request, CatalogueUse::LookUp), out, any);
         if (!out.Flush())
-            return OutputFailure("the matches", out.Error(), kExitFindFailure);
+            return OutputFailure(what, out.Error(), kExitFindFailure);
         return any ? EXIT_SUCCESS : kExitNoMatch;
     } catch (const CatalogueError& error) {
         return Report(error, kExitFindFailure);
     }
 }
 
+} // namespace
+
+int RunFind(const CatalogueRequest& request) {
+    FindQuery query;
+    query.pattern = request.pattern;
+    query.medium = request.medium;
+    return PrintFound(request, "the matches",
+                      [&](ICatalogue& catalogue, CRecordWriter& out, bool& any) {
+                          catalogue.Find(query, [&](const CatalogueMatch& m) {
+                              any = true;
+                              return WriteMatch(out, m);
+                          });
+                      });
+}
+
 int RunDuplicates(const CatalogueRequest& request) {
-    try {
-        bool any = false;
-        CRecordWriter out(STDOUT_FILENO, request.format);
-        Open(request, CatalogueUse::LookUp)
-            ->Duplicates({request.by, request.media}, [&](const DuplicateGroup& group) {
+    return PrintFound(
+        request, "the duplicates", [&](ICatalogue& catalogue, CRecordWriter& out, bool& any) {
+            catalogue.Duplicates({request.by, request.media}, [&](const DuplicateGroup& group) {
                 any = true;
                 out.Write({std::to_string(group.size), std::to_string(group.copies.size())});
                 for (const CatalogueMatch& copy : group.copies)
                     out.Write({copy.medium, copy.path});
                 return out.Write({});
             });
-        if (!out.Flush())
-            return OutputFailure("the duplicates", out.Error(), kExitFindFailure);
-        return any ? EXIT_SUCCESS : kExitNoMatch;
-    } catch (const CatalogueError& error) {
-        return Report(error, kExitFindFailure);
-    }
+        });
 }
 
 int RunOnlyOnOne(const CatalogueRequest& request) {
-    try {
-        bool any = false;
-        CRecordWriter out(STDOUT_FILENO, request.format);
-        Open(request, CatalogueUse::LookUp)
-            ->OnlyOnOne({request.by, request.media}, [&](const CatalogueMatch& m) {
+    return PrintFound(
+        request, "the files", [&](ICatalogue& catalogue, CRecordWriter& out, bool& any) {
+            catalogue.OnlyOnOne({request.by, request.media}, [&](const CatalogueMatch& m) {
                 any = true;
                 return WriteMatch(out, m);
             });
-        if (!out.Flush())
-            return OutputFailure("the files", out.Error(), kExitFindFailure);
-        return any ? EXIT_SUCCESS : kExitNoMatch;
-    } catch (const CatalogueError& error) {
-        return Report(error, kExitFindFailure);
-    }
+        });
 }
 
 int RunMedia(const CatalogueRequest& request) {

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -60,7 +61,23 @@ private:
     pid_t m_pid = -1;
 };
 
-using CtlgrmCatalogue = CatalogueTest;
+class CtlgrmCatalogue : public CatalogueTest {
+protected:
+    // Runs ctlgrm on the test's catalogue: its exit status, standard output and error.
+    std::tuple<int, std::string, std::string> Run(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--catalogue", Location()});
+        Ctlgrm ctlgrm(m_dir, "run", args);
+        const int code = ctlgrm.ExitCode();
+        return {code, ctlgrm.Out(), ctlgrm.Err()};
+    }
+    // Gives the files below the test's folder the last-write time 2023-11-14 22:13:20 UTC.
+    void SetTimes(const std::vector<std::string>& files) const {
+        for (const std::string& file : files) {
+            const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}};
+            ::utimensat(AT_FDCWD, (m_dir.path() / file).c_str(), times, 0);
+        }
+    }
+};
 
 TEST_P(CtlgrmCatalogue, FindsListsAddsAndForgetsWithTheirExitStatus) {
     const auto disc = m_dir.path() / "disc";
@@ -68,49 +85,40 @@ TEST_P(CtlgrmCatalogue, FindsListsAddsAndForgetsWithTheirExitStatus) {
     m_dir.WriteFile("disc/beach-notes.txt", "notes");
     m_dir.WriteFile("drive/Beach ball.png", "ball");
     m_dir.WriteFile("other/Beach ball.png", "ball");
-    for (const char* file : {"disc/Photos/Beach.JPG", "disc/beach-notes.txt",
-                             "drive/Beach ball.png", "other/Beach ball.png"}) {
-        const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}};
-        ::utimensat(AT_FDCWD, (m_dir.path() / file).c_str(), times, 0);
-    }
-    const auto run = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), {"--catalogue", Location()});
-        Ctlgrm ctlgrm(m_dir, "run", args);
-        const int code = ctlgrm.ExitCode();
-        return std::make_tuple(code, ctlgrm.Out(), ctlgrm.Err());
-    };
+    SetTimes({"disc/Photos/Beach.JPG", "disc/beach-notes.txt", "drive/Beach ball.png",
+              "other/Beach ball.png"});
     const std::string root = m_dir.str();
-    EXPECT_EQ(std::get<0>(run({"--add", "Drive", "-o", "/dev/null", root + "/drive"})), 0);
-    const auto [added, listing, addErr] = run({"--add", "Disc", root + "/disc/"});
+    EXPECT_EQ(std::get<0>(Run({"--add", "Drive", "-o", "/dev/null", root + "/drive"})), 0);
+    const auto [added, listing, addErr] = Run({"--add", "Disc", root + "/disc/"});
     EXPECT_EQ(added, 0) << addErr;
     EXPECT_THAT(listing, ::testing::HasSubstr("beach-notes.txt")); // listed as usual
 
-    const auto [found, lines, findErr] = run({"--find", "BEACH"});
+    const auto [found, lines, findErr] = Run({"--find", "BEACH"});
     EXPECT_EQ(found, 0) << findErr;
     // By medium, then folder by folder: the listed folder's own matches first.
     EXPECT_EQ(lines, "Disc\t" + root + "/disc/beach-notes.txt\t5\t2023-11-14 22:13:20\n" +
                          "Disc\t" + root + "/disc/Photos/Beach.JPG\t5\t2023-11-14 22:13:20\n" +
                          "Drive\t" + root + "/drive/Beach ball.png\t4\t2023-11-14 22:13:20\n");
-    EXPECT_EQ(run({"--find", "beach*", "--medium", "Drive"}),
+    EXPECT_EQ(Run({"--find", "beach*", "--medium", "Drive"}),
               std::make_tuple(
                   0, "Drive\t" + root + "/drive/Beach ball.png\t4\t2023-11-14 " + "22:13:20\n",
                   std::string()));
-    EXPECT_EQ(run({"--find", "*.gif"}), std::make_tuple(1, std::string(), std::string()));
+    EXPECT_EQ(Run({"--find", "*.gif"}), std::make_tuple(1, std::string(), std::string()));
 
-    const auto [exists, existsOut, existsErr] = run({"--add", "Disc", root + "/other"});
+    const auto [exists, existsOut, existsErr] = Run({"--add", "Disc", root + "/other"});
     EXPECT_EQ(exists, 1);
     EXPECT_THAT(existsErr, ::testing::HasSubstr("already in the catalogue"));
-    const auto [media, mediaOut, mediaErr] = run({"--media"});
+    const auto [media, mediaOut, mediaErr] = Run({"--media"});
     EXPECT_EQ(media, 0);
     EXPECT_THAT(mediaOut, ::testing::MatchesRegex("Disc\t" + root +
                                                   "/disc\t2\t10\t[-0-9]+ [:0-9]+\n"
                                                   "Drive\t" +
                                                   root + "/drive\t1\t4\t.*\n"));
-    EXPECT_EQ(std::get<0>(run({"--add", "Disc", "--replace", "-o", "/dev/null", root + "/other"})),
+    EXPECT_EQ(std::get<0>(Run({"--add", "Disc", "--replace", "-o", "/dev/null", root + "/other"})),
               0);
-    EXPECT_EQ(std::get<0>(run({"--forget", "Drive"})), 0);
-    EXPECT_EQ(std::get<0>(run({"--forget", "Drive"})), 1);
-    EXPECT_EQ(std::get<1>(run({"--find", "beach"})),
+    EXPECT_EQ(std::get<0>(Run({"--forget", "Drive"})), 0);
+    EXPECT_EQ(std::get<0>(Run({"--forget", "Drive"})), 1);
+    EXPECT_EQ(std::get<1>(Run({"--find", "beach"})),
               "Disc\t" + root + "/other/Beach ball.png\t4\t2023-11-14 22:13:20\n");
 }
 
@@ -122,45 +130,36 @@ TEST_P(CtlgrmCatalogue, PrintsDuplicatesAndLoneFilesWithTheirExitStatus) {
     m_dir.WriteFile("b/keep/clip\n1.mov", "movie");
     m_dir.WriteFile("b/bad\xff", "bb");
     m_dir.WriteFile("b/more/bad\xff", "bb");
-    for (const std::string file : {"a/clip\n1.mov", "a/only-a.txt", "b/bad\xff"}) {
-        const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}};
-        ::utimensat(AT_FDCWD, (m_dir.path() / file).c_str(), times, 0);
-    }
-    const auto run = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), {"--catalogue", Location()});
-        Ctlgrm ctlgrm(m_dir, "run", args);
-        const int code = ctlgrm.ExitCode();
-        return std::make_tuple(code, ctlgrm.Out(), ctlgrm.Err());
-    };
+    SetTimes({"a/clip\n1.mov", "a/only-a.txt", "b/bad\xff"});
     const std::string root = m_dir.str();
-    EXPECT_EQ(std::get<0>(run({"--duplicates"})), 2); // no catalogue yet
+    EXPECT_EQ(std::get<0>(Run({"--duplicates"})), 2); // no catalogue yet
     for (const char* medium : {"a", "b"})
-        ASSERT_EQ(std::get<0>(run({"--add", std::string(1, medium[0] - 32), "-o", "/dev/null",
+        ASSERT_EQ(std::get<0>(Run({"--add", std::string(1, medium[0] - 32), "-o", "/dev/null",
                                    root + "/" + medium})),
                   0);
 
     // The copies that waste the most bytes first, each group ended by an empty line.
-    EXPECT_EQ(run({"--duplicates"}),
+    EXPECT_EQ(Run({"--duplicates"}),
               std::make_tuple(0,
                               "5\t2\nA\t" + root + "/a/clip\\n1.mov\nB\t" + root +
                                   "/b/keep/clip\\n1.mov\n\n2\t2\nB\t" + root + "/b/bad\\xff\nB\t" +
                                   root + "/b/more/bad\\xff\n\n",
                               std::string()));
-    EXPECT_EQ(std::get<1>(run({"--duplicates", "--medium", "B", "-0"})),
+    EXPECT_EQ(std::get<1>(Run({"--duplicates", "--medium", "B", "-0"})),
               "2\0"s + "2\0B\0"s + root + "/b/bad\xff\0B\0"s + root + "/b/more/bad\xff\0"s);
-    EXPECT_EQ(run({"--duplicates", "--medium", "A"}),
+    EXPECT_EQ(Run({"--duplicates", "--medium", "A"}),
               std::make_tuple(1, std::string(), std::string()));
-    EXPECT_EQ(std::get<0>(run({"--duplicates", "--by", "content"})), 1); // none hashed
+    EXPECT_EQ(std::get<0>(Run({"--duplicates", "--by", "content"})), 1); // none hashed
 
-    EXPECT_EQ(run({"--only-on-one", "--medium", "A"}),
+    EXPECT_EQ(Run({"--only-on-one", "--medium", "A"}),
               std::make_tuple(0, "A\t" + root + "/a/only-a.txt\t1\t2023-11-14 22:13:20\n",
                               std::string()));
-    const auto [byContent, none, why] = run({"--only-on-one", "--by", "content", "--medium", "A"});
+    const auto [byContent, none, why] = Run({"--only-on-one", "--by", "content", "--medium", "A"});
     EXPECT_EQ(byContent, 2);
     EXPECT_THAT(why, HasSubstr("without checksums"));
-    EXPECT_EQ(std::get<0>(run({"--duplicates", "--medium", "Z"})), 2);
-    EXPECT_THAT(std::get<2>(run({"--duplicates", "--by", "size"})), HasSubstr("name-size"));
-    EXPECT_THAT(std::get<2>(run({"--media", "--by", "content"})), HasSubstr("--by goes with"));
+    EXPECT_EQ(std::get<0>(Run({"--duplicates", "--medium", "Z"})), 2);
+    EXPECT_THAT(std::get<2>(Run({"--duplicates", "--by", "size"})), HasSubstr("name-size"));
+    EXPECT_THAT(std::get<2>(Run({"--media", "--by", "content"})), HasSubstr("--by goes with"));
 }
 
 std::string FileBytes(const std::string& path) {
