@@ -219,8 +219,8 @@ void AddHashedMedium(ICatalogue& catalogue, const std::string& name, int folders
     auto add = catalogue.BeginAdd(medium, false);
     AddedFolder top;
     for (int f = 0; f < folders; ++f)
-        top.entries.push_back({"folder " + std::to_string(f), EntryKind::Folder, 0, 0,
-                               kAttrFolder, {}, {}});
+        top.entries.push_back(
+            {"folder " + std::to_string(f), EntryKind::Folder, 0, 0, kAttrFolder, {}, {}});
     for (std::size_t i = 0; i < comments.size() && i < top.entries.size(); ++i)
         top.entries[i].comments = comments[i];
     add->AddFolder(top);
@@ -231,9 +231,13 @@ void AddHashedMedium(ICatalogue& catalogue, const std::string& name, int folders
         folder.first = next;
         for (int i = 0; i < files; ++i) {
             const std::int64_t id = next + i;
-            folder.entries.push_back({"file " + std::to_string(i), EntryKind::File,
-                                      static_cast<std::uint64_t>(i), 0, 0,
-                                      hashed ? std::optional(HashOf(id)) : std::nullopt, {}});
+            folder.entries.push_back({"file " + std::to_string(i),
+                                      EntryKind::File,
+                                      static_cast<std::uint64_t>(i),
+                                      0,
+                                      0,
+                                      hashed ? std::optional(HashOf(id)) : std::nullopt,
+                                      {}});
         }
         next += files;
         add->AddFolder(folder);
