@@ -238,7 +238,7 @@ TEST_P(Relisting, CommentsOfTheAddedListingComeBack) {
 // apart, as for --media.
 TEST_P(Relisting, MissingMediumOrFolderIsAClearFailure) {
     struct Case {
-        std::string spec;
+        std::string folder; // MEDIUM[/PATH], as --from-catalogue takes it
         std::string message;
     };
     for (const Case& c :
@@ -248,9 +248,9 @@ TEST_P(Relisting, MissingMediumOrFolderIsAClearFailure) {
                            {"Disc/b.txt", "the medium \"Disc\" has no folder \"b.txt\""},
                            {"Disc/Photos/..", "the medium \"Disc\" has no folder \"Photos/..\""},
                            {"Disc/\x1b[31m", "the medium \"Disc\" has no folder \"?[31m\""}}) {
-        SCOPED_TRACE(c.spec);
+        SCOPED_TRACE(c.folder);
         const CtlgrmRun run =
-            RunCtlgrm(m_scratch, {"--catalogue", Location(), "--from-catalogue", c.spec});
+            RunCtlgrm(m_scratch, {"--catalogue", Location(), "--from-catalogue", c.folder});
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, "ctlgrm: " + c.message + "\n");
