@@ -88,6 +88,20 @@ int Report(const CatalogueError& error, int status) {
     return status;
 }
 
+// Runs `call`, which returns its exit status, and tells a catalogue's failure: status 2 when
+// there is no catalogue or the wait for it was given up, 1 otherwise.
+template <typename Call> int WithCatalogueStatuses(const Call& call) {
+    try {
+        return call();
+    } catch (const NoCatalogueError& error) {
+        return Report(error, kExitNoCatalogue);
+    } catch (const CatalogueGaveUp& error) {
+        return Report(error, kExitGaveUp);
+    } catch (const CatalogueError& error) {
+        return Report(error, kExitFailure);
+    }
+}
+
 int OutputFailure(const std::string& what, int error, int status) {
     Complain(StandardOutputFailure(what, error));
     return status;
@@ -149,7 +163,7 @@ int RunOnlyOnOne(const CatalogueRequest& request) {
 }
 
 int RunMedia(const CatalogueRequest& request) {
-    try {
+    return WithCatalogueStatuses([&] {
         CRecordWriter out(STDOUT_FILENO, request.format);
         for (const auto& m : Open(request, CatalogueUse::LookUp)->Media())
             if (!WriteMedium(out, m))
@@ -157,13 +171,7 @@ int RunMedia(const CatalogueRequest& request) {
         if (!out.Flush())
             return OutputFailure("the media", out.Error(), kExitFailure);
         return EXIT_SUCCESS;
-    } catch (const NoCatalogueError& error) {
-        return Report(error, kExitNoCatalogue);
-    } catch (const CatalogueGaveUp& error) {
-        return Report(error, kExitGaveUp);
-    } catch (const CatalogueError& error) {
-        return Report(error, kExitFailure);
-    }
+    });
 }
 
 int RunWhich(const CatalogueRequest& request) {
@@ -209,18 +217,12 @@ int RunDiff(const CatalogueRequest& request, const std::string& folder) {
 }
 
 int RunForget(const CatalogueRequest& request) {
-    try {
+    return WithCatalogueStatuses([&] {
         if (Open(request, CatalogueUse::Change)->Forget(request.name))
             return EXIT_SUCCESS;
         Complain("no medium named \"" + request.name + "\" in the catalogue");
         return kExitFailure;
-    } catch (const NoCatalogueError& error) {
-        return Report(error, kExitNoCatalogue);
-    } catch (const CatalogueGaveUp& error) {
-        return Report(error, kExitGaveUp);
-    } catch (const CatalogueError& error) {
-        return Report(error, kExitFailure);
-    }
+    });
 }
 
 int RunAdd(const CatalogueRequest& request, const std::string& folder,
@@ -257,7 +259,7 @@ int RunAdd(const CatalogueRequest& request, const std::string& folder,
 }
 
 int RunHtml(const CatalogueRequest& request, const std::string& outputPath) {
-    try {
+    return WithCatalogueStatuses([&] {
         std::ostringstream page;
         WriteHtmlSnapshot(*Open(request, CatalogueUse::LookUp), request.media, page);
         if (outputPath.empty()) {
@@ -276,27 +278,15 @@ int RunHtml(const CatalogueRequest& request, const std::string& outputPath) {
             return kExitFailure;
         }
         return EXIT_SUCCESS;
-    } catch (const NoCatalogueError& error) {
-        return Report(error, kExitNoCatalogue);
-    } catch (const CatalogueGaveUp& error) {
-        return Report(error, kExitGaveUp);
-    } catch (const CatalogueError& error) {
-        return Report(error, kExitFailure);
-    }
+    });
 }
 
 int ListFromCatalogue(const CatalogueRequest& request, const std::string& folder,
                       CCatalogriumDoc& doc, int filesAndFolders) {
-    try {
+    return WithCatalogueStatuses([&] {
         auto catalogue = Open(request, CatalogueUse::LookUp);
         ListCataloguedFolder(*catalogue, NameCataloguedFolder(*catalogue, folder), doc,
                              filesAndFolders);
         return EXIT_SUCCESS;
-    } catch (const NoCatalogueError& error) {
-        return Report(error, kExitNoCatalogue);
-    } catch (const CatalogueGaveUp& error) {
-        return Report(error, kExitGaveUp);
-    } catch (const CatalogueError& error) {
-        return Report(error, kExitFailure);
-    }
+    });
 }
