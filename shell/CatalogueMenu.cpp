@@ -8,6 +8,7 @@
 #include "ListingPrinter.h"
 #include "MainFrame.h"
 #include "MediaDlg.h"
+#include "MediumWindow.h"
 #include "NameBytes.h"
 #include "Prompter.h"
 #include "VolumeInfo.h"
@@ -217,12 +218,15 @@ CFindCatalogueWindow* CCatalogueMenu::FindWindow() const {
 }
 
 void CCatalogueMenu::OnFindInCatalogue() {
-    if (!m_findWindow)
+    if (!m_findWindow) {
         m_findWindow = new CFindCatalogueWindow(
             Location(), m_prompter, [this](const std::string& f) { return openFolder(f); },
             SettingsPath(), &m_frame);
-    else
+        connect(m_findWindow, &CFindCatalogueWindow::browseAsked, this,
+                &CCatalogueMenu::OpenMedium);
+    } else {
         m_findWindow->RefreshMedia();
+    }
     m_findWindow->show();
     m_findWindow->raise();
     m_findWindow->activateWindow();
@@ -249,6 +253,30 @@ void CCatalogueMenu::OnMedia() {
     dialog.exec();
     if (m_findWindow)
         m_findWindow->RefreshMedia();
+    if (!dialog.MediumToBrowse().empty())
+        OpenMedium(dialog.MediumToBrowse());
+}
+
+void CCatalogueMenu::OpenMedium(const std::string& medium, const std::string& path) {
+    QPointer<CMediumWindow>& window = m_mediumWindows[medium];
+    if (!window) {
+        window = new CMediumWindow(Location(), medium, m_prompter, &m_frame);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        connect(window, &CMediumWindow::findAsked, this, [this](const std::string& name) {
+            OnFindInCatalogue();
+            m_findWindow->ChooseMedium(name);
+        });
+    }
+    if (!path.empty())
+        window->ShowEntryAt(path);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+CMediumWindow* CCatalogueMenu::MediumWindow(const std::string& medium) const {
+    const auto found = m_mediumWindows.find(medium);
+    return found == m_mediumWindows.end() ? nullptr : found->second.data();
 }
 
 void CCatalogueMenu::Report(const std::string& text) {

@@ -6,6 +6,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,15 +14,16 @@
 class CCatalogriumDoc;
 class CDuplicatesWindow;
 class CFindCatalogueWindow;
+class CMediumWindow;
 class CMainFrame;
 class IPrompter;
 class QAction;
 
 // The "Catalogue" menu of the main frame: adds the folder of the last Go to the catalogue,
-// opens the Find in Catalogue and Duplicates windows and the Media dialog. The catalogue is the
-// user's file, or the one CATALOGRIUM3_CATALOGUE names (a file or a postgresql:// URI). The frame,
-// the document and the prompter are borrowed and outlive the menu; the Find window is the frame's
-// child.
+// opens the Find in Catalogue and Duplicates windows, the Media dialog and a window for each medium
+// browsed. The catalogue is the user's file, or the one CATALOGRIUM3_CATALOGUE names (a file or a
+// postgresql:// URI). The frame, the document and the prompter are borrowed and outlive the menu;
+// the Find and Duplicates windows and the media's windows are the frame's children.
 class CCatalogueMenu final : public QObject {
     Q_OBJECT
 
@@ -44,6 +46,9 @@ public:
     void OnFindInCatalogue();
     void OnMedia();
     void OnDuplicates();
+    // Opens the window of `medium`, or raises it; with `path` (of an entry of the medium, as a
+    // search gives it) showing the folder that holds it.
+    void OpenMedium(const std::string& medium, const std::string& path = {});
 
     std::string Location() const;
     // The name proposed for the listed folder: its volume's label, else the title's first
@@ -51,6 +56,8 @@ public:
     std::string ProposedName() const;
     CFindCatalogueWindow* FindWindow() const;
     CDuplicatesWindow* DuplicatesWindow() const;
+    // The open window of `medium`, if any.
+    CMediumWindow* MediumWindow(const std::string& medium) const;
 
 private:
     std::optional<bool> AskReplace(const std::string& name);
@@ -68,4 +75,5 @@ private:
     // Made on first use; it goes with the frame.
     QPointer<CFindCatalogueWindow> m_findWindow;
     QPointer<CDuplicatesWindow> m_duplicatesWindow;
+    std::map<std::string, QPointer<CMediumWindow>> m_mediumWindows;
 };

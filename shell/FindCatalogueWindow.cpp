@@ -1,6 +1,7 @@
 #include "FindCatalogueWindow.h"
 
 #include "ContainingFolder.h"
+#include "EntryText.h"
 #include "NameBytes.h"
 #include "Prompter.h"
 
@@ -34,19 +35,9 @@ namespace {
 constexpr int kPollMs = 100;
 const QString kSizeKey = QStringLiteral("FindInCatalogue/size");
 
-QString AttributeLetters(std::uint32_t attributes) {
-    QString letters;
-    if (attributes & 0x20)
-        letters += QLatin1Char('A');
-    if (attributes & 0x2)
-        letters += QLatin1Char('H');
-    if (attributes & 0x1)
-        letters += QLatin1Char('R');
-    if (attributes & 0x4)
-        letters += QLatin1Char('S');
-    if (attributes & 0x10)
-        letters += QLatin1Char('D');
-    return letters;
+// A medium's name as the filter's item keeps it: the catalogue's bytes.
+QVariant NameData(const std::string& name) {
+    return QByteArray(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 // The search order of each column; Name has none.
@@ -94,8 +85,7 @@ QVariant CCatalogueMatchModel::data(const QModelIndex& index, int role) const {
     case Size:
         return QLocale().toString(static_cast<qulonglong>(m.size));
     case Modified:
-        return QDateTime::fromSecsSinceEpoch(m.modified)
-            .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        return ModifiedText(m.modified);
     case Attributes:
         return AttributeLetters(m.attributes);
     case ColumnCount:
@@ -278,8 +268,10 @@ void CFindCatalogueWindow::CreateTable() {
     m_table->horizontalHeader()->setSectionResizeMode(CCatalogueMatchModel::Path,
                                                       QHeaderView::Stretch);
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_table, &QTableView::doubleClicked, this,
-            [this](const QModelIndex& index) { OpenContainingFolder(index.row()); });
+    connect(m_table, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        const CatalogueMatch& match = m_model.Match(index.row());
+        emit browseAsked(match.medium, match.path);
+    });
     connect(m_table, &QWidget::customContextMenuRequested, this,
             &CFindCatalogueWindow::ShowContextMenu);
 }
@@ -333,13 +325,25 @@ void CFindCatalogueWindow::EndMediaList(CCatalogueTask::Outcome outcome, const Q
 // Each item keeps the medium's name as the catalogue's bytes.
 void CFindCatalogueWindow::FillMedia(const std::vector<std::string>& names) {
     const QVariant current = m_medium->currentData();
-    QSignalBlocker block(m_medium);
-    m_medium->clear();
-    m_medium->addItem(tr("All media"));
-    for (const std::string& name : names)
-        m_medium->addItem(ReadableName(name),
-                          QByteArray(name.data(), static_cast<qsizetype>(name.size())));
-    m_medium->setCurrentIndex(current.isValid() ? std::max(0, m_medium->findData(current)) : 0);
+    {
+        QSignalBlocker block(m_medium);
+        m_medium->clear();
+        m_medium->addItem(tr("All media"));
+        for (const std::string& name : names)
+            m_medium->addItem(ReadableName(name), NameData(name));
+        m_medium->setCurrentIndex(current.isValid() ? std::max(0, m_medium->findData(current)) : 0);
+    }
+    if (m_mediumToChoose)
+        ChooseMedium(*m_mediumToChoose);
+}
+
+void CFindCatalogueWindow::ChooseMedium(const std::string& name) {
+    m_mediumToChoose = name;
+    const int index = m_medium->findData(NameData(name));
+    if (index <= 0)
+        return;
+    m_mediumToChoose.reset();
+    m_medium->setCurrentIndex(index);
 }
 
 FindQuery CFindCatalogueWindow::Query() const {
@@ -442,6 +446,8 @@ void CFindCatalogueWindow::ShowContextMenu(const QPoint& position) {
     if (!index.isValid())
         return;
     QMenu menu(this);
+    connect(menu.addAction(tr("Open Containing Folder")), &QAction::triggered, this,
+            [this, row = index.row()] { OpenContainingFolder(row); });
     connect(menu.addAction(tr("Copy Path")), &QAction::triggered, this,
             [this, row = index.row()] { CopyPath(row); });
     menu.exec(m_table->viewport()->mapToGlobal(position));

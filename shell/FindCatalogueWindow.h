@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,8 +60,9 @@ private:
 // table of the matches filled while the search runs on a thread of its own, so that a
 // million matches never hold the window up; it shows the first kMaxMatches, to keep its
 // memory bounded. A new search or
-// closing the window interrupts the one running. Double-click opens the folder that holds a
-// match when it is there; the context menu copies a match's path. Names and paths stay the
+// closing the window interrupts the one running. Double-click asks to browse the catalogued
+// folder that holds a match; the context menu opens that folder in the file manager when it is
+// there, and copies a match's path. Names and paths stay the
 // catalogue's bytes on their way to the file system and the clipboard. The window keeps its
 // size in `settingsPath`.
 class CFindCatalogueWindow final : public QWidget {
@@ -75,6 +77,8 @@ public:
     FindQuery Query() const;
     // Fills the medium filter from the catalogue again.
     void RefreshMedia();
+    // Searches the medium `name` alone, once the filter's list has it.
+    void ChooseMedium(const std::string& name);
     bool Searching() const;
     CCatalogueMatchModel& Model() { return m_model; }
     QTableView* Table() const { return m_table; }
@@ -89,6 +93,10 @@ public:
     static constexpr std::size_t kMaxMatches = 100000;
     // Shows at most `count` matches from the next search on.
     void LimitMatches(std::size_t count) { m_maxMatches = count; }
+
+signals:
+    // A double-click on the match at `path` of `medium`.
+    void browseAsked(const std::string& medium, const std::string& path);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -129,6 +137,8 @@ private:
     CCatalogueTask m_mediaTask{CatalogueUse::LookUp};
     std::shared_ptr<Found> m_found;
     std::shared_ptr<std::vector<std::string>> m_mediaNames;
+    // The medium to choose once the list has it.
+    std::optional<std::string> m_mediumToChoose;
     std::size_t m_maxMatches = kMaxMatches;
     bool m_bMoreMatches = false;
 };

@@ -79,6 +79,10 @@ CMediaDlg::CMediaDlg(std::string location, IPrompter& prompter, QWidget* parent)
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     m_rename = buttons->addButton(tr("&Rename..."), QDialogButtonBox::ActionRole);
     m_remove = buttons->addButton(tr("Re&move"), QDialogButtonBox::ActionRole);
+    m_browse = buttons->addButton(tr("&Browse..."), QDialogButtonBox::ActionRole);
+    m_browse->setObjectName(QStringLiteral("browseButton"));
+    // Enter on a row opens the medium.
+    m_browse->setDefault(true);
     m_rename->setObjectName(QStringLiteral("renameButton"));
     m_remove->setObjectName(QStringLiteral("removeButton"));
     m_update = buttons->addButton(tr("&Update Medium..."), QDialogButtonBox::ActionRole);
@@ -86,6 +90,8 @@ CMediaDlg::CMediaDlg(std::string location, IPrompter& prompter, QWidget* parent)
     connect(m_update, &QPushButton::clicked, this, &CMediaDlg::Update);
     connect(m_rename, &QPushButton::clicked, this, &CMediaDlg::AskRename);
     connect(m_remove, &QPushButton::clicked, this, &CMediaDlg::Remove);
+    connect(m_browse, &QPushButton::clicked, this, &CMediaDlg::Browse);
+    connect(m_table, &QTableWidget::cellDoubleClicked, this, &CMediaDlg::Browse);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CMediaDlg::UpdateButtons);
@@ -150,6 +156,7 @@ void CMediaDlg::UpdateButtons() {
     m_rename->setEnabled(selected);
     m_remove->setEnabled(selected);
     m_update->setEnabled(selected);
+    m_browse->setEnabled(selected);
 }
 
 std::string CMediaDlg::SelectedName() const {
@@ -250,6 +257,12 @@ bool CMediaDlg::AskUpdate(const Medium& medium, const FolderChanges& found) {
     text += "\n\nReplace the medium with what the folder holds now?";
     return m_prompter.Prompt(text, kAppTitle, MessageIcon::Question, MessageButtons::YesNo) ==
            MessageAnswer::Yes;
+}
+
+void CMediaDlg::Browse() {
+    m_toBrowse = SelectedName();
+    if (!m_toBrowse.empty())
+        accept();
 }
 
 bool CMediaDlg::RunCall(CatalogueUse use, CCatalogueTask::Work work) {

@@ -16,7 +16,8 @@ class QTableWidget;
 // "Media": the catalogued media with their folders, totals and dates; Rename asks for a new
 // name, Remove asks before it takes a medium out of the catalogue, Update reads the medium's
 // folder again, shows how it differs and asks before the medium is replaced by what it holds
-// now. A row is selected whenever
+// now, Browse (or a double-click) closes the dialog to open the medium's window. A row is
+// selected whenever
 // there is one, and the two buttons are greyed when there is none. The catalogue's calls run on
 // a thread of their own; meanwhile the window takes no input but Esc, which interrupts them.
 class CMediaDlg final : public QDialog {
@@ -31,6 +32,9 @@ public:
     void Rename(const std::string& newName);
     void Remove();
     void Update();
+    void Browse();
+    // The medium that Browse chose, empty when none.
+    const std::string& MediumToBrowse() const { return m_toBrowse; }
 
 private:
     void Refresh(const std::string& select = {});
@@ -50,4 +54,6 @@ private:
     QPushButton* m_rename = nullptr;
     QPushButton* m_remove = nullptr;
     QPushButton* m_update = nullptr;
+    QPushButton* m_browse = nullptr;
+    std::string m_toBrowse;
 };

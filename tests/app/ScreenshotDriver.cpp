@@ -1,15 +1,17 @@
 // Shows the real window on the X display of DISPLAY and saves screenshots of the whole screen
 // (ImageMagick's import) into the folder given as the argument: the form in each layout, the
 // preview of each printed layout, the form after a folder was dropped on it, the Find in
-// Catalogue window, the Media dialog and the status bar during a long scan. Run by screenshots.sh
-// under Xvfb.
+// Catalogue window, the Media dialog, a medium's window and the status bar during a long scan. Run
+// by screenshots.sh under Xvfb.
 #include "Adding.h"
 #include "CatalogriumApp.h"
 #include "CatalogriumView.h"
+#include "CatalogueMenu.h"
 #include "DropEvents.h"
 #include "FindCatalogueWindow.h"
 #include "FormTemplate.h"
 #include "MainFrame.h"
+#include "MediumWindow.h"
 #include "StandardViewDialogs.h"
 #include "TempDir.h"
 
@@ -21,6 +23,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <atomic>
 #include <cstdlib>
@@ -141,6 +144,26 @@ void CaptureMedia(CMainFrame& frame) {
     frame.findChild<QAction*>(QStringLiteral("actionMedia"))->trigger();
 }
 
+// The sample medium's window, its first folder below the listed one opened.
+void CaptureMediumWindow(CCatalogueMenu& menu) {
+    menu.OpenMedium("Sample");
+    CMediumWindow* window = menu.MediumWindow("Sample");
+    const auto settle = [window] {
+        if (!QTest::qWaitFor([window] { return !window->Reading(); }))
+            std::cerr << "the medium's window is still reading\n";
+    };
+    window->move(20, 20);
+    settle();
+    QTreeWidgetItem* root = window->Tree()->topLevelItem(0);
+    root->setExpanded(true);
+    if (root->childCount() > 0)
+        window->OpenFolder(root->child(0)->data(0, Qt::UserRole).toLongLong());
+    settle();
+    QTest::qWait(300);
+    Capture(QStringLiteral("medium-window"));
+    window->close();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -191,6 +214,7 @@ int main(int argc, char** argv) {
     TempDir data;
     CaptureFindInCatalogue(*app.MainFrame(), sample, data);
     CaptureMedia(*app.MainFrame());
+    CaptureMediumWindow(*app.CatalogueMenu());
 
     TempDir large;
     MakeLargeFolder(large);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Screenshots of the main window in each layout, the preview of each printed layout, the window
-# after a folder was dropped on it, the Find in Catalogue window, the Media dialog and the status
-# bar during a long scan, taken under Xvfb.
+# after a folder was dropped on it, the Find in Catalogue window, the Media dialog, a medium's
+# window and the status bar during a long scan, taken under Xvfb.
 # Usage: screenshots.sh BUILD-DIR OUT-DIR
 set -euo pipefail
 build=${1:-build}
