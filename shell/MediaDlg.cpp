@@ -81,8 +81,6 @@ CMediaDlg::CMediaDlg(std::string location, IPrompter& prompter, QWidget* parent)
     m_remove = buttons->addButton(tr("Re&move"), QDialogButtonBox::ActionRole);
     m_browse = buttons->addButton(tr("&Browse..."), QDialogButtonBox::ActionRole);
     m_browse->setObjectName(QStringLiteral("browseButton"));
-    // Enter on a row opens the medium.
-    m_browse->setDefault(true);
     m_rename->setObjectName(QStringLiteral("renameButton"));
     m_remove->setObjectName(QStringLiteral("removeButton"));
     m_update = buttons->addButton(tr("&Update Medium..."), QDialogButtonBox::ActionRole);
@@ -96,6 +94,8 @@ CMediaDlg::CMediaDlg(std::string location, IPrompter& prompter, QWidget* parent)
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CMediaDlg::UpdateButtons);
     layout->addWidget(buttons);
+    // Enter on a row opens the medium (once the button is in the dialog, which then knows it).
+    m_browse->setDefault(true);
     resize(760, 320);
     Refresh();
 }

@@ -107,6 +107,8 @@ QLabel* IdentityValue(const char* name) {
     label->setObjectName(QString::fromLatin1(name));
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     label->setTextFormat(Qt::PlainText);
+    // A long path takes the room there is, and no more.
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     return label;
 }
 
@@ -187,7 +189,10 @@ CMediumWindow::CMediumWindow(std::string location, std::string medium, IPrompter
     ShowEntryAt({});
 }
 
-CMediumWindow::~CMediumWindow() = default;
+// The tree's items go after this object: their going selects no folder here.
+CMediumWindow::~CMediumWindow() {
+    m_tree->disconnect(this);
+}
 
 QWidget* CMediumWindow::CreateIdentity() {
     auto* box = new QGroupBox(tr("Medium"));
@@ -300,6 +305,7 @@ void CMediumWindow::ShowIdentity(const Medium& medium) {
     m_uuid->setText(ReadableName(medium.volume.uuid));
     m_fileSystem->setText(ReadableName(medium.volume.fsType));
     m_folder->setText(ReadableName(medium.folder));
+    m_folder->setToolTip(PathText(medium.folder));
     m_added->setText(ModifiedText(medium.added));
     m_saved = {medium.location, medium.note};
     m_shelfLocation->setText(ReadableName(medium.location));
@@ -494,7 +500,7 @@ bool CMediumWindow::Reading() const {
 }
 
 bool CMediumWindow::Saving() const {
-    return m_saveTask.Running();
+    return m_saving.has_value();
 }
 
 // A field that the user left as it shows keeps the catalogue's bytes, which need not be UTF-8.
@@ -515,8 +521,8 @@ void CMediumWindow::SaveShelf() {
     if (Saving() || !m_shelfLocation->isEnabled())
         return;
     m_saving = EditedShelf();
-    m_saveTask.Start(m_location, [name = m_medium, shelf = m_saving](ICatalogue& catalogue,
-                                                                     const std::atomic<bool>&) {
+    m_saveTask.Start(m_location, [name = m_medium, shelf = *m_saving](ICatalogue& catalogue,
+                                                                      const std::atomic<bool>&) {
         if (!catalogue.SetShelf(name, shelf.location, shelf.note))
             throw CatalogueError("The catalogue has no medium \"" + name + "\" any more.");
     });
@@ -524,14 +530,17 @@ void CMediumWindow::SaveShelf() {
 }
 
 void CMediumWindow::EndSave(CCatalogueTask::Outcome outcome, const QString& error) {
+    const Shelf saved = *std::exchange(m_saving, std::nullopt);
     if (outcome == CCatalogueTask::Outcome::Done) {
-        m_saved = m_saving;
+        m_saved = saved;
         SetStatus(tr("Location and note saved."));
     } else if (outcome == CCatalogueTask::Outcome::Failed) {
         // The fields keep what the user typed.
         Report(error.toStdString());
     }
     UpdateSaveButton();
+    if (m_closeWhenSaved)
+        close();
 }
 
 void CMediumWindow::SetStatus(const QString& text) {
@@ -546,7 +555,15 @@ void CMediumWindow::Report(const std::string& text) {
     m_prompter.Prompt(text, kAppTitle, MessageIcon::Error, MessageButtons::Ok);
 }
 
+// A save in flight ends before the window goes, unless the user closes it once more.
 void CMediumWindow::closeEvent(QCloseEvent* event) {
+    if (Saving() && !m_closeWhenSaved) {
+        m_closeWhenSaved = true;
+        SetStatus(tr("Saving the location and note..."));
+        event->ignore();
+        return;
+    }
     m_readTask.Stop();
+    m_saveTask.Stop();
     QWidget::closeEvent(event);
 }

@@ -126,7 +126,9 @@ private:
     std::optional<std::int64_t> m_shown;
     // The entry to select once the folder shown next has been read.
     std::optional<std::int64_t> m_entryToSelect;
-    // The location and note as the catalogue has them, and as a save in flight gives them.
+    // The location and note as the catalogue has them, and as the save in flight gives them
+    // until it has ended.
     Shelf m_saved;
-    Shelf m_saving;
+    std::optional<Shelf> m_saving;
+    bool m_closeWhenSaved = false;
 };

@@ -48,29 +48,32 @@ std::uint64_t LinkSize(const fs::path& path) {
     return ::lstat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
+// Adds what lies below `folder` (at `below` under the top) to its totals and every folder's
+// above it, and returns its own.
+Counted Walk(const fs::path& folder, const std::string& below,
+             std::map<std::string, Counted>& totals) {
+    Counted counted;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.symlink_status().type() == fs::file_type::directory) {
+            const Counted inside =
+                Walk(entry.path(), below.empty() ? name : below + "/" + name, totals);
+            counted.bytes += inside.bytes;
+            counted.files += inside.files;
+            counted.folders += inside.folders + 1;
+        } else {
+            counted.bytes += LinkSize(entry.path());
+            ++counted.files;
+        }
+    }
+    totals[below] = counted;
+    return counted;
+}
+
 // The totals of every folder below `top` (and of `top`), by path below it ("" for `top`).
 std::map<std::string, Counted> WalkTotals(const fs::path& top) {
     std::map<std::string, Counted> totals;
-    totals[""];
-    for (auto it = fs::recursive_directory_iterator(top); it != fs::recursive_directory_iterator();
-         ++it) {
-        const fs::path below = fs::relative(it->path(), top);
-        const bool folder = it->symlink_status().type() == fs::file_type::directory;
-        if (folder)
-            totals[below.string()];
-        // Every folder above the entry counts it.
-        for (fs::path above = below.parent_path();; above = above.parent_path()) {
-            Counted& counted = totals[above.string()];
-            if (folder)
-                ++counted.folders;
-            else {
-                ++counted.files;
-                counted.bytes += LinkSize(it->path());
-            }
-            if (above.empty())
-                break;
-        }
-    }
+    Walk(top, "", totals);
     return totals;
 }
 
@@ -150,8 +153,9 @@ protected:
                 return parent->child(i);
         return nullptr;
     }
-    // Presses Down until the table's current row is the entry `name`.
+    // From the first row, presses Down until the table's current row is the entry `name`.
     static bool GoDownTo(CMediumWindow& window, const std::string& name) {
+        Key(window, Qt::Key_Home, Qt::ControlModifier);
         for (int row = 0; row < window.Model().rowCount(); ++row) {
             if (CurrentName(window) == name)
                 return true;
@@ -448,24 +452,48 @@ TEST_P(MediumWindowOnSqliteTest, ANoteLeftAsItIsKeepsItsBytes) {
     EXPECT_EQ(OpenCatalogue(location)->Media()[0].note, "Cafe \xe9");
 }
 
+// Closed while its save waits for another program's lock, the window stays until the save is
+// done, then goes.
+TEST_P(MediumWindowOnSqliteTest, ClosingWhileSavingKeepsTheSave) {
+    Add("Disc", folder.path());
+    CMediumWindow* window = Open("Disc");
+    ASSERT_NE(window, nullptr);
+    sqlite3* other = nullptr;
+    sqlite3_open(location.c_str(), &other);
+    sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    window->findChild<QLineEdit*>(QStringLiteral("shelfLocation"))->setFocus();
+    QTest::keyClick(window->windowHandle(), Qt::Key_Q);
+    QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+    ASSERT_TRUE(window->Saving());
+    window->close();
+    EXPECT_TRUE(window->isVisible());
+    QTest::qWait(300);
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Menu().MediumWindow("Disc") == nullptr; }, 10000));
+    EXPECT_EQ(OpenCatalogue(location)->Media()[0].location, "q");
+}
+
 // Media opens the window by a double-click on a medium, by Browse, and by Enter.
 TEST_P(MediumWindowOnSqliteTest, MediaOpensTheWindow) {
-    Add("Disc", folder.path());
     folder.WriteFile("trip/x.txt", "x");
+    Add("Disc", folder.path());
     Add("Trip", folder.path() / "trip");
-    // The dialog is modal: it is driven from inside its loop.
+    // The dialog is modal: it is driven from inside its loop, once it shows.
     const auto inMedia = [&](std::function<void(CMediaDlg&)> act) {
-        QTimer::singleShot(0, [act] {
+        QTimer poll;
+        poll.setInterval(20);
+        QObject::connect(&poll, &QTimer::timeout, [&poll, act] {
             auto* dialog = qobject_cast<CMediaDlg*>(QApplication::activeModalWidget());
-            if (!dialog) {
-                ADD_FAILURE() << "no Media dialog";
+            if (!dialog || !dialog->isVisible())
                 return;
-            }
-            if (QTest::qWaitForWindowActive(dialog))
-                act(*dialog);
+            poll.stop();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
+            act(*dialog);
             if (dialog->isVisible())
                 dialog->reject();
         });
+        poll.start();
         Action("actionMedia")->trigger();
     };
     inMedia([](CMediaDlg& dialog) {
