@@ -37,15 +37,19 @@ void FillCatalogue(const std::string& location, int folders, int files) {
     auto add = catalogue->BeginAdd(medium, false);
     AddedFolder top{0, 1, {}};
     for (int f = 0; f < folders; ++f)
-        top.entries.push_back(
-            {"folder" + std::to_string(f), EntryKind::Folder, 0, 1700000000, 0x10});
+        top.entries.push_back({.name = "folder" + std::to_string(f),
+                               .kind = EntryKind::Folder,
+                               .modified = 1700000000,
+                               .attributes = 0x10});
     add->AddFolder(top);
     std::int64_t next = 1 + folders;
     for (int f = 0; f < folders; ++f) {
         AddedFolder folder{1 + f, next, {}};
         for (int i = 0; i < files; ++i)
-            folder.entries.push_back({"file" + std::to_string(i) + ".dat", EntryKind::File,
-                                      static_cast<std::uint64_t>(i * 37), 1700000000 + i, 0x20});
+            folder.entries.push_back({.name = "file" + std::to_string(i) + ".dat",
+                                      .size = static_cast<std::uint64_t>(i * 37),
+                                      .modified = 1700000000 + i,
+                                      .attributes = 0x20});
         next += files;
         add->AddFolder(folder);
     }
