@@ -92,6 +92,8 @@ signals:
     void layoutChanged();
     // The form lists from the disk again, after a recorded folder.
     void recordedFolderLeft();
+    // A Go (or Print, or Preview) read the folder afresh into the document.
+    void listingRead();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -88,6 +88,7 @@ bool CCatalogriumView::ReadListing() {
     }
     SetMainTitle(FolderWindowTitle(m_strFolder));
     OfferComments();
+    emit listingRead();
     return true;
 }
 

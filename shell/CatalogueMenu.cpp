@@ -3,6 +3,7 @@
 #include "Adding.h"
 #include "CatalogriumDoc.h"
 #include "CatalogriumView.h"
+#include "CatalogueListing.h"
 #include "DuplicatesWindow.h"
 #include "FindCatalogueWindow.h"
 #include "ListingPrinter.h"
@@ -82,6 +83,7 @@ CCatalogueMenu::CCatalogueMenu(CMainFrame& frame, CCatalogriumDoc& doc, IPrompte
     connect(frame.findChild<QAction*>(QStringLiteral("actionDuplicates")), &QAction::triggered,
             this, &CCatalogueMenu::OnDuplicates);
     connect(menu, &QMenu::aboutToShow, this, &CCatalogueMenu::UpdateStates);
+    m_listing = new CCatalogueListing(frame, doc, prompter, [this] { return Location(); });
     UpdateStates();
 }
 
@@ -92,9 +94,9 @@ std::string CCatalogueMenu::Location() const {
     return chosen.isEmpty() ? DefaultCatalogueLocation() : chosen.toStdString();
 }
 
-// Adding needs a listing read by a successful Go.
+// Adding needs a listing read from the disk by a successful Go.
 void CCatalogueMenu::UpdateStates() {
-    m_addAction->setEnabled(!m_doc.m_strListedFolder.empty());
+    m_addAction->setEnabled(!m_doc.m_strListedFolder.empty() && !m_listing->ListedMedium());
 }
 
 std::string CCatalogueMenu::ProposedName() const {
@@ -132,6 +134,7 @@ std::optional<bool> CCatalogueMenu::AskReplace(const std::string& name) {
     m_frame.SetStatusText("Reading the catalogue...");
     std::string error;
     const auto outcome = RunUnderNote(
+        m_frame, Location(), CatalogueUse::Add,
         [&](ICatalogue& catalogue, const std::atomic<bool>& stopped) {
             conflicts = catalogue.Conflicts(name, volume);
             if (conflicts.size() == 1)
@@ -179,6 +182,7 @@ void CCatalogueMenu::Add(const MediumToAdd& medium, bool replace) {
     progress.start(kProgressMs);
     std::string error;
     const auto outcome = RunUnderNote(
+        m_frame, Location(), CatalogueUse::Add,
         [&](ICatalogue& catalogue, const std::atomic<bool>& stopped) {
             added = AddToCatalogue(catalogue, name, folder, choices, stopped,
                                    [&](std::int64_t count) { entries = count; });
@@ -195,15 +199,6 @@ void CCatalogueMenu::Add(const MediumToAdd& medium, bool replace) {
         EndAdd(kAddStopped);
     if (m_findWindow)
         m_findWindow->RefreshMedia();
-}
-
-// The progress note keeps the window painted and takes no input but Esc, which interrupts
-// the catalogue, as closing the window does.
-CCatalogueTask::Outcome CCatalogueMenu::RunUnderNote(CCatalogueTask::Work work,
-                                                     std::string& error) {
-    CCatalogueTask task(CatalogueUse::Add);
-    connect(&m_frame, &CMainFrame::stopRequested, &task, &CCatalogueTask::Stop);
-    return task.Run(Location(), std::move(work), error);
 }
 
 // The outcome stays in the status bar; an error is reported as well.
@@ -237,11 +232,13 @@ CDuplicatesWindow* CCatalogueMenu::DuplicatesWindow() const {
 }
 
 void CCatalogueMenu::OnDuplicates() {
-    if (!m_duplicatesWindow)
+    if (!m_duplicatesWindow) {
         m_duplicatesWindow = new CDuplicatesWindow(
             Location(), m_prompter, [this](const std::string& f) { return openFolder(f); },
             &m_frame);
-    else
+        connect(m_duplicatesWindow, &CDuplicatesWindow::browseAsked, this,
+                &CCatalogueMenu::OpenMedium);
+    } else
         m_duplicatesWindow->Refresh();
     m_duplicatesWindow->show();
     m_duplicatesWindow->raise();
@@ -266,6 +263,7 @@ void CCatalogueMenu::OpenMedium(const std::string& medium, const std::string& pa
             OnFindInCatalogue();
             m_findWindow->ChooseMedium(name);
         });
+        connect(window, &CMediumWindow::listAsked, m_listing, &CCatalogueListing::ListFolder);
     }
     if (!path.empty())
         window->ShowEntryAt(path);

@@ -12,6 +12,7 @@
 #include <string>
 
 class CCatalogriumDoc;
+class CCatalogueListing;
 class CDuplicatesWindow;
 class CFindCatalogueWindow;
 class CMediumWindow;
@@ -58,12 +59,12 @@ public:
     CDuplicatesWindow* DuplicatesWindow() const;
     // The open window of `medium`, if any.
     CMediumWindow* MediumWindow(const std::string& medium) const;
+    CCatalogueListing& Listing() const { return *m_listing; }
 
 private:
     std::optional<bool> AskReplace(const std::string& name);
     // Adds on a thread of its own while the progress note shows the count; Esc stops.
     void Add(const MediumToAdd& medium, bool replace);
-    CCatalogueTask::Outcome RunUnderNote(CCatalogueTask::Work work, std::string& error);
     void EndAdd(const std::string& outcome, const std::string& error = {});
     void UpdateStates();
     void Report(const std::string& text);
@@ -75,5 +76,6 @@ private:
     // Made on first use; it goes with the frame.
     QPointer<CFindCatalogueWindow> m_findWindow;
     QPointer<CDuplicatesWindow> m_duplicatesWindow;
+    CCatalogueListing* m_listing = nullptr; // the frame's child
     std::map<std::string, QPointer<CMediumWindow>> m_mediumWindows;
 };

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -74,8 +75,13 @@ CDuplicatesWindow::CDuplicatesWindow(std::string location, IPrompter& prompter,
     resize(760, 480);
 
     connect(m_by, &QComboBox::currentIndexChanged, this, &CDuplicatesWindow::Refresh);
-    connect(m_tree, &QTreeWidget::itemActivated, this,
-            [this](QTreeWidgetItem* item) { OpenCopy(item); });
+    connect(m_tree, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+        if (const CatalogueMatch* copy = CopyOf(item))
+            emit browseAsked(copy->medium, copy->path);
+    });
+    m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_tree, &QWidget::customContextMenuRequested, this,
+            &CDuplicatesWindow::ShowContextMenu);
     connect(&m_task, &CCatalogueTask::finished, this, &CDuplicatesWindow::EndSearch);
     m_tree->setFocus(); // the arrows move among the groups, not the comparisons
     Refresh();
@@ -140,10 +146,19 @@ void CDuplicatesWindow::ShowGroups() {
     m_status->setText(text);
 }
 
-void CDuplicatesWindow::OpenCopy(QTreeWidgetItem* item) {
+const CatalogueMatch* CDuplicatesWindow::CopyOf(const QTreeWidgetItem* item) const {
     const QVariant index = item ? item->data(Name, kCopyRole) : QVariant();
-    if (index.isValid())
-        ::OpenContainingFolder(m_copies.at(index.toULongLong()), m_openFolder, m_prompter);
+    return index.isValid() ? &m_copies.at(index.toULongLong()) : nullptr;
+}
+
+void CDuplicatesWindow::ShowContextMenu(const QPoint& position) {
+    const CatalogueMatch* copy = CopyOf(m_tree->itemAt(position));
+    if (!copy)
+        return;
+    QMenu menu(this);
+    connect(menu.addAction(tr("Open Containing Folder")), &QAction::triggered, this,
+            [this, match = *copy] { ::OpenContainingFolder(match, m_openFolder, m_prompter); });
+    menu.exec(m_tree->viewport()->mapToGlobal(position));
 }
 
 QString CDuplicatesWindow::StatusText() const {

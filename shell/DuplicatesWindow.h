@@ -18,9 +18,10 @@ class QTreeWidgetItem;
 
 // "Duplicates": a window of its own with the groups of files that the catalogue holds more
 // than once, by name and size or by content, the groups that waste the most first; each group
-// opens to its copies, and a double-click (or Enter) on a copy opens the folder that holds it
-// when it is there. The groups come from the catalogue on a thread of their own; the window
-// shows the first kMaxGroups, to keep its memory bounded. Every column sorts.
+// opens to its copies; a double-click (or Enter) on a copy asks for the medium's window at the
+// copy, and its context menu opens the folder that holds it when it is there. The groups come from
+// the catalogue on a thread of their own; the window shows the first kMaxGroups, to keep its memory
+// bounded. Every column sorts.
 class CDuplicatesWindow final : public QWidget {
     Q_OBJECT
 
@@ -39,12 +40,18 @@ public:
     QTreeWidget* Tree() const { return m_tree; }
     QString StatusText() const;
 
+signals:
+    // A double-click, or Enter, on the copy at `path` of `medium`.
+    void browseAsked(const std::string& medium, const std::string& path);
+
 private:
     struct Found;
 
     void EndSearch(CCatalogueTask::Outcome outcome, const QString& error);
     void ShowGroups();
-    void OpenCopy(QTreeWidgetItem* item);
+    // The copy an item stands for; none for a group's item.
+    const CatalogueMatch* CopyOf(const QTreeWidgetItem* item) const;
+    void ShowContextMenu(const QPoint& position);
 
     std::string m_location;
     IPrompter& m_prompter;

@@ -17,6 +17,6 @@ QString AttributeLetters(std::uint32_t attributes) {
     return letters;
 }
 
-QString ModifiedText(std::int64_t seconds) {
+QString LocalTimeText(std::int64_t seconds) {
     return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }

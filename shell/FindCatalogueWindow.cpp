@@ -85,7 +85,7 @@ QVariant CCatalogueMatchModel::data(const QModelIndex& index, int role) const {
     case Size:
         return QLocale().toString(static_cast<qulonglong>(m.size));
     case Modified:
-        return ModifiedText(m.modified);
+        return LocalTimeText(m.modified);
     case Attributes:
         return AttributeLetters(m.attributes);
     case ColumnCount:

@@ -290,6 +290,11 @@ void CMainFrame::ReturnToReady() {
     ShowStatusText(m_closingRemark.isEmpty() ? kIdleText : std::exchange(m_closingRemark, {}));
 }
 
+void CMainFrame::SayWhenIdle(const std::string& text) {
+    if (!m_wndProgress && !m_bReadyOwed && m_wndMessage->text() == kIdleText)
+        ShowStatusText(QString::fromStdString(text));
+}
+
 // The reading's remark waits for the end of the sort that follows it.
 void CMainFrame::SetClosingRemark(const std::string& text) {
     m_closingRemark = QString::fromStdString(text);

@@ -41,6 +41,9 @@ public:
     void RemoveProgress() override;
     // Removes the bar and leaves `text` in the message pane instead of "Ready".
     void RemoveProgressSaying(const std::string& text);
+    // Shows `text` in the message pane in place of "Ready"; nothing while an operation runs or
+    // its remark shows.
+    void SayWhenIdle(const std::string& text);
     void SetClosingRemark(const std::string& text) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;

@@ -55,7 +55,7 @@ QVariant CMediumEntryModel::Display(const Shown& row, int column) const {
     case Size:
         return QLocale().toString(static_cast<qulonglong>(row.entry.size));
     case Modified:
-        return ModifiedText(row.entry.modified);
+        return LocalTimeText(row.entry.modified);
     case Attributes:
         return AttributeLetters(row.entry.attributes);
     case ColumnCount:

@@ -173,7 +173,17 @@ CMediumWindow::CMediumWindow(std::string location, std::string medium, IPrompter
     m_status = new QLabel;
     m_status->setObjectName(QStringLiteral("mediumStatus"));
     m_status->setTextFormat(Qt::PlainText);
-    layout->addWidget(m_status);
+    m_list = new QPushButton(tr("L&ist This Folder"));
+    m_list->setObjectName(QStringLiteral("listFolder"));
+    m_list->setEnabled(false);
+    connect(m_list, &QPushButton::clicked, this, [this] {
+        if (m_shown)
+            emit listAsked(m_medium, *m_shown);
+    });
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_status, 1);
+    bottom->addWidget(m_list);
+    layout->addLayout(bottom);
 
     // Backspace edits the fields: it goes up a folder only in the tree and the table.
     auto* up = new QShortcut(QKeySequence(Qt::Key_Backspace), browse, nullptr, nullptr,
@@ -306,7 +316,7 @@ void CMediumWindow::ShowIdentity(const Medium& medium) {
     m_fileSystem->setText(ReadableName(medium.volume.fsType));
     m_folder->setText(ReadableName(medium.folder));
     m_folder->setToolTip(PathText(medium.folder));
-    m_added->setText(ModifiedText(medium.added));
+    m_added->setText(LocalTimeText(medium.added));
     m_saved = {medium.location, medium.note};
     m_shelfLocation->setText(ReadableName(medium.location));
     m_note->setText(ReadableName(medium.note));
@@ -369,7 +379,7 @@ void CMediumWindow::EndRead(CCatalogueTask::Outcome outcome, const QString& erro
         // Nothing more is read until the user asks again.
         m_read.reset();
         m_toExpand.clear();
-        m_shown = CurrentFolder();
+        SetShown(CurrentFolder());
         SetStatus(error);
         return;
     }
@@ -433,7 +443,7 @@ void CMediumWindow::FillFolder(QTreeWidgetItem* item, const std::vector<Catalogu
 void CMediumWindow::ShowEntries(std::int64_t id, std::vector<CataloguedEntry> entries) {
     const std::size_t count = entries.size();
     m_model.SetEntries(std::move(entries));
-    m_shown = id;
+    SetShown(id);
     const int row = m_entryToSelect ? std::max(0, m_model.RowOf(*m_entryToSelect)) : 0;
     m_entryToSelect.reset();
     if (m_model.rowCount() > 0) {
@@ -444,6 +454,12 @@ void CMediumWindow::ShowEntries(std::int64_t id, std::vector<CataloguedEntry> en
                   ? tr("1 entry")
                   : tr("%1 entries").arg(QLocale().toString(static_cast<qulonglong>(count))));
     emit entriesShown(id);
+}
+
+// Only a folder whose entries the table shows can be listed.
+void CMediumWindow::SetShown(std::optional<std::int64_t> id) {
+    m_shown = id;
+    m_list->setEnabled(id.has_value());
 }
 
 std::optional<std::int64_t> CMediumWindow::CurrentFolder() const {
@@ -457,7 +473,7 @@ void CMediumWindow::FolderSelected(QTreeWidgetItem* item) {
         return;
     if (m_shown != IdOf(item)) {
         m_model.SetEntries({});
-        m_shown.reset();
+        SetShown(std::nullopt);
     }
     emit folderChanged(IdOf(item));
     StartNextRead();

@@ -67,6 +67,9 @@ signals:
     void entriesShown(std::int64_t folderId);
     // Ctrl+F: the user asks for Find in Catalogue on this medium.
     void findAsked(const std::string& medium);
+    // "List This Folder": the user asks for the folder shown (by its id) in the form, to list
+    // and print it from the catalogue.
+    void listAsked(const std::string& medium, std::int64_t folderId);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -89,6 +92,7 @@ private:
     void Apply(Read& read);
     void FillFolder(QTreeWidgetItem* item, const std::vector<CataloguedEntry>& entries);
     void ShowEntries(std::int64_t id, std::vector<CataloguedEntry> entries);
+    void SetShown(std::optional<std::int64_t> id);
     void FolderSelected(QTreeWidgetItem* item);
     void FolderExpanded(QTreeWidgetItem* item);
     void EntryActivated(const QModelIndex& index);
@@ -111,6 +115,7 @@ private:
     QLineEdit* m_shelfLocation = nullptr;
     QLineEdit* m_note = nullptr;
     QPushButton* m_save = nullptr;
+    QPushButton* m_list = nullptr;
     QTreeWidget* m_tree = nullptr;
     QTableView* m_entries = nullptr;
     QLabel* m_status = nullptr;

@@ -7,6 +7,7 @@
 #include "DuplicatesWindow.h"
 #include "FindCatalogueWindow.h"
 #include "MediaDlg.h"
+#include "MediumWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -27,6 +28,7 @@
 #include <gmock/gmock.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <fcntl.h>
@@ -40,6 +42,17 @@
 #include <unistd.h>
 
 namespace {
+
+// Chooses the item `text` of the popup menu open now, as the keys choose it.
+void ChooseFromPopup(const QString& text) {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    const QList<QAction*> actions = menu->actions();
+    const auto chosen = std::ranges::find(actions, text, &QAction::text);
+    ASSERT_NE(chosen, actions.end());
+    menu->setActiveAction(*chosen);
+    QTest::keyClick(menu, Qt::Key_Return);
+}
 
 class CatalogueWindowTest : public AppTest {
 protected:
@@ -520,7 +533,7 @@ TEST_F(CatalogueWindowTest, FindAndMediaNeverMakeACatalogue) {
 }
 
 // Alt+L, D opens the window; the group that wastes the most comes first; the keys open a group
-// and the folder of a copy.
+// and a copy in its medium's window, and the copy's context menu opens its folder.
 TEST_F(CatalogueWindowTest, DuplicatesOpenFromTheMenuAndShowACopysFolder) {
     const std::atomic<bool> stop = false;
     {
@@ -549,8 +562,26 @@ TEST_F(CatalogueWindowTest, DuplicatesOpenFromTheMenuAndShowACopysFolder) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Right, Qt::Key_Down, Qt::Key_Return})
         QTest::keyClick(window->windowHandle(), key);
+    QTreeWidgetItem* copy = tree->currentItem();
+    EXPECT_EQ(copy->text(CDuplicatesWindow::Medium), QStringLiteral("Disc"));
+    const QString copyName = copy->text(CDuplicatesWindow::Name).section(QLatin1Char('/'), -1);
+    CMediumWindow* disc = Menu().MediumWindow("Disc");
+    ASSERT_NE(disc, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !disc->Reading(); }, 5000));
+    EXPECT_EQ(disc->Tree()->currentItem()->text(0), QStringLiteral("trip"));
+    const QModelIndex shown = disc->Entries()->currentIndex();
+    ASSERT_TRUE(shown.isValid());
+    EXPECT_EQ(disc->Model().Entry(shown.row()).name, copyName.toStdString());
+
+    // The copy's context menu opens its folder in the file manager.
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTimer::singleShot(0, [] { ChooseFromPopup(QStringLiteral("Open Containing Folder")); });
+    const QRect row = tree->visualItemRect(copy);
+    QTest::mouseClick(window->windowHandle(), Qt::RightButton, {},
+                      tree->viewport()->mapTo(window, row.center()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !openedFolders.empty(); }, 2000));
     EXPECT_THAT(openedFolders, ::testing::ElementsAre(folder.str() + "/trip"));
-    EXPECT_EQ(tree->currentItem()->text(CDuplicatesWindow::Medium), QStringLiteral("Disc"));
 
     // Comparing by content finds nothing: no medium was added with checksums.
     window->findChild<QComboBox*>(QStringLiteral("compareBy"))->setCurrentIndex(1);

@@ -12,11 +12,14 @@
 #include "MediumWindow.h"
 #include "NameBytes.h"
 #include "PostgresServer.h"
+#include "ReadAll.h"
+#include "TempDir.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
@@ -534,6 +537,60 @@ TEST_P(MediumWindowOnSqliteTest, MediaOpensTheWindow) {
         QTest::keyClick(dialog.windowHandle(), Qt::Key_Return);
     });
     EXPECT_EQ(Menu().MediumWindow("Disc"), disc);
+}
+
+// "List This Folder" puts the catalogued folder in the form: the folder gone from the disk, Go
+// writes the listing file that the disk gave, byte for byte, and the status bar names the
+// medium. Such a listing is not offered to the catalogue again, and typing another folder
+// returns the form to the disk.
+TEST_P(MediumWindowTest, ListThisFolderListsItAsTheDiskDid) {
+    folder.WriteFile("trip/notes.txt", "notes");
+    folder.WriteFile("trip/days/monday.jpg", std::string(3000, 'm'));
+    folder.WriteFile("trip/zz early.txt", "z");
+    Doc().SetClock([] { return std::time_t{1796735109}; });
+    Click(IDC_TO_FILE);
+    const std::string trip = folder.str() + "/trip";
+    TypeFolder(trip);
+    const TempDir out;
+    dialogs.saveFileName = out.str() + "/live.txt";
+    ClickGo();
+    const std::string live = ReadAll(out.path() / "live.txt");
+    ASSERT_THAT(live, testing::HasSubstr("zz early.txt"));
+    Add("Disc", folder.path());
+    fs::remove_all(folder.path() / "trip");
+
+    CMediumWindow* window = Open("Disc");
+    ASSERT_NE(window, nullptr);
+    window->ShowEntryAt(trip + "/notes.txt");
+    ASSERT_TRUE(Settled(*window));
+    ASSERT_EQ(window->Tree()->currentItem()->text(0), QStringLiteral("trip"));
+    QTest::keyClick(window->windowHandle(), Qt::Key_I, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return View()->ListsRecordedFolder(); }, 5000));
+    EXPECT_EQ(Control<QLineEdit>(IDC_FOLDER)->text().toStdString(), trip);
+    EXPECT_THAT(Frame()->StatusText().toStdString(), testing::StartsWith("Catalogued as Disc, "));
+
+    dialogs.saveFileName = out.str() + "/catalogued.txt";
+    ClickGo();
+    EXPECT_EQ(ReadAll(out.path() / "catalogued.txt"), live);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return Frame()->StatusText().startsWith(QStringLiteral("Catalogued as Disc, ")); },
+        2000))
+        << Frame()->StatusText().toStdString();
+    bool asked = false;
+    Menu().askMedium = [&](const std::string&) {
+        asked = true;
+        return std::optional<CCatalogueMenu::MediumToAdd>();
+    };
+    Action("actionAddToCatalogue")->trigger();
+    EXPECT_FALSE(asked);
+
+    Frame()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Frame()));
+    auto* edit = Control<QLineEdit>(IDC_FOLDER);
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClick(Frame()->windowHandle(), Qt::Key_Backspace);
+    EXPECT_FALSE(View()->ListsRecordedFolder());
 }
 
 // A double-click on a match in Find opens the medium's window at the match's folder.
