@@ -5,8 +5,8 @@
 
 #include <functional>
 
-// Files held more than once, and files held once, over the catalogue's tables; the database
-// groups the files, the paths are made here.
+// Files held more than once, and files held once, over the catalogue's tables: the files are
+// read once and grouped here, and the paths made for those given.
 void FindDuplicates(IConnection& db, const CopiesQuery& query,
                     const std::function<bool(const DuplicateGroup&)>& each);
 void FindOnlyOnOne(IConnection& db, const CopiesQuery& query,

@@ -3,11 +3,18 @@
 #include "FindSql.h"
 
 void FolderPaths::Learn(std::int64_t medium, std::vector<std::int64_t> folders) {
-    std::erase_if(folders, [&](std::int64_t folder) {
-        return folder == 0 || m_links.contains({medium, folder});
-    });
+    const auto forgetKnown = [&] {
+        std::erase_if(folders, [&](std::int64_t folder) {
+            return folder == 0 || m_links.contains({medium, folder});
+        });
+    };
+    forgetKnown();
     std::ranges::sort(folders);
     folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    if (folders.size() > kIdBatch) {
+        LearnEveryFolder(medium);
+        forgetKnown();
+    }
     const std::string inMedium = "medium = " + std::to_string(medium);
     InBatches(folders, [&](std::span<const std::int64_t> ids) {
         m_db.Query("WITH RECURSIVE up(id, parent, name) AS (SELECT id, parent, name FROM "
@@ -27,6 +34,17 @@ void FolderPaths::Learn(std::int64_t medium, std::vector<std::int64_t> folders) 
     // A folder without an entry (a damaged catalogue) has no name and lies at the top.
     for (const std::int64_t folder : folders)
         m_links.try_emplace({medium, folder});
+}
+
+// One pass over the medium's folders costs less than looking many of them up with those above.
+void FolderPaths::LearnEveryFolder(std::int64_t medium) {
+    m_db.Query("SELECT f.id, e.parent, e.name, f.rank FROM folders f JOIN entries e ON "
+               "e.medium = f.medium AND e.id = f.id WHERE f.medium = $1",
+               {medium}, [&](const SqlRow& row) {
+                   m_links.try_emplace({medium, row.Int(0)},
+                                       Link{row.Int(1), row.Text(2), row.Int(3), {}});
+                   return true;
+               });
 }
 
 const std::string& FolderPaths::Below(std::int64_t medium, std::int64_t folder) {

@@ -28,7 +28,8 @@ class FolderPaths {
 public:
     explicit FolderPaths(IConnection& db) : m_db(db) {}
 
-    // Looks up the folders of `medium` not known yet, and every folder above them.
+    // Looks up the folders of `medium` not known yet, and every folder above them; when they are
+    // many, every folder of the medium.
     void Learn(std::int64_t medium, std::vector<std::int64_t> folders);
 
     // The folder's rank in the byte order of the medium's folder paths (the listed folder's is
@@ -54,6 +55,8 @@ private:
             return std::hash<std::int64_t>{}(key.first * 1000003 ^ key.second);
         }
     };
+
+    void LearnEveryFolder(std::int64_t medium);
 
     IConnection& m_db;
     std::unordered_map<std::pair<std::int64_t, std::int64_t>, Link, KeyHash> m_links;

@@ -2,6 +2,7 @@
 // the trees on disk made in the test.
 
 #include "CatalogueFixture.h"
+#include "FolderPaths.h"
 #include "RunCommand.h"
 
 #include <gmock/gmock.h>
@@ -143,6 +144,39 @@ TEST_P(CatalogueCopies, GroupsAndLoneFilesAreThoseOfTheTrees) {
     int seen = 0;
     catalogue->Duplicates({}, [&](const DuplicateGroup&) { return ++seen < 2; });
     EXPECT_EQ(seen, 2);
+}
+
+// Copies in more folders than are looked up at once, on two made-up media alike: each copy has
+// its own folder's path.
+TEST_P(CatalogueCopies, CopiesInThousandsOfFoldersHaveTheirPaths) {
+    constexpr std::int64_t kFolders = kIdBatch + 100;
+    auto catalogue = Open();
+    for (const char* name : {"A", "B"}) {
+        Medium medium;
+        medium.name = name;
+        medium.folder = std::string("/") + name;
+        auto add = catalogue->BeginAdd(medium, false);
+        AddedFolder top{0, 1, {}};
+        for (std::int64_t i = 0; i < kFolders; ++i)
+            top.entries.push_back({"g" + std::to_string(i), EntryKind::Folder, 0, 0, 0, {}, {}});
+        add->AddFolder(top);
+        for (std::int64_t i = 0; i < kFolders; ++i)
+            add->AddFolder({1 + i,
+                            1 + kFolders + i,
+                            {{"n" + std::to_string(i), EntryKind::File, 4, 0, 0, {}, {}}}});
+        add->Commit();
+    }
+    // Every group wastes 4 bytes: the groups come in the byte order of their names.
+    std::vector<std::string> names;
+    for (std::int64_t i = 0; i < kFolders; ++i)
+        names.push_back(std::to_string(i));
+    std::ranges::sort(names,
+                      [](const std::string& a, const std::string& b) { return "n" + a < "n" + b; });
+    std::string expected;
+    for (const std::string& i : names)
+        expected += Field("4") + Field("2") + Field("A") + Field("/A/g" + i + "/n" + i) +
+                    Field("B") + Field("/B/g" + i + "/n" + i);
+    EXPECT_EQ(DuplicatesText(*catalogue, {}), expected);
 }
 
 // Made-up media whose files are given hashes of their contents (the text of a made-up file).
