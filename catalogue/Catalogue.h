@@ -189,6 +189,14 @@ public:
     virtual void Commit() = 0;
 };
 
+// Several changes in one transaction: the adds begun while it lives are committed with it, all
+// of them or none. Dropping it before Commit leaves the catalogue as it was.
+class ICatalogueBatch {
+public:
+    virtual ~ICatalogueBatch() = default;
+    virtual void Commit() = 0;
+};
+
 // A catalogue of media: an SQLite file or a PostgreSQL database. One thread at a time makes
 // its calls (an add in progress counts as a call); only Interrupt may come from another.
 class ICatalogue {
@@ -213,6 +221,8 @@ public:
     // `replace`, that medium is removed in the same transaction), and TwoMediaError when it
     // conflicts with two, whatever `replace` says.
     virtual std::unique_ptr<ICatalogueAdd> BeginAdd(const Medium& medium, bool replace) = 0;
+    // Begins a transaction that the adds until its Commit belong to.
+    virtual std::unique_ptr<ICatalogueBatch> BeginBatch() = 0;
     // Calls `each` for every match in order, until it returns false.
     virtual void Find(const FindQuery& query,
                       const std::function<bool(const CatalogueMatch&)>& each) = 0;

@@ -137,8 +137,9 @@ private:
     void LockNameAndFolder(const Medium& medium) {
         Db().Execute("SELECT pg_advisory_xact_lock($1, hashtext($2))",
                      {kAddLockSpace, medium.name});
-        Db().Execute("SELECT pg_advisory_xact_lock($1, hashtext($2))",
-                     {kAddLockSpace + 1, medium.volume.uuid + '\n' + medium.volume.path});
+        // The folder's path within its volume is bytes, which need not be UTF-8.
+        Db().Execute("SELECT pg_advisory_xact_lock($1, hashtext(encode($2::bytea, 'escape')))",
+                     {kAddLockSpace + 1, SqlBytes{medium.volume.uuid + '\n' + medium.volume.path}});
     }
 
     void DropTablesOf(std::int64_t medium) override {

@@ -383,20 +383,36 @@ void PostgresConnection::Query(const std::string& sql, const SqlParams& params,
 }
 
 void PostgresConnection::Begin() {
-    Execute("BEGIN");
-    m_transactionGeneration = m_generation;
+    if (m_transactions == 0) {
+        Execute("BEGIN");
+        m_transactionGeneration = m_generation;
+    } else {
+        Execute("SAVEPOINT nested");
+    }
+    ++m_transactions;
 }
 
 void PostgresConnection::Commit() {
-    Execute("COMMIT");
+    Execute(m_transactions > 1 ? "RELEASE SAVEPOINT nested" : "COMMIT");
+    --m_transactions;
 }
 
 void PostgresConnection::Rollback() noexcept {
+    const bool nested = m_transactions > 1;
+    if (m_transactions > 0)
+        --m_transactions;
     // A connection that was given up took its transaction with it.
-    if (!m_conn || m_transactionGeneration != m_generation)
+    if (!m_conn || m_transactionGeneration != m_generation) {
+        m_transactions = 0;
         return;
+    }
     try {
-        Execute("ROLLBACK");
+        if (nested) {
+            Execute("ROLLBACK TO SAVEPOINT nested");
+            Execute("RELEASE SAVEPOINT nested");
+        } else {
+            Execute("ROLLBACK");
+        }
     } catch (const CatalogueError&) {
         // The server is gone: it has dropped the transaction itself.
     }

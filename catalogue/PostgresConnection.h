@@ -30,6 +30,7 @@ public:
     // Without parameters, `sql` may be several statements.
     std::int64_t Execute(const std::string& sql, const SqlParams& params = {}) override;
     void Query(const std::string& sql, const SqlParams& params, const RowVisitor& each) override;
+    // A transaction begun within another is a savepoint of it.
     void Begin() override;
     void Commit() override;
     void Rollback() noexcept override;
@@ -82,4 +83,5 @@ private:
     // is not ended on the new one.
     int m_generation = 0;
     int m_transactionGeneration = -1;
+    int m_transactions = 0; // open, the outermost and its savepoints
 };

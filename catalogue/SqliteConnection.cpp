@@ -217,8 +217,22 @@ void SqliteConnection::ExecuteScript(const std::string& sql) {
                         : sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, nullptr));
 }
 
+void SqliteConnection::Begin() {
+    ExecuteScript(m_transactions == 0 ? "BEGIN IMMEDIATE" : "SAVEPOINT nested");
+    ++m_transactions;
+}
+
+void SqliteConnection::Commit() {
+    ExecuteScript(m_transactions > 1 ? "RELEASE nested" : "COMMIT");
+    --m_transactions;
+}
+
 void SqliteConnection::Rollback() noexcept {
-    sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    const bool nested = m_transactions > 1;
+    if (m_transactions > 0)
+        --m_transactions;
+    sqlite3_exec(m_db, nested ? "ROLLBACK TO nested; RELEASE nested" : "ROLLBACK", nullptr, nullptr,
+                 nullptr);
 }
 
 // The statement for `sql`: the one prepared before, unless it is in use (the same text asked

@@ -35,8 +35,9 @@ public:
 
     std::int64_t Execute(const std::string& sql, const SqlParams& params = {}) override;
     void Query(const std::string& sql, const SqlParams& params, const RowVisitor& each) override;
-    void Begin() override { ExecuteScript("BEGIN IMMEDIATE"); }
-    void Commit() override { ExecuteScript("COMMIT"); }
+    // A transaction begun within another is a savepoint of it.
+    void Begin() override;
+    void Commit() override;
     void Rollback() noexcept override;
     std::unique_ptr<IBulkLoad> BeginLoad(const std::string& table,
                                          const std::vector<std::string>& columns) override;
@@ -70,4 +71,5 @@ private:
     std::chrono::steady_clock::time_point m_waitStart;
     bool m_noted = false;
     mutable bool m_gaveUp = false;
+    int m_transactions = 0; // open, the outermost and its savepoints
 };

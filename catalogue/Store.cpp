@@ -328,6 +328,20 @@ private:
     std::vector<std::pair<std::int64_t, CommentLines>> m_comments; // few: a listing's comments
 };
 
+// The adds within it are savepoints of its transaction.
+class Batch final : public ICatalogueBatch {
+public:
+    explicit Batch(IConnection& db) : m_db(db), m_transaction(db) {}
+    void Commit() override {
+        const Call call(m_db);
+        m_transaction.Commit();
+    }
+
+private:
+    IConnection& m_db;
+    Transaction m_transaction;
+};
+
 // Rows of entries gathered before they are loaded, so that reading the old tables and loading
 // the new one never overlap (a PostgreSQL connection does one at a time).
 constexpr std::size_t kUpgradeBatch = 10000;
@@ -399,6 +413,11 @@ std::vector<std::string> Store::FindConflicts(const std::string& name, const Vol
 std::unique_ptr<ICatalogueAdd> Store::BeginAdd(const Medium& medium, bool replace) {
     const Call call(*m_db);
     return std::make_unique<TreeAdd>(*this, medium, replace);
+}
+
+std::unique_ptr<ICatalogueBatch> Store::BeginBatch() {
+    const Call call(*m_db);
+    return std::make_unique<Batch>(*m_db);
 }
 
 void Store::Find(const FindQuery& query, const std::function<bool(const CatalogueMatch&)>& each) {

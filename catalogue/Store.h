@@ -23,6 +23,7 @@ public:
     std::vector<Medium> Media() override;
     std::vector<std::string> Conflicts(const std::string& name, const VolumeInfo& volume) override;
     std::unique_ptr<ICatalogueAdd> BeginAdd(const Medium& medium, bool replace) override;
+    std::unique_ptr<ICatalogueBatch> BeginBatch() override;
     void Find(const FindQuery& query,
               const std::function<bool(const CatalogueMatch&)>& each) override;
     std::size_t Count(const FindQuery& query) override;

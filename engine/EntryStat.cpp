@@ -38,18 +38,22 @@ struct stat ExamineEntry(int folderFd, const char* name, unsigned char type, boo
 
 std::uint32_t EntryAttributes(int folderFd, const char* name, const struct stat& st,
                               bool readOnlyVolume) {
+    const bool readOnly =
+        readOnlyVolume || (S_ISDIR(st.st_mode) && IsReadOnlyFolder(folderFd, name));
+    return AttributesOfMode(st.st_mode, name, readOnly);
+}
+
+std::uint32_t AttributesOfMode(mode_t mode, std::string_view name, bool readOnly) {
     std::uint32_t attributes = 0;
-    if (S_ISDIR(st.st_mode))
+    if (S_ISDIR(mode))
         attributes |= kAttrFolder;
-    else if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))
+    else if (S_ISREG(mode) || S_ISLNK(mode))
         attributes |= kAttrArchive;
     else
         attributes |= kAttrSystem;
-    const bool readOnly =
-        readOnlyVolume || (S_ISDIR(st.st_mode) && IsReadOnlyFolder(folderFd, name));
-    if ((st.st_mode & S_IWUSR) == 0 || readOnly)
+    if ((mode & S_IWUSR) == 0 || readOnly)
         attributes |= kAttrReadOnly;
-    if (name[0] == '.')
+    if (name.starts_with('.'))
         attributes |= kAttrHidden;
     return attributes;
 }

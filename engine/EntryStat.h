@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <dirent.h>
+#include <string_view>
 #include <sys/stat.h>
 
 // What the listing shows of an entry, taken from the file system without opening the entry.
@@ -22,3 +23,6 @@ struct stat ExamineEntry(int folderFd, const char* name, unsigned char type,
 // sub-folder may be where another volume is mounted); hidden when its name starts with a dot.
 std::uint32_t EntryAttributes(int folderFd, const char* name, const struct stat& st,
                               bool readOnlyVolume);
+// The same of an entry known by its type and permission bits (`mode`, as stat gives it) and
+// name; `readOnly` when its volume is read-only.
+std::uint32_t AttributesOfMode(mode_t mode, std::string_view name, bool readOnly);

@@ -17,6 +17,8 @@ packages+=(librsvg2-bin dpkg-dev desktop-file-utils appstream man-db bash lintia
 # makes the folding table: scripts/make-case-folding.py; the tests' independent decoder of
 # ctlgrm's escaped records.
 packages+=(python3 unicode-data)
+# The export's checks: its JSON against the installed schema, and an import of what ncdu writes.
+packages+=(python3-jsonschema ncdu)
 # The fonts of names in Chinese, Japanese and Korean, and the reference that printed text
 # widths are checked against: the advances read from the font files.
 packages+=(fonts-noto-cjk fontconfig python3-fonttools)

@@ -4,7 +4,10 @@
 #include "Catalogue.h"
 #include "CataloguedListing.h"
 #include "Console.h"
+#include "Export.h"
 #include "HtmlSnapshot.h"
+#include "Import.h"
+#include "Json.h"
 #include "OutputFile.h"
 #include "RecordOutput.h"
 #include "VolumeInfo.h"
@@ -14,6 +17,7 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <unistd.h>
@@ -289,4 +293,68 @@ int ListFromCatalogue(const CatalogueRequest& request, const std::string& folder
                              filesAndFolders);
         return EXIT_SUCCESS;
     });
+}
+
+namespace {
+
+// Standard output's failure is told as such; a file's by ExportToFile.
+class StandardOutputFailed : public CatalogueError {
+public:
+    explicit StandardOutputFailed(int error)
+        : CatalogueError(StandardOutputFailure("the export", error)) {}
+};
+
+ExportFormat FormatOf(ExportChoice choice) {
+    return choice == ExportChoice::Json ? ExportFormat::Json : ExportFormat::Csv;
+}
+
+void ExportToStandardOutput(ICatalogue& catalogue, const std::vector<Medium>& media,
+                            ExportFormat format) {
+    WriteExport(catalogue, media, format, [](std::string_view text) {
+        if (const int error = WriteToStandardOutput(text))
+            throw StandardOutputFailed(error);
+    });
+}
+
+} // namespace
+
+int RunExport(const CatalogueRequest& request, const std::string& outputPath) {
+    try {
+        auto catalogue = Open(request, CatalogueUse::LookUp);
+        const auto media = SelectMedia(*catalogue, request.media);
+        if (outputPath.empty())
+            ExportToStandardOutput(*catalogue, media, FormatOf(request.exportFormat));
+        else
+            ExportToFile(*catalogue, media, FormatOf(request.exportFormat), outputPath);
+        return EXIT_SUCCESS;
+    } catch (const NoCatalogueError& error) {
+        return Report(error, kExitNoCatalogue);
+    } catch (const CatalogueGaveUp& error) {
+        return Report(error, kExitGaveUp);
+    } catch (const CatalogueError& error) {
+        return Report(error, kExitFailure);
+    }
+}
+
+int RunImport(const CatalogueRequest& request) {
+    std::ifstream in(request.importPath, std::ios::binary);
+    if (!in) {
+        Complain("cannot read " + request.importPath + ": " + std::strerror(errno));
+        return kExitFailure;
+    }
+    try {
+        auto catalogue = Open(request, CatalogueUse::Add);
+        ImportMedia(*catalogue, in, {request.as, request.replace});
+        return EXIT_SUCCESS;
+    } catch (const JsonError& error) {
+        Complain(request.importPath + ": " + error.what());
+        return kExitFailure;
+    } catch (const CatalogueGaveUp& error) {
+        return Report(error, kExitGaveUp);
+    } catch (const MediumExistsError& error) {
+        Complain(std::string(error.what()) + " --replace replaces it.");
+        return kExitFailure;
+    } catch (const CatalogueError& error) {
+        return Report(error, kExitFailure);
+    }
 }

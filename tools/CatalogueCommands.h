@@ -38,3 +38,9 @@ int RunHtml(const CatalogueRequest& request, const std::string& outputPath);
 // catalogue cannot be used, 2 when there is no catalogue.
 int ListFromCatalogue(const CatalogueRequest& request, const std::string& folder,
                       CCatalogriumDoc& doc, int filesAndFolders);
+// --export: the media to `outputPath`, standard output when it is empty. 0 done, 1 when the
+// catalogue cannot be used, a medium is unknown or the output cannot be written, 2 when there is
+// no catalogue.
+int RunExport(const CatalogueRequest& request, const std::string& outputPath);
+// --import: 0 done, 1 when the file cannot be read or is refused (the catalogue unchanged).
+int RunImport(const CatalogueRequest& request);

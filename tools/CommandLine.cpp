@@ -69,7 +69,7 @@ bool SetAction(CommandLineRequest& request, CatalogueAction action, std::string&
     return true;
 }
 
-const std::array<OptionSpec, 34> kOptions{{
+const std::array<OptionSpec, 37> kOptions{{
     {"output", 'o', "FILE", "write the listing file to FILE (\"-\": standard output, the default)",
      [](CommandLineRequest& r, const std::string& v, std::string& e) {
          if (v.empty()) {
@@ -168,7 +168,7 @@ const std::array<OptionSpec, 34> kOptions{{
          r.catalogue.name = v;
          return SetAction(r, CatalogueAction::Add, e);
      }},
-    {"replace", 0, "", "--add: replace the medium of that name or on that volume",
+    {"replace", 0, "", "--add, --import: replace the medium of that name or on that volume",
      [](CommandLineRequest& r, const std::string&, std::string&) {
          r.catalogue.replace = true;
          return true;
@@ -180,8 +180,8 @@ const std::array<OptionSpec, 34> kOptions{{
          return SetAction(r, CatalogueAction::Find, e);
      }},
     {"medium", 0, "NAME",
-     "--find: only on the medium NAME; --html, --duplicates, --only-on-one: this medium "
-     "(repeatable)",
+     "--find: only on the medium NAME; --html, --duplicates, --only-on-one, --export: this "
+     "medium (repeatable)",
      [](CommandLineRequest& r, const std::string& v, std::string&) {
          r.catalogue.medium = v;
          r.catalogue.media.push_back(v);
@@ -254,6 +254,27 @@ const std::array<OptionSpec, 34> kOptions{{
      [](CommandLineRequest& r, const std::string& v, std::string& e) {
          r.catalogue.name = v;
          return SetAction(r, CatalogueAction::Verify, e);
+     }},
+    {"export", 0, "FORMAT",
+     "write the catalogued media (all, or those of --medium) as json or csv (-o FILE)",
+     [](CommandLineRequest& r, const std::string& v, std::string& e) {
+         if (v != "json" && v != "csv") {
+             e = "unknown export format \"" + v + "\": json or csv";
+             return false;
+         }
+         r.catalogue.exportFormat = v == "json" ? ExportChoice::Json : ExportChoice::Csv;
+         return SetAction(r, CatalogueAction::Export, e);
+     }},
+    {"import", 0, "FILE",
+     "add the media of FILE: this program's JSON export, or the JSON of ncdu -o",
+     [](CommandLineRequest& r, const std::string& v, std::string& e) {
+         r.catalogue.importPath = v;
+         return SetAction(r, CatalogueAction::Import, e);
+     }},
+    {"as", 0, "NAME", "--import: name the medium NAME (an ncdu file's root otherwise)",
+     [](CommandLineRequest& r, const std::string& v, std::string&) {
+         r.catalogue.as = v;
+         return true;
      }},
     {"help", 'h', "", "show this help and exit",
      [](CommandLineRequest& r, const std::string&, std::string&) {
@@ -342,15 +363,17 @@ private:
         const bool takesFolder = (lists && !m_request.fromCatalogue) || compares;
         if (m_request.fromCatalogue && c.action != CatalogueAction::None)
             return Fail("--from-catalogue goes with no other catalogue action");
-        if (c.replace && c.action != CatalogueAction::Add)
-            return Fail("--replace goes with --add");
+        if (c.replace && c.action != CatalogueAction::Add && c.action != CatalogueAction::Import)
+            return Fail("--replace goes with --add or --import");
         if (c.checksums && c.action != CatalogueAction::Add)
             return Fail("--checksums goes with --add");
         const bool comparesCopies =
             c.action == CatalogueAction::Duplicates || c.action == CatalogueAction::OnlyOnOne;
         if (c.medium && c.action != CatalogueAction::Find && c.action != CatalogueAction::Html &&
-            !comparesCopies)
-            return Fail("--medium goes with --find, --html, --duplicates or --only-on-one");
+            c.action != CatalogueAction::Export && !comparesCopies)
+            return Fail("--medium goes with --find, --html, --export, --duplicates or --only-on-one");
+        if (c.as && c.action != CatalogueAction::Import)
+            return Fail("--as goes with --import");
         if (c.byGiven && !comparesCopies)
             return Fail("--by goes with --duplicates or --only-on-one");
         const bool printsRecords = comparesCopies || c.action == CatalogueAction::Find ||
@@ -361,8 +384,8 @@ private:
         if (takesFolder && !m_haveFolder)
             return Fail("missing FOLDER");
         if (!takesFolder && m_haveFolder)
-            return Fail("no FOLDER with --find, --media, --forget, --html, --which, "
-                        "--duplicates, --only-on-one or --from-catalogue");
+            return Fail("no FOLDER with --find, --media, --forget, --html, --export, --import, "
+                        "--which, --duplicates, --only-on-one or --from-catalogue");
         return true;
     }
 
@@ -408,6 +431,9 @@ std::string UsageText() {
                        "       ctlgrm [--catalogue FILE|URI] --find PATTERN [--medium NAME] [-0]\n"
                        "       ctlgrm [--catalogue FILE|URI] --media [-0] | --forget NAME\n"
                        "       ctlgrm [--catalogue FILE|URI] --html [--medium NAME]... -o FILE\n"
+                       "       ctlgrm [--catalogue FILE|URI] --export json|csv [--medium NAME]... "
+                       "[-o FILE]\n"
+                       "       ctlgrm [--catalogue FILE|URI] --import FILE [--as NAME] [--replace]\n"
                        "       ctlgrm [--catalogue FILE|URI] --duplicates | --only-on-one "
                        "[--by name-size|content] [--medium NAME]... [-0]\n"
                        "       ctlgrm [--catalogue FILE|URI] --from-catalogue MEDIUM[/PATH] "

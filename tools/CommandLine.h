@@ -25,22 +25,30 @@ enum class CatalogueAction {
     Diff,
     Verify,
     Duplicates,
-    OnlyOnOne
+    OnlyOnOne,
+    Export,
+    Import
 };
+
+// What --export writes.
+enum class ExportChoice { Json, Csv };
 
 struct CatalogueRequest {
     CatalogueAction action = CatalogueAction::None;
     std::string location;                // empty: the embedded file
     std::string name;                    // --add, --forget, --diff, --verify: the medium
-    bool replace = false;                // --add: replace a medium of that name or volume
+    bool replace = false;                // --add, --import: replace a medium of that name or volume
     bool checksums = false;              // --add: keep a hash of every file's content
     std::string folder;                  // --which
     std::string pattern;                 // --find
     std::optional<std::string> medium;   // --find: only this medium (the last given)
-    std::vector<std::string> media;      // --html, --duplicates, --only-on-one: only these media
+    std::vector<std::string> media;      // --html, --duplicates, --only-on-one, --export: only these media
     CopiesBy by = CopiesBy::NameAndSize; // --duplicates, --only-on-one
     bool byGiven = false;                // --by was given
     RecordFormat format = RecordFormat::Escaped; // records: -0 for NUL-terminated
+    ExportChoice exportFormat = ExportChoice::Json;
+    std::string importPath;        // --import
+    std::optional<std::string> as; // --import: the medium's name
 };
 
 // What one run of ctlgrm is asked to do.
@@ -59,7 +67,7 @@ struct CommandLineRequest {
 
 // Parses the arguments that follow the program name: options (long ones also as
 // --name=VALUE), "--" to end them, and exactly one FOLDER, which may be empty (none with
-// --find, --media, --forget and --from-catalogue). Every setting
+// --find, --media, --forget, --html, --export, --import and --from-catalogue). Every setting
 // option becomes an override checked against the profile's keys. Nothing, with `error` set,
 // when the arguments cannot be used.
 std::optional<CommandLineRequest> ParseCommandLine(const std::vector<std::string>& args,

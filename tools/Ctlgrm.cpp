@@ -191,6 +191,10 @@ int RunCatalogue(const CommandLineRequest& commandLine) {
     case CatalogueAction::Diff:
     case CatalogueAction::Verify:
         return RunDiff(request, commandLine.folder);
+    case CatalogueAction::Export:
+        return RunExport(request, commandLine.outputPath);
+    case CatalogueAction::Import:
+        return RunImport(request);
     case CatalogueAction::None:
     case CatalogueAction::Add:
         break;

@@ -33,6 +33,7 @@ expected_files="./usr/bin/catalogrium3
 ./usr/bin/ctlgrm
 ./usr/share/applications/catalogrium3.desktop
 ./usr/share/bash-completion/completions/ctlgrm
+./usr/share/catalogrium3/catalogue.schema.json
 ./usr/share/doc/catalogrium3/changelog.gz
 ./usr/share/doc/catalogrium3/copyright
 ./usr/share/icons/hicolor/128x128/apps/catalogrium3.png

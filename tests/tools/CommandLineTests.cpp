@@ -59,6 +59,32 @@ TEST(CommandLine, CataloguedFolderIsListedInsteadOfAFolderAndWithoutOtherCatalog
     }
 }
 
+TEST(CommandLine, ExportAndImportTakeTheirOwnOptionsAndNoFolder) {
+    const auto csv = Parse({"--export", "csv", "--medium", "A", "--medium=B", "-o", "t.csv"});
+    ASSERT_TRUE(csv.request) << csv.error;
+    EXPECT_EQ(csv.request->catalogue.action, CatalogueAction::Export);
+    EXPECT_EQ(csv.request->catalogue.exportFormat, ExportChoice::Csv);
+    EXPECT_EQ(csv.request->catalogue.media, (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(csv.request->outputPath, "t.csv");
+    const auto import = Parse({"--import", "f.json", "--as", "Disc", "--replace"});
+    ASSERT_TRUE(import.request) << import.error;
+    EXPECT_EQ(import.request->catalogue.importPath, "f.json");
+    EXPECT_EQ(import.request->catalogue.as, "Disc");
+    EXPECT_TRUE(import.request->catalogue.replace);
+
+    for (const auto& [args, error] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--export", "xml"}, "unknown export format \"xml\": json or csv"},
+             {{"--export", "json", "/d"}, "no FOLDER with"},
+             {{"--import", "f", "--export", "json"}, "only one of"},
+             {{"--media", "--medium", "A"}, "--medium goes with --find, --html or --export"},
+             {{"--export", "json", "--as", "A"}, "--as goes with --import"},
+             {{"--export", "json", "--replace"}, "--replace goes with --add or --import"}}) {
+        const auto parsed = Parse(args);
+        EXPECT_FALSE(parsed.request) << error;
+        EXPECT_NE(parsed.error.find(error), std::string::npos) << parsed.error;
+    }
+}
+
 TEST(CommandLine, HelpNeedsNoFolder) {
     EXPECT_TRUE(Parse({"--help"}).request->showHelp);
     EXPECT_TRUE(Parse({"-h"}).request->showHelp);

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "Catalogue.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class ExportFormat { Json, Csv };
+
+// Takes the exported text a piece at a time, in order; may throw to stop the export.
+using ExportSink = std::function<void(std::string_view text)>;
+
+// The media named in `names`, every medium when there is none, in the order of their names.
+// Throws CatalogueError for a name that is not catalogued.
+std::vector<Medium> SelectMedia(ICatalogue& catalogue, const std::vector<std::string>& names);
+
+// The program's own JSON document of `media` and every entry below them (see
+// resources/catalogue.schema.json), written as the catalogue gives the entries, so that the
+// memory it takes does not grow with the media.
+void WriteJsonExport(ICatalogue& catalogue, const std::vector<Medium>& media,
+                     const ExportSink& sink);
+
+// A CSV table (RFC 4180, UTF-8, CR LF line ends) with a header row and one row for every entry
+// of `media`: medium, path (the listed folder's path followed by the entry's path below it),
+// kind, size, modified (ISO 8601, UTC), attributes (the listing's letters). Bytes that are no
+// valid UTF-8 become U+FFFD: the JSON document is the exact one.
+void WriteCsvExport(ICatalogue& catalogue, const std::vector<Medium>& media,
+                    const ExportSink& sink);
+
+void WriteExport(ICatalogue& catalogue, const std::vector<Medium>& media, ExportFormat format,
+                 const ExportSink& sink);
+
+// The export written to `path` as a save writes a file: a regular file is replaced only once
+// the export is complete. Throws CatalogueError, saying why, when it cannot be written.
+void ExportToFile(ICatalogue& catalogue, const std::vector<Medium>& media, ExportFormat format,
+                  const std::string& path);
