@@ -122,6 +122,18 @@ bool BreaksTheLine(char32_t c) {
 
 } // namespace
 
+std::vector<Medium> SelectedMedia(ICatalogue& catalogue, const std::vector<std::string>& names) {
+    std::vector<Medium> media = catalogue.Media();
+    if (names.empty())
+        return media;
+    for (const std::string& name : names)
+        if (std::ranges::find(media, name, &Medium::name) == media.end())
+            throw CatalogueError("no medium named \"" + name + "\" in the catalogue");
+    std::erase_if(media,
+                  [&](const Medium& m) { return std::ranges::find(names, m.name) == names.end(); });
+    return media;
+}
+
 std::string ReplaceQuestion(const std::string& name, const std::vector<std::string>& conflicts) {
     if (conflicts.size() > 1)
         throw TwoMediaError(TwoMediaMessage(name, conflicts.front() == name ? conflicts.back()

@@ -265,6 +265,10 @@ public:
     virtual std::optional<std::string> PathOf(const std::string& medium, std::int64_t folderId) = 0;
 };
 
+// The media named in `names`, every medium when there is none, in the catalogue's order. Throws
+// CatalogueError for a name that is not catalogued.
+std::vector<Medium> SelectedMedia(ICatalogue& catalogue, const std::vector<std::string>& names);
+
 // What to ask before adding a medium `name` replaces the one medium of `conflicts` (as
 // Conflicts gives them): the question names it. Throws TwoMediaError when they are two.
 std::string ReplaceQuestion(const std::string& name, const std::vector<std::string>& conflicts);

@@ -7,7 +7,6 @@
 #include "OutputFile.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <unordered_map>
 
 namespace {
@@ -64,14 +63,6 @@ void AppendTotals(std::string& out, std::int64_t files, std::int64_t folders, st
            "}";
 }
 
-// The hash's 16 bytes in hexadecimal, its high half first.
-std::string HashText(const ContentHash& hash) {
-    char text[33];
-    std::snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(hash.high),
-                  static_cast<unsigned long long>(hash.low));
-    return text;
-}
-
 void AppendComments(std::string& out, const CommentLines& comments) {
     for (int line = 1; line <= 3; ++line) {
         if (comments.Line(line).empty())
@@ -99,7 +90,7 @@ void AppendEntry(std::string& out, const CataloguedEntry& entry) {
     }
     AppendComments(out, entry.comments);
     if (entry.hash)
-        out += ", \"xxh3_128\": \"" + HashText(*entry.hash) + '"';
+        out += ", \"xxh3_128\": \"" + HexOf(HashBytes(*entry.hash)) + '"';
     out += "}";
 }
 
@@ -143,20 +134,9 @@ void WriteJsonMedium(ICatalogue& catalogue, const Medium& medium, PieceWriter& w
     out += first ? "]\n    }" : "\n      ]\n    }";
 }
 
-// A CSV field: quoted when it holds a comma, a quote or a line break, its quotes doubled.
+// A CSV field of `bytes`, made valid UTF-8.
 void AppendCsvField(std::string& out, std::string_view bytes) {
-    const std::string valid = WithReplacementChars(bytes);
-    if (valid.find_first_of(",\"\r\n") == std::string::npos) {
-        out += valid;
-        return;
-    }
-    out += '"';
-    for (const char c : valid) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    out += '"';
+    AppendDelimitedField(out, WithReplacementChars(bytes));
 }
 
 void WriteCsvMedium(ICatalogue& catalogue, const Medium& medium, PieceWriter& writer) {
@@ -179,18 +159,6 @@ void WriteCsvMedium(ICatalogue& catalogue, const Medium& medium, PieceWriter& wr
 }
 
 } // namespace
-
-std::vector<Medium> SelectMedia(ICatalogue& catalogue, const std::vector<std::string>& names) {
-    std::vector<Medium> media = catalogue.Media();
-    if (names.empty())
-        return media;
-    for (const auto& name : names)
-        if (std::ranges::find(media, name, &Medium::name) == media.end())
-            throw CatalogueError("There is no medium named \"" + name + "\" in the catalogue.");
-    std::erase_if(media,
-                  [&](const Medium& m) { return std::ranges::find(names, m.name) == names.end(); });
-    return media;
-}
 
 void WriteJsonExport(ICatalogue& catalogue, const std::vector<Medium>& media,
                      const ExportSink& sink) {

@@ -12,10 +12,6 @@ enum class ExportFormat { Json, Csv };
 // Takes the exported text a piece at a time, in order; may throw to stop the export.
 using ExportSink = std::function<void(std::string_view text)>;
 
-// The media named in `names`, every medium when there is none, in the order of their names.
-// Throws CatalogueError for a name that is not catalogued.
-std::vector<Medium> SelectMedia(ICatalogue& catalogue, const std::vector<std::string>& names);
-
 // The program's own JSON document of `media` and every entry below them (see
 // resources/catalogue.schema.json), written as the catalogue gives the entries, so that the
 // memory it takes does not grow with the media.

@@ -264,18 +264,6 @@ void WriteMedium(ICatalogue& catalogue, const Medium& medium, std::ostream& out)
     out << "}";
 }
 
-std::vector<Medium> SelectedMedia(ICatalogue& catalogue, const std::vector<std::string>& names) {
-    std::vector<Medium> media = catalogue.Media();
-    if (names.empty())
-        return media;
-    for (const std::string& name : names)
-        if (std::ranges::find(media, name, &Medium::name) == media.end())
-            throw CatalogueError("no medium named \"" + name + "\" in the catalogue");
-    std::erase_if(media,
-                  [&](const Medium& m) { return std::ranges::find(names, m.name) == names.end(); });
-    return media;
-}
-
 } // namespace
 
 void WriteHtmlSnapshot(ICatalogue& catalogue, const std::vector<std::string>& media,

@@ -91,14 +91,10 @@ std::uint32_t ReadAttributes(JsonReader& reader) {
 ContentHash ReadHash(JsonReader& reader) {
     reader.Expect(Kind::String, "xxh3_128");
     const auto bytes = BytesOfHex(reader.ReadString());
-    if (!bytes || bytes->size() != 16)
+    const auto hash = bytes ? HashFromBytes(*bytes) : std::nullopt;
+    if (!hash)
         reader.Fail("\"xxh3_128\" must be 32 hexadecimal digits");
-    ContentHash hash;
-    for (std::size_t i = 0; i < 8; ++i) {
-        hash.high = hash.high << 8 | static_cast<unsigned char>((*bytes)[i]);
-        hash.low = hash.low << 8 | static_cast<unsigned char>((*bytes)[8 + i]);
-    }
-    return hash;
+    return *hash;
 }
 
 [[noreturn]] void UnknownMember(JsonReader& reader, const std::string& key) {

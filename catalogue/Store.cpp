@@ -105,28 +105,6 @@ SqlParams EntryRow(Store& store, std::int64_t medium, std::int64_t id, std::int6
             static_cast<std::int64_t>(attributes)};
 }
 
-// A hash as it is stored: 16 bytes, the high half first, each half's bytes from the highest.
-std::string HashBytes(const ContentHash& hash) {
-    std::string bytes(16, '\0');
-    for (int i = 0; i < 8; ++i) {
-        bytes[static_cast<std::size_t>(i)] = static_cast<char>(hash.high >> (56 - 8 * i));
-        bytes[static_cast<std::size_t>(8 + i)] = static_cast<char>(hash.low >> (56 - 8 * i));
-    }
-    return bytes;
-}
-
-// A stored hash; none when the bytes are not 16.
-std::optional<ContentHash> HashFromBytes(const std::string& bytes) {
-    if (bytes.size() != 16)
-        return std::nullopt;
-    ContentHash hash;
-    for (std::size_t i = 0; i < 8; ++i) {
-        hash.high = hash.high << 8 | static_cast<unsigned char>(bytes[i]);
-        hash.low = hash.low << 8 | static_cast<unsigned char>(bytes[8 + i]);
-    }
-    return hash;
-}
-
 // The columns of an entry as ReadEntry reads them, over `entries e` joined to the folders,
 // hashes and comments: SELECT kEntryReadColumns FROM ... e kEntryReadJoins.
 constexpr const char* kEntryReadColumns =

@@ -65,3 +65,23 @@ std::optional<ContentHash> HashFileContent(int folderFd, const char* name) {
     const XXH128_hash_t hash = XXH3_128bits_digest(work.state.get());
     return ContentHash{hash.high64, hash.low64};
 }
+
+std::string HashBytes(const ContentHash& hash) {
+    std::string bytes(16, '\0');
+    for (int i = 0; i < 8; ++i) {
+        bytes[static_cast<std::size_t>(i)] = static_cast<char>(hash.high >> (56 - 8 * i));
+        bytes[static_cast<std::size_t>(8 + i)] = static_cast<char>(hash.low >> (56 - 8 * i));
+    }
+    return bytes;
+}
+
+std::optional<ContentHash> HashFromBytes(std::string_view bytes) {
+    if (bytes.size() != 16)
+        return std::nullopt;
+    ContentHash hash;
+    for (std::size_t i = 0; i < 8; ++i) {
+        hash.high = hash.high << 8 | static_cast<unsigned char>(bytes[i]);
+        hash.low = hash.low << 8 | static_cast<unsigned char>(bytes[8 + i]);
+    }
+    return hash;
+}

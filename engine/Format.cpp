@@ -120,3 +120,17 @@ std::string FormatLocalTime(std::time_t when) {
 std::string FormatFileTime(FileTime ft) {
     return FormatDateTime(FileLocalTime(ft));
 }
+
+void AppendDelimitedField(std::string& out, std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += text;
+        return;
+    }
+    out += '"';
+    for (const char c : text) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}

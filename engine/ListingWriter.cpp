@@ -66,22 +66,6 @@ std::string ColumnHeader() {
     return header;
 }
 
-// A name holding a comma, a double quote or a line break is quoted, with inner quotes doubled,
-// so that it stays one field.
-void AppendDelimitedName(std::string& out, std::string_view name) {
-    if (name.find_first_of(",\"\r\n") == std::string_view::npos) {
-        out += name;
-        return;
-    }
-    out += '"';
-    for (char c : name) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    out += '"';
-}
-
 // Writes the listing file of a document with options, in either layout.
 class ListingFileWriter {
 public:
@@ -220,7 +204,7 @@ private:
             line += ',';
         }
         line += entry.IsFolder() ? "Y," : "N,";
-        AppendDelimitedName(line, TrimWhiteSpace(entry.m_strName));
+        AppendDelimitedField(line, TrimWhiteSpace(entry.m_strName));
         if (m_options.m_bAddSize) {
             line += ',';
             line += std::to_string(entry.m_nSize);

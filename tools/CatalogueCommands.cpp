@@ -319,21 +319,15 @@ void ExportToStandardOutput(ICatalogue& catalogue, const std::vector<Medium>& me
 } // namespace
 
 int RunExport(const CatalogueRequest& request, const std::string& outputPath) {
-    try {
+    return WithCatalogueStatuses([&] {
         auto catalogue = Open(request, CatalogueUse::LookUp);
-        const auto media = SelectMedia(*catalogue, request.media);
+        const auto media = SelectedMedia(*catalogue, request.media);
         if (outputPath.empty())
             ExportToStandardOutput(*catalogue, media, FormatOf(request.exportFormat));
         else
             ExportToFile(*catalogue, media, FormatOf(request.exportFormat), outputPath);
         return EXIT_SUCCESS;
-    } catch (const NoCatalogueError& error) {
-        return Report(error, kExitNoCatalogue);
-    } catch (const CatalogueGaveUp& error) {
-        return Report(error, kExitGaveUp);
-    } catch (const CatalogueError& error) {
-        return Report(error, kExitFailure);
-    }
+    });
 }
 
 int RunImport(const CatalogueRequest& request) {
@@ -342,19 +336,16 @@ int RunImport(const CatalogueRequest& request) {
         Complain("cannot read " + request.importPath + ": " + std::strerror(errno));
         return kExitFailure;
     }
-    try {
-        auto catalogue = Open(request, CatalogueUse::Add);
-        ImportMedia(*catalogue, in, {request.as, request.replace});
-        return EXIT_SUCCESS;
-    } catch (const JsonError& error) {
-        Complain(request.importPath + ": " + error.what());
-        return kExitFailure;
-    } catch (const CatalogueGaveUp& error) {
-        return Report(error, kExitGaveUp);
-    } catch (const MediumExistsError& error) {
-        Complain(std::string(error.what()) + " --replace replaces it.");
-        return kExitFailure;
-    } catch (const CatalogueError& error) {
-        return Report(error, kExitFailure);
-    }
+    return WithCatalogueStatuses([&] {
+        try {
+            ImportMedia(*Open(request, CatalogueUse::Add), in, {request.as, request.replace});
+            return EXIT_SUCCESS;
+        } catch (const JsonError& error) {
+            Complain(request.importPath + ": " + error.what());
+            return kExitFailure;
+        } catch (const MediumExistsError& error) {
+            Complain(std::string(error.what()) + " --replace replaces it.");
+            return kExitFailure;
+        }
+    });
 }

@@ -40,7 +40,8 @@ int ListFromCatalogue(const CatalogueRequest& request, const std::string& folder
                       CCatalogriumDoc& doc, int filesAndFolders);
 // --export: the media to `outputPath`, standard output when it is empty. 0 done, 1 when the
 // catalogue cannot be used, a medium is unknown or the output cannot be written, 2 when there is
-// no catalogue.
+// no catalogue or the wait for it was given up.
 int RunExport(const CatalogueRequest& request, const std::string& outputPath);
-// --import: 0 done, 1 when the file cannot be read or is refused (the catalogue unchanged).
+// --import: 0 done, 1 when the file cannot be read or is refused (the catalogue unchanged), 2
+// when the wait for the catalogue was given up.
 int RunImport(const CatalogueRequest& request);

@@ -371,7 +371,8 @@ private:
             c.action == CatalogueAction::Duplicates || c.action == CatalogueAction::OnlyOnOne;
         if (c.medium && c.action != CatalogueAction::Find && c.action != CatalogueAction::Html &&
             c.action != CatalogueAction::Export && !comparesCopies)
-            return Fail("--medium goes with --find, --html, --export, --duplicates or --only-on-one");
+            return Fail(
+                "--medium goes with --find, --html, --export, --duplicates or --only-on-one");
         if (c.as && c.action != CatalogueAction::Import)
             return Fail("--as goes with --import");
         if (c.byGiven && !comparesCopies)
@@ -425,23 +426,24 @@ std::optional<CommandLineRequest> ParseCommandLine(const std::vector<std::string
 }
 
 std::string UsageText() {
-    std::string text = "Usage: ctlgrm [OPTION]... [--] FOLDER\n"
-                       "       ctlgrm [--catalogue FILE|URI] --add NAME [--replace] [--checksums] "
-                       "[OPTION]... FOLDER\n"
-                       "       ctlgrm [--catalogue FILE|URI] --find PATTERN [--medium NAME] [-0]\n"
-                       "       ctlgrm [--catalogue FILE|URI] --media [-0] | --forget NAME\n"
-                       "       ctlgrm [--catalogue FILE|URI] --html [--medium NAME]... -o FILE\n"
-                       "       ctlgrm [--catalogue FILE|URI] --export json|csv [--medium NAME]... "
-                       "[-o FILE]\n"
-                       "       ctlgrm [--catalogue FILE|URI] --import FILE [--as NAME] [--replace]\n"
-                       "       ctlgrm [--catalogue FILE|URI] --duplicates | --only-on-one "
-                       "[--by name-size|content] [--medium NAME]... [-0]\n"
-                       "       ctlgrm [--catalogue FILE|URI] --from-catalogue MEDIUM[/PATH] "
-                       "[OPTION]...\n"
-                       "       ctlgrm [--catalogue FILE|URI] --which FOLDER [-0]\n"
-                       "       ctlgrm [--catalogue FILE|URI] --diff|--verify MEDIUM FOLDER\n"
-                       "Writes the listing file of FOLDER with the settings of the profile; keeps "
-                       "listed media in a catalogue and finds files in it.\n\n";
+    std::string text =
+        "Usage: ctlgrm [OPTION]... [--] FOLDER\n"
+        "       ctlgrm [--catalogue FILE|URI] --add NAME [--replace] [--checksums] "
+        "[OPTION]... FOLDER\n"
+        "       ctlgrm [--catalogue FILE|URI] --find PATTERN [--medium NAME] [-0]\n"
+        "       ctlgrm [--catalogue FILE|URI] --media [-0] | --forget NAME\n"
+        "       ctlgrm [--catalogue FILE|URI] --html [--medium NAME]... -o FILE\n"
+        "       ctlgrm [--catalogue FILE|URI] --export json|csv [--medium NAME]... "
+        "[-o FILE]\n"
+        "       ctlgrm [--catalogue FILE|URI] --import FILE [--as NAME] [--replace]\n"
+        "       ctlgrm [--catalogue FILE|URI] --duplicates | --only-on-one "
+        "[--by name-size|content] [--medium NAME]... [-0]\n"
+        "       ctlgrm [--catalogue FILE|URI] --from-catalogue MEDIUM[/PATH] "
+        "[OPTION]...\n"
+        "       ctlgrm [--catalogue FILE|URI] --which FOLDER [-0]\n"
+        "       ctlgrm [--catalogue FILE|URI] --diff|--verify MEDIUM FOLDER\n"
+        "Writes the listing file of FOLDER with the settings of the profile; keeps "
+        "listed media in a catalogue and finds files in it.\n\n";
     std::size_t width = 0;
     for (const auto& option : kOptions)
         width = std::max(width, OptionColumn(option).size());

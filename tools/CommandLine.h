@@ -42,13 +42,13 @@ struct CatalogueRequest {
     std::string folder;                  // --which
     std::string pattern;                 // --find
     std::optional<std::string> medium;   // --find: only this medium (the last given)
-    std::vector<std::string> media;      // --html, --duplicates, --only-on-one, --export: only these media
+    std::vector<std::string> media;      // each --medium given (none: every medium)
     CopiesBy by = CopiesBy::NameAndSize; // --duplicates, --only-on-one
     bool byGiven = false;                // --by was given
-    RecordFormat format = RecordFormat::Escaped; // records: -0 for NUL-terminated
-    ExportChoice exportFormat = ExportChoice::Json;
-    std::string importPath;        // --import
-    std::optional<std::string> as; // --import: the medium's name
+    RecordFormat format = RecordFormat::Escaped;    // records: -0 for NUL-terminated
+    ExportChoice exportFormat = ExportChoice::Json; // --export
+    std::string importPath;                         // --import
+    std::optional<std::string> as;                  // --import: the medium's name
 };
 
 // What one run of ctlgrm is asked to do.

@@ -125,29 +125,12 @@ void MakeHostileTree(const std::filesystem::path& root) {
     ::mkfifo((root / "fifo").c_str(), 0600);
 }
 
-std::string FileText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class Exchange : public CatalogueTest {
 protected:
-    struct Run {
-        int status;
-        std::string out;
-        std::string err;
-    };
-
-    // ctlgrm on the catalogue at `location`, its output in files.
-    Run Ctlgrm(const std::string& location, std::vector<std::string> args) {
-        const auto out = m_dir.path() / "ctlgrm.out";
-        const auto err = m_dir.path() / "ctlgrm.err";
+    // ctlgrm on the catalogue at `location`.
+    FinishedCommand Ctlgrm(const std::string& location, std::vector<std::string> args) {
         args.insert(args.begin(), {CTLGRM_PATH, "--catalogue", location});
-        const pid_t pid = SpawnWithOutputFiles(args, EnvironmentWith({"TZ=UTC0"}), out.string(),
-                                               err.string(), m_dir.str());
-        int status = -1;
-        ::waitpid(pid, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, FileText(out), FileText(err)};
+        return RunWithTimesInUtc(m_dir.path(), args);
     }
 
     // A second, empty catalogue of the same kind.
@@ -197,15 +180,15 @@ TEST_P(Exchange, RoundTripOfHostileNamesLosesNothing) {
     EXPECT_EQ(Python(kCheckJson, {first.string(), CATALOGUE_SCHEMA, "Hostile", "Plain"}), "");
 
     const std::string other = OtherLocation("other");
-    const Run imported = Ctlgrm(other, {"--import", first.string()});
+    const FinishedCommand imported = Ctlgrm(other, {"--import", first.string()});
     ASSERT_EQ(imported.status, 0) << imported.err;
     const auto second = m_dir.path() / "second.json";
     ASSERT_EQ(Ctlgrm(other, {"--export", "json", "-o", second.string()}).status, 0);
-    EXPECT_EQ(FileText(second), FileText(first));
+    EXPECT_EQ(ReadAll(second), ReadAll(first));
     EXPECT_EQ(Media(other), Media(Location()));
 
     // One medium alone, under a name of its own.
-    const Run plain = Ctlgrm(Location(), {"--export", "json", "--medium", "Plain"});
+    const FinishedCommand plain = Ctlgrm(Location(), {"--export", "json", "--medium", "Plain"});
     EXPECT_THAT(plain.out, Not(HasSubstr("Hostile")));
     std::ofstream(m_dir.path() / "plain.json") << plain.out;
     const std::string third = OtherLocation("third");
@@ -245,17 +228,17 @@ TEST_P(Exchange, RoundTripKeepsCommentsHashesAndFoldersThatWereNotRead) {
     AddMadeUpMedium(*Open());
     const auto first = m_dir.path() / "first.json";
     ASSERT_EQ(Ctlgrm(Location(), {"--export", "json", "-o", first.string()}).status, 0);
-    const std::string document = FileText(first);
+    const std::string document = ReadAll(first);
     EXPECT_THAT(document, HasSubstr("\"xxh3_128\": \"ffffffffffffffff0000000000000001\""));
     EXPECT_THAT(document, HasSubstr("\"comment3_hex\": \"746869726420fe01\""));
     EXPECT_THAT(document, HasSubstr("\"checksums\": true"));
     EXPECT_EQ(Python(kCheckSchema, {first.string(), CATALOGUE_SCHEMA}), "");
     const std::string other = OtherLocation("other");
-    const Run imported = Ctlgrm(other, {"--import", first.string()});
+    const FinishedCommand imported = Ctlgrm(other, {"--import", first.string()});
     ASSERT_EQ(imported.status, 0) << imported.err;
     const auto second = m_dir.path() / "second.json";
     ASSERT_EQ(Ctlgrm(other, {"--export", "json", "-o", second.string()}).status, 0);
-    EXPECT_EQ(FileText(second), document);
+    EXPECT_EQ(ReadAll(second), document);
     // Read back by the catalogue: the unread folder has no totals, the empty one has.
     const auto entries = OpenCatalogue(other)->FolderEntries("Made up", 0);
     ASSERT_EQ(entries.size(), 4u);
@@ -277,7 +260,7 @@ TEST_P(Exchange, CsvRowsAreTheEntriesOfAWalk) {
     const auto csv = m_dir.path() / "tree.csv";
     ASSERT_EQ(Ctlgrm(Location(), {"--export", "csv", "-o", csv.string()}).status, 0);
     EXPECT_EQ(Python(kCheckCsv, {csv.string(), "Tree", tree.string()}), "");
-    const std::string text = FileText(csv);
+    const std::string text = ReadAll(csv);
     // RFC 4180: CR LF after the header and each of the 7 rows; the line feeds in names quoted.
     EXPECT_EQ(std::ranges::count(text, '\r'), 8);
     EXPECT_TRUE(text.ends_with("\r\n"));
@@ -294,7 +277,7 @@ TEST_P(Exchange, NcduFileImportsWithTheTotalsOfALiveListing) {
                             std::string(static_cast<std::size_t>(file * folder), 'x'));
     const auto ncdu = m_dir.path() / "tree.ncdu.json";
     ASSERT_EQ(RunCommand({"ncdu", "-0", "-e", "-o", ncdu.string(), tree.string()}).status, 0);
-    const Run imported = Ctlgrm(Location(), {"--import", ncdu.string()});
+    const FinishedCommand imported = Ctlgrm(Location(), {"--import", ncdu.string()});
     ASSERT_EQ(imported.status, 0) << imported.err;
     ASSERT_EQ(Ctlgrm(Location(), {"--add", "Live", "-o", "/dev/null", tree.string()}).status, 0);
     // Named after its root, with the totals and the entries of the live listing.
@@ -356,7 +339,7 @@ TEST_P(Exchange, MalformedFilesAreRefusedAtTheirPlaceAndChangeNothing) {
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const auto file = m_dir.path() / ("bad" + std::to_string(i) + ".json");
         std::ofstream(file, std::ios::binary) << cases[i].first;
-        const Run run = Ctlgrm(Location(), {"--import", file.string()});
+        const FinishedCommand run = Ctlgrm(Location(), {"--import", file.string()});
         EXPECT_EQ(run.status, 1) << i;
         EXPECT_THAT(run.err, HasSubstr(cases[i].second)) << i;
         EXPECT_EQ(Media(Location()), before) << i;

@@ -13,34 +13,10 @@
 #include <map>
 #include <regex>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 namespace {
 
 using ::testing::HasSubstr;
-
-// What a program wrote, each stream into a file of `dir`, and its exit status.
-struct Finished {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-Finished RunInto(const TempDir& dir, const std::vector<std::string>& argv) {
-    const auto out = dir.path() / "run.out";
-    const auto err = dir.path() / "run.err";
-    const pid_t pid = SpawnWithOutputFiles(argv, EnvironmentWith({"TZ=UTC0"}), out.string(),
-                                           err.string(), dir.str());
-    int status = -1;
-    if (pid > 0)
-        ::waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
-}
 
 std::string Chromium() {
     for (const char* path : {"/usr/bin/chromium", "/usr/bin/chromium-browser"})
@@ -123,7 +99,8 @@ std::string UtcText(std::int64_t seconds) {
 std::string LoadedPage(const TempDir& dir, const std::filesystem::path& page,
                        const std::string& fragment) {
     const TempDir profile;
-    const Finished run = RunInto(dir, {Chromium(), "--headless", "--no-sandbox", "--disable-gpu",
+    const FinishedCommand run =
+        RunWithTimesInUtc(dir.path(), {Chromium(), "--headless", "--no-sandbox", "--disable-gpu",
                                        "--user-data-dir=" + profile.str(), "--dump-dom",
                                        "file://" + page.string() + fragment});
     EXPECT_EQ(run.status, 0) << run.err;
@@ -199,16 +176,16 @@ protected:
         ::utimensat(AT_FDCWD, (photos / "Beach.JPG").c_str(), times, 0);
     }
 
-    Finished Ctlgrm(std::vector<std::string> args) {
+    FinishedCommand Ctlgrm(std::vector<std::string> args) {
         args.insert(args.begin(), {CTLGRM_PATH, "--catalogue", Location()});
-        return RunInto(m_dir, args);
+        return RunWithTimesInUtc(m_dir.path(), args);
     }
 
     std::filesystem::path WritePage(const std::vector<std::string>& more = {}) {
         const auto page = m_dir.path() / "catalogue.html";
         std::vector<std::string> args = {"--html", "-o", page.string()};
         args.insert(args.end(), more.begin(), more.end());
-        const Finished run = Ctlgrm(args);
+        const FinishedCommand run = Ctlgrm(args);
         EXPECT_EQ(run.status, 0) << run.err;
         return page;
     }
@@ -228,7 +205,7 @@ protected:
         std::vector<std::string> args = {"--find", pattern};
         if (!medium.empty())
             args.insert(args.end(), {"--medium", medium});
-        const Finished run = Ctlgrm(args);
+        const FinishedCommand run = Ctlgrm(args);
         EXPECT_LE(run.status, 1) << run.err;
         return run.out;
     }
@@ -274,8 +251,8 @@ TEST_P(HtmlSnapshot, TypedSearchListsItsMatchesPageByPage) {
     const auto page = WritePage();
     const std::string expected = FindMatches("B");
     ASSERT_GT(std::ranges::count(expected, '\n'), 200) << "more matches than a page shows";
-    const Finished typed =
-        RunInto(m_dir, {"/usr/bin/python3", TYPE_IN_PAGE, Chromium(), page.string(), "B"});
+    const FinishedCommand typed = RunWithTimesInUtc(
+        m_dir.path(), {"/usr/bin/python3", TYPE_IN_PAGE, Chromium(), page.string(), "B"});
     ASSERT_EQ(typed.status, 0) << typed.err;
     EXPECT_EQ(typed.out, expected);
 }
@@ -333,7 +310,7 @@ TEST_P(HtmlSnapshot, TreeShowsTheTotalsOfEveryFolder) {
 }
 
 TEST_P(HtmlSnapshot, PageRequestsNothingAndHoldsOnlyTheChosenMedia) {
-    const std::string whole = ReadFile(WritePage());
+    const std::string whole = ReadAll(WritePage());
     std::string lower = whole;
     std::ranges::transform(lower, lower.begin(), [](unsigned char c) { return std::tolower(c); });
     EXPECT_EQ(lower.find("http:"), std::string::npos);
@@ -341,14 +318,14 @@ TEST_P(HtmlSnapshot, PageRequestsNothingAndHoldsOnlyTheChosenMedia) {
     EXPECT_EQ(lower.find("src="), std::string::npos);
     EXPECT_EQ(lower.find("<link"), std::string::npos);
 
-    const std::string one = ReadFile(WritePage({"--medium", "Drive"}));
+    const std::string one = ReadAll(WritePage({"--medium", "Drive"}));
     EXPECT_THAT(one, HasSubstr("Beach ball.png"));
     EXPECT_EQ(one.find("disc one"), std::string::npos);
 }
 
 TEST_P(HtmlSnapshot, UnknownMediumWritesNoPage) {
     const auto page = m_dir.path() / "none.html";
-    const Finished run =
+    const FinishedCommand run =
         Ctlgrm({"--html", "--medium", "Drive", "--medium", "lost", "-o", page.string()});
     EXPECT_EQ(run.status, 1);
     EXPECT_THAT(run.err, HasSubstr("\"lost\""));

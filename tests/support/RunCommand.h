@@ -1,6 +1,9 @@
 #pragma once
 
+#include "ReadAll.h"
+
 #include <fcntl.h>
+#include <filesystem>
 #include <spawn.h>
 #include <stdexcept>
 #include <string>
@@ -92,4 +95,24 @@ inline pid_t SpawnWithOutputFiles(const std::vector<std::string>& argv,
         pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     return pid;
+}
+
+// What a program wrote on its standard output and error, and its exit status.
+struct FinishedCommand {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs `argv` to its end in `folder` with TZ=UTC0, its output going through files there.
+inline FinishedCommand RunWithTimesInUtc(const std::filesystem::path& folder,
+                                         const std::vector<std::string>& argv) {
+    const auto out = folder / "run.out";
+    const auto err = folder / "run.err";
+    const pid_t pid = SpawnWithOutputFiles(argv, EnvironmentWith({"TZ=UTC0"}), out.string(),
+                                           err.string(), folder.string());
+    int status = -1;
+    if (pid > 0)
+        ::waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(out), ReadAll(err)};
 }
