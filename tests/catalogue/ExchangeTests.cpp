@@ -346,6 +346,43 @@ TEST_P(Exchange, MalformedFilesAreRefusedAtTheirPlaceAndChangeNothing) {
     }
 }
 
+// An export that cannot be made says why with its status and leaves a file it would replace as
+// it was; a missing catalogue is not made.
+TEST_P(Exchange, FailedExportsTellWhyAndKeepTheOldFile) {
+    m_dir.WriteFile("tree/file", "abc");
+    ASSERT_EQ(
+        Ctlgrm(Location(), {"--add", "Disc", "-o", "/dev/null", m_dir.str() + "/tree"}).status, 0);
+    m_dir.WriteFile("old.json", "old");
+    const std::string old = m_dir.str() + "/old.json";
+    const FinishedCommand unknown =
+        Ctlgrm(Location(), {"--export", "json", "--medium", "Disc", "--medium", "Gone", "-o", old});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_THAT(unknown.err, HasSubstr("no medium named \"Gone\" in the catalogue"));
+    EXPECT_EQ(ReadAll(old), "old");
+
+    const FinishedCommand unwritable =
+        Ctlgrm(Location(), {"--export", "csv", "-o", m_dir.str() + "/no such folder/t.csv"});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_THAT(unwritable.err, HasSubstr("no such folder"));
+
+    const std::string err = m_dir.str() + "/full.err";
+    const pid_t pid =
+        SpawnWithOutputFiles({CTLGRM_PATH, "--catalogue", Location(), "--export", "json"},
+                             EnvironmentWith({}), "/dev/full", err);
+    int status = -1;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_THAT(ReadAll(err), HasSubstr("No space left on device"));
+
+    const std::string none = m_dir.str() + "/none.sqlite";
+    EXPECT_EQ(Ctlgrm(none, {"--export", "json"}).status, 2);
+    EXPECT_FALSE(std::filesystem::exists(none));
+    const FinishedCommand unreadable =
+        Ctlgrm(Location(), {"--import", m_dir.str() + "/absent.json"});
+    EXPECT_EQ(unreadable.status, 1);
+    EXPECT_THAT(unreadable.err, HasSubstr("cannot read"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, Exchange, ::testing::Values("sqlite", "postgres"), BackendName);
 
 TEST(ExchangeTimes, AreIsoTextInUtcBothWays) {

@@ -75,8 +75,8 @@ TEST(CommandLine, ExportAndImportTakeTheirOwnOptionsAndNoFolder) {
     for (const auto& [args, error] : std::vector<std::pair<std::vector<std::string>, std::string>>{
              {{"--export", "xml"}, "unknown export format \"xml\": json or csv"},
              {{"--export", "json", "/d"}, "no FOLDER with"},
-             {{"--import", "f", "--export", "json"}, "only one of"},
-             {{"--media", "--medium", "A"}, "--medium goes with --find, --html or --export"},
+             {{"--import", "f", "--export", "json"}, "only one catalogue action"},
+             {{"--media", "--medium", "A"}, "--medium goes with --find, --html, --export"},
              {{"--export", "json", "--as", "A"}, "--as goes with --import"},
              {{"--export", "json", "--replace"}, "--replace goes with --add or --import"}}) {
         const auto parsed = Parse(args);
