@@ -177,8 +177,7 @@ CatalogueMatch MatchOf(const File& file, const ComparedFiles& files, const Compa
                        FolderPaths& paths) {
     const CopyMedium& medium = media[file.medium];
     return {medium.name,
-            MatchPath(medium.folder, paths.Below(file.medium, file.parent),
-                      std::string(files.Name(file))),
+            MatchPath(medium.folder, paths.Below(file.medium, file.parent), files.Name(file)),
             file.size, file.modified, file.attributes};
 }
 

@@ -122,12 +122,19 @@ std::string NumberList(std::span<const std::int64_t> numbers) {
     return list.empty() ? "NULL" : list;
 }
 
-std::string MatchPath(const std::string& mediumFolder, const std::string& folderBelow,
-                      const std::string& name) {
-    std::string path = mediumFolder.empty() ? "/" : mediumFolder;
-    if (path.back() != '/')
+// Made with one allocation: a search or a comparison makes a million of them.
+std::string MatchPath(std::string_view mediumFolder, std::string_view folderBelow,
+                      std::string_view name) {
+    const std::string_view folder = mediumFolder.empty() ? "/" : mediumFolder;
+    const bool slash = folder.back() != '/';
+    std::string path;
+    path.reserve(folder.size() + (slash ? 1 : 0) + folderBelow.size() + name.size());
+    path.append(folder);
+    if (slash)
         path += '/';
-    return path + folderBelow + name;
+    path.append(folderBelow);
+    path.append(name);
+    return path;
 }
 
 bool PathNameLess(std::string_view a, std::string_view b) {

@@ -6,6 +6,7 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 enum class SqlDialect { Sqlite, Postgres };
@@ -25,8 +26,8 @@ SqlStatement MatchStatement(const FindQuery& query, const NamePattern& pattern, 
                             std::span<const std::int64_t> candidates, bool count);
 
 // The full path of a match: the listed folder, then the path below it.
-std::string MatchPath(const std::string& mediumFolder, const std::string& folderBelow,
-                      const std::string& name);
+std::string MatchPath(std::string_view mediumFolder, std::string_view folderBelow,
+                      std::string_view name);
 
 // "1, 2, 3": numbers for a statement's list.
 std::string NumberList(std::span<const std::int64_t> numbers);
