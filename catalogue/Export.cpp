@@ -3,10 +3,12 @@
 #include "Exchange.h"
 #include "FindSql.h"
 #include "Format.h"
+#include "HtmlSnapshot.h"
 #include "Json.h"
 #include "OutputFile.h"
 
 #include <algorithm>
+#include <sstream>
 #include <unordered_map>
 
 namespace {
@@ -158,6 +160,17 @@ void WriteCsvMedium(ICatalogue& catalogue, const Medium& medium, PieceWriter& wr
     });
 }
 
+// The page is made whole before it goes to the sink: its parts are gathered per medium.
+void WriteHtmlExport(ICatalogue& catalogue, const std::vector<Medium>& media,
+                     const ExportSink& sink) {
+    std::vector<std::string> names;
+    for (const Medium& medium : media)
+        names.push_back(medium.name);
+    std::ostringstream page;
+    WriteHtmlSnapshot(catalogue, names, page);
+    sink(page.view());
+}
+
 } // namespace
 
 void WriteJsonExport(ICatalogue& catalogue, const std::vector<Medium>& media,
@@ -185,10 +198,17 @@ void WriteCsvExport(ICatalogue& catalogue, const std::vector<Medium>& media,
 
 void WriteExport(ICatalogue& catalogue, const std::vector<Medium>& media, ExportFormat format,
                  const ExportSink& sink) {
-    if (format == ExportFormat::Json)
+    switch (format) {
+    case ExportFormat::Json:
         WriteJsonExport(catalogue, media, sink);
-    else
+        return;
+    case ExportFormat::Csv:
         WriteCsvExport(catalogue, media, sink);
+        return;
+    case ExportFormat::Html:
+        WriteHtmlExport(catalogue, media, sink);
+        return;
+    }
 }
 
 void ExportToFile(ICatalogue& catalogue, const std::vector<Medium>& media, ExportFormat format,

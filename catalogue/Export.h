@@ -7,7 +7,8 @@
 #include <string_view>
 #include <vector>
 
-enum class ExportFormat { Json, Csv };
+// The program's own JSON document, a CSV table, or the HTML page of WriteHtmlSnapshot.
+enum class ExportFormat { Json, Csv, Html };
 
 // Takes the exported text a piece at a time, in order; may throw to stop the export.
 using ExportSink = std::function<void(std::string_view text)>;

@@ -1,10 +1,15 @@
 #include "MediaDlg.h"
 
+#include "Import.h"
+#include "Json.h"
 #include "NameBytes.h"
 #include "Prompter.h"
 
 #include <QDateTime>
 #include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLocale>
@@ -14,6 +19,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <array>
+#include <fstream>
 #include <optional>
 
 namespace {
@@ -48,6 +55,41 @@ std::string ChangeLine(const TreeChange& change) {
         return "content changed: " + path;
     }
     return path;
+}
+
+// The types of file that Export writes, in the order its file dialog offers them.
+struct ExportType {
+    ExportFormat format;
+    const char* filter;
+    const char* suffix;
+};
+constexpr std::array<ExportType, 3> kExportTypes{{
+    {ExportFormat::Json, "JSON (*.json)", "json"},
+    {ExportFormat::Csv, "CSV (*.csv)", "csv"},
+    {ExportFormat::Html, "HTML page (*.html)", "html"},
+}};
+
+// The type that the name of `path` ends in; else the type of the dialog's `filter`.
+const ExportType& ExportTypeOf(const QString& path, const QString& filter) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    for (const ExportType& type : kExportTypes)
+        if (suffix == QLatin1String(type.suffix))
+            return type;
+    for (const ExportType& type : kExportTypes)
+        if (filter == QLatin1String(type.filter))
+            return type;
+    return kExportTypes.front();
+}
+
+// A file dialog of the program's own kind, the same on every desktop.
+void PrepareFileDialog(QFileDialog& dialog, const QStringList& filters) {
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilters(filters);
+}
+
+// The bytes of a path that the file dialog gave.
+std::string PathBytes(const QString& path) {
+    return QFile::encodeName(path).toStdString();
 }
 
 std::string UnreadableFolder(const Medium& medium) {
@@ -85,6 +127,15 @@ CMediaDlg::CMediaDlg(std::string location, IPrompter& prompter, QWidget* parent)
     m_remove->setObjectName(QStringLiteral("removeButton"));
     m_update = buttons->addButton(tr("&Update Medium..."), QDialogButtonBox::ActionRole);
     m_update->setObjectName(QStringLiteral("updateButton"));
+    auto* exportAll = buttons->addButton(tr("&Export All..."), QDialogButtonBox::ActionRole);
+    exportAll->setObjectName(QStringLiteral("exportAllButton"));
+    m_exportSelected = buttons->addButton(tr("Export &Selected..."), QDialogButtonBox::ActionRole);
+    m_exportSelected->setObjectName(QStringLiteral("exportSelectedButton"));
+    auto* import = buttons->addButton(tr("&Import..."), QDialogButtonBox::ActionRole);
+    import->setObjectName(QStringLiteral("importButton"));
+    connect(exportAll, &QPushButton::clicked, this, [this] { AskExport(true); });
+    connect(m_exportSelected, &QPushButton::clicked, this, [this] { AskExport(false); });
+    connect(import, &QPushButton::clicked, this, &CMediaDlg::AskImport);
     connect(m_update, &QPushButton::clicked, this, &CMediaDlg::Update);
     connect(m_rename, &QPushButton::clicked, this, &CMediaDlg::AskRename);
     connect(m_remove, &QPushButton::clicked, this, &CMediaDlg::Remove);
@@ -157,6 +208,7 @@ void CMediaDlg::UpdateButtons() {
     m_remove->setEnabled(selected);
     m_update->setEnabled(selected);
     m_browse->setEnabled(selected);
+    m_exportSelected->setEnabled(selected);
 }
 
 std::string CMediaDlg::SelectedName() const {
@@ -263,6 +315,70 @@ void CMediaDlg::Browse() {
     m_toBrowse = SelectedName();
     if (!m_toBrowse.empty())
         accept();
+}
+
+// The file's type chooses the format; a name without one takes the type of the filter chosen.
+void CMediaDlg::AskExport(bool all) {
+    if (!all && SelectedName().empty())
+        return;
+    QFileDialog dialog(this, all ? tr("Export All Media") : tr("Export Medium"));
+    QStringList filters;
+    for (const ExportType& type : kExportTypes)
+        filters << QLatin1String(type.filter);
+    PrepareFileDialog(dialog, filters);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QLatin1String(kExportTypes.front().suffix));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+        dialog.setDefaultSuffix(QLatin1String(ExportTypeOf({}, filter).suffix));
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().constFirst();
+    Export(ExportTypeOf(path, dialog.selectedNameFilter()).format, all, PathBytes(path));
+}
+
+bool CMediaDlg::Export(ExportFormat format, bool all, const std::string& path) {
+    std::vector<std::string> names;
+    if (!all)
+        names.push_back(SelectedName());
+    return RunCall(CatalogueUse::LookUp, [&](ICatalogue& catalogue, const std::atomic<bool>&) {
+        ExportToFile(catalogue, SelectedMedia(catalogue, names), format, path);
+    });
+}
+
+void CMediaDlg::AskImport() {
+    QFileDialog dialog(this, tr("Import Media"));
+    PrepareFileDialog(dialog, {tr("JSON (*.json)"), tr("All files (*)")});
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        Import(PathBytes(dialog.selectedFiles().constFirst()));
+}
+
+// A medium in the way is replaced only when the user agrees, as an add asks.
+bool CMediaDlg::Import(const std::string& path) {
+    std::optional<std::string> exists;
+    const auto importing = [&](bool replace) {
+        return [&, replace](ICatalogue& catalogue, const std::atomic<bool>&) {
+            std::ifstream in(path, std::ios::binary);
+            if (!in)
+                throw CatalogueError("Cannot read " + ReadableName(path).toStdString() + ".");
+            try {
+                ImportMedia(catalogue, in, {std::nullopt, replace});
+            } catch (const MediumExistsError& error) {
+                exists = error.what();
+            } catch (const JsonError& error) {
+                throw CatalogueError(ReadableName(path).toStdString() + ": " + error.what());
+            }
+        };
+    };
+    bool done = RunCall(CatalogueUse::Add, importing(false));
+    if (done && exists)
+        done = m_prompter.Prompt(*exists + " Replace it?", kAppTitle, MessageIcon::Question,
+                                 MessageButtons::YesNo) == MessageAnswer::Yes &&
+               RunCall(CatalogueUse::Add, importing(true));
+    Refresh(SelectedName());
+    return done;
 }
 
 bool CMediaDlg::RunCall(CatalogueUse use, CCatalogueTask::Work work) {

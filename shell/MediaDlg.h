@@ -3,6 +3,7 @@
 #include "Adding.h"
 #include "Catalogue.h"
 #include "CatalogueTask.h"
+#include "Export.h"
 
 #include <QDialog>
 
@@ -16,10 +17,12 @@ class QTableWidget;
 // "Media": the catalogued media with their folders, totals and dates; Rename asks for a new
 // name, Remove asks before it takes a medium out of the catalogue, Update reads the medium's
 // folder again, shows how it differs and asks before the medium is replaced by what it holds
-// now, Browse (or a double-click) closes the dialog to open the medium's window. A row is
-// selected whenever
-// there is one, and the two buttons are greyed when there is none. The catalogue's calls run on
-// a thread of their own; meanwhile the window takes no input but Esc, which interrupts them.
+// now, Browse (or a double-click) closes the dialog to open the medium's window. Export All and
+// Export Selected write every medium or the selected one to a file the user names, as JSON, CSV
+// or the HTML page, by the file's type; Import adds the media of the program's own JSON or of
+// ncdu's, asking before it replaces one. A row is selected whenever there is one, and the
+// buttons that act on it are greyed when there is none. The catalogue's calls run on a thread of
+// their own; meanwhile the window takes no input but Esc, which interrupts them.
 class CMediaDlg final : public QDialog {
     Q_OBJECT
 
@@ -47,6 +50,12 @@ private:
     void Report(const std::string& error);
     void AskRename();
     bool AskUpdate(const Medium& medium, const FolderChanges& found);
+    void AskExport(bool all);
+    // Every medium, or the selected one, to `path`; false when it failed.
+    bool Export(ExportFormat format, bool all, const std::string& path);
+    void AskImport();
+    // Adds the media of the file at `path`; false when it failed or was refused.
+    bool Import(const std::string& path);
 
     std::string m_location;
     IPrompter& m_prompter;
@@ -55,5 +64,6 @@ private:
     QPushButton* m_remove = nullptr;
     QPushButton* m_update = nullptr;
     QPushButton* m_browse = nullptr;
+    QPushButton* m_exportSelected = nullptr;
     std::string m_toBrowse;
 };

@@ -5,10 +5,8 @@
 #include "CataloguedListing.h"
 #include "Console.h"
 #include "Export.h"
-#include "HtmlSnapshot.h"
 #include "Import.h"
 #include "Json.h"
-#include "OutputFile.h"
 #include "RecordOutput.h"
 #include "VolumeInfo.h"
 
@@ -19,7 +17,6 @@
 #include <ctime>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -262,29 +259,6 @@ int RunAdd(const CatalogueRequest& request, const std::string& folder,
     }
 }
 
-int RunHtml(const CatalogueRequest& request, const std::string& outputPath) {
-    return WithCatalogueStatuses([&] {
-        std::ostringstream page;
-        WriteHtmlSnapshot(*Open(request, CatalogueUse::LookUp), request.media, page);
-        if (outputPath.empty()) {
-            if (const int error = WriteToStandardOutput(page.view()))
-                return OutputFailure("the HTML page", error, kExitFailure);
-            return EXIT_SUCCESS;
-        }
-        // As every output file: a regular file is replaced only once the page is complete.
-        COutputFile output(outputPath, NewFilePermissions());
-        int error =
-            output.Descriptor() < 0 ? output.Error() : WriteAll(output.Descriptor(), page.view());
-        if (error == 0 && !output.Commit())
-            error = output.Error();
-        if (error != 0) {
-            Complain(SaveFailureText(error, outputPath));
-            return kExitFailure;
-        }
-        return EXIT_SUCCESS;
-    });
-}
-
 int ListFromCatalogue(const CatalogueRequest& request, const std::string& folder,
                       CCatalogriumDoc& doc, int filesAndFolders) {
     return WithCatalogueStatuses([&] {
@@ -300,8 +274,9 @@ namespace {
 // Standard output's failure is told as such; a file's by ExportToFile.
 class StandardOutputFailed : public CatalogueError {
 public:
-    explicit StandardOutputFailed(int error)
-        : CatalogueError(StandardOutputFailure("the export", error)) {}
+    StandardOutputFailed(ExportFormat format, int error)
+        : CatalogueError(StandardOutputFailure(
+              format == ExportFormat::Html ? "the HTML page" : "the export", error)) {}
 };
 
 ExportFormat FormatOf(ExportChoice choice) {
@@ -310,24 +285,34 @@ ExportFormat FormatOf(ExportChoice choice) {
 
 void ExportToStandardOutput(ICatalogue& catalogue, const std::vector<Medium>& media,
                             ExportFormat format) {
-    WriteExport(catalogue, media, format, [](std::string_view text) {
+    WriteExport(catalogue, media, format, [format](std::string_view text) {
         if (const int error = WriteToStandardOutput(text))
-            throw StandardOutputFailed(error);
+            throw StandardOutputFailed(format, error);
+    });
+}
+
+// The media of --medium (all when none) to `outputPath`, standard output when it is empty.
+int ExportMedia(const CatalogueRequest& request, const std::string& outputPath,
+                ExportFormat format) {
+    return WithCatalogueStatuses([&] {
+        auto catalogue = Open(request, CatalogueUse::LookUp);
+        const auto media = SelectedMedia(*catalogue, request.media);
+        if (outputPath.empty())
+            ExportToStandardOutput(*catalogue, media, format);
+        else
+            ExportToFile(*catalogue, media, format, outputPath);
+        return EXIT_SUCCESS;
     });
 }
 
 } // namespace
 
+int RunHtml(const CatalogueRequest& request, const std::string& outputPath) {
+    return ExportMedia(request, outputPath, ExportFormat::Html);
+}
+
 int RunExport(const CatalogueRequest& request, const std::string& outputPath) {
-    return WithCatalogueStatuses([&] {
-        auto catalogue = Open(request, CatalogueUse::LookUp);
-        const auto media = SelectedMedia(*catalogue, request.media);
-        if (outputPath.empty())
-            ExportToStandardOutput(*catalogue, media, FormatOf(request.exportFormat));
-        else
-            ExportToFile(*catalogue, media, FormatOf(request.exportFormat), outputPath);
-        return EXIT_SUCCESS;
-    });
+    return ExportMedia(request, outputPath, FormatOf(request.exportFormat));
 }
 
 int RunImport(const CatalogueRequest& request) {
