@@ -44,16 +44,16 @@
 // kept in DIR (one tree and catalogue per file count), and a later run adds only the media
 // they lack.
 
-#include "Adding.h"
-#include "BenchReport.h"
-#include "BenchTree.h"
-#include "CatalogriumDoc.h"
-#include "ListingOptions.h"
-#include "PostgresServer.h"
-#include "ProgressNote.h"
-#include "Prompter.h"
-#include "RunCommand.h"
-#include "TreeWalk.h"
+#include "bench/BenchReport.h"
+#include "bench/BenchTree.h"
+#include "catalogue/Adding.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/ListingOptions.h"
+#include "engine/ProgressNote.h"
+#include "engine/Prompter.h"
+#include "engine/TreeWalk.h"
+#include "tests/support/PostgresServer.h"
+#include "tests/support/RunCommand.h"
 
 #include <libpq-fe.h>
 

@@ -9,8 +9,8 @@
 // the largest anonymous memory seen (polled), the time it took, and the load average at the
 // start and the end.
 
-#include "Catalogue.h"
-#include "TempDir.h"
+#include "catalogue/Catalogue.h"
+#include "tests/support/TempDir.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>

@@ -3,10 +3,11 @@
 // on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
 // Usage: catalogrium_find_window_bench CATALOGUE make [FOLDERS [FILES-PER-FOLDER]], then
 // CATALOGUE window and CATALOGUE all.
-#include "Adding.h"
-#include "Catalogue.h"
-#include "FindCatalogueWindow.h"
-#include "Prompter.h"
+#include "catalogue/Adding.h"
+#include "catalogue/Catalogue.h"
+#include "engine/Prompter.h"
+#include "shell/FindCatalogueWindow.h"
+#include "tests/support/MadeUpEntry.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -36,19 +37,15 @@ void FillCatalogue(const std::string& location, int folders, int files) {
     AddedFolder top{0, 1, {}};
     for (int f = 0; f < folders; ++f)
         top.entries.push_back(
-            {"folder" + std::to_string(f), EntryKind::Folder, 0, 1700000000, 0x10, {}, {}});
+            MadeUpEntry("folder" + std::to_string(f), EntryKind::Folder, 0, 1700000000, 0x10));
     add->AddFolder(top);
     std::int64_t next = 1 + folders;
     for (int f = 0; f < folders; ++f) {
         AddedFolder folder{1 + f, next, {}};
         for (int i = 0; i < files; ++i)
-            folder.entries.push_back({"file" + std::to_string(i) + ".dat",
-                                      EntryKind::File,
-                                      static_cast<std::uint64_t>(i),
-                                      1700000000 + i,
-                                      0x20,
-                                      {},
-                                      {}});
+            folder.entries.push_back(MadeUpEntry("file" + std::to_string(i) + ".dat",
+                                                 EntryKind::File, static_cast<std::uint64_t>(i),
+                                                 1700000000 + i, 0x20));
         next += files;
         add->AddFolder(folder);
     }

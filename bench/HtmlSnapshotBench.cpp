@@ -8,12 +8,12 @@
 // The page reports its own timings into its DOM (performance.now() from the start of the
 // navigation), which Chromium's --dump-dom prints once the page has loaded.
 
-#include "Adding.h"
-#include "BenchReport.h"
-#include "BenchTree.h"
-#include "Catalogue.h"
-#include "HtmlSnapshot.h"
-#include "RunCommand.h"
+#include "bench/BenchReport.h"
+#include "bench/BenchTree.h"
+#include "catalogue/Adding.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/HtmlSnapshot.h"
+#include "tests/support/RunCommand.h"
 
 #include <atomic>
 #include <filesystem>

@@ -12,15 +12,15 @@
 // is listed beside a folder of as many names that need no alias. The trees are made under
 // $TMPDIR (or /tmp) and removed at the end, or made once in FOLDER and kept there.
 
-#include "BenchTree.h"
-#include "CatalogriumDoc.h"
-#include "FolderWalk.h"
-#include "HeapCounter.h"
-#include "ProgressNote.h"
-#include "Prompter.h"
-#include "ShortName.h"
-#include "Text.h"
-#include "TreeWalk.h"
+#include "bench/BenchTree.h"
+#include "bench/HeapCounter.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/FolderWalk.h"
+#include "engine/ProgressNote.h"
+#include "engine/Prompter.h"
+#include "engine/ShortName.h"
+#include "engine/Text.h"
+#include "engine/TreeWalk.h"
 
 #include <algorithm>
 #include <array>

@@ -3,12 +3,13 @@
 // beside the catalogue's own calls that the window cannot do without (the reference, measured
 // in the same run). Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
 // Usage: catalogrium_medium_window_bench [FOLDERS [FILES-PER-FOLDER]]
-#include "BenchReport.h"
-#include "Catalogue.h"
-#include "MediumWindow.h"
-#include "PostgresServer.h"
-#include "Prompter.h"
-#include "TempDir.h"
+#include "bench/BenchReport.h"
+#include "catalogue/Catalogue.h"
+#include "engine/Prompter.h"
+#include "shell/MediumWindow.h"
+#include "tests/support/MadeUpEntry.h"
+#include "tests/support/PostgresServer.h"
+#include "tests/support/TempDir.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -27,18 +28,6 @@ constexpr int kRounds = 9;
 constexpr int kFoldersOpened = 25;
 const std::string kMedium = "Bench";
 
-// An entry of an added folder.
-AddedEntry Entry(std::string name, EntryKind kind, std::uint64_t size, std::int64_t modified,
-                 std::uint32_t attributes) {
-    AddedEntry entry;
-    entry.name = std::move(name);
-    entry.kind = kind;
-    entry.size = size;
-    entry.modified = modified;
-    entry.attributes = attributes;
-    return entry;
-}
-
 // One medium: `folders` folders below the listed one, `files` files in each.
 void FillCatalogue(const std::string& location, int folders, int files) {
     auto catalogue = OpenCatalogue(location);
@@ -50,15 +39,15 @@ void FillCatalogue(const std::string& location, int folders, int files) {
     AddedFolder top{0, 1, {}};
     for (int f = 0; f < folders; ++f)
         top.entries.push_back(
-            Entry("folder" + std::to_string(f), EntryKind::Folder, 0, 1700000000, 0x10));
+            MadeUpEntry("folder" + std::to_string(f), EntryKind::Folder, 0, 1700000000, 0x10));
     add->AddFolder(top);
     std::int64_t next = 1 + folders;
     for (int f = 0; f < folders; ++f) {
         AddedFolder folder{1 + f, next, {}};
         for (int i = 0; i < files; ++i)
-            folder.entries.push_back(Entry("file" + std::to_string(i) + ".dat", EntryKind::File,
-                                           static_cast<std::uint64_t>(i * 37), 1700000000 + i,
-                                           0x20));
+            folder.entries.push_back(
+                MadeUpEntry("file" + std::to_string(i) + ".dat", EntryKind::File,
+                            static_cast<std::uint64_t>(i * 37), 1700000000 + i, 0x20));
         next += files;
         add->AddFolder(folder);
     }

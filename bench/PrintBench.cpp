@@ -4,14 +4,14 @@
 //
 //   catalogrium_print_bench [--benchmark_filter=...]
 
-#include "CatalogriumDoc.h"
-#include "ListingOptions.h"
-#include "ListingPrinter.h"
-#include "PainterCanvas.h"
-#include "ProgressNote.h"
-#include "Prompter.h"
-#include "RecordingCanvas.h"
-#include "TitlePrompter.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/ListingOptions.h"
+#include "engine/ProgressNote.h"
+#include "engine/Prompter.h"
+#include "engine/TitlePrompter.h"
+#include "print/ListingPrinter.h"
+#include "print/PainterCanvas.h"
+#include "tests/support/RecordingCanvas.h"
 
 #include <QBuffer>
 #include <QGuiApplication>

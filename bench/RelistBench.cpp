@@ -12,14 +12,14 @@
 // time of the turns (all threads of this process; a PostgreSQL server's own not counted) is
 // printed too: on a busy machine it tells what the wall-clock time would be on an idle one.
 
-#include "Adding.h"
-#include "BenchReport.h"
-#include "CatalogriumDoc.h"
-#include "CataloguedListing.h"
-#include "ListingOptions.h"
-#include "PostgresServer.h"
-#include "ProgressNote.h"
-#include "Prompter.h"
+#include "bench/BenchReport.h"
+#include "catalogue/Adding.h"
+#include "catalogue/CataloguedListing.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/ListingOptions.h"
+#include "engine/ProgressNote.h"
+#include "engine/Prompter.h"
+#include "tests/support/PostgresServer.h"
 
 #include <libpq-fe.h>
 

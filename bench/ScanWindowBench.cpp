@@ -1,14 +1,14 @@
 // The cost of the main window during a scan: the same 200,000-file tree read with no window
 // (a silent progress note) and with the window shown, its status bar and progress bar driven
 // by the scan. Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
-#include "BenchTree.h"
+#include "bench/BenchTree.h"
 
-#include "CatalogriumApp.h"
-#include "CatalogriumDoc.h"
-#include "MainFrame.h"
-#include "ProgressNote.h"
-#include "Prompter.h"
-#include "StandardViewDialogs.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/ProgressNote.h"
+#include "engine/Prompter.h"
+#include "form/StandardViewDialogs.h"
+#include "shell/CatalogriumApp.h"
+#include "shell/MainFrame.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>

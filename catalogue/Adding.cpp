@@ -1,9 +1,9 @@
 #include "Adding.h"
 
-#include "Clock.h"
-#include "FolderEntry.h"
-#include "TreeWalk.h"
-#include "VolumeInfo.h"
+#include "catalogue/VolumeInfo.h"
+#include "engine/Clock.h"
+#include "engine/FolderEntry.h"
+#include "engine/TreeWalk.h"
 
 #include <condition_variable>
 #include <deque>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Catalogue.h"
-#include "EntryComments.h"
-#include "TreeChanges.h"
-#include "TreeWalk.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/TreeChanges.h"
+#include "engine/EntryComments.h"
+#include "engine/TreeWalk.h"
 
 #include <atomic>
 #include <cstdint>

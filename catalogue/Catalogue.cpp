@@ -1,9 +1,9 @@
 #include "Catalogue.h"
 
-#include "CatalogueMessages.h"
-#include "PostgresCatalogue.h"
-#include "SqliteCatalogue.h"
-#include "Text.h"
+#include "catalogue/CatalogueMessages.h"
+#include "catalogue/PostgresCatalogue.h"
+#include "catalogue/SqliteCatalogue.h"
+#include "engine/Text.h"
 
 #include <algorithm>
 #include <cctype>

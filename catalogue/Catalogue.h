@@ -1,7 +1,7 @@
 #pragma once
 
-#include "FolderEntry.h"
-#include "FolderWalk.h"
+#include "engine/FolderEntry.h"
+#include "engine/FolderWalk.h"
 
 #include <chrono>
 #include <cstddef>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Catalogue.h"
+#include "catalogue/Catalogue.h"
 
-#include "CatalogriumDoc.h"
+#include "engine/CatalogriumDoc.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 #include "Copies.h"
 
-#include "FindSql.h"
-#include "FolderPaths.h"
+#include "catalogue/FindSql.h"
+#include "catalogue/FolderPaths.h"
 
 #include <algorithm>
 #include <map>

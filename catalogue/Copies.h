@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Catalogue.h"
-#include "Connection.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/Connection.h"
 
 #include <functional>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FolderWalk.h"
+#include "engine/FolderWalk.h"
 
 #include <cstdint>
 #include <optional>

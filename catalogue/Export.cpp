@@ -1,11 +1,11 @@
 #include "Export.h"
 
-#include "Exchange.h"
-#include "FindSql.h"
-#include "Format.h"
-#include "HtmlSnapshot.h"
-#include "Json.h"
-#include "OutputFile.h"
+#include "catalogue/Exchange.h"
+#include "catalogue/FindSql.h"
+#include "catalogue/HtmlSnapshot.h"
+#include "catalogue/Json.h"
+#include "engine/Format.h"
+#include "engine/OutputFile.h"
 
 #include <algorithm>
 #include <sstream>

@@ -1,6 +1,6 @@
 #include "FindSql.h"
 
-#include "NameKey.h"
+#include "catalogue/NameKey.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Catalogue.h"
-#include "Connection.h"
-#include "NameKey.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/Connection.h"
+#include "catalogue/NameKey.h"
 
 #include <span>
 #include <string>

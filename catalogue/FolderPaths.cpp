@@ -1,6 +1,6 @@
 #include "FolderPaths.h"
 
-#include "FindSql.h"
+#include "catalogue/FindSql.h"
 
 void FolderPaths::Learn(std::int64_t medium, std::vector<std::int64_t> folders) {
     const auto forgetKnown = [&] {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Connection.h"
+#include "catalogue/Connection.h"
 
 #include <algorithm>
 #include <cstddef>

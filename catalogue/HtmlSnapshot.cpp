@@ -1,9 +1,9 @@
 #include "HtmlSnapshot.h"
 
-#include "CaseFolding.h"
-#include "FindSql.h"
 #include "SnapshotPage.h"
-#include "Text.h"
+#include "catalogue/CaseFolding.h"
+#include "catalogue/FindSql.h"
+#include "engine/Text.h"
 
 #include <algorithm>
 #include <array>

@@ -1,9 +1,9 @@
 #include "Import.h"
 
-#include "EntryStat.h"
-#include "Exchange.h"
-#include "FolderEntry.h"
-#include "Json.h"
+#include "catalogue/Exchange.h"
+#include "catalogue/Json.h"
+#include "engine/EntryStat.h"
+#include "engine/FolderEntry.h"
 
 #include <algorithm>
 #include <deque>

@@ -1,6 +1,6 @@
 #include "Json.h"
 
-#include "Text.h"
+#include "engine/Text.h"
 
 #include <charconv>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Catalogue.h"
-#include "CatalogueMessages.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueMessages.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "NameGrams.h"
 
-#include "FindSql.h"
+#include "catalogue/FindSql.h"
 
 #include <algorithm>
 #include <map>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Connection.h"
-#include "NameKey.h"
+#include "catalogue/Connection.h"
+#include "catalogue/NameKey.h"
 
 #include <cstdint>
 #include <optional>

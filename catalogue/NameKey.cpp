@@ -1,7 +1,7 @@
 #include "NameKey.h"
 
-#include "CaseFolding.h"
-#include "Text.h"
+#include "catalogue/CaseFolding.h"
+#include "engine/Text.h"
 
 namespace {
 

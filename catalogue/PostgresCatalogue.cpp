@@ -1,11 +1,11 @@
 #include "PostgresCatalogue.h"
 
-#include "CallScope.h"
-#include "CatalogueMessages.h"
-#include "FindSql.h"
-#include "MediaRules.h"
-#include "PostgresConnection.h"
-#include "Store.h"
+#include "catalogue/CallScope.h"
+#include "catalogue/CatalogueMessages.h"
+#include "catalogue/FindSql.h"
+#include "catalogue/MediaRules.h"
+#include "catalogue/PostgresConnection.h"
+#include "catalogue/Store.h"
 
 #include <utility>
 

@@ -1,8 +1,8 @@
 #include "Search.h"
 
-#include "FolderPaths.h"
-#include "NameGrams.h"
-#include "NameKey.h"
+#include "catalogue/FolderPaths.h"
+#include "catalogue/NameGrams.h"
+#include "catalogue/NameKey.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,11 +1,11 @@
 #include "SqliteCatalogue.h"
 
-#include "CallScope.h"
-#include "CatalogueMessages.h"
-#include "FindSql.h"
-#include "MediaRules.h"
-#include "NameKey.h"
-#include "Store.h"
+#include "catalogue/CallScope.h"
+#include "catalogue/CatalogueMessages.h"
+#include "catalogue/FindSql.h"
+#include "catalogue/MediaRules.h"
+#include "catalogue/NameKey.h"
+#include "catalogue/Store.h"
 
 #include <sqlite3.h>
 

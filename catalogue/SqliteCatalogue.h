@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Catalogue.h"
-#include "SqliteConnection.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/SqliteConnection.h"
 
 #include <memory>
 #include <string>

@@ -1,12 +1,12 @@
 #include "Store.h"
 
-#include "CallScope.h"
-#include "Copies.h"
-#include "FolderEntry.h"
-#include "MediaRules.h"
-#include "NameGrams.h"
-#include "NameKey.h"
-#include "Search.h"
+#include "catalogue/CallScope.h"
+#include "catalogue/Copies.h"
+#include "catalogue/MediaRules.h"
+#include "catalogue/NameGrams.h"
+#include "catalogue/NameKey.h"
+#include "catalogue/Search.h"
+#include "engine/FolderEntry.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Catalogue.h"
-#include "Connection.h"
-#include "FindSql.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/Connection.h"
+#include "catalogue/FindSql.h"
 
 #include <memory>
 #include <string>

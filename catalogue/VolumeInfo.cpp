@@ -1,6 +1,6 @@
 #include "VolumeInfo.h"
 
-#include "MediaRules.h"
+#include "catalogue/MediaRules.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #include "AdvancedOptionsDlg.h"
 
-#include "DialogFrame.h"
-#include "ListingOptions.h"
+#include "dialogs/DialogFrame.h"
+#include "engine/ListingOptions.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DialogFrame.h"
-#include "FontCombo.h"
+#include "dialogs/DialogFrame.h"
+#include "dialogs/FontCombo.h"
 
 #include <string>
 

@@ -1,8 +1,8 @@
 #include "BrowserDlg.h"
 
-#include "DialogFrame.h"
-#include "FileSystemNamespace.h"
-#include "ShellTree.h"
+#include "dialogs/DialogFrame.h"
+#include "dialogs/FileSystemNamespace.h"
+#include "dialogs/ShellTree.h"
 
 CBrowserDlg::CBrowserDlg(QWidget* parent)
     : CBrowserDlg(std::make_unique<CFileSystemNamespace>(), parent) {}

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DialogFrame.h"
-#include "Namespace.h"
+#include "dialogs/DialogFrame.h"
+#include "dialogs/Namespace.h"
 
 #include <memory>
 #include <string>

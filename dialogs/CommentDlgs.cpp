@@ -1,8 +1,8 @@
 #include "CommentDlgs.h"
 
-#include "DialogFrame.h"
-#include "LimitedEdit.h"
-#include "Text.h"
+#include "dialogs/DialogFrame.h"
+#include "dialogs/LimitedEdit.h"
+#include "engine/Text.h"
 
 #include <QKeyEvent>
 #include <QLabel>

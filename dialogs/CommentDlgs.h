@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DialogFrame.h"
-#include "FolderEntry.h"
+#include "dialogs/DialogFrame.h"
+#include "engine/FolderEntry.h"
 
 #include <cstddef>
 #include <string>

@@ -1,6 +1,6 @@
 #include "DialogFrame.h"
 
-#include "DialogUnits.h"
+#include "dialogs/DialogUnits.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Prompter.h"
+#include "engine/Prompter.h"
 
 #include <QDialog>
 #include <QMessageBox>

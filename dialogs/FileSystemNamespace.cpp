@@ -1,6 +1,6 @@
 #include "FileSystemNamespace.h"
 
-#include "DialogFrame.h"
+#include "dialogs/DialogFrame.h"
 
 #include <QClipboard>
 #include <QDateTime>

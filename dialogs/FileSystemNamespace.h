@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Namespace.h"
+#include "dialogs/Namespace.h"
 
 #include <QFileIconProvider>
 

@@ -1,6 +1,6 @@
 #include "LimitedEdit.h"
 
-#include "DialogFrame.h"
+#include "dialogs/DialogFrame.h"
 
 #include <QValidator>
 

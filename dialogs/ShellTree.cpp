@@ -1,6 +1,6 @@
 #include "ShellTree.h"
 
-#include "DialogFrame.h"
+#include "dialogs/DialogFrame.h"
 
 #include <QHeaderView>
 #include <QMenu>

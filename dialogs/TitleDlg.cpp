@@ -1,7 +1,7 @@
 #include "TitleDlg.h"
 
-#include "DialogFrame.h"
-#include "LimitedEdit.h"
+#include "dialogs/DialogFrame.h"
+#include "dialogs/LimitedEdit.h"
 
 #include <QLabel>
 #include <QPushButton>

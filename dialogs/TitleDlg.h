@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DialogFrame.h"
-#include "TitlePrompter.h"
+#include "dialogs/DialogFrame.h"
+#include "engine/TitlePrompter.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "CatalogriumDoc.h"
 
-#include "Clock.h"
+#include "engine/Clock.h"
 
 CCatalogriumDoc::CCatalogriumDoc(IPrompter& prompter, IProgressNote& progress)
     : m_prompter(prompter), m_progress(progress), m_clock(CurrentTime) {}

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "FolderEntry.h"
-#include "ListingOptions.h"
+#include "engine/FolderEntry.h"
+#include "engine/ListingOptions.h"
 
 #include <cstdint>
 #include <ctime>

@@ -1,6 +1,6 @@
 #include "Clock.h"
 
-#include "Text.h"
+#include "engine/Text.h"
 
 #include <charconv>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "ContentHash.h"
 
-#include "Handles.h"
+#include "engine/Handles.h"
 
 #include <cerrno>
 #include <fcntl.h>

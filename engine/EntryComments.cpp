@@ -1,6 +1,6 @@
 #include "EntryComments.h"
 
-#include "Text.h"
+#include "engine/Text.h"
 
 std::string ShownName(const std::string& name, bool upperCase) {
     return upperCase ? ToUpperCase(name) : name;

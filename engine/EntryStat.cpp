@@ -1,7 +1,7 @@
 #include "EntryStat.h"
 
-#include "FolderEntry.h"
-#include "Handles.h"
+#include "engine/FolderEntry.h"
+#include "engine/Handles.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,9 +1,9 @@
 #include "FolderWalk.h"
 
-#include "EntryStat.h"
-#include "Handles.h"
-#include "WalkScheduler.h"
-#include "Walker.h"
+#include "engine/EntryStat.h"
+#include "engine/Handles.h"
+#include "engine/WalkScheduler.h"
+#include "engine/Walker.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -2,9 +2,9 @@
 
 // The parallel walk of the folders below a folder's entries, and what it reports of them.
 
-#include "CatalogriumDoc.h"
-#include "ContentHash.h"
-#include "WalkPool.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/ContentHash.h"
+#include "engine/WalkPool.h"
 
 #include <chrono>
 #include <cstddef>

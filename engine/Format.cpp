@@ -1,6 +1,6 @@
 #include "Format.h"
 
-#include "Text.h"
+#include "engine/Text.h"
 
 namespace {
 

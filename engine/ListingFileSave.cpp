@@ -1,9 +1,9 @@
 // Saving the listing file: written beside the target and renamed over it once complete, so
 // a failed save never costs the previous file.
-#include "CatalogriumDoc.h"
+#include "engine/CatalogriumDoc.h"
 
-#include "OutputFile.h"
-#include "ReplacingFile.h"
+#include "engine/OutputFile.h"
+#include "engine/ReplacingFile.h"
 
 #include <ostream>
 #include <streambuf>

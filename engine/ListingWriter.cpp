@@ -1,9 +1,9 @@
 // The listing file: a fixed-column text with a header block and two lines per entry, or a
 // comma-delimited table, and the size text that the printed listing shares.
-#include "CatalogriumDoc.h"
+#include "engine/CatalogriumDoc.h"
 
-#include "Format.h"
-#include "Text.h"
+#include "engine/Format.h"
+#include "engine/Text.h"
 
 #include <ostream>
 #include <string>

@@ -1,6 +1,6 @@
 #include "OutputFile.h"
 
-#include "Text.h"
+#include "engine/Text.h"
 
 #include <cerrno>
 #include <cstring>

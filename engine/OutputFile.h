@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Handles.h"
-#include "ReplacingFile.h"
+#include "engine/Handles.h"
+#include "engine/ReplacingFile.h"
 
 #include <optional>
 #include <string>

@@ -1,8 +1,8 @@
 #include "Profile.h"
 
-#include "OutputFile.h"
-#include "ReplacingFile.h"
-#include "Text.h"
+#include "engine/OutputFile.h"
+#include "engine/ReplacingFile.h"
+#include "engine/Text.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ListingOptions.h"
+#include "engine/ListingOptions.h"
 
 #include <string>
 

@@ -1,13 +1,13 @@
-#include "CatalogriumDoc.h"
+#include "engine/CatalogriumDoc.h"
 
-#include "EntryStat.h"
-#include "FolderWalk.h"
-#include "Handles.h"
-#include "Messages.h"
-#include "ProgressNote.h"
-#include "Prompter.h"
-#include "ShortName.h"
-#include "Text.h"
+#include "engine/EntryStat.h"
+#include "engine/FolderWalk.h"
+#include "engine/Handles.h"
+#include "engine/Messages.h"
+#include "engine/ProgressNote.h"
+#include "engine/Prompter.h"
+#include "engine/ShortName.h"
+#include "engine/Text.h"
 
 #include <chrono>
 #include <deque>

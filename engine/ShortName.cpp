@@ -1,6 +1,6 @@
 #include "ShortName.h"
 
-#include "Text.h"
+#include "engine/Text.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,8 +1,8 @@
-#include "CatalogriumDoc.h"
+#include "engine/CatalogriumDoc.h"
 
-#include "Format.h"
-#include "ProgressNote.h"
-#include "Text.h"
+#include "engine/Format.h"
+#include "engine/ProgressNote.h"
+#include "engine/Text.h"
 
 #include <algorithm>
 #include <string_view>

@@ -1,7 +1,7 @@
 #include "TreeWalk.h"
 
-#include "EntryStat.h"
-#include "Handles.h"
+#include "engine/EntryStat.h"
+#include "engine/Handles.h"
 
 #include <chrono>
 #include <exception>

@@ -1,8 +1,8 @@
-#include "CatalogriumDoc.h"
+#include "engine/CatalogriumDoc.h"
 
-#include "Messages.h"
-#include "Prompter.h"
-#include "Text.h"
+#include "engine/Messages.h"
+#include "engine/Prompter.h"
+#include "engine/Text.h"
 
 #include <cstdlib>
 #include <string_view>

@@ -1,6 +1,6 @@
 #include "WalkPool.h"
 
-#include "WalkScheduler.h"
+#include "engine/WalkScheduler.h"
 
 #include <algorithm>
 #include <unistd.h>

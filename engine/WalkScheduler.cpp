@@ -1,6 +1,6 @@
 #include "WalkScheduler.h"
 
-#include "Walker.h"
+#include "engine/Walker.h"
 
 #include <algorithm>
 #include <fcntl.h>

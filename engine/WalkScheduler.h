@@ -4,8 +4,8 @@
 // hands out the listed folder's entries, queues the pieces of work that threads give away and
 // adds up what was counted below each entry. Only the walk's own files include this.
 
-#include "FolderWalk.h"
-#include "Handles.h"
+#include "engine/FolderWalk.h"
+#include "engine/Handles.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -3,7 +3,7 @@
 // Inside the folder walk: one thread's walk of a piece of work. Only the walk's own files
 // include this.
 
-#include "WalkScheduler.h"
+#include "engine/WalkScheduler.h"
 
 #include <unordered_set>
 #include <vector>

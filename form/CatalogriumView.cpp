@@ -1,11 +1,11 @@
 #include "CatalogriumView.h"
 
-#include "CatalogriumDoc.h"
-#include "DialogUnits.h"
-#include "FormTemplate.h"
-#include "Profile.h"
-#include "Text.h"
-#include "ViewDialogs.h"
+#include "dialogs/DialogUnits.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/Profile.h"
+#include "engine/Text.h"
+#include "form/FormTemplate.h"
+#include "form/ViewDialogs.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ListingOptions.h"
-#include "ListingPrinter.h"
+#include "engine/ListingOptions.h"
+#include "print/ListingPrinter.h"
 
 #include <QPrinter>
 #include <QWidget>

@@ -1,6 +1,6 @@
 #include "FormTemplate.h"
 
-#include "DialogUnits.h"
+#include "dialogs/DialogUnits.h"
 
 #include <QCheckBox>
 #include <QFocusEvent>

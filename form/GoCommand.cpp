@@ -1,15 +1,15 @@
 // The Go sequence: read the folder when needed, offer the comments, then save the listing
 // file or size, confirm and run the print or preview job.
-#include "CatalogriumView.h"
+#include "form/CatalogriumView.h"
 
-#include "CatalogriumDoc.h"
-#include "OutputFile.h"
-#include "PageDriver.h"
-#include "PrintToFile.h"
-#include "PrintedPages.h"
-#include "Prompter.h"
-#include "Text.h"
-#include "ViewDialogs.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/OutputFile.h"
+#include "engine/Prompter.h"
+#include "engine/Text.h"
+#include "form/PrintToFile.h"
+#include "form/PrintedPages.h"
+#include "form/ViewDialogs.h"
+#include "print/PageDriver.h"
 
 #include <QLineEdit>
 

@@ -1,9 +1,9 @@
 // The listing file: Save As, Save, and the New and Open commands that empty the listing.
-#include "CatalogriumView.h"
+#include "form/CatalogriumView.h"
 
-#include "CatalogriumDoc.h"
-#include "Prompter.h"
-#include "ViewDialogs.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/Prompter.h"
+#include "form/ViewDialogs.h"
 
 #include <filesystem>
 

@@ -1,7 +1,7 @@
 #include "PrintToFile.h"
 
-#include "OutputFile.h"
-#include "PageDriver.h"
+#include "engine/OutputFile.h"
+#include "print/PageDriver.h"
 
 #include <QPrinter>
 

@@ -1,10 +1,10 @@
 #include "StandardViewDialogs.h"
 
-#include "AdvancedOptionsDlg.h"
-#include "BrowserDlg.h"
-#include "CommentDlgs.h"
-#include "ListingOptions.h"
-#include "TitleDlg.h"
+#include "dialogs/AdvancedOptionsDlg.h"
+#include "dialogs/BrowserDlg.h"
+#include "dialogs/CommentDlgs.h"
+#include "dialogs/TitleDlg.h"
+#include "engine/ListingOptions.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ViewDialogs.h"
+#include "form/ViewDialogs.h"
 
 #include <QPoint>
 #include <QRect>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "FolderEntry.h"
-#include "TitlePrompter.h"
+#include "engine/FolderEntry.h"
+#include "engine/TitlePrompter.h"
 
 #include <functional>
 #include <optional>

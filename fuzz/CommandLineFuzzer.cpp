@@ -1,8 +1,8 @@
 // ctlgrm's command-line parser, fed arguments split at NUL bytes: an accepted request holds
 // only overrides that the profile takes.
-#include "CommandLine.h"
-#include "FuzzSupport.h"
-#include "Profile.h"
+#include "engine/Profile.h"
+#include "fuzz/FuzzSupport.h"
+#include "tools/CommandLine.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // The comments-file reader, and the attachment of what it accepts to a small listing.
-#include "Comments.h"
-#include "FuzzSupport.h"
-#include "Text.h"
+#include "engine/Text.h"
+#include "fuzz/FuzzSupport.h"
+#include "tools/Comments.h"
 
 #include <cstddef>
 #include <cstdint>

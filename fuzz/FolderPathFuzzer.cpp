@@ -1,10 +1,10 @@
 // The folder-path check of the form and of ctlgrm: an accepted path is absolute (or empty,
 // for the root), has no trailing slash and no forbidden character, and is accepted again
 // unchanged.
-#include "CatalogriumDoc.h"
-#include "FuzzSupport.h"
-#include "ProgressNote.h"
-#include "Prompter.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/ProgressNote.h"
+#include "engine/Prompter.h"
+#include "fuzz/FuzzSupport.h"
 
 #include <cstddef>
 #include <cstdint>

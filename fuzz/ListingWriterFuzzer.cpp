@@ -2,11 +2,11 @@
 // options. The fixed-column file has two lines per entry and one per comment line, whatever
 // the names hold; the comma-delimited file reads back as one record per entry with the
 // header's field count and the entry's name.
-#include "CatalogriumDoc.h"
-#include "FuzzSupport.h"
-#include "ProgressNote.h"
-#include "Prompter.h"
-#include "Text.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/ProgressNote.h"
+#include "engine/Prompter.h"
+#include "engine/Text.h"
+#include "fuzz/FuzzSupport.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -3,9 +3,9 @@
 // valid UTF-8, case never matters, a pattern matches the name it was made from, and a name
 // that a glob matches holds every index term of the glob (else the index would lose it).
 // For valid UTF-8 without `[`, the glob's answer is fnmatch(3)'s on the keys.
-#include "FuzzSupport.h"
-#include "NameGrams.h"
-#include "NameKey.h"
+#include "catalogue/NameGrams.h"
+#include "catalogue/NameKey.h"
+#include "fuzz/FuzzSupport.h"
 
 #include <algorithm>
 #include <clocale>

@@ -1,7 +1,7 @@
 // The profile reader and the in-place save over any existing file: whatever the old file
 // holds, the settings just saved are the settings read back.
-#include "FuzzSupport.h"
-#include "Profile.h"
+#include "engine/Profile.h"
+#include "fuzz/FuzzSupport.h"
 
 #include <cstddef>
 #include <cstdint>

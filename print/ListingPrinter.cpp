@@ -1,10 +1,10 @@
 #include "ListingPrinter.h"
 
-#include "CatalogriumDoc.h"
-#include "Format.h"
-#include "ListingOptions.h"
-#include "Text.h"
-#include "TitlePrompter.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/Format.h"
+#include "engine/ListingOptions.h"
+#include "engine/Text.h"
+#include "engine/TitlePrompter.h"
 
 #include <algorithm>
 #include <cassert>

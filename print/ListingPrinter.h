@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Canvas.h"
-#include "FolderEntry.h"
-#include "Pagination.h"
-#include "TitlePrompter.h"
+#include "engine/FolderEntry.h"
+#include "engine/TitlePrompter.h"
+#include "print/Canvas.h"
+#include "print/Pagination.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 #include "PageDriver.h"
 
-#include "ListingPrinter.h"
-#include "PainterCanvas.h"
+#include "print/ListingPrinter.h"
+#include "print/PainterCanvas.h"
 
 #include <QPagedPaintDevice>
 #include <QPainter>

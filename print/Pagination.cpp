@@ -1,6 +1,6 @@
 #include "Pagination.h"
 
-#include "ListingOptions.h"
+#include "engine/ListingOptions.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FolderEntry.h"
+#include "engine/FolderEntry.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
 #include "AboutDlg.h"
 
-#include "AppIcon.h"
+#include "shell/AppIcon.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>

@@ -1,7 +1,7 @@
 #include "AppCommandLine.h"
 
-#include "CatalogriumApp.h"
-#include "Text.h"
+#include "engine/Text.h"
+#include "shell/CatalogriumApp.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

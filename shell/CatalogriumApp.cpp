@@ -1,13 +1,13 @@
 #include "CatalogriumApp.h"
 
-#include "AppIcon.h"
-#include "CatalogriumDoc.h"
-#include "CatalogriumView.h"
-#include "CatalogueMenu.h"
-#include "MainFrame.h"
-#include "Profile.h"
-#include "Prompter.h"
-#include "StandardViewDialogs.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/Profile.h"
+#include "engine/Prompter.h"
+#include "form/CatalogriumView.h"
+#include "form/StandardViewDialogs.h"
+#include "shell/AppIcon.h"
+#include "shell/CatalogueMenu.h"
+#include "shell/MainFrame.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MessageBoxPrompter.h"
+#include "shell/MessageBoxPrompter.h"
 
 #include <memory>
 #include <string>

@@ -1,12 +1,12 @@
 #include "CatalogueListing.h"
 
-#include "CatalogriumDoc.h"
-#include "CatalogriumView.h"
-#include "EntryText.h"
-#include "MainFrame.h"
-#include "NameBytes.h"
-#include "Prompter.h"
-#include "VolumeInfo.h"
+#include "catalogue/VolumeInfo.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/Prompter.h"
+#include "form/CatalogriumView.h"
+#include "shell/EntryText.h"
+#include "shell/MainFrame.h"
+#include "shell/NameBytes.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Catalogue.h"
-#include "CatalogueTask.h"
-#include "CataloguedListing.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/CataloguedListing.h"
+#include "shell/CatalogueTask.h"
 
 #include <QObject>
 

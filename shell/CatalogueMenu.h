@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CatalogueTask.h"
+#include "shell/CatalogueTask.h"
 
 #include <QObject>
 #include <QPointer>

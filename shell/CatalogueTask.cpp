@@ -1,6 +1,6 @@
 #include "CatalogueTask.h"
 
-#include "Catalogue.h"
+#include "catalogue/Catalogue.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,7 +1,7 @@
 #include "ContainingFolder.h"
 
-#include "NameBytes.h"
-#include "Prompter.h"
+#include "engine/Prompter.h"
+#include "shell/NameBytes.h"
 
 #include <algorithm>
 #include <filesystem>

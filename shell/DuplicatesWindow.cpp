@@ -1,6 +1,6 @@
 #include "DuplicatesWindow.h"
 
-#include "NameBytes.h"
+#include "shell/NameBytes.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

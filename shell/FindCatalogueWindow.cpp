@@ -1,9 +1,9 @@
 #include "FindCatalogueWindow.h"
 
-#include "ContainingFolder.h"
-#include "EntryText.h"
-#include "NameBytes.h"
-#include "Prompter.h"
+#include "engine/Prompter.h"
+#include "shell/ContainingFolder.h"
+#include "shell/EntryText.h"
+#include "shell/NameBytes.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Catalogue.h"
-#include "CatalogueTask.h"
-#include "ContainingFolder.h"
+#include "catalogue/Catalogue.h"
+#include "shell/CatalogueTask.h"
+#include "shell/ContainingFolder.h"
 
 #include <QAbstractTableModel>
 #include <QWidget>

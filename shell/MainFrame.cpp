@@ -1,9 +1,9 @@
 #include "MainFrame.h"
 
-#include "CatalogriumView.h"
-#include "CatalogueTask.h"
-#include "Prompter.h"
-#include "StartFolder.h"
+#include "engine/Prompter.h"
+#include "form/CatalogriumView.h"
+#include "shell/CatalogueTask.h"
+#include "shell/StartFolder.h"
 
 #include <QApplication>
 #include <QDropEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ProgressNote.h"
+#include "engine/ProgressNote.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>

@@ -1,7 +1,7 @@
 // The menu, the accelerator keys and the commands they send to the view.
-#include "AboutDlg.h"
-#include "CatalogriumView.h"
-#include "MainFrame.h"
+#include "form/CatalogriumView.h"
+#include "shell/AboutDlg.h"
+#include "shell/MainFrame.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,9 +1,9 @@
 #include "MediaDlg.h"
 
-#include "Import.h"
-#include "Json.h"
-#include "NameBytes.h"
-#include "Prompter.h"
+#include "catalogue/Import.h"
+#include "catalogue/Json.h"
+#include "engine/Prompter.h"
+#include "shell/NameBytes.h"
 
 #include <QDateTime>
 #include <QDialogButtonBox>

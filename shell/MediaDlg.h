@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Adding.h"
-#include "Catalogue.h"
-#include "CatalogueTask.h"
-#include "Export.h"
+#include "catalogue/Adding.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/Export.h"
+#include "shell/CatalogueTask.h"
 
 #include <QDialog>
 

@@ -1,7 +1,7 @@
 #include "MediumEntryModel.h"
 
-#include "EntryText.h"
-#include "NameBytes.h"
+#include "shell/EntryText.h"
+#include "shell/NameBytes.h"
 
 #include <QApplication>
 #include <QLocale>

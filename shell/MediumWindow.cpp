@@ -1,8 +1,8 @@
 #include "MediumWindow.h"
 
-#include "EntryText.h"
-#include "NameBytes.h"
-#include "Prompter.h"
+#include "engine/Prompter.h"
+#include "shell/EntryText.h"
+#include "shell/NameBytes.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>

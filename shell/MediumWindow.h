@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Catalogue.h"
-#include "CatalogueTask.h"
-#include "MediumEntryModel.h"
+#include "catalogue/Catalogue.h"
+#include "shell/CatalogueTask.h"
+#include "shell/MediumEntryModel.h"
 
 #include <QWidget>
 

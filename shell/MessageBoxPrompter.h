@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Prompter.h"
+#include "engine/Prompter.h"
 
 // Shows each message in a QMessageBox without a parent window and waits for the answer.
 class CMessageBoxPrompter final : public IPrompter {

@@ -1,6 +1,6 @@
 #include "NameBytes.h"
 
-#include "Text.h"
+#include "engine/Text.h"
 
 #include <QMimeData>
 

@@ -1,7 +1,7 @@
 // Catalogrium3: lists one folder as a text file or a printed page or case insert.
-#include "AppCommandLine.h"
-#include "CatalogriumApp.h"
-#include "StartFolder.h"
+#include "shell/AppCommandLine.h"
+#include "shell/CatalogriumApp.h"
+#include "shell/StartFolder.h"
 
 #include <QApplication>
 

@@ -1,14 +1,14 @@
 #include "CatalogueCommands.h"
 
-#include "Adding.h"
-#include "Catalogue.h"
-#include "CataloguedListing.h"
-#include "Console.h"
-#include "Export.h"
-#include "Import.h"
-#include "Json.h"
-#include "RecordOutput.h"
-#include "VolumeInfo.h"
+#include "catalogue/Adding.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/CataloguedListing.h"
+#include "catalogue/Export.h"
+#include "catalogue/Import.h"
+#include "catalogue/Json.h"
+#include "catalogue/VolumeInfo.h"
+#include "tools/Console.h"
+#include "tools/RecordOutput.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CommandLine.h"
-#include "EntryComments.h"
+#include "engine/EntryComments.h"
+#include "tools/CommandLine.h"
 
 #include <string>
 

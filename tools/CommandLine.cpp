@@ -1,7 +1,7 @@
 #include "CommandLine.h"
 
-#include "ListingOptions.h"
-#include "Profile.h"
+#include "engine/ListingOptions.h"
+#include "engine/Profile.h"
 
 #include <algorithm>
 #include <array>

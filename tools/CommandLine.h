@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Catalogue.h"
-#include "RecordOutput.h"
+#include "catalogue/Catalogue.h"
+#include "tools/RecordOutput.h"
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "EntryComments.h"
-#include "FolderEntry.h"
+#include "engine/EntryComments.h"
+#include "engine/FolderEntry.h"
 
 #include <climits>
 #include <string>

@@ -1,7 +1,7 @@
 #include "Console.h"
 
-#include "ReplacingFile.h"
-#include "Text.h"
+#include "engine/ReplacingFile.h"
+#include "engine/Text.h"
 
 #include <cstring>
 #include <iostream>

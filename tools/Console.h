@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ProgressNote.h"
-#include "Prompter.h"
+#include "engine/ProgressNote.h"
+#include "engine/Prompter.h"
 
 #include <chrono>
 #include <cstddef>

@@ -1,15 +1,15 @@
 // ctlgrm: the listing file of one folder, made without a window.
 
-#include "CatalogriumDoc.h"
-#include "CatalogueCommands.h"
-#include "Clock.h"
-#include "CommandLine.h"
-#include "Comments.h"
-#include "Console.h"
-#include "Interrupt.h"
-#include "PdfListing.h"
-#include "Profile.h"
-#include "Text.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/Clock.h"
+#include "engine/Profile.h"
+#include "engine/Text.h"
+#include "tools/CatalogueCommands.h"
+#include "tools/CommandLine.h"
+#include "tools/Comments.h"
+#include "tools/Console.h"
+#include "tools/Interrupt.h"
+#include "tools/PdfListing.h"
 
 #include <cerrno>
 #include <filesystem>

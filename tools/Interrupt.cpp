@@ -1,6 +1,6 @@
 #include "Interrupt.h"
 
-#include "ReplacingFile.h"
+#include "engine/ReplacingFile.h"
 
 #include <csignal>
 #include <unistd.h>

@@ -1,13 +1,13 @@
 #include "PdfListing.h"
 
-#include "CatalogriumDoc.h"
-#include "Console.h"
-#include "ListingOptions.h"
-#include "ListingPrinter.h"
-#include "OutputFile.h"
-#include "PageDriver.h"
-#include "Text.h"
-#include "TitlePrompter.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/ListingOptions.h"
+#include "engine/OutputFile.h"
+#include "engine/Text.h"
+#include "engine/TitlePrompter.h"
+#include "print/ListingPrinter.h"
+#include "print/PageDriver.h"
+#include "tools/Console.h"
 
 #include <QFile>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 #include "RecordOutput.h"
 
-#include "ReplacingFile.h"
-#include "Text.h"
+#include "engine/ReplacingFile.h"
+#include "engine/Text.h"
 
 namespace {
 

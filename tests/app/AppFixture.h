@@ -1,15 +1,15 @@
 #pragma once
 
-#include "CatalogriumApp.h"
-#include "CatalogriumDoc.h"
-#include "CatalogriumView.h"
-#include "FormTemplate.h"
-#include "MainFrame.h"
-#include "Profile.h"
-#include "Recorders.h"
-#include "RunCommand.h"
-#include "TempDir.h"
-#include "ViewDialogs.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/Profile.h"
+#include "form/CatalogriumView.h"
+#include "form/FormTemplate.h"
+#include "form/ViewDialogs.h"
+#include "shell/CatalogriumApp.h"
+#include "shell/MainFrame.h"
+#include "tests/support/Recorders.h"
+#include "tests/support/RunCommand.h"
+#include "tests/support/TempDir.h"
 
 #include <QAction>
 #include <QCheckBox>

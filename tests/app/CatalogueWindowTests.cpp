@@ -1,13 +1,13 @@
 // The Catalogue menu of the window: adding the listed folder, the Find in Catalogue window
 // driven by typing, the Media dialog and the Duplicates window.
 
-#include "Adding.h"
-#include "AppFixture.h"
-#include "CatalogueMenu.h"
-#include "DuplicatesWindow.h"
-#include "FindCatalogueWindow.h"
-#include "MediaDlg.h"
-#include "MediumWindow.h"
+#include "catalogue/Adding.h"
+#include "shell/CatalogueMenu.h"
+#include "shell/DuplicatesWindow.h"
+#include "shell/FindCatalogueWindow.h"
+#include "shell/MediaDlg.h"
+#include "shell/MediumWindow.h"
+#include "tests/app/AppFixture.h"
 
 #include <QApplication>
 #include <QCheckBox>

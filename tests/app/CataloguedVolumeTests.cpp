@@ -1,11 +1,11 @@
 // The status bar after Go on a folder of a real volume, mounted in two places by
 // CataloguedVolume.sh in a mount namespace of its own; skipped when run otherwise.
-#include "Adding.h"
-#include "AppFixture.h"
-#include "Catalogue.h"
-#include "CatalogueListing.h"
-#include "CatalogueMenu.h"
-#include "ReadAll.h"
+#include "catalogue/Adding.h"
+#include "catalogue/Catalogue.h"
+#include "shell/CatalogueListing.h"
+#include "shell/CatalogueMenu.h"
+#include "tests/app/AppFixture.h"
+#include "tests/support/ReadAll.h"
 
 #include <QDateTime>
 #include <gmock/gmock.h>

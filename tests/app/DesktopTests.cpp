@@ -1,10 +1,10 @@
 // The program among the desktop's other programs: a folder named on the command line, folders
 // dropped on the window by a file manager, two windows sharing one profile, and the real
 // catalogrium3 answering --help and --version without a display.
-#include "AppFixture.h"
-#include "DropEvents.h"
-#include "Profile.h"
-#include "StartFolder.h"
+#include "engine/Profile.h"
+#include "shell/StartFolder.h"
+#include "tests/app/AppFixture.h"
+#include "tests/app/DropEvents.h"
 
 #include <QMimeData>
 #include <QProcess>

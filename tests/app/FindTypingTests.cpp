@@ -2,12 +2,13 @@
 // PostgreSQL server, with a catalogue large enough that a search takes seconds: only the last
 // search's matches show, and no thread or connection of a stopped search is left behind.
 
-#include "Adding.h"
-#include "AppFixture.h"
-#include "Catalogue.h"
-#include "CatalogueMenu.h"
-#include "FindCatalogueWindow.h"
-#include "PostgresServer.h"
+#include "catalogue/Adding.h"
+#include "catalogue/Catalogue.h"
+#include "shell/CatalogueMenu.h"
+#include "shell/FindCatalogueWindow.h"
+#include "tests/app/AppFixture.h"
+#include "tests/support/MadeUpEntry.h"
+#include "tests/support/PostgresServer.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -49,6 +50,7 @@ class FindTypingTest : public AppTest, public testing::WithParamInterface<std::s
 protected:
     void SetUp() override {
         if (GetParam() == "postgres") {
+            SKIP_WITHOUT_POSTGRES();
             server.emplace();
             MakeDatabase();
             location = server->Uri(kDatabase);
@@ -76,22 +78,19 @@ protected:
         AddedFolder top{0, 1, {}};
         for (int f = 0; f < kFolders; ++f)
             top.entries.push_back(
-                {"folder" + std::to_string(f), EntryKind::Folder, 0, 1700000000, 0x10, {}, {}});
+                MadeUpEntry("folder" + std::to_string(f), EntryKind::Folder, 0, 1700000000, 0x10));
         add->AddFolder(top);
         std::int64_t next = 1 + kFolders;
         for (int f = 0; f < kFolders; ++f) {
             AddedFolder below{1 + f, next, {}};
             for (int i = 0; i < kFilesPerFolder; ++i)
-                below.entries.push_back({"file" + std::to_string(i) + ".dat",
-                                         EntryKind::File,
-                                         static_cast<std::uint64_t>(i),
-                                         1700000000 + i,
-                                         0x20,
-                                         {},
-                                         {}});
+                below.entries.push_back(MadeUpEntry("file" + std::to_string(i) + ".dat",
+                                                    EntryKind::File, static_cast<std::uint64_t>(i),
+                                                    1700000000 + i, 0x20));
             if (f == kFolders - 1)
                 for (const char* name : kRareNames)
-                    below.entries.push_back({name, EntryKind::File, 1, 1700000000, 0x20, {}, {}});
+                    below.entries.push_back(
+                        MadeUpEntry(name, EntryKind::File, 1, 1700000000, 0x20));
             next += static_cast<std::int64_t>(below.entries.size());
             const std::string path = "folder" + std::to_string(f);
             for (const auto& entry : below.entries)

@@ -1,12 +1,12 @@
 // The form: its controls, the enabled states that follow the layout, and the settings kept in
 // the profile between runs.
-#include "AppFixture.h"
+#include "tests/app/AppFixture.h"
 
 #include "../dialogs/ModalHelpers.h"
-#include "AboutDlg.h"
-#include "BrowserDlg.h"
-#include "Profile.h"
-#include "StandardViewDialogs.h"
+#include "dialogs/BrowserDlg.h"
+#include "engine/Profile.h"
+#include "form/StandardViewDialogs.h"
+#include "shell/AboutDlg.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,7 +1,7 @@
 // The Go sequence from the form and the menu: when the folder is read, refused paths, the
 // comments, the listing file through Save As, the empty-folder question and the print jobs.
-#include "AppFixture.h"
-#include "ReadAll.h"
+#include "tests/app/AppFixture.h"
+#include "tests/support/ReadAll.h"
 
 #include <QApplication>
 

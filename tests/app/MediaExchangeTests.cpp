@@ -2,12 +2,12 @@
 // window system, the file named by keys in the file dialog that opens; what they write checked
 // against what ctlgrm writes of the same catalogue.
 
-#include "Adding.h"
-#include "MediaDlg.h"
-#include "ReadAll.h"
-#include "Recorders.h"
-#include "RunCommand.h"
-#include "TempDir.h"
+#include "catalogue/Adding.h"
+#include "shell/MediaDlg.h"
+#include "tests/support/ReadAll.h"
+#include "tests/support/Recorders.h"
+#include "tests/support/RunCommand.h"
+#include "tests/support/TempDir.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -3,17 +3,17 @@
 // that was added, hostile names, and the shelf location and note saved, on SQLite and on a real
 // PostgreSQL server.
 
-#include "Adding.h"
-#include "AppFixture.h"
-#include "Catalogue.h"
-#include "CatalogueMenu.h"
-#include "FindCatalogueWindow.h"
-#include "MediaDlg.h"
-#include "MediumWindow.h"
-#include "NameBytes.h"
-#include "PostgresServer.h"
-#include "ReadAll.h"
-#include "TempDir.h"
+#include "catalogue/Adding.h"
+#include "catalogue/Catalogue.h"
+#include "shell/CatalogueMenu.h"
+#include "shell/FindCatalogueWindow.h"
+#include "shell/MediaDlg.h"
+#include "shell/MediumWindow.h"
+#include "shell/NameBytes.h"
+#include "tests/app/AppFixture.h"
+#include "tests/support/PostgresServer.h"
+#include "tests/support/ReadAll.h"
+#include "tests/support/TempDir.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -84,6 +84,7 @@ class MediumWindowTest : public AppTest, public testing::WithParamInterface<std:
 protected:
     void SetUp() override {
         if (GetParam() == "postgres") {
+            SKIP_WITHOUT_POSTGRES();
             server.emplace();
             MakeDatabase();
             location = server->Uri("browse");

@@ -1,7 +1,7 @@
 // Names that are not UTF-8, as an old CD's Latin-1 names are: how the window shows them and
 // what it hands to a shell and a file manager.
-#include "NameBytes.h"
-#include "RunCommand.h"
+#include "shell/NameBytes.h"
+#include "tests/support/RunCommand.h"
 
 #include <QByteArray>
 #include <QMimeData>

@@ -1,9 +1,9 @@
 // A print job to PDF through the window's own print path gives the pages that ctlgrm prints
 // for the same folder and settings.
-#include "AppFixture.h"
-#include "FifoReader.h"
-#include "PrintedPages.h"
-#include "ReadAll.h"
+#include "form/PrintedPages.h"
+#include "tests/app/AppFixture.h"
+#include "tests/support/FifoReader.h"
+#include "tests/support/ReadAll.h"
 
 #include <QStandardPaths>
 

@@ -3,17 +3,17 @@
 // preview of each printed layout, the form after a folder was dropped on it, the Find in
 // Catalogue window, the Media dialog, a medium's window and the status bar during a long scan. Run
 // by screenshots.sh under Xvfb.
-#include "Adding.h"
-#include "CatalogriumApp.h"
-#include "CatalogriumView.h"
-#include "CatalogueMenu.h"
-#include "DropEvents.h"
-#include "FindCatalogueWindow.h"
-#include "FormTemplate.h"
-#include "MainFrame.h"
-#include "MediumWindow.h"
-#include "StandardViewDialogs.h"
-#include "TempDir.h"
+#include "catalogue/Adding.h"
+#include "form/CatalogriumView.h"
+#include "form/FormTemplate.h"
+#include "form/StandardViewDialogs.h"
+#include "shell/CatalogriumApp.h"
+#include "shell/CatalogueMenu.h"
+#include "shell/FindCatalogueWindow.h"
+#include "shell/MainFrame.h"
+#include "shell/MediumWindow.h"
+#include "tests/app/DropEvents.h"
+#include "tests/support/TempDir.h"
 
 #include <QApplication>
 #include <QLineEdit>

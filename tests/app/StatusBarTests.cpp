@@ -1,6 +1,6 @@
 // The status bar's progress note as the scan and the sort drive it.
-#include "AppFixture.h"
-#include "FolderWalk.h"
+#include "engine/FolderWalk.h"
+#include "tests/app/AppFixture.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

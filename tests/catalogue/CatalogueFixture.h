@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Adding.h"
-#include "Catalogue.h"
-#include "PostgresServer.h"
-#include "TempDir.h"
+#include "catalogue/Adding.h"
+#include "catalogue/Catalogue.h"
+#include "tests/support/PostgresServer.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
@@ -94,6 +94,7 @@ protected:
         if (GetParam() == "sqlite") {
             m_location = (m_dir.MakeDir("data") / "catalogue.sqlite").string();
         } else {
+            SKIP_WITHOUT_POSTGRES();
             static int databases = 0;
             const std::string name = "catalogue" + std::to_string(++databases);
             PostgresExec(SharedPostgres().Uri(), "CREATE DATABASE " + name);

@@ -1,7 +1,7 @@
-#include "Adding.h"
-#include "CatalogueFixture.h"
-#include "CatalogueMessages.h"
-#include "RunCommand.h"
+#include "catalogue/Adding.h"
+#include "catalogue/CatalogueMessages.h"
+#include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/RunCommand.h"
 
 #include <gmock/gmock.h>
 
@@ -656,6 +656,7 @@ TEST(SqliteCatalogue, DamagedOrForeignFilesAreReportedAndNeverOverwritten) {
 }
 
 TEST(PostgresCatalogue, PasswordNeverAppearsInMessages) {
+    SKIP_WITHOUT_POSTGRES();
     const std::string uri =
         "postgresql://postgres:s3cret@/nosuchdb?host=" + SharedPostgres().SocketFolder() +
         "&password=s3cret";

@@ -1,6 +1,6 @@
 // Calls that wait: stopped from another thread while they search or wait for a lock.
 
-#include "CatalogueFixture.h"
+#include "tests/catalogue/CatalogueFixture.h"
 
 #include <gmock/gmock.h>
 #include <sqlite3.h>

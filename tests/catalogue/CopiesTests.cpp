@@ -1,9 +1,10 @@
 // Files held more than once and files held on one medium only, checked against a grouping of
 // the trees on disk made in the test.
 
-#include "CatalogueFixture.h"
-#include "FolderPaths.h"
-#include "RunCommand.h"
+#include "catalogue/FolderPaths.h"
+#include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/MadeUpEntry.h"
+#include "tests/support/RunCommand.h"
 
 #include <gmock/gmock.h>
 
@@ -158,12 +159,12 @@ TEST_P(CatalogueCopies, CopiesInThousandsOfFoldersHaveTheirPaths) {
         auto add = catalogue->BeginAdd(medium, false);
         AddedFolder top{0, 1, {}};
         for (std::int64_t i = 0; i < kFolders; ++i)
-            top.entries.push_back({"g" + std::to_string(i), EntryKind::Folder, 0, 0, 0, {}, {}});
+            top.entries.push_back(MadeUpEntry("g" + std::to_string(i), EntryKind::Folder));
         add->AddFolder(top);
         for (std::int64_t i = 0; i < kFolders; ++i)
             add->AddFolder({1 + i,
                             1 + kFolders + i,
-                            {{"n" + std::to_string(i), EntryKind::File, 4, 0, 0, {}, {}}}});
+                            {MadeUpEntry("n" + std::to_string(i), EntryKind::File, 4)}});
         add->Commit();
     }
     // Every group wastes 4 bytes: the groups come in the byte order of their names.
@@ -191,7 +192,7 @@ public:
         auto add = catalogue.BeginAdd(medium, false);
         AddedFolder folder;
         for (const auto& [file, content] : files) {
-            AddedEntry entry{file, EntryKind::File, content.size(), 0, 0, {}, {}};
+            AddedEntry entry = MadeUpEntry(file, EntryKind::File, content.size());
             if (checksums)
                 entry.hash = HashOf(content);
             folder.entries.push_back(entry);
@@ -264,8 +265,8 @@ TEST_P(CatalogueCopies, HugeFilesOrderWithoutOverflow) {
         auto add = catalogue->BeginAdd(medium, false);
         add->AddFolder({0,
                         1,
-                        {{"huge", EntryKind::File, kHuge, 0, 0, {}, {}},
-                         {"small", EntryKind::File, 10, 0, 0, {}, {}}}});
+                        {MadeUpEntry("huge", EntryKind::File, kHuge),
+                         MadeUpEntry("small", EntryKind::File, 10)}});
         add->Commit();
     }
     std::vector<std::uint64_t> sizes;

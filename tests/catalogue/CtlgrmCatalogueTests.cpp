@@ -1,8 +1,8 @@
 // Runs the built ctlgrm on both kinds of catalogue: its output, its exit status, and adds that
 // are interrupted, killed or run side by side.
 
-#include "CatalogueFixture.h"
-#include "RunCommand.h"
+#include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/RunCommand.h"
 
 #include <gmock/gmock.h>
 
@@ -395,6 +395,7 @@ TEST(CtlgrmCatalogueWaits, AStuckLockIsNamedAndGivenUp) {
 // A server that does not answer (its table locked by another session): ctlgrm says so, and
 // gives up after half a minute.
 TEST(CtlgrmCatalogueWaits, AServerThatDoesNotAnswerIsGivenUp) {
+    SKIP_WITHOUT_POSTGRES();
     TempDir dir;
     dir.WriteFile("disc/a.txt", "a");
     PostgresExec(SharedPostgres().Uri(), "CREATE DATABASE stuck_lock");
@@ -473,6 +474,7 @@ TEST(CtlgrmCatalogueLocation, OnlyAFileIsACatalogueAndALookUpNeverMakesOne) {
 }
 
 TEST(CtlgrmCatalogueLocation, ALookUpInADatabaseWithoutACatalogueMakesNone) {
+    SKIP_WITHOUT_POSTGRES();
     TempDir dir;
     PostgresExec(SharedPostgres().Uri(), "CREATE DATABASE empty_lookup");
     const std::string uri = SharedPostgres().Uri("empty_lookup");
@@ -493,6 +495,7 @@ TEST(CtlgrmCatalogueLocation, ALookUpInADatabaseWithoutACatalogueMakesNone) {
 
 // Malformed URIs make libpq quote them, or the part it could not read, in its messages.
 TEST(CtlgrmCatalogueLocation, NoPasswordIsShownWhateverTheUri) {
+    SKIP_WITHOUT_POSTGRES();
     const TempDir scratch;
     const std::string socket = "host=" + SharedPostgres().SocketFolder();
     const struct {

@@ -1,9 +1,9 @@
 // ctlgrm's --which, --diff, --verify and the counts of --add --replace on both kinds of
 // catalogue, checked against a reference written here in Python over os.walk and os.lstat.
 
-#include "CatalogueFixture.h"
-#include "ReadAll.h"
-#include "RunCommand.h"
+#include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/ReadAll.h"
+#include "tests/support/RunCommand.h"
 
 #include <gmock/gmock.h>
 

@@ -1,9 +1,9 @@
 // The catalogue's JSON and CSV export and its import, through the built ctlgrm on both kinds of
 // catalogue: checked against the installed schema and against Python's own walk of the tree.
 
-#include "CatalogueFixture.h"
-#include "Exchange.h"
-#include "RunCommand.h"
+#include "catalogue/Exchange.h"
+#include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/RunCommand.h"
 
 #include <gmock/gmock.h>
 

@@ -1,9 +1,9 @@
 // The HTML page of a catalogue, searched in a real headless Chromium: it finds what ctlgrm
 // --find finds, in the same order, shown the same way, on hostile names.
 
-#include "CaseFolding.h"
-#include "CatalogueFixture.h"
-#include "RunCommand.h"
+#include "catalogue/CaseFolding.h"
+#include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/RunCommand.h"
 
 #include <gmock/gmock.h>
 

@@ -2,10 +2,10 @@
 // what it holds: for each run of three bytes of a name's key framed by 0xFF (once before, twice
 // after), the names that hold it.
 
-#include "NameGrams.h"
-#include "NameKey.h"
-#include "SqliteConnection.h"
-#include "TempDir.h"
+#include "catalogue/NameGrams.h"
+#include "catalogue/NameKey.h"
+#include "catalogue/SqliteConnection.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "NameGrams.h"
-#include "NameKey.h"
+#include "catalogue/NameGrams.h"
+#include "catalogue/NameKey.h"
 
 #include <gtest/gtest.h>
 

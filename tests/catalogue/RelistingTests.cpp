@@ -2,9 +2,9 @@
 // ctlgrm run on the same folder with the same settings and the same "now", on both kinds of
 // catalogue.
 
-#include "CatalogueFixture.h"
-#include "CataloguedListing.h"
-#include "RunCommand.h"
+#include "catalogue/CataloguedListing.h"
+#include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/RunCommand.h"
 
 #include <gmock/gmock.h>
 

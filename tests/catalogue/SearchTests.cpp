@@ -1,5 +1,5 @@
-#include "CatalogueFixture.h"
-#include "RunCommand.h"
+#include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/RunCommand.h"
 
 #include <gmock/gmock.h>
 #include <sqlite3.h>
@@ -236,6 +236,7 @@ std::string PostgresValue(const std::string& uri, const std::string& sql) {
 // A database in another encoding would hold the keys as bytes, so that `?` matched one byte
 // of a character: it is refused, and nothing is made in it.
 TEST(PostgresSearch, RefusesADatabaseNotInUtf8) {
+    SKIP_WITHOUT_POSTGRES();
     for (const std::string encoding : {"LATIN1", "SQL_ASCII"}) {
         SCOPED_TRACE(encoding);
         const std::string database =
@@ -258,6 +259,7 @@ TEST(PostgresSearch, RefusesADatabaseNotInUtf8) {
 
 // An environment that asks for another client encoding must not change what a search finds.
 TEST(PostgresSearch, SpeaksUtf8WhateverTheEnvironmentAsks) {
+    SKIP_WITHOUT_POSTGRES();
     PostgresExec(SharedPostgres().Uri(), "CREATE DATABASE latin1_client");
     TempDir dir;
     dir.WriteFile("disc/\xC3\xA4.txt", "a");

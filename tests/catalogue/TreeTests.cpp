@@ -1,8 +1,9 @@
 // A catalogued tree read back folder by folder, checked against the disk; trees of extreme
 // depth; a folder mounted twice.
 
-#include "CatalogueFixture.h"
-#include "RunCommand.h"
+#include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/MadeUpEntry.h"
+#include "tests/support/RunCommand.h"
 
 #include <gmock/gmock.h>
 
@@ -220,7 +221,7 @@ void AddHashedMedium(ICatalogue& catalogue, const std::string& name, int folders
     AddedFolder top;
     for (int f = 0; f < folders; ++f)
         top.entries.push_back(
-            {"folder " + std::to_string(f), EntryKind::Folder, 0, 0, kAttrFolder, {}, {}});
+            MadeUpEntry("folder " + std::to_string(f), EntryKind::Folder, 0, 0, kAttrFolder));
     for (std::size_t i = 0; i < comments.size() && i < top.entries.size(); ++i)
         top.entries[i].comments = comments[i];
     add->AddFolder(top);
@@ -231,13 +232,10 @@ void AddHashedMedium(ICatalogue& catalogue, const std::string& name, int folders
         folder.first = next;
         for (int i = 0; i < files; ++i) {
             const std::int64_t id = next + i;
-            folder.entries.push_back({"file " + std::to_string(i),
-                                      EntryKind::File,
-                                      static_cast<std::uint64_t>(i),
-                                      0,
-                                      0,
-                                      hashed ? std::optional(HashOf(id)) : std::nullopt,
-                                      {}});
+            folder.entries.push_back(MadeUpEntry("file " + std::to_string(i), EntryKind::File,
+                                                 static_cast<std::uint64_t>(i)));
+            if (hashed)
+                folder.entries.back().hash = HashOf(id);
         }
         next += files;
         add->AddFolder(folder);

@@ -2,10 +2,10 @@
 // data/vN/ were made by data/make-old-catalogues.py with the ctlgrm of version N, which also
 // recorded what that program's searches printed.
 
-#include "CatalogueFixture.h"
-#include "CatalogueMessages.h"
-#include "ReadAll.h"
-#include "RunCommand.h"
+#include "catalogue/CatalogueMessages.h"
+#include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/ReadAll.h"
+#include "tests/support/RunCommand.h"
 
 #include <gmock/gmock.h>
 

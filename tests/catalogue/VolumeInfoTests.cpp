@@ -1,5 +1,5 @@
-#include "TempDir.h"
-#include "VolumeInfo.h"
+#include "catalogue/VolumeInfo.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

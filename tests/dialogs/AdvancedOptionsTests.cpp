@@ -1,6 +1,6 @@
-#include "AdvancedOptionsDlg.h"
-#include "ListingOptions.h"
-#include "ModalHelpers.h"
+#include "dialogs/AdvancedOptionsDlg.h"
+#include "engine/ListingOptions.h"
+#include "tests/dialogs/ModalHelpers.h"
 
 #include <QCheckBox>
 #include <QRadioButton>

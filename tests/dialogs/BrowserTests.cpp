@@ -1,8 +1,8 @@
-#include "BrowserDlg.h"
-#include "FileSystemNamespace.h"
-#include "ModalHelpers.h"
-#include "ShellTree.h"
-#include "TempDir.h"
+#include "dialogs/BrowserDlg.h"
+#include "dialogs/FileSystemNamespace.h"
+#include "dialogs/ShellTree.h"
+#include "tests/dialogs/ModalHelpers.h"
+#include "tests/support/TempDir.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>

@@ -1,6 +1,6 @@
-#include "CommentDlgs.h"
-#include "LimitedEdit.h"
-#include "ModalHelpers.h"
+#include "dialogs/CommentDlgs.h"
+#include "dialogs/LimitedEdit.h"
+#include "tests/dialogs/ModalHelpers.h"
 
 #include <QListWidget>
 #include <QScrollBar>

@@ -1,10 +1,10 @@
 // Grabs each dialog into a PNG for a look by eye:
 //   Xvfb :99 & DISPLAY=:99 build/bin/dialog_screenshots OUTPUT_FOLDER
 // (QT_QPA_PLATFORM=offscreen works too, without a window frame.)
-#include "AdvancedOptionsDlg.h"
-#include "BrowserDlg.h"
-#include "CommentDlgs.h"
-#include "TitleDlg.h"
+#include "dialogs/AdvancedOptionsDlg.h"
+#include "dialogs/BrowserDlg.h"
+#include "dialogs/CommentDlgs.h"
+#include "dialogs/TitleDlg.h"
 
 #include <QApplication>
 #include <QDir>

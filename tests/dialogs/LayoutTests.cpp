@@ -1,7 +1,7 @@
-#include "AdvancedOptionsDlg.h"
-#include "BrowserDlg.h"
-#include "CommentDlgs.h"
-#include "TitleDlg.h"
+#include "dialogs/AdvancedOptionsDlg.h"
+#include "dialogs/BrowserDlg.h"
+#include "dialogs/CommentDlgs.h"
+#include "dialogs/TitleDlg.h"
 
 #include <QApplication>
 #include <QCheckBox>

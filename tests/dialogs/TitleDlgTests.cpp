@@ -1,6 +1,6 @@
-#include "LimitedEdit.h"
-#include "ModalHelpers.h"
-#include "TitleDlg.h"
+#include "dialogs/LimitedEdit.h"
+#include "dialogs/TitleDlg.h"
+#include "tests/dialogs/ModalHelpers.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
-#include "CatalogriumDoc.h"
-#include "ChildProcess.h"
-#include "FolderWalk.h"
-#include "Recorders.h"
-#include "RecordingTreeSink.h"
-#include "TempDir.h"
-#include "TreeWalk.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/FolderWalk.h"
+#include "engine/TreeWalk.h"
+#include "tests/engine/RecordingTreeSink.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Recorders.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

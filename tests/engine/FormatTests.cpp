@@ -1,6 +1,6 @@
-#include "Format.h"
+#include "engine/Format.h"
 
-#include "ScopedTimeZone.h"
+#include "tests/engine/ScopedTimeZone.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "CatalogriumDoc.h"
+#include "engine/CatalogriumDoc.h"
 
-#include "ReadAll.h"
-#include "Recorders.h"
-#include "ScopedTimeZone.h"
-#include "TempDir.h"
+#include "tests/engine/ScopedTimeZone.h"
+#include "tests/support/ReadAll.h"
+#include "tests/support/Recorders.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "Profile.h"
-#include "ReadAll.h"
-#include "TempDir.h"
+#include "engine/Profile.h"
+#include "tests/support/ReadAll.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The temporary file through which a save replaces its target.
-#include "OutputFile.h"
-#include "ReadAll.h"
-#include "ReplacingFile.h"
-#include "TempDir.h"
+#include "engine/OutputFile.h"
+#include "engine/ReplacingFile.h"
+#include "tests/support/ReadAll.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "CatalogriumDoc.h"
-#include "ChildProcess.h"
-#include "Recorders.h"
-#include "TempDir.h"
+#include "engine/CatalogriumDoc.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Recorders.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

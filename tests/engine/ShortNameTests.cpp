@@ -1,6 +1,6 @@
 // The short names the listing makes for a folder's entries: a name that fits 8.3 keeps itself,
 // any other gets a numbered alias that no other entry of the listing has.
-#include "ShortName.h"
+#include "engine/ShortName.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "CatalogriumDoc.h"
+#include "engine/CatalogriumDoc.h"
 
-#include "Recorders.h"
-#include "ScopedTimeZone.h"
-#include "Text.h"
+#include "engine/Text.h"
+#include "tests/engine/ScopedTimeZone.h"
+#include "tests/support/Recorders.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "ChildProcess.h"
-#include "FolderWalk.h"
-#include "RecordingTreeSink.h"
-#include "TempDir.h"
-#include "TreeWalk.h"
+#include "engine/FolderWalk.h"
+#include "engine/TreeWalk.h"
+#include "tests/engine/RecordingTreeSink.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "CatalogriumDoc.h"
-#include "Recorders.h"
+#include "engine/CatalogriumDoc.h"
+#include "tests/support/Recorders.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // ctlgrm writing the printed listing of a generated folder as a PDF, read back with poppler:
 // pages, paper, rows that keep the layout's pitch, text widths and names in every script.
-#include "FontReference.h"
-#include "PdfTools.h"
-#include "TempDir.h"
+#include "tests/print/FontReference.h"
+#include "tests/print/PdfTools.h"
+#include "tests/support/TempDir.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PdfTools.h"
+#include "tests/print/PdfTools.h"
 
 #include <sstream>
 #include <string>

@@ -1,8 +1,8 @@
 // The listing rows of Standard pages and case-insert panels: headers, positions, prefixes,
 // names, sizes, the two columns and comment lines carried from one span to the next.
-#include "PrinterFixture.h"
+#include "tests/print/PrinterFixture.h"
 
-#include "Format.h"
+#include "engine/Format.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Page and panel counts, and which entries each page or panel of a job shows.
-#include "PrinterFixture.h"
+#include "tests/print/PrinterFixture.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // letter frequency) on the measuring device, printed text is as wide as the font file's
 // advances make it, text is measured on the measuring device whatever device is painted, and
 // a page of the listing lands on a PDF page at true size.
-#include "FontReference.h"
-#include "PainterCanvas.h"
-#include "PdfTools.h"
+#include "print/PainterCanvas.h"
+#include "tests/print/FontReference.h"
+#include "tests/print/PdfTools.h"
 
 #include <QFontMetricsF>
 #include <QImage>
@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

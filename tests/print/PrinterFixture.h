@@ -1,12 +1,12 @@
 #pragma once
 
-#include "CatalogriumDoc.h"
-#include "ListingOptions.h"
-#include "ListingPrinter.h"
-#include "ProgressNote.h"
-#include "Recorders.h"
-#include "RecordingCanvas.h"
-#include "TitlePrompter.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/ListingOptions.h"
+#include "engine/ProgressNote.h"
+#include "engine/TitlePrompter.h"
+#include "print/ListingPrinter.h"
+#include "tests/support/Recorders.h"
+#include "tests/support/RecordingCanvas.h"
 
 #include <gtest/gtest.h>
 

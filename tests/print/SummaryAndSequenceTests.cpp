@@ -1,5 +1,5 @@
 // The summary block and what each page or sheet of a job carries.
-#include "PrinterFixture.h"
+#include "tests/print/PrinterFixture.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The title block (composition once per job, the box at both scales, drawing failures) and the
 // case-insert outline with its grid.
-#include "PrinterFixture.h"
+#include "tests/print/PrinterFixture.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "RecordingCanvas.h"
 
-#include "Text.h"
+#include "engine/Text.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Canvas.h"
+#include "print/Canvas.h"
 
 #include <string>
 #include <vector>

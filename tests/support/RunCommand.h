@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ReadAll.h"
+#include "tests/support/ReadAll.h"
 
 #include <fcntl.h>
 #include <filesystem>

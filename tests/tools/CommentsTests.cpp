@@ -1,5 +1,5 @@
-#include "Comments.h"
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
+#include "tools/Comments.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Console.h"
+#include "tools/Console.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // What ctlgrm prints for --find and --media: every byte of a name told back, nothing that a
 // terminal acts on, no record forged by a name, and a failure when the records are lost.
 
-#include "ReadAll.h"
-#include "RunCommand.h"
-#include "TempDir.h"
+#include "tests/support/ReadAll.h"
+#include "tests/support/RunCommand.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // ctlgrm ended by SIGINT or SIGTERM while it reads a folder.
 
-#include "ReadAll.h"
-#include "RunCommand.h"
-#include "TempDir.h"
+#include "tests/support/ReadAll.h"
+#include "tests/support/RunCommand.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 // Runs the built ctlgrm on generated folders and compares what it writes with what the
 // engine writes for the same folder and settings.
 
-#include "CatalogriumDoc.h"
-#include "FifoReader.h"
-#include "Profile.h"
-#include "ReadAll.h"
-#include "Recorders.h"
-#include "RunCommand.h"
-#include "TempDir.h"
+#include "engine/CatalogriumDoc.h"
+#include "engine/Profile.h"
+#include "tests/support/FifoReader.h"
+#include "tests/support/ReadAll.h"
+#include "tests/support/Recorders.h"
+#include "tests/support/RunCommand.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // ctlgrm's SIGINT and SIGTERM handler, in a child process that is saving through a named
 // temporary file (the way taken where the file system has no unnamed ones), or has saved.
-#include "Interrupt.h"
-#include "ReadAll.h"
-#include "ReplacingFile.h"
-#include "TempDir.h"
+#include "engine/ReplacingFile.h"
+#include "tests/support/ReadAll.h"
+#include "tests/support/TempDir.h"
+#include "tools/Interrupt.h"
 
 #include <gtest/gtest.h>
 
