@@ -33,23 +33,7 @@ long StatusKb(const std::string& field) {
 // One medium of `folders` folders of `files` files each, every name holding "file".
 void FillCatalogue(const std::string& location, int folders, int files) {
     auto catalogue = OpenCatalogue(location);
-    auto add = catalogue->BeginAdd(NewMedium("Bench", "/media/bench"), false);
-    AddedFolder top{0, 1, {}};
-    for (int f = 0; f < folders; ++f)
-        top.entries.push_back(
-            MadeUpEntry("folder" + std::to_string(f), EntryKind::Folder, 0, 1700000000, 0x10));
-    add->AddFolder(top);
-    std::int64_t next = 1 + folders;
-    for (int f = 0; f < folders; ++f) {
-        AddedFolder folder{1 + f, next, {}};
-        for (int i = 0; i < files; ++i)
-            folder.entries.push_back(MadeUpEntry("file" + std::to_string(i) + ".dat",
-                                                 EntryKind::File, static_cast<std::uint64_t>(i),
-                                                 1700000000 + i, 0x20));
-        next += files;
-        add->AddFolder(folder);
-    }
-    add->Commit();
+    AddFoldersOfFiles(*catalogue, NewMedium("Bench", "/media/bench"), folders, files);
 }
 
 // The window searching for every entry, until the search is over.

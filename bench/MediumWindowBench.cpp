@@ -35,23 +35,7 @@ void FillCatalogue(const std::string& location, int folders, int files) {
     medium.name = kMedium;
     medium.folder = "/media/bench";
     medium.volume = {"BENCH", "0000-BENCH", "ext4", "/"};
-    auto add = catalogue->BeginAdd(medium, false);
-    AddedFolder top{0, 1, {}};
-    for (int f = 0; f < folders; ++f)
-        top.entries.push_back(
-            MadeUpEntry("folder" + std::to_string(f), EntryKind::Folder, 0, 1700000000, 0x10));
-    add->AddFolder(top);
-    std::int64_t next = 1 + folders;
-    for (int f = 0; f < folders; ++f) {
-        AddedFolder folder{1 + f, next, {}};
-        for (int i = 0; i < files; ++i)
-            folder.entries.push_back(
-                MadeUpEntry("file" + std::to_string(i) + ".dat", EntryKind::File,
-                            static_cast<std::uint64_t>(i * 37), 1700000000 + i, 0x20));
-        next += files;
-        add->AddFolder(folder);
-    }
-    add->Commit();
+    AddFoldersOfFiles(*catalogue, medium, folders, files, 37);
 }
 
 // Runs the event loop until the window shows the entries of a folder (`id`, or any).

@@ -51,24 +51,15 @@ CCatalogueListing::~CCatalogueListing() = default;
 void CCatalogueListing::ListFolder(const std::string& medium, std::int64_t folderId) {
     std::optional<Medium> found;
     std::optional<std::string> pathBelow;
-    std::string error;
-    m_frame.BeginProgress();
-    m_frame.SetStatusText("Reading the catalogue...");
-    const auto outcome = RunUnderNote(
-        m_frame, m_location(), CatalogueUse::LookUp,
-        [&](ICatalogue& catalogue, const std::atomic<bool>&) {
-            const auto media = catalogue.Media();
-            const auto it = std::ranges::find(media, medium, &Medium::name);
-            if (it == media.end())
-                return;
-            found = *it;
-            pathBelow = catalogue.PathOf(medium, folderId);
-        },
-        error);
-    m_frame.RemoveProgress();
-    if (outcome == CCatalogueTask::Outcome::Failed)
-        return Report(error);
-    if (outcome != CCatalogueTask::Outcome::Done)
+    const bool read = ReadCatalogue([&](ICatalogue& catalogue, const std::atomic<bool>&) {
+        const auto media = catalogue.Media();
+        const auto it = std::ranges::find(media, medium, &Medium::name);
+        if (it == media.end())
+            return;
+        found = *it;
+        pathBelow = catalogue.PathOf(medium, folderId);
+    });
+    if (!read)
         return;
     if (!found || !pathBelow)
         return Report("The catalogue no longer has this folder of \"" +
@@ -84,23 +75,28 @@ void CCatalogueListing::ListFolder(const std::string& medium, std::int64_t folde
     m_frame.raise();
 }
 
-// Go's reading of the folder: from the catalogue, under the progress note, Esc stopping it.
-bool CCatalogueListing::ReadFolder(CCatalogriumDoc& doc, const CataloguedFolder& folder,
-                                   int filesAndFolders) {
-    CataloguedListing listing;
+// Under the progress note, Esc stopping it; false when it did not end, after a message when it
+// failed.
+bool CCatalogueListing::ReadCatalogue(CCatalogueTask::Work work) {
     std::string error;
     m_frame.BeginProgress();
     m_frame.SetStatusText("Reading the catalogue...");
-    const auto outcome = RunUnderNote(
-        m_frame, m_location(), CatalogueUse::LookUp,
-        [&](ICatalogue& catalogue, const std::atomic<bool>&) {
-            listing = ReadCataloguedFolder(catalogue, folder);
-        },
-        error);
+    const auto outcome =
+        RunUnderNote(m_frame, m_location(), CatalogueUse::LookUp, std::move(work), error);
     m_frame.RemoveProgress();
     if (outcome == CCatalogueTask::Outcome::Failed)
         Report(error);
-    if (outcome != CCatalogueTask::Outcome::Done)
+    return outcome == CCatalogueTask::Outcome::Done;
+}
+
+// Go's reading of the folder, from the catalogue.
+bool CCatalogueListing::ReadFolder(CCatalogriumDoc& doc, const CataloguedFolder& folder,
+                                   int filesAndFolders) {
+    CataloguedListing listing;
+    const bool read = ReadCatalogue([&](ICatalogue& catalogue, const std::atomic<bool>&) {
+        listing = ReadCataloguedFolder(catalogue, folder);
+    });
+    if (!read)
         return false;
     doc.ListRecordedFolder(listing.path, std::move(listing.entries), filesAndFolders);
     return true;

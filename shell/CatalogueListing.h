@@ -45,6 +45,7 @@ public:
 private:
     void ListingRead();
     void EndLookUp(CCatalogueTask::Outcome outcome, const QString& error);
+    bool ReadCatalogue(CCatalogueTask::Work work);
     bool ReadFolder(CCatalogriumDoc& doc, const CataloguedFolder& folder, int filesAndFolders);
     void Report(const std::string& text);
 
