@@ -6,7 +6,7 @@
 #include "catalogue/Catalogue.h"
 #include "shell/CatalogueMenu.h"
 #include "shell/FindCatalogueWindow.h"
-#include "tests/app/AppFixture.h"
+#include "tests/app/CatalogueAppFixture.h"
 #include "tests/support/MadeUpEntry.h"
 #include "tests/support/PostgresServer.h"
 
@@ -46,30 +46,9 @@ long long PostgresNumber(const PostgresServer& server, const std::string& sql) {
     return number;
 }
 
-class FindTypingTest : public AppTest, public testing::WithParamInterface<std::string> {
+class FindTypingTest : public CatalogueAppTest {
 protected:
-    void SetUp() override {
-        if (GetParam() == "postgres") {
-            SKIP_WITHOUT_POSTGRES();
-            server.emplace();
-            MakeDatabase();
-            location = server->Uri(kDatabase);
-        } else {
-            location = (data.path() / "catalogue.sqlite").string();
-        }
-        setenv("CATALOGRIUM3_CATALOGUE", location.c_str(), 1);
-        FillCatalogue();
-        AppTest::SetUp();
-    }
-    void TearDown() override { unsetenv("CATALOGRIUM3_CATALOGUE"); }
-
-    void MakeDatabase() {
-        PGconn* conn = PQconnectdb(server->Uri().c_str());
-        PGresult* result = PQexec(conn, (std::string("CREATE DATABASE ") + kDatabase).c_str());
-        ASSERT_EQ(PQresultStatus(result), PGRES_COMMAND_OK) << PQerrorMessage(conn);
-        PQclear(result);
-        PQfinish(conn);
-    }
+    void BeforeTheApplication() override { FillCatalogue(); }
 
     // Every name holds "file" but the rare ones, which are in the last folder.
     void FillCatalogue() {
@@ -147,10 +126,6 @@ protected:
             QTest::keyClick(window, static_cast<Qt::Key>(key), Qt::NoModifier, 20);
     }
 
-    static constexpr const char* kDatabase = "find";
-    std::optional<PostgresServer> server;
-    TempDir data;
-    std::string location;
     std::vector<std::string> paths;
 };
 

@@ -10,8 +10,7 @@
 #include "shell/MediaDlg.h"
 #include "shell/MediumWindow.h"
 #include "shell/NameBytes.h"
-#include "tests/app/AppFixture.h"
-#include "tests/support/PostgresServer.h"
+#include "tests/app/CatalogueAppFixture.h"
 #include "tests/support/ReadAll.h"
 #include "tests/support/TempDir.h"
 
@@ -80,30 +79,8 @@ std::map<std::string, Counted> WalkTotals(const fs::path& top) {
     return totals;
 }
 
-class MediumWindowTest : public AppTest, public testing::WithParamInterface<std::string> {
+class MediumWindowTest : public CatalogueAppTest {
 protected:
-    void SetUp() override {
-        if (GetParam() == "postgres") {
-            SKIP_WITHOUT_POSTGRES();
-            server.emplace();
-            MakeDatabase();
-            location = server->Uri("browse");
-        } else {
-            location = (data.path() / "catalogue.sqlite").string();
-        }
-        setenv("CATALOGRIUM3_CATALOGUE", location.c_str(), 1);
-        AppTest::SetUp();
-    }
-    void TearDown() override { unsetenv("CATALOGRIUM3_CATALOGUE"); }
-
-    void MakeDatabase() {
-        PGconn* conn = PQconnectdb(server->Uri().c_str());
-        PGresult* result = PQexec(conn, "CREATE DATABASE browse");
-        ASSERT_EQ(PQresultStatus(result), PGRES_COMMAND_OK) << PQerrorMessage(conn);
-        PQclear(result);
-        PQfinish(conn);
-    }
-
     void Add(const std::string& name, const fs::path& path) {
         const std::atomic<bool> stop = false;
         ASSERT_EQ(AddToCatalogue(*OpenCatalogue(location), name, path.string(), false, stop),
@@ -167,10 +144,6 @@ protected:
         }
         return CurrentName(window) == name;
     }
-
-    std::optional<PostgresServer> server;
-    TempDir data;
-    std::string location;
 };
 
 // Each folder of the tree, expanded to the bottom, shows the totals that a walk of the disk
