@@ -24,7 +24,6 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <gmock/gmock.h>
-#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <algorithm>
