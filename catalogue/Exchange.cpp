@@ -70,9 +70,15 @@ std::optional<EntryKind> KindOfWord(std::string_view word) {
     return std::nullopt;
 }
 
+// The day is counted down from the second's remainder, not up from the day's first second:
+// the earliest second that 64 bits hold lies in a day whose first second they do not.
 std::string IsoUtcText(std::int64_t seconds) {
-    const std::int64_t days = FloorDiv(seconds, kSecondsPerDay);
-    const std::int64_t inDay = seconds - days * kSecondsPerDay;
+    std::int64_t days = seconds / kSecondsPerDay;
+    std::int64_t inDay = seconds % kSecondsPerDay;
+    if (inDay < 0) {
+        inDay += kSecondsPerDay;
+        --days;
+    }
     const CivilDate date = DateOfDay(days);
     char text[64];
     std::snprintf(text, sizeof text, "%s%04lld-%02d-%02dT%02d:%02d:%02dZ", date.year < 0 ? "-" : "",
