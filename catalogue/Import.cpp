@@ -374,6 +374,22 @@ public:
         return medium.name;
     }
 
+    // The tree goes without recursion, as it came: a hostile file may nest folders without end.
+    ~NcduDocument() {
+        std::vector<std::unique_ptr<Folder>> below;
+        const auto takeChildren = [&below](Folder& folder) {
+            for (auto& [index, child] : folder.read)
+                below.push_back(std::move(child));
+            folder.read.clear();
+        };
+        takeChildren(m_root);
+        while (!below.empty()) {
+            const std::unique_ptr<Folder> folder = std::move(below.back());
+            below.pop_back();
+            takeChildren(*folder);
+        }
+    }
+
 private:
     struct Folder {
         std::vector<AddedEntry> entries;
