@@ -10,6 +10,7 @@ import base64
 import http.client
 import json
 import os
+import shutil
 import socket
 import struct
 import subprocess
@@ -103,9 +104,19 @@ class DevTools:
                       clickCount=1)
 
 
+def remove_when_left(folder):
+    """Removes the folder once nothing writes in it any more, waiting a few seconds at most."""
+    for _ in range(50):
+        shutil.rmtree(folder, ignore_errors=True)
+        if not os.path.exists(folder):
+            return
+        time.sleep(0.1)
+
+
 def main():
     chromium, page, pattern = sys.argv[1:4]
-    with tempfile.TemporaryDirectory() as profile:
+    # Chromium's helpers may still write in the profile a moment after the browser has ended.
+    with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as profile:
         browser = subprocess.Popen([chromium, "--headless", "--no-sandbox", "--disable-gpu",
                                     "--user-data-dir=" + profile, "--remote-debugging-port=0",
                                     "file://" + page],
@@ -138,6 +149,7 @@ def main():
         finally:
             browser.terminate()
             browser.wait()
+            remove_when_left(profile)
 
 
 main()
