@@ -1,19 +1,9 @@
-// The listing rows of Standard pages and case-insert panels: headers, positions, prefixes,
-// names, sizes, the two columns and comment lines carried from one span to the next.
+// The listing rows of Standard pages and case-insert panels: headings, line numbers, prefixes,
+// names, sizes, the two columns and comment lines carried from one span to the next. Where the
+// rows of each layout are drawn is in the golden pages of PrintedPagesTests.cpp.
 #include "tests/print/PrinterFixture.h"
 
-#include "engine/Format.h"
-
 namespace {
-
-using Kind = CRecordingCanvas::Kind;
-
-std::vector<int> Arithmetic(int start, int step, int count) {
-    std::vector<int> values;
-    for (int i = 0; i < count; ++i)
-        values.push_back(start + step * i);
-    return values;
-}
 
 class RowsTest : public PrinterTest {
 protected:
@@ -33,29 +23,6 @@ protected:
     }
 };
 
-TEST_F(RowsTest, StandardFirstPageColumns) {
-    options.m_bAddAttribute = 1;
-    options.m_bAddDate = 1;
-    auto& report = Add("report.doc", 13312);
-    report.m_ftLastWrite = FileTimeFromUnix(kPrintTime);
-    Add("Photos", 734003200, true);
-    StartJob(kPrintStandard);
-    Print(1);
-    EXPECT_EQ(At(" Listing: page 1 of 1"), std::pair(50, 130));
-    EXPECT_EQ(At("Name"), std::pair(100, 145));
-    EXPECT_EQ(At("Size "), std::pair(530, 145));
-    EXPECT_EQ(At("Attribute"), std::pair(585, 145));
-    EXPECT_EQ(At("Last Date Modified"), std::pair(640, 145));
-    EXPECT_EQ(At("     1.  report.doc"), std::pair(30, 168));
-    EXPECT_EQ(Text("     1.  report.doc").font, (CanvasFont{"Arial", 10, 0, 400}));
-    // Sizes end at 565; the recording canvas measures 5 per character in this font.
-    EXPECT_EQ(At("          13.0 Kb"), std::pair(565 - 17 * 5, 168));
-    EXPECT_EQ(At("A"), std::pair(605, 168));
-    EXPECT_EQ(At("12/07/26 17:05:09"), std::pair(640, 168));
-    EXPECT_EQ(At("     2. [Photos]"), std::pair(30, 180));
-    EXPECT_EQ(At("         700.0 Mb"), std::pair(480, 180));
-}
-
 TEST_F(RowsTest, StandardHeadingsStayWhenColumnsAreOff) {
     options.m_bAddSize = 0;
     Add("a");
@@ -65,17 +32,6 @@ TEST_F(RowsTest, StandardHeadingsStayWhenColumnsAreOff) {
     EXPECT_EQ(TextsAt(605), std::vector<std::string>{});
     EXPECT_NE(canvas.FindText("Size "), nullptr);
     EXPECT_EQ(canvas.Texts().size(), 6u); // header, four headings, one row
-}
-
-TEST_F(RowsTest, StandardLaterPagesAreHeadedByTheFolderPath) {
-    AddFiles(151);
-    StartJob(kPrintStandard);
-    Print(2);
-    EXPECT_EQ(At("/HOME/USER/MUSIC  page 2 of 3"), std::pair(40, 25));
-    EXPECT_EQ(canvas.Of(Kind::Line)[0].y1, 50);
-    EXPECT_EQ(At("Name"), std::pair(100, 35));
-    EXPECT_EQ(RowsAt(30), Arithmetic(64, 12, 80));
-    EXPECT_EQ(TextsAt(30).front(), "    71.  file70");
 }
 
 TEST_F(RowsTest, LineNumbersKeepTheirPlacesThenWiden) {
@@ -101,39 +57,6 @@ TEST_F(RowsTest, CaseInsertsNumberOnlyWithTheirOwnOption) {
     EXPECT_EQ(TextsAt(30), (std::vector<std::string>{" song.mp3", "[Albums]"}));
 }
 
-TEST_F(RowsTest, CDPanelHeadersAndRowPositions) {
-    options.m_bAddDate = 1;
-    options.m_bAddAttribute = 1;
-    AddFiles(29);
-    StartJob(kPrintCD);
-    Print(1);
-    EXPECT_EQ(canvas.FindText(" page 1 of 1"), nullptr); // a one-panel job carries no page text
-    EXPECT_EQ(RowsAt(30), Arithmetic(95, 14, 29));
-    EXPECT_TRUE(TextsAt(605).empty());
-    EXPECT_TRUE(TextsAt(640).empty());
-    // 17 characters of 6 units ending at 494.
-    EXPECT_EQ(At("           2.0 Kb").first, 494 - 17 * 6);
-
-    AddFiles(1);
-    StartJob(kPrintCD);
-    Print(1);
-    EXPECT_EQ(At(" page 1 of 2"), std::pair(120, 73));
-    EXPECT_EQ(At("/HOME/USER/MUSIC  page 2 of 2"), std::pair(110, 528));
-    EXPECT_EQ(RowsAt(30).back(), 542);
-}
-
-TEST_F(RowsTest, ZipPanelHeadersAndRowPositions) {
-    AddFiles(21);
-    StartJob(kPrintZip);
-    Print(1);
-    EXPECT_EQ(At(" page 1 of 2"), std::pair(100, 73));
-    EXPECT_EQ(At("/HOME/USER/MUSIC  page 2 of 2"), std::pair(90, 528));
-    auto rows = Arithmetic(96, 14, 20);
-    rows.push_back(543);
-    EXPECT_EQ(RowsAt(30), rows);
-    EXPECT_EQ(Text(" file0").font.height, 11);
-}
-
 TEST_F(RowsTest, WideNamesArePrintedAsTheirShortNames) {
     // Prefix "     1. " and a blank, 5 units a character: wider than 478 from 87 characters.
     Add(std::string(86, 'a'));
@@ -152,28 +75,6 @@ TEST_F(RowsTest, ControlCharactersInNamesPrintAsQuestionMarks) {
     StartJob(kPrintCD);
     Print(1);
     EXPECT_EQ(TextsAt(30), std::vector<std::string>{" two?lines?.txt"});
-}
-
-TEST_F(RowsTest, TwoColumnCDPanelFillsColumnOneThenTwo) {
-    AddFiles(58);
-    StartJob(kPrintCD, true);
-    Print(1);
-    EXPECT_EQ(RowsAt(30), Arithmetic(95, 14, 29));
-    EXPECT_EQ(RowsAt(270), Arithmetic(95, 14, 29));
-    EXPECT_EQ(TextsAt(270).front(), " file29");
-}
-
-TEST_F(RowsTest, TwoColumnZipLaterPanelSwitchesAfterTwentyFourRows) {
-    AddFiles(40 + 48);
-    StartJob(kPrintZip, true);
-    Print(1);
-    const auto second = Arithmetic(543, 14, 24);
-    std::vector<int> column1 = Arithmetic(96, 14, 20);
-    column1.insert(column1.end(), second.begin(), second.end());
-    EXPECT_EQ(RowsAt(30), column1);
-    std::vector<int> column2 = Arithmetic(96, 14, 20);
-    column2.insert(column2.end(), second.begin(), second.end());
-    EXPECT_EQ(RowsAt(213), column2);
 }
 
 TEST_F(RowsTest, TwoColumnSizeIsLeftOutWhenItDoesNotFit) {

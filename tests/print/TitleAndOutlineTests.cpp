@@ -1,49 +1,11 @@
-// The title block (composition once per job, the box at both scales, drawing failures) and the
-// case-insert outline with its grid.
+// The title block (composition once per job, the lines it proposes, drawing failures) and the
+// case-insert outline without its pen. Where each is drawn in each layout is in the golden pages
+// of PrintedPagesTests.cpp.
 #include "tests/print/PrinterFixture.h"
 
 namespace {
 
 using Kind = CRecordingCanvas::Kind;
-
-struct Box {
-    int left, top, right, bottom, ellipseWidth, ellipseHeight;
-    bool operator==(const Box&) const = default;
-};
-
-Box BoxOf(const CRecordingCanvas::Call& call) {
-    return {call.x1, call.y1, call.x2, call.y2, call.ellipseWidth, call.ellipseHeight};
-}
-
-struct Line {
-    int x1, y1, x2, y2;
-    bool operator==(const Line&) const = default;
-};
-
-std::vector<Line> LinesOf(const CRecordingCanvas& canvas) {
-    std::vector<Line> lines;
-    for (const auto& call : canvas.Of(Kind::Line))
-        lines.push_back({call.x1, call.y1, call.x2, call.y2});
-    return lines;
-}
-
-// The four sides and the grid of one outline, as they should be drawn.
-std::vector<Line> ExpectedOutline(int edge, int v, int firstRule, int rules, int columnX) {
-    std::vector<Line> lines{{25, v + 25, edge, v + 25},
-                            {edge, v + 25, edge, v + edge},
-                            {edge, v + edge, 25, v + edge},
-                            {25, v + edge, 25, v + 25}};
-    for (int j = 0; j < rules; ++j)
-        lines.push_back({25, firstRule + 14 * j, edge, firstRule + 14 * j});
-    if (rules > 0)
-        lines.push_back({columnX, firstRule, columnX, v + edge});
-    return lines;
-}
-
-std::vector<Line> Concat(std::vector<Line> a, const std::vector<Line>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 class TitleBlockTest : public PrinterTest {
 protected:
@@ -54,46 +16,6 @@ protected:
         AddFiles(3);
     }
 };
-
-TEST_F(TitleBlockTest, StandardBoxIsDrawnAtDoubleScale) {
-    StartJob(kPrintStandard);
-    Print(1);
-    const auto boxes = canvas.Of(Kind::RoundRect);
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(BoxOf(boxes[0]), (Box{80, 40, 385, 102, 80, 40}));
-    EXPECT_EQ(boxes[0].brush, (CanvasColour{140, 140, 140}));
-    EXPECT_EQ(boxes[0].pen, (CanvasPen{2, kBlack}));
-    EXPECT_EQ(BoxOf(boxes[1]), (Box{64, 32, 369, 97, 80, 40}));
-    EXPECT_EQ(boxes[1].brush, kWhite);
-
-    const auto* line1 = canvas.FindText("LINE ONE");
-    const auto* line2 = canvas.FindText("LINE TWO");
-    const auto* line3 = canvas.FindText("LINE THREE");
-    ASSERT_TRUE(line1 && line2 && line3);
-    EXPECT_EQ(std::pair(line1->x1, line1->y1), std::pair(94, 35));
-    EXPECT_EQ(line1->font, (CanvasFont{"Arial", 16, 0, 700}));
-    EXPECT_EQ(std::pair(line2->x1, line2->y1), std::pair(94, 56));
-    EXPECT_EQ(line2->font, (CanvasFont{"Arial", 16, 6, 400}));
-    EXPECT_EQ(std::pair(line3->x1, line3->y1), std::pair(94, 72));
-}
-
-TEST_F(TitleBlockTest, CaseInsertBoxIsDrawnAtSingleScale) {
-    options.m_strFontName = "Times New Roman";
-    StartJob(kPrintZip);
-    Print(1);
-    const auto boxes = canvas.Of(Kind::RoundRect);
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(BoxOf(boxes[0]), (Box{40, 40, 305, 71, 40, 40}));
-    EXPECT_EQ(boxes[0].pen, (CanvasPen{1, kBlack}));
-    EXPECT_EQ(BoxOf(boxes[1]), (Box{32, 32, 297, 66, 40, 40}));
-    const auto* line1 = canvas.FindText("LINE ONE");
-    const auto* line3 = canvas.FindText("LINE THREE");
-    ASSERT_TRUE(line1 && line3);
-    EXPECT_EQ(std::pair(line1->x1, line1->y1), std::pair(47, 35));
-    EXPECT_EQ(line1->font, (CanvasFont{"Times New Roman", 14, 0, 700}));
-    EXPECT_EQ(std::pair(canvas.FindText("LINE TWO")->y1, line3->y1), std::pair(48, 55));
-    EXPECT_EQ(line3->font, (CanvasFont{"Times New Roman", 8, 6, 400}));
-}
 
 TEST_F(TitleBlockTest, ProposesPathAndDateAndKeepsThemWhenCancelled) {
     title.confirm = false;
@@ -206,66 +128,11 @@ protected:
     }
 };
 
-TEST_F(OutlineTest, CDFirstAndSecondPanelGrids) {
-    AddFiles(30);
-    StartJob(kPrintCD);
-    Print(1);
-    const auto first = ExpectedOutline(500, 0, 94, 30, 390);
-    EXPECT_EQ(first[33].y1, 500); // the last rule of the first panel is its bottom edge
-    EXPECT_EQ(LinesOf(canvas), Concat(first, ExpectedOutline(500, 500, 541, 32, 390)));
-    for (const auto& call : canvas.Of(Kind::Line))
-        EXPECT_EQ(call.pen, (CanvasPen{1, {160, 160, 160}}));
-}
-
-TEST_F(OutlineTest, ZipFirstPanelGridEndsAboveTheBottomEdge) {
-    AddFiles(5);
-    StartJob(kPrintZip);
-    Print(1);
-    const auto expected = ExpectedOutline(380, 0, 94, 20, 286);
-    EXPECT_EQ(expected[23].y1, 360);
-    EXPECT_EQ(LinesOf(canvas), expected);
-}
-
-TEST_F(OutlineTest, LaterSheetsUseTheLaterGridOnBothPanels) {
-    AddFiles(24 + 20 + 24 + 1);
-    StartJob(kPrintZip);
-    Print(2);
-    EXPECT_EQ(LinesOf(canvas), Concat(ExpectedOutline(380, 0, 41, 24, 286),
-                                      ExpectedOutline(380, 500, 541, 24, 286)));
-}
-
-TEST_F(OutlineTest, TwoColumnRuleSeparatesTheColumns) {
-    AddFiles(1);
-    StartJob(kPrintCD, true);
-    Print(1);
-    EXPECT_EQ(LinesOf(canvas).back(), (Line{258, 94, 258, 500}));
-    StartJob(kPrintZip, true);
-    Print(1);
-    EXPECT_EQ(LinesOf(canvas).back(), (Line{198, 94, 198, 380}));
-}
-
-TEST_F(OutlineTest, NoGridKeepsTheOutlineSquares) {
-    options.m_bNoGrid = 1;
-    AddFiles(30);
-    StartJob(kPrintCD);
-    Print(1);
-    EXPECT_EQ(LinesOf(canvas),
-              Concat(ExpectedOutline(500, 0, 0, 0, 0), ExpectedOutline(500, 500, 0, 0, 0)));
-}
-
 TEST_F(OutlineTest, PenFailureLeavesOutOutlineAndGrid) {
     StartJob(kPrintCD);
     canvas.failPens = true;
     printer.DrawInsertOutline(canvas, true, false);
     EXPECT_TRUE(canvas.calls.empty());
-}
-
-TEST_F(OutlineTest, StandardPageHasNoOutline) {
-    AddFiles(3);
-    StartJob(kPrintStandard);
-    Print(1);
-    EXPECT_EQ(LinesOf(canvas), (std::vector<Line>{{40, 160, 750, 160}}));
-    EXPECT_EQ(canvas.Of(Kind::Line)[0].pen, CanvasPen{}); // the canvas's default pen
 }
 
 } // namespace

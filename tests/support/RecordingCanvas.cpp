@@ -3,6 +3,7 @@
 #include "engine/Text.h"
 
 #include <algorithm>
+#include <sstream>
 
 bool CRecordingCanvas::SelectPen(const CanvasPen& pen) {
     if (failPens)
@@ -89,4 +90,45 @@ const CRecordingCanvas::Call* CRecordingCanvas::FindText(const std::string& text
         return call.kind == Kind::Text && call.text == text;
     });
     return it == calls.end() ? nullptr : &*it;
+}
+
+namespace {
+
+std::ostream& operator<<(std::ostream& out, const CanvasColour& colour) {
+    return out << int{colour.red} << ',' << int{colour.green} << ',' << int{colour.blue};
+}
+
+std::ostream& operator<<(std::ostream& out, const CanvasPen& pen) {
+    return out << "pen " << pen.width << ' ' << pen.colour;
+}
+
+std::ostream& operator<<(std::ostream& out, const CanvasFont& font) {
+    if (font.face.empty())
+        return out << "font device";
+    return out << "font " << font.face << ' ' << font.height << ' ' << font.averageWidth << ' '
+               << font.weight;
+}
+
+} // namespace
+
+std::string CRecordingCanvas::Describe() const {
+    std::ostringstream out;
+    for (const Call& call : calls) {
+        switch (call.kind) {
+        case Kind::Text:
+            out << "text (" << call.x1 << ',' << call.y1 << ") " << call.font << " \"" << call.text
+                << "\"\n";
+            break;
+        case Kind::Line:
+            out << "line (" << call.x1 << ',' << call.y1 << ")-(" << call.x2 << ',' << call.y2
+                << ") " << call.pen << '\n';
+            break;
+        case Kind::RoundRect:
+            out << "roundrect (" << call.x1 << ',' << call.y1 << ")-(" << call.x2 << ',' << call.y2
+                << ") corner " << call.ellipseWidth << 'x' << call.ellipseHeight << ' ' << call.pen
+                << " brush " << call.brush << '\n';
+            break;
+        }
+    }
+    return out.str();
 }

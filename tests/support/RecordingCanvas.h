@@ -49,6 +49,9 @@ public:
     std::vector<Call> Texts() const { return Of(Kind::Text); }
     // The first text call whose text is `text`; null when there is none.
     const Call* FindText(const std::string& text) const;
+    // Every call, one a line, with the pen, brush or font it drew with: the drawing as a golden
+    // file keeps it.
+    std::string Describe() const;
 
     std::vector<Call> calls;
     // Depth of SaveObjects calls not yet restored.
