@@ -1,6 +1,7 @@
 #include "engine/CatalogriumDoc.h"
 
 #include "tests/engine/ScopedTimeZone.h"
+#include "tests/support/Golden.h"
 #include "tests/support/ReadAll.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/TempDir.h"
@@ -32,6 +33,30 @@ const std::string kRule = std::string(97, '=') + "\r\n";
 const std::string kColumns = Blanks(9) + "Name" + Blanks(43) + "Size" + Blanks(9) + "Attributes" +
                              Blanks(4) + "Last Modified\r\n";
 
+CFolderEntry& AddEntry(CCatalogriumDoc& doc, const std::string& name, bool folder,
+                       std::uint64_t size = 0, std::uint32_t attributes = 0,
+                       std::int64_t seconds = kNow) {
+    auto entry = std::make_unique<CFolderEntry>();
+    entry->m_strName = name;
+    entry->m_strShortName = name.substr(0, 11);
+    entry->m_dwAttributes = attributes | (folder ? kAttrFolder : 0u);
+    entry->m_nSize = size;
+    entry->m_ftLastWrite = FileTimeFromUnix(seconds);
+    doc.m_entryList.push_back(std::move(entry));
+    return *doc.m_entryList.back();
+}
+
+// The listed folder and totals of the worked example, with its two entries.
+void ReportAndPhotos(CCatalogriumDoc& doc) {
+    doc.m_strListedFolder = "/data/archive";
+    doc.m_nTotalSize = 734016512;
+    doc.m_nSubFolders = 3;
+    doc.m_nFiles = 12;
+    AddEntry(doc, "report.doc", false, 13312, kAttrArchive, kNow);
+    AddEntry(doc, "Photos", true, 734003200, 0, 1796031662).m_comments.m_strComment1 =
+        "holiday 2026";
+}
+
 class ListingWriterTest : public testing::Test {
 protected:
     ListingWriterTest() {
@@ -40,21 +65,8 @@ protected:
     }
 
     CFolderEntry& Add(const std::string& name, bool folder, std::uint64_t size = 0,
-                      std::uint32_t attributes = 0, std::int64_t seconds = kNow) {
-        auto entry = std::make_unique<CFolderEntry>();
-        entry->m_strName = name;
-        entry->m_strShortName = name.substr(0, 11);
-        entry->m_dwAttributes = attributes | (folder ? kAttrFolder : 0u);
-        entry->m_nSize = size;
-        entry->m_ftLastWrite = FileTimeFromUnix(seconds);
-        doc.m_entryList.push_back(std::move(entry));
-        return *doc.m_entryList.back();
-    }
-
-    // The two entries of the worked examples.
-    void AddReportAndPhotos() {
-        Add("report.doc", false, 13312, kAttrArchive, kNow);
-        Add("Photos", true, 734003200, 0, 1796031662).m_comments.m_strComment1 = "holiday 2026";
+                      std::uint32_t attributes = 0) {
+        return AddEntry(doc, name, folder, size, attributes);
     }
 
     std::string Written() const {
@@ -71,13 +83,6 @@ protected:
         return text.substr(end + 2 * kRule.size() + kColumns.size());
     }
 
-    void AllColumnsOn() {
-        options.m_bAddSize = 1;
-        options.m_bAddAttribute = 1;
-        options.m_bAddDate = 1;
-        options.m_bNumberFileLines = 1;
-    }
-
     ScopedTimeZone utc{"UTC0"};
     RecordingPrompter prompter;
     RecordingProgressNote progress;
@@ -85,76 +90,102 @@ protected:
     CCatalogriumDoc doc{prompter, progress};
 };
 
-// ---- fixed-column file ----
+// ---- the whole file of each layout, against its golden file in tests/engine/golden/ ----
 
-TEST_F(ListingWriterTest, EmptyListingEndsWithTheSecondRule) {
-    EXPECT_EQ(Written(), "Catalogrium3: Listing of   <> Created on: 12/07/26 17:05:09\r\n"
-                         "Directory(Folder)  summary:  Size(bytes): " +
-                             Blanks(13) +
-                             "0  b\r\n"
-                             "SubFolders Total:....         0\r\n"
-                             "Files Total:.........         0\r\n"
-                             "\r\n"
-                             "Attributes: A - archive, H - hidden, S - system, R - read only\r\n"
-                             "\r\n"
-                             "\r\n" +
-                             kRule + kColumns + kRule);
-    EXPECT_EQ(kColumns.size(), 96u + 2u);
+struct ListingLayout {
+    const char* golden; // the file's name, without ".txt"
+    void (*set)(ListingOptions&, CCatalogriumDoc&);
+};
+
+void PrintTo(const ListingLayout& layout, std::ostream* out) {
+    *out << layout.golden;
 }
 
-TEST_F(ListingWriterTest, WorkedExampleByteForByte) {
-    AllColumnsOn();
-    doc.m_strListedFolder = "/data/archive";
-    doc.m_nTotalSize = 734016512;
-    doc.m_nSubFolders = 3;
-    doc.m_nFiles = 12;
-    AddReportAndPhotos();
-    EXPECT_EQ(Written(),
-              "Catalogrium3: Listing of   </data/archive> Created on: 12/07/26 17:05:09\r\n"
-              "Directory(Folder)  summary:  Size(bytes): " +
-                  Blanks(9) +
-                  "700.0 Mb\r\n"
-                  "SubFolders Total:....         3\r\n"
-                  "Files Total:.........        12\r\n"
-                  "\r\n"
-                  "Attributes: A - archive, H - hidden, S - system, R - read only\r\n"
-                  "\r\n"
-                  "\r\n" +
-                  kRule + kColumns + kRule +                                       //
-                  "     1.   report.doc" + Blanks(60) + "\r\n" +                   //
-                  Blanks(62) + "13.0 Kb" + Blanks(6) + "A" + Blanks(4) +           //
-                  "12/07/26 17:05:09\r\n" +                                        //
-                  "     2. [ Photos ]  " + Blanks(60) + "\r\n" +                   //
-                  Blanks(61) + "700.0 Mb" + Blanks(11) + "11/30/26 09:41:02\r\n" + //
-                  "  *** comment:   holiday 2026\r\n"
-                  "\r\n");
+void AllColumnsOn(ListingOptions& options) {
+    options.m_bAddSize = 1;
+    options.m_bAddAttribute = 1;
+    options.m_bAddDate = 1;
+    options.m_bNumberFileLines = 1;
 }
 
-TEST_F(ListingWriterTest, ColumnsOffAndBytesModeWithoutLineNumbers) {
+// One entry in bytes, without line numbers, attributes or date.
+void BytesWithoutNumbers(ListingOptions& options, CCatalogriumDoc& doc) {
     options.m_bNumberFileLines = 0;
     options.m_bSizeInBytes = 1;
     options.m_bAddAttribute = 0;
     options.m_bAddDate = 0;
-    Add("notes.txt", false, 1234567, kAttrArchive);
     options.m_bAddSize = 1;
-    EXPECT_EQ(EntryLines(), "   notes.txt" + Blanks(68) + "\r\n" + Blanks(58) + "1,234,567 b" +
-                                " ......  \r\n\r\n");
-    options.m_bAddSize = 0;
-    EXPECT_EQ(EntryLines(), "   notes.txt" + Blanks(68) + "\r\n" + Blanks(43) +
-                                std::string(34, '.') + "  \r\n\r\n");
+    AddEntry(doc, "notes.txt", false, 1234567, kAttrArchive);
 }
 
-TEST_F(ListingWriterTest, BannersNameTheEntriesLeftOut) {
-    const std::string around = "read only\r\n\r\n";
-    options.m_nFilesAndFolders = kFoldersOnly;
-    EXPECT_NE(Written().find(around + "*********OUTPUT DIRECTORY ONLY*******\r\n\r\n" + kRule),
-              std::string::npos);
-    options.m_nFilesAndFolders = kFilesOnly;
-    EXPECT_NE(Written().find(around + "******OUTPUT FILES ONLY********\r\n\r\n" + kRule),
-              std::string::npos);
-    options.m_nFilesAndFolders = kFilesAndFolders;
-    EXPECT_NE(Written().find(around + "\r\n" + kRule), std::string::npos);
+const ListingLayout kListingLayouts[] = {
+    {"empty", [](ListingOptions&, CCatalogriumDoc&) {}},
+    {"all-columns",
+     [](ListingOptions& options, CCatalogriumDoc& doc) {
+         AllColumnsOn(options);
+         ReportAndPhotos(doc);
+     }},
+    {"bytes-without-numbers", BytesWithoutNumbers},
+    {"no-size",
+     [](ListingOptions& options, CCatalogriumDoc& doc) {
+         BytesWithoutNumbers(options, doc);
+         options.m_bAddSize = 0;
+     }},
+    {"folders-only",
+     [](ListingOptions& options, CCatalogriumDoc&) { options.m_nFilesAndFolders = kFoldersOnly; }},
+    {"files-only",
+     [](ListingOptions& options, CCatalogriumDoc&) { options.m_nFilesAndFolders = kFilesOnly; }},
+    {"delimited-all-columns",
+     [](ListingOptions& options, CCatalogriumDoc& doc) {
+         AllColumnsOn(options);
+         options.m_bDelimited = 1;
+         options.m_bSizeInBytes = 0;
+         ReportAndPhotos(doc);
+     }},
+    {"delimited-empty",
+     [](ListingOptions& options, CCatalogriumDoc&) {
+         options.m_bDelimited = 1;
+         options.m_bNumberFileLines = 0;
+         options.m_bAddSize = 0;
+     }},
+    {"delimited-some-columns",
+     [](ListingOptions& options, CCatalogriumDoc& doc) {
+         options.m_bDelimited = 1;
+         options.m_bNumberFileLines = 0;
+         options.m_bSizeInBytes = 1;
+         options.m_bAddDate = 1;
+         AddEntry(doc, "  padded\t", false, 5000000000ULL, kAttrArchive);
+     }},
+    // Names that would break a row are quoted; comments are never written.
+    {"delimited-quoting",
+     [](ListingOptions& options, CCatalogriumDoc& doc) {
+         options.m_bDelimited = 1;
+         options.m_bAddSize = 0;
+         AddEntry(doc, "a,b", false);
+         AddEntry(doc, "say \"hi\"", false);
+         AddEntry(doc, "two\nlines", true).m_comments.m_strComment2 = "note";
+         for (const char* name : {"cr\rhere", " x,y ", "tab\there;ok"})
+             AddEntry(doc, name, false);
+     }},
+};
+
+class ListingLayouts : public ListingWriterTest,
+                       public testing::WithParamInterface<ListingLayout> {};
+
+TEST_P(ListingLayouts, MatchGolden) {
+    GetParam().set(options, doc);
+    EXPECT_TRUE(
+        MatchesGolden(std::string(GOLDEN_DIR) + "/" + GetParam().golden + ".txt", Written()));
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, ListingLayouts, testing::ValuesIn(kListingLayouts),
+                         [](const testing::TestParamInfo<ListingLayout>& param) {
+                             std::string name = param.param.golden;
+                             std::erase(name, '-');
+                             return name;
+                         });
+
+// ---- the fixed-column file's edge cases ----
 
 TEST_F(ListingWriterTest, NamesUpToTheLimitAreWrittenInFullCountedInCharacters) {
     const std::string e = "\xC3\xA9"; // two bytes, one character
@@ -226,61 +257,6 @@ TEST_F(ListingWriterTest, NothingIsWrittenWithoutOptions) {
     EXPECT_EQ(Written(), "");
 }
 
-// ---- comma-delimited file ----
-
-TEST_F(ListingWriterTest, DelimitedWorkedExample) {
-    AllColumnsOn();
-    options.m_bDelimited = 1;
-    options.m_bSizeInBytes = 0;
-    AddReportAndPhotos();
-    EXPECT_EQ(Written(), "Number,Type,Name,Size(bytes),Attributes,Last Modified\r\n"
-                         "1,N,report.doc,13312,A ,12/07/26 17:05:09\r\n"
-                         "2,Y,Photos,734003200, ,11/30/26 09:41:02\r\n");
-}
-
-TEST_F(ListingWriterTest, DelimitedEmptyListingIsTheHeaderRow) {
-    options.m_bDelimited = 1;
-    options.m_bNumberFileLines = 0;
-    options.m_bAddSize = 0;
-    EXPECT_EQ(Written(), "Type,Name\r\n");
-}
-
-TEST_F(ListingWriterTest, DelimitedWritesOnlyTheColumnsThatAreOn) {
-    options.m_bDelimited = 1;
-    options.m_bNumberFileLines = 0;
-    options.m_bAddSize = 1;
-    options.m_bSizeInBytes = 1;
-    options.m_bAddDate = 1;
-    Add("  padded\t", false, 5000000000ULL, kAttrArchive);
-    EXPECT_EQ(Written(), "Type,Name,Size(bytes),Last Modified\r\n"
-                         "N,padded,5000000000,12/07/26 17:05:09\r\n");
-}
-
-TEST_F(ListingWriterTest, DelimitedQuotesNamesThatWouldBreakTheRow) {
-    options.m_bDelimited = 1;
-    options.m_bAddSize = 0;
-    Add("a,b", false);
-    Add("say \"hi\"", false);
-    Add("two\nlines", true);
-    Add("cr\rhere", false);
-    Add(" x,y ", false);
-    Add("tab\there;ok", false);
-    EXPECT_EQ(Written(), "Number,Type,Name\r\n"
-                         "1,N,\"a,b\"\r\n"
-                         "2,N,\"say \"\"hi\"\"\"\r\n"
-                         "3,Y,\"two\nlines\"\r\n"
-                         "4,N,\"cr\rhere\"\r\n"
-                         "5,N,\"x,y\"\r\n"
-                         "6,N,tab\there;ok\r\n");
-}
-
-TEST_F(ListingWriterTest, DelimitedHasNoCommentLines) {
-    options.m_bDelimited = 1;
-    options.m_bAddSize = 0;
-    Add("x", false).m_comments.m_strComment2 = "note";
-    EXPECT_EQ(Written(), "Number,Type,Name\r\n1,N,x\r\n");
-}
-
 // ---- the size text of the listing ----
 
 TEST_F(ListingWriterTest, FormatSizeTurnsBytesModeOffForTwoColumnCaseInserts) {
@@ -322,7 +298,7 @@ mode_t PermissionsOf(const fs::path& path) {
 
 class SaveListingTest : public ListingWriterTest {
 protected:
-    SaveListingTest() { AddReportAndPhotos(); }
+    SaveListingTest() { ReportAndPhotos(doc); }
     TempDir dir;
     std::string error;
 };
