@@ -1,4 +1,5 @@
 #include "engine/Profile.h"
+#include "tests/support/Golden.h"
 #include "tests/support/ReadAll.h"
 #include "tests/support/TempDir.h"
 
@@ -72,28 +73,9 @@ protected:
 
 // ---- defaults and the keys that are only written -----------------------------------------
 
+// The first-run values themselves are those the new profile's golden file holds.
 TEST_F(ProfileTest, NoProfileGivesTheFirstRunSettings) {
-    ListingOptions o = Loaded(Path());
-    EXPECT_EQ(o.m_nPrintAs, kPrintCD);
-    EXPECT_EQ(o.m_bAddSize, 1);
-    EXPECT_EQ(o.m_bAddDate, 0);
-    EXPECT_EQ(o.m_bAddAttribute, 0);
-    EXPECT_EQ(o.m_bAddComments, 0);
-    EXPECT_EQ(o.m_bPrintSummary, 1);
-    EXPECT_EQ(o.m_bPrintTitle, 1);
-    EXPECT_EQ(o.m_bTwoColumn, 0);
-    EXPECT_EQ(o.m_bDelimited, 0);
-    EXPECT_EQ(o.m_nSortBy, kSortUnsorted);
-    EXPECT_EQ(o.m_bDescend, 0);
-    EXPECT_EQ(o.m_nFilesAndFolders, kFilesAndFolders);
-    EXPECT_EQ(o.m_bNumberStdLines, 1);
-    EXPECT_EQ(o.m_bNumberCDLines, 0);
-    EXPECT_EQ(o.m_bNumberFileLines, 1);
-    EXPECT_EQ(o.m_strFontName, "Arial");
-    EXPECT_EQ(o.m_bNoGrid, 0);
-    EXPECT_EQ(o.m_bSizeInBytes, 0);
-    EXPECT_EQ(o.m_bAutoRefresh, 0);
-    EXPECT_EQ(o.m_bUpperCase, 0);
+    EXPECT_EQ(Loaded(Path()), ListingOptions{});
 }
 
 TEST_F(ProfileTest, SizeAndAttributesKeysAreNeverRead) {
@@ -132,31 +114,10 @@ TEST_F(ProfileTest, LayoutKeyKeepsItsTrailingBlank) {
 
 // ---- saving ------------------------------------------------------------------------------
 
+// Every key with its first-run value, in the order of a save.
 TEST_F(ProfileTest, NewProfileHoldsEveryKeyInSaveOrder) {
     ASSERT_TRUE(SaveListingOptions(Path(), ListingOptions{}, error));
-    EXPECT_EQ(ReadAll(Path()), "[Options]\n"
-                               "Size=1\n"
-                               "Attributes=0\n"
-                               "Summary=1\n"
-                               "Print Title=1\n"
-                               "Descend=0\n"
-                               "Sort by=0\n"
-                               "Files and Folders=2\n"
-                               "number STD Lines=1\n"
-                               "number CD Lines=0\n"
-                               "number File Lines=1\n"
-                               "Add Size=1\n"
-                               "Add Date=0\n"
-                               "Add Attribute=0\n"
-                               "Print as =2\n"
-                               "Add Comments=0\n"
-                               "Do not draw Grid=0\n"
-                               "Add Size in Bytes=0\n"
-                               "AutoRefresh List=0\n"
-                               "All in UpperCase=0\n"
-                               "current Font=Arial\n"
-                               "Two Column=0\n"
-                               "Delimited=0\n");
+    EXPECT_TRUE(MatchesGolden(std::string(GOLDEN_DIR) + "/new-profile.ini", ReadAll(Path())));
 }
 
 TEST_F(ProfileTest, RoundTripKeepsEverySetting) {
