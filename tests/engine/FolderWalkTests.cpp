@@ -3,6 +3,7 @@
 #include "engine/TreeWalk.h"
 #include "tests/engine/RecordingTreeSink.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/OpenDescriptors.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/TempDir.h"
 
@@ -193,20 +194,11 @@ struct Scanner {
     CCatalogriumDoc doc{prompter, progress};
 };
 
-int CountOpenDescriptors() {
-    return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
-}
-
 bool NoSkip(const std::string&) {
     return false;
 }
 
 // ---- tests -------------------------------------------------------------------------------
-
-// A memory file system, when there is one, makes the trees quick to make and remove.
-fs::path QuickTempParent() {
-    return fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-}
 
 // Pools of one thread and of six, made on first use: a test that forks does so before any of
 // its threads exist.

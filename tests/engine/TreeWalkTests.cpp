@@ -2,6 +2,7 @@
 #include "engine/TreeWalk.h"
 #include "tests/engine/RecordingTreeSink.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/OpenDescriptors.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -36,14 +37,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uid_t kNobody = 65534;
-
-fs::path QuickTempParent() {
-    return fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-}
-
-int CountOpenDescriptors() {
-    return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
-}
 
 std::string Hex(std::string_view bytes) {
     static const char digits[] = "0123456789abcdef";

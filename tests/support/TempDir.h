@@ -54,3 +54,9 @@ private:
 
     std::filesystem::path m_path;
 };
+
+// A memory file system, when there is one, makes the trees quick to make and remove.
+inline std::filesystem::path QuickTempParent() {
+    return std::filesystem::is_directory("/dev/shm") ? std::filesystem::path("/dev/shm")
+                                                     : std::filesystem::temp_directory_path();
+}
