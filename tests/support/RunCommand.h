@@ -104,15 +104,29 @@ struct FinishedCommand {
     std::string err;
 };
 
+// Runs `argv` to its end with the environment `env`, in `workingFolder` when one is given. Its
+// standard output goes to `stdoutPath`, or when none is given to a file of `scratch` that is
+// read back; its standard error to a file of `scratch`, read back.
+inline FinishedCommand RunToEnd(const std::filesystem::path& scratch,
+                                const std::vector<std::string>& argv,
+                                const std::vector<std::string>& env,
+                                const std::string& stdoutPath = {},
+                                const std::string& workingFolder = {}) {
+    const std::string outPath = stdoutPath.empty() ? (scratch / "stdout").string() : stdoutPath;
+    const std::string errPath = (scratch / "stderr").string();
+    const pid_t pid = SpawnWithOutputFiles(argv, env, outPath, errPath, workingFolder);
+    FinishedCommand result;
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        result.status = WEXITSTATUS(status);
+    if (stdoutPath.empty())
+        result.out = ReadAll(outPath);
+    result.err = ReadAll(errPath);
+    return result;
+}
+
 // Runs `argv` to its end in `folder` with TZ=UTC0, its output going through files there.
 inline FinishedCommand RunWithTimesInUtc(const std::filesystem::path& folder,
                                          const std::vector<std::string>& argv) {
-    const auto out = folder / "run.out";
-    const auto err = folder / "run.err";
-    const pid_t pid = SpawnWithOutputFiles(argv, EnvironmentWith({"TZ=UTC0"}), out.string(),
-                                           err.string(), folder.string());
-    int status = -1;
-    if (pid > 0)
-        ::waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(out), ReadAll(err)};
+    return RunToEnd(folder, argv, EnvironmentWith({"TZ=UTC0"}), {}, folder.string());
 }

@@ -22,30 +22,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
 // Runs `argv` to its end, its standard output going to `stdoutPath` (a file of `scratch` when
 // empty, then read back) and its standard error to a file of `scratch`.
-RunResult RunToEnd(const TempDir& scratch, const std::vector<std::string>& argv,
-                   const std::string& stdoutPath = {}) {
-    const std::string outPath =
-        stdoutPath.empty() ? (scratch.path() / "stdout").string() : stdoutPath;
-    const std::string errPath = (scratch.path() / "stderr").string();
-    const pid_t pid = SpawnWithOutputFiles(
-        argv, EnvironmentWith({"XDG_CONFIG_HOME=" + (scratch.path() / "config").string()}), outPath,
-        errPath);
-    RunResult result;
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        result.exitCode = WEXITSTATUS(status);
-    if (stdoutPath.empty())
-        result.out = ReadAll(outPath);
-    result.err = ReadAll(errPath);
-    return result;
+FinishedCommand RunInScratch(const TempDir& scratch, const std::vector<std::string>& argv,
+                             const std::string& stdoutPath = {}) {
+    return RunToEnd(scratch.path(), argv,
+                    EnvironmentWith({"XDG_CONFIG_HOME=" + (scratch.path() / "config").string()}),
+                    stdoutPath);
 }
 
 std::vector<std::string> Ctlgrm(std::vector<std::string> args) {
@@ -104,9 +87,10 @@ protected:
 
     // Adds `folder` as the medium `name`; the listing goes nowhere.
     void Add(const std::string& name, const fs::path& folder) {
-        const RunResult r = RunToEnd(scratch, Ctlgrm({"--catalogue", Catalogue(), "--add", name,
-                                                      "-o", "/dev/null", folder.string()}));
-        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const FinishedCommand r =
+            RunInScratch(scratch, Ctlgrm({"--catalogue", Catalogue(), "--add", name, "-o",
+                                          "/dev/null", folder.string()}));
+        ASSERT_EQ(r.status, 0) << r.err;
     }
 
     // --find or --media (`args`) printed both ways: the escaped text decoded by the decoder
@@ -114,15 +98,15 @@ protected:
     std::pair<std::string, std::string> BothWays(const std::vector<std::string>& args) {
         std::vector<std::string> all{"--catalogue", Catalogue()};
         all.insert(all.end(), args.begin(), args.end());
-        const RunResult escaped = RunToEnd(scratch, Ctlgrm(all));
-        EXPECT_EQ(escaped.exitCode, 0) << escaped.err;
+        const FinishedCommand escaped = RunInScratch(scratch, Ctlgrm(all));
+        EXPECT_EQ(escaped.status, 0) << escaped.err;
         const fs::path escapedFile = scratch.path() / "escaped";
         std::ofstream(escapedFile, std::ios::binary) << escaped.out;
         const CommandResult decoded = RunCommand({"python3", "-c", kDecoder, escapedFile});
         EXPECT_EQ(decoded.status, 0) << "the escaped records are not clean text";
         all.push_back("-0");
-        const RunResult raw = RunToEnd(scratch, Ctlgrm(all));
-        EXPECT_EQ(raw.exitCode, 0) << raw.err;
+        const FinishedCommand raw = RunInScratch(scratch, Ctlgrm(all));
+        EXPECT_EQ(raw.status, 0) << raw.err;
         return {decoded.out, raw.out};
     }
 
@@ -182,8 +166,8 @@ TEST_F(CtlgrmRecordsTest, FoundEntriesAndMediaGiveBackEveryByteOfTheirNames) {
 TEST_F(CtlgrmRecordsTest, NullGoesOnlyWithFindOrMedia) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"-0", dir.str()}, {"--null", "--forget", "x"}}) {
-        const RunResult r = RunToEnd(scratch, Ctlgrm(args));
-        EXPECT_EQ(r.exitCode, 2);
+        const FinishedCommand r = RunInScratch(scratch, Ctlgrm(args));
+        EXPECT_EQ(r.status, 2);
         EXPECT_NE(
             r.err.find("--null goes with --find, --media, --which, --duplicates or --only-on-one"),
             std::string::npos)
@@ -221,8 +205,8 @@ TEST_F(CtlgrmRecordsTest, RecordsLostOnAFullDeviceAreAFailure) {
         {{"--help"}, 1, "ctlgrm: cannot write the usage to standard output" + full},
     };
     for (const auto& c : cases) {
-        const RunResult r = RunToEnd(scratch, Ctlgrm(c.args), "/dev/full");
-        EXPECT_EQ(r.exitCode, c.exitCode) << c.args.back();
+        const FinishedCommand r = RunInScratch(scratch, Ctlgrm(c.args), "/dev/full");
+        EXPECT_EQ(r.status, c.exitCode) << c.args.back();
         EXPECT_EQ(r.err, c.message);
     }
 }
@@ -230,8 +214,8 @@ TEST_F(CtlgrmRecordsTest, RecordsLostOnAFullDeviceAreAFailure) {
 // Runs `ctlgrm` with its standard output in a 16 KiB tmpfs mounted on `mountPoint` in a mount
 // namespace of its own, so nothing outside sees it; what it wrote there is copied to `kept`.
 // Exit status 99 when the file system cannot be mounted.
-RunResult RunOnSmallFileSystem(const TempDir& scratch, const fs::path& mountPoint,
-                               const fs::path& kept, const std::vector<std::string>& ctlgrm) {
+FinishedCommand RunOnSmallFileSystem(const TempDir& scratch, const fs::path& mountPoint,
+                                     const fs::path& kept, const std::vector<std::string>& ctlgrm) {
     const fs::path err = scratch.path() / "stderr";
     std::vector<std::string> argv{
         "unshare",
@@ -247,8 +231,8 @@ RunResult RunOnSmallFileSystem(const TempDir& scratch, const fs::path& mountPoin
         kept.string(),
         err.string()};
     argv.insert(argv.end(), ctlgrm.begin(), ctlgrm.end());
-    RunResult result;
-    result.exitCode = RunCommand(argv).status;
+    FinishedCommand result;
+    result.status = RunCommand(argv).status;
     result.err = ReadAll(err);
     return result;
 }
@@ -265,12 +249,12 @@ TEST_F(CtlgrmRecordsTest, RecordsLostOnAFullFileSystemAreAFailure) {
         std::vector<std::string> args{"--catalogue", Catalogue(), "--find", "file-"};
         if (nulTerminated)
             args.push_back("-0");
-        const RunResult whole = RunToEnd(scratch, Ctlgrm(args));
-        ASSERT_EQ(whole.exitCode, 0) << whole.err;
-        const RunResult r = RunOnSmallFileSystem(scratch, small, kept, Ctlgrm(args));
-        if (r.exitCode == 99)
+        const FinishedCommand whole = RunInScratch(scratch, Ctlgrm(args));
+        ASSERT_EQ(whole.status, 0) << whole.err;
+        const FinishedCommand r = RunOnSmallFileSystem(scratch, small, kept, Ctlgrm(args));
+        if (r.status == 99)
             GTEST_SKIP() << "cannot mount a tmpfs in a mount namespace: " << r.err;
-        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.err,
                   "ctlgrm: cannot write the matches to standard output: No space left on device\n");
         const std::string written = ReadAll(kept);
@@ -294,15 +278,15 @@ TEST_F(CtlgrmRecordsTest, RefusedAddLeavesTheListingFileAsItWas) {
                                        "-o",
                                        listing.string(),
                                        (dir.path() / "disc").string()};
-    RunResult r = RunToEnd(scratch, Ctlgrm(add));
-    EXPECT_EQ(r.exitCode, 1);
+    FinishedCommand r = RunInScratch(scratch, Ctlgrm(add));
+    EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("--replace replaces it."), std::string::npos) << r.err;
     EXPECT_EQ(ReadAll(listing), "the listing before");
 
     std::vector<std::string> replace = add;
     replace.push_back("--replace");
-    r = RunToEnd(scratch, Ctlgrm(replace));
-    EXPECT_EQ(r.exitCode, 0) << r.err;
+    r = RunInScratch(scratch, Ctlgrm(replace));
+    EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(ReadAll(listing).find("file-2.txt"), std::string::npos);
 }
 

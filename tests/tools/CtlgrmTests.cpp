@@ -28,12 +28,6 @@ namespace {
 
 constexpr std::time_t kNow = 1796663109; // 12/07/26 17:05:09 UTC
 
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
 // Changes to ctlgrm's environment: a value sets the variable, nothing removes it.
 using Environment = std::map<std::string, std::optional<std::string>>;
 
@@ -69,20 +63,13 @@ pid_t StartCtlgrm(const TempDir& scratch, const std::vector<std::string>& args,
 
 // Runs ctlgrm with `args` to its end, its standard output going to `stdoutPath` (a file of
 // `scratch` when empty).
-RunResult RunCtlgrm(const TempDir& scratch, const std::vector<std::string>& args,
-                    const std::string& stdoutPath = {}, const std::string& workingFolder = {},
-                    const Environment& changes = {}) {
-    std::string outPath = stdoutPath.empty() ? (scratch.path() / "stdout").string() : stdoutPath;
-    std::string errPath = (scratch.path() / "stderr").string();
-    RunResult result;
-    const pid_t pid = StartCtlgrm(scratch, args, outPath, errPath, workingFolder, changes);
-    int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        result.exitCode = WEXITSTATUS(status);
-    if (stdoutPath.empty())
-        result.out = ReadAll(outPath);
-    result.err = ReadAll(errPath);
-    return result;
+FinishedCommand RunCtlgrm(const TempDir& scratch, const std::vector<std::string>& args,
+                          const std::string& stdoutPath = {}, const std::string& workingFolder = {},
+                          const Environment& changes = {}) {
+    std::vector<std::string> argv{CTLGRM_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunToEnd(scratch.path(), argv, CtlgrmEnvironment(scratch, changes), stdoutPath,
+                    workingFolder);
 }
 
 void SetTime(const std::filesystem::path& path, std::time_t seconds) {
@@ -144,8 +131,8 @@ protected:
 // ---- the listing written --------------------------------------------------------------
 
 TEST_F(CtlgrmTest, WritesTheEngineListingToStandardOutput) {
-    RunResult r = RunCtlgrm(scratch, {Folder()});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    FinishedCommand r = RunCtlgrm(scratch, {Folder()});
+    ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, EngineListing(Folder(), ListingOptions{}));
     EXPECT_NE(r.out.find("Catalogrium3: Listing of   <" + Folder() + "> Created on: 12/07/26"),
@@ -154,8 +141,8 @@ TEST_F(CtlgrmTest, WritesTheEngineListingToStandardOutput) {
 
 TEST_F(CtlgrmTest, OutputFileHoldsTheSameBytes) {
     std::string file = (scratch.path() / "listing.txt").string();
-    RunResult r = RunCtlgrm(scratch, {"-o", file, Folder() + "//"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    FinishedCommand r = RunCtlgrm(scratch, {"-o", file, Folder() + "//"});
+    ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(ReadAll(file), EngineListing(Folder(), ListingOptions{}));
 }
@@ -165,8 +152,8 @@ TEST_F(CtlgrmTest, NamesTooLongForTheLineAreWrittenAsDistinctShortNames) {
     const std::string stem = "entry_with_a_really_much_longer_name_than_any_listing_line_can_hold_";
     for (int i = 1; i <= 60; ++i)
         dir.WriteFile("long/" + stem + std::to_string(1000 + i) + ".dat", "");
-    RunResult r = RunCtlgrm(scratch, {"--sort", "name", (dir.path() / "long").string()});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    FinishedCommand r = RunCtlgrm(scratch, {"--sort", "name", (dir.path() / "long").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
     std::istringstream listing(r.out);
     std::vector<std::string> shown;
     for (std::string line; std::getline(listing, line);)
@@ -195,8 +182,8 @@ TEST_F(CtlgrmTest, RelativeFolderIsTakenFromTheCurrentFolder) {
         {"./L/../inner", dir.str() + "/L/../inner", ""},
     };
     for (const auto& c : cases) {
-        RunResult r = RunCtlgrm(scratch, {c.argument}, {}, dir.str());
-        ASSERT_EQ(r.exitCode, 0) << c.argument << ": " << r.err;
+        FinishedCommand r = RunCtlgrm(scratch, {c.argument}, {}, dir.str());
+        ASSERT_EQ(r.status, 0) << c.argument << ": " << r.err;
         EXPECT_EQ(r.out, EngineListing(c.listed, ListingOptions{})) << c.argument;
         EXPECT_NE(r.out.find(c.holds), std::string::npos) << c.argument;
     }
@@ -213,8 +200,8 @@ TEST_F(CtlgrmTest, ReadsTheGivenProfileAndNeverWritesOne) {
     ASSERT_TRUE(SaveListingOptions(profile, stored, error)) << error;
     std::string before = ReadAll(profile);
 
-    RunResult r = RunCtlgrm(scratch, {"--profile", profile, Folder()});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    FinishedCommand r = RunCtlgrm(scratch, {"--profile", profile, Folder()});
+    ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, EngineListing(Folder(), stored));
     EXPECT_EQ(r.out.rfind("Number,Type,Name,Size(bytes),Attributes,Last Modified\r\n", 0), 0u);
     EXPECT_EQ(ReadAll(profile), before);
@@ -224,8 +211,8 @@ TEST_F(CtlgrmTest, ReadsTheGivenProfileAndNeverWritesOne) {
 TEST_F(CtlgrmTest, UnreadableProfileIsReportedAndTheDefaultsAreUsed) {
     const std::string profile = (scratch.path() / "folder.ini").string();
     std::filesystem::create_directory(profile);
-    RunResult r = RunCtlgrm(scratch, {"--profile", profile, Folder()});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    FinishedCommand r = RunCtlgrm(scratch, {"--profile", profile, Folder()});
+    ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "ctlgrm: The settings were not read: " + profile +
                          " is not a profile that can be read; the defaults are used.\n");
     EXPECT_EQ(r.out, EngineListing(Folder(), ListingOptions{}));
@@ -238,8 +225,8 @@ TEST_F(CtlgrmTest, DefaultProfileComesFromTheConfigFolder) {
     ASSERT_TRUE(
         SaveListingOptions((scratch.path() / "config/catalogrium3.ini").string(), stored, error))
         << error;
-    RunResult r = RunCtlgrm(scratch, {Folder()});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    FinishedCommand r = RunCtlgrm(scratch, {Folder()});
+    ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, EngineListing(Folder(), stored));
 }
 
@@ -250,9 +237,9 @@ TEST_F(CtlgrmTest, SettingOptionsChangeTheListing) {
     expected.m_nFilesAndFolders = kFilesOnly;
     expected.m_bUpperCase = 1;
     expected.m_bAddDate = 1;
-    RunResult r = RunCtlgrm(scratch, {"--sort", "size", "--descend", "--entries=files",
-                                      "--uppercase", "--set", "Add Date=1", Folder()});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    FinishedCommand r = RunCtlgrm(scratch, {"--sort", "size", "--descend", "--entries=files",
+                                            "--uppercase", "--set", "Add Date=1", Folder()});
+    ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, EngineListing(Folder(), expected));
     EXPECT_NE(r.out.find("******OUTPUT FILES ONLY********"), std::string::npos);
     EXPECT_LT(r.out.find("ARCHIVE.TAR.GZ"), r.out.find("B.TXT"));
@@ -261,8 +248,8 @@ TEST_F(CtlgrmTest, SettingOptionsChangeTheListing) {
 TEST_F(CtlgrmTest, LaterSettingsWinOverEarlierOnes) {
     ListingOptions expected;
     expected.m_nSortBy = kSortExtension;
-    RunResult r = RunCtlgrm(scratch, {"--sort", "name", "--set", "Sort by=4", Folder()});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    FinishedCommand r = RunCtlgrm(scratch, {"--sort", "name", "--set", "Sort by=4", Folder()});
+    ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, EngineListing(Folder(), expected));
 }
 
@@ -276,10 +263,10 @@ TEST_F(CtlgrmTest, ListingFileGivesSizesInBytesWhateverLayoutTheProfilePrints) {
     const std::string file = (scratch.path() / "listing.txt").string();
     for (const char* layout : {"0", "1", "2", "3"})
         for (const std::string& output : {std::string("-"), file}) {
-            RunResult r = RunCtlgrm(
+            FinishedCommand r = RunCtlgrm(
                 scratch, {"--set", "Two Column=1", "--set", "Add Size in Bytes=1", "--set",
                           std::string("Print as =") + layout, "-o", output, Folder()});
-            ASSERT_EQ(r.exitCode, 0) << r.err;
+            ASSERT_EQ(r.status, 0) << r.err;
             const std::string written = output == "-" ? r.out : ReadAll(file);
             EXPECT_EQ(written, EngineListing(Folder(), expected)) << layout << " " << output;
             EXPECT_NE(written.find("13,312 b"), std::string::npos) << layout << " " << output;
@@ -288,8 +275,8 @@ TEST_F(CtlgrmTest, ListingFileGivesSizesInBytesWhateverLayoutTheProfilePrints) {
 
 TEST_F(CtlgrmTest, CommentsAreWrittenUnderTheirEntries) {
     std::string comments = dir.WriteFile("comments.txt", "Photos\tholiday 2026\nnobody\tx\n");
-    RunResult r = RunCtlgrm(scratch, {"--comments", comments, Folder()});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    FinishedCommand r = RunCtlgrm(scratch, {"--comments", comments, Folder()});
+    ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, EngineListing(Folder(), ListingOptions{}, "Photos", "holiday 2026"));
     EXPECT_NE(r.out.find("  *** comment:   holiday 2026\r\n"), std::string::npos);
     EXPECT_NE(r.err.find("no entry named \"nobody\""), std::string::npos);
@@ -298,24 +285,24 @@ TEST_F(CtlgrmTest, CommentsAreWrittenUnderTheirEntries) {
 // ---- failures ----------------------------------------------------------------------------
 
 TEST_F(CtlgrmTest, RefusedPathsAreReportedWithTheirCaptions) {
-    RunResult r = RunCtlgrm(scratch, {""});
-    EXPECT_EQ(r.exitCode, 1);
+    FinishedCommand r = RunCtlgrm(scratch, {""});
+    EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Catalogrium3: Error: Please enter Folder name and Path\n");
     EXPECT_EQ(r.out, "");
 
     r = RunCtlgrm(scratch, {"~nobody"});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Catalogrium3: Error: Please check Folder name and Path\n");
 
     r = RunCtlgrm(scratch, {"--", "/tmp/a*b"});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.rfind("Catalogrium: A folder/file Name cannot contain", 0), 0u) << r.err;
 }
 
 TEST_F(CtlgrmTest, UnreadableFolderFailsWithTheScanMessage) {
     std::string missing = (dir.path() / "missing").string();
-    RunResult r = RunCtlgrm(scratch, {missing});
-    EXPECT_EQ(r.exitCode, 1);
+    FinishedCommand r = RunCtlgrm(scratch, {missing});
+    EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Catalogrium: There are problem reading folder  " + missing + "\n");
     EXPECT_EQ(r.out, "");
 }
@@ -328,27 +315,27 @@ TEST_F(CtlgrmTest, BadUsageExitsTwoWithTheUsage) {
                                                {"--set", "Print as=1", Folder()},
                                                {"--frobnicate", Folder()},
                                                {Folder(), "-o"}}) {
-        RunResult r = RunCtlgrm(scratch, args);
-        EXPECT_EQ(r.exitCode, 2);
+        FinishedCommand r = RunCtlgrm(scratch, args);
+        EXPECT_EQ(r.status, 2);
         EXPECT_NE(r.err.find("Usage: ctlgrm"), std::string::npos);
         EXPECT_EQ(r.out, "");
     }
 }
 
 TEST_F(CtlgrmTest, HelpGoesToStandardOutput) {
-    RunResult r = RunCtlgrm(scratch, {"--help"});
-    EXPECT_EQ(r.exitCode, 0);
+    FinishedCommand r = RunCtlgrm(scratch, {"--help"});
+    EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("Usage: ctlgrm", 0), 0u);
 }
 
 TEST_F(CtlgrmTest, UnwritableOutputFails) {
     std::string file = (scratch.path() / "no/such/folder/out.txt").string();
-    RunResult r = RunCtlgrm(scratch, {"-o", file, Folder()});
-    EXPECT_EQ(r.exitCode, 1);
+    FinishedCommand r = RunCtlgrm(scratch, {"-o", file, Folder()});
+    EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("out.txt"), std::string::npos) << r.err;
 
     r = RunCtlgrm(scratch, {Folder()}, "/dev/full");
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("standard output"), std::string::npos) << r.err;
 }
 
@@ -365,8 +352,8 @@ TEST_F(CtlgrmTest, BadCommentsFileFailsBeforeAnythingIsWritten) {
     };
     std::string file = (scratch.path() / "out.txt").string();
     for (const auto& c : cases) {
-        RunResult r = RunCtlgrm(scratch, {"--comments", c.comments, "-o", file, Folder()});
-        EXPECT_EQ(r.exitCode, 1);
+        FinishedCommand r = RunCtlgrm(scratch, {"--comments", c.comments, "-o", file, Folder()});
+        EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_FALSE(std::filesystem::exists(file));
     }
@@ -381,7 +368,7 @@ TEST_F(CtlgrmTest, ControlCharactersNeverReachStandardError) {
     // A look-up never makes a catalogue: this one is made by an add.
     ASSERT_EQ(RunCtlgrm(scratch, {"--catalogue", dir.str() + "/catalogue.sqlite", "--add", "Disc",
                                   "-o", "/dev/null", Folder()})
-                  .exitCode,
+                  .status,
               0);
     const struct {
         std::vector<std::string> args;
@@ -400,7 +387,7 @@ TEST_F(CtlgrmTest, ControlCharactersNeverReachStandardError) {
          "ctlgrm: The catalogue " + dir.str() + "/" + shown + ".sqlite is "},
     };
     for (const auto& c : cases) {
-        RunResult r = RunCtlgrm(scratch, c.args);
+        FinishedCommand r = RunCtlgrm(scratch, c.args);
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_EQ(std::count_if(r.err.begin(), r.err.end(),
                                 [](unsigned char ch) { return ch < 0x20 && ch != '\n'; }),
@@ -413,8 +400,8 @@ TEST_F(CtlgrmTest, ControlCharactersNeverReachStandardError) {
 // with "?" in its place, as other control characters are.
 TEST_F(CtlgrmTest, EightBitControlsInNamesAreShownAsQuestionMarks) {
     dir.WriteFile(std::string("c1/x\x9b") + "31mred\xc2\x85.txt", "abc");
-    RunResult r = RunCtlgrm(scratch, {dir.str() + "/c1"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    FinishedCommand r = RunCtlgrm(scratch, {dir.str() + "/c1"});
+    ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("x?31mred?.txt"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find('\x9b'), std::string::npos);
     EXPECT_EQ(r.out.find('\x85'), std::string::npos);
@@ -434,20 +421,11 @@ TEST_F(CtlgrmTest, EntriesThatCannotBeExaminedAreListedWithOneWarning) {
         if (::geteuid() == 0)
             argv.insert(argv.begin(),
                         {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
-        const std::string out = (scratch.path() / "out").string();
-        const std::string err = (scratch.path() / "err").string();
-        const pid_t pid = SpawnWithOutputFiles(argv, CtlgrmEnvironment(scratch, {}), out, err);
-        int status = 0;
-        RunResult result;
-        if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-            result.exitCode = WEXITSTATUS(status);
-        result.out = ReadAll(out);
-        result.err = ReadAll(err);
-        return result;
+        return RunToEnd(scratch.path(), argv, CtlgrmEnvironment(scratch, {}));
     };
 
-    const RunResult r = runAsUser(dir.str() + "/names-only");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const FinishedCommand r = runAsUser(dir.str() + "/names-only");
+    EXPECT_EQ(r.status, 0) << r.err;
     // Both are listed with what is known: their names, size 0 and the time 0.
     EXPECT_NE(r.out.find("big file"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("inner"), std::string::npos) << r.out;
@@ -461,16 +439,16 @@ TEST_F(CtlgrmTest, EntriesThatCannotBeExaminedAreListedWithOneWarning) {
         << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
 
-    const RunResult searchable = runAsUser(dir.str() + "/searchable");
-    EXPECT_EQ(searchable.exitCode, 0);
+    const FinishedCommand searchable = runAsUser(dir.str() + "/searchable");
+    EXPECT_EQ(searchable.status, 0);
     EXPECT_EQ(searchable.err, "");
 }
 
 TEST_F(CtlgrmTest, SourceDateEpochMustBeADate) {
     for (const char* value : {"", "now", "1.5", " 0", "+1", "0x10", "99999999999999999999",
                               "67768036191676800", "-67768040609740801"}) {
-        RunResult r = RunCtlgrm(scratch, {Folder()}, {}, {}, {{"SOURCE_DATE_EPOCH", value}});
-        EXPECT_EQ(r.exitCode, 2) << value;
+        FinishedCommand r = RunCtlgrm(scratch, {Folder()}, {}, {}, {{"SOURCE_DATE_EPOCH", value}});
+        EXPECT_EQ(r.status, 2) << value;
         EXPECT_EQ(r.err.rfind(std::string("ctlgrm: SOURCE_DATE_EPOCH=\"") + value + "\" is ", 0),
                   0u)
             << r.err;
@@ -484,8 +462,9 @@ TEST_F(CtlgrmTest, SourceDateEpochMustBeADate) {
         {"67768036191676799", "Created on: 12/31/47 23:59:59"}, // the year 2147485547
     };
     for (const auto& d : dates) {
-        RunResult r = RunCtlgrm(scratch, {Folder()}, {}, {}, {{"SOURCE_DATE_EPOCH", d.value}});
-        ASSERT_EQ(r.exitCode, 0) << r.err;
+        FinishedCommand r =
+            RunCtlgrm(scratch, {Folder()}, {}, {}, {{"SOURCE_DATE_EPOCH", d.value}});
+        ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_NE(r.out.find(d.created), std::string::npos) << d.value;
     }
 }
@@ -494,9 +473,9 @@ TEST_F(CtlgrmTest, SourceDateEpochMustBeADate) {
 TEST_F(CtlgrmTest, SuccessfulRunSaysNothingOnStandardError) {
     for (const std::string output : {"-", "listing.txt", "listing.pdf"}) {
         const std::string target = output == "-" ? output : (scratch.path() / output).string();
-        RunResult r = RunCtlgrm(scratch, {"-o", target, Folder()}, {}, {},
-                                {{"XDG_RUNTIME_DIR", std::nullopt}});
-        EXPECT_EQ(r.exitCode, 0) << output;
+        FinishedCommand r = RunCtlgrm(scratch, {"-o", target, Folder()}, {}, {},
+                                      {{"XDG_RUNTIME_DIR", std::nullopt}});
+        EXPECT_EQ(r.status, 0) << output;
         EXPECT_EQ(r.err, "") << output;
     }
 }
@@ -520,8 +499,8 @@ TEST_F(CtlgrmTest, OutputGoesIntoPipesDevicesAndLinkTargets) {
         std::filesystem::create_directories(out);
         ASSERT_EQ(mkfifo(target.c_str(), 0600), 0);
         FifoReader reader(target);
-        RunResult r = RunCtlgrm(scratch, {"-o", target.string(), Folder()});
-        EXPECT_EQ(r.exitCode, 0) << r.err;
+        FinishedCommand r = RunCtlgrm(scratch, {"-o", target.string(), Folder()});
+        EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(reader.Bytes().rfind(head, 0), 0u) << name;
         EXPECT_TRUE(IsFifo(target)) << name;
         std::filesystem::remove_all(out);
@@ -529,7 +508,7 @@ TEST_F(CtlgrmTest, OutputGoesIntoPipesDevicesAndLinkTargets) {
         std::filesystem::create_directories(out / "real");
         std::filesystem::create_symlink("real/" + name, target);
         r = RunCtlgrm(scratch, {"-o", target.string(), Folder()});
-        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_TRUE(std::filesystem::is_symlink(target)) << name;
         EXPECT_EQ(ReadAll(out / "real" / name).rfind(head, 0), 0u) << name;
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out / "real"), {}), 1);
@@ -539,7 +518,7 @@ TEST_F(CtlgrmTest, OutputGoesIntoPipesDevicesAndLinkTargets) {
         std::ofstream(target) << "previous";
         ASSERT_EQ(chmod(target.c_str(), 0604), 0);
         r = RunCtlgrm(scratch, {"-o", target.string(), Folder()});
-        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(ReadAll(target).rfind(head, 0), 0u) << name;
         struct stat st {};
         ASSERT_EQ(stat(target.c_str(), &st), 0);
@@ -557,8 +536,8 @@ TEST_F(CtlgrmTest, DeviceBehindALinkStaysADevice) {
     for (const std::string name : {"view.txt", "view.pdf"}) {
         const auto link = scratch.path() / name;
         std::filesystem::create_symlink(device, link);
-        RunResult r = RunCtlgrm(scratch, {"-o", link.string(), Folder()});
-        EXPECT_EQ(r.exitCode, 0) << r.err;
+        FinishedCommand r = RunCtlgrm(scratch, {"-o", link.string(), Folder()});
+        EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_TRUE(std::filesystem::is_symlink(link)) << name;
         EXPECT_TRUE(std::filesystem::is_character_file(device)) << name;
     }
@@ -581,8 +560,8 @@ TEST_F(CtlgrmTest, LinksTheKernelWouldNotFollowAreRefused) {
     for (const auto& [name, target] : links)
         fs::create_symlink(target, out / name);
     for (const std::string name : {"loopA.txt", "chain1.txt", "loopB.pdf", "chain1.pdf"}) {
-        RunResult r = RunCtlgrm(scratch, {"-o", (out / name).string(), Folder()});
-        EXPECT_EQ(r.exitCode, 1) << name;
+        FinishedCommand r = RunCtlgrm(scratch, {"-o", (out / name).string(), Folder()});
+        EXPECT_EQ(r.status, 1) << name;
         EXPECT_NE(r.err.find("Too many levels of symbolic links"), std::string::npos) << r.err;
     }
     std::map<std::string, std::string> after;
