@@ -1,6 +1,7 @@
 #include "catalogue/Adding.h"
 #include "catalogue/CatalogueMessages.h"
 #include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/ReadAll.h"
 #include "tests/support/RunCommand.h"
 
 #include <gmock/gmock.h>
@@ -73,11 +74,6 @@ std::set<std::string> FindNames(const std::filesystem::path& root, const std::st
          start = end + 1)
         paths.insert(result.out.substr(start, end - start));
     return paths;
-}
-
-std::string FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 using CatalogueStore = CatalogueTest;
@@ -589,7 +585,7 @@ TEST_P(CatalogueStore, CatalogueOfANewerProgramIsRefusedUntouched) {
     if (IsSqlite()) {
         RunCommand({"sqlite3", Location(),
                     "PRAGMA user_version=" + std::to_string(kCatalogueSchemaVersion + 1)});
-        before = FileBytes(Location());
+        before = ReadAll(Location());
     } else {
         PostgresExec(Location(), "UPDATE catalogue_version SET version = " +
                                      std::to_string(kCatalogueSchemaVersion + 1));
@@ -601,7 +597,7 @@ TEST_P(CatalogueStore, CatalogueOfANewerProgramIsRefusedUntouched) {
         EXPECT_THAT(error.what(), HasSubstr("newer version"));
     }
     if (IsSqlite()) {
-        EXPECT_EQ(FileBytes(Location()), before);
+        EXPECT_EQ(ReadAll(Location()), before);
         EXPECT_FALSE(std::filesystem::exists(Location() + "-wal"));
     } else {
         PostgresExec(Location(), "UPDATE catalogue_version SET version = " +
@@ -627,7 +623,7 @@ TEST(SqliteCatalogue, DamagedOrForeignFilesAreReportedAndNeverOverwritten) {
              const auto source = (dir.path() / "source.sqlite").string();
              dir.WriteFile("one/a.txt", "a");
              Add(*OpenCatalogue(source), "One", dir.path() / "one");
-             const std::string bytes = FileBytes(source);
+             const std::string bytes = ReadAll(source);
              std::ofstream(p, std::ios::binary)
                  << bytes.substr(0, 100) << std::string(bytes.size() - 100, '\x7f');
          },
@@ -642,7 +638,7 @@ TEST(SqliteCatalogue, DamagedOrForeignFilesAreReportedAndNeverOverwritten) {
         SCOPED_TRACE(row.label);
         const auto path = (dir.path() / (std::string(row.label) + ".sqlite")).string();
         row.make(path);
-        const std::string before = FileBytes(path);
+        const std::string before = ReadAll(path);
         try {
             auto catalogue = OpenCatalogue(path);
             catalogue->Find(Query("a"), [](const CatalogueMatch&) { return true; });
@@ -651,7 +647,7 @@ TEST(SqliteCatalogue, DamagedOrForeignFilesAreReportedAndNeverOverwritten) {
             EXPECT_THAT(error.what(), HasSubstr(row.message));
             EXPECT_THAT(error.what(), HasSubstr(path));
         }
-        EXPECT_EQ(FileBytes(path), before);
+        EXPECT_EQ(ReadAll(path), before);
     }
 }
 

@@ -2,6 +2,7 @@
 // are interrupted, killed or run side by side.
 
 #include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/ReadAll.h"
 #include "tests/support/RunCommand.h"
 
 #include <gmock/gmock.h>
@@ -47,15 +48,10 @@ public:
         const int status = Wait();
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    std::string Out() const { return Read(m_out); }
-    std::string Err() const { return Read(m_err); }
+    std::string Out() const { return ReadAll(m_out); }
+    std::string Err() const { return ReadAll(m_err); }
 
 private:
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
     std::string m_out;
     std::string m_err;
     pid_t m_pid = -1;
@@ -160,11 +156,6 @@ TEST_P(CtlgrmCatalogue, PrintsDuplicatesAndLoneFilesWithTheirExitStatus) {
     EXPECT_EQ(std::get<0>(Run({"--duplicates", "--medium", "Z"})), 2);
     EXPECT_THAT(std::get<2>(Run({"--duplicates", "--by", "size"})), HasSubstr("name-size"));
     EXPECT_THAT(std::get<2>(Run({"--media", "--by", "content"})), HasSubstr("--by goes with"));
-}
-
-std::string FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Whether an add holds the catalogue's write transaction right now.
@@ -540,7 +531,7 @@ TEST(CtlgrmCatalogueLocation, ACatalogueThatCannotBeWrittenIsSearched) {
     Add(*OpenCatalogue(catalogue), "Disc", dir.path() / "disc");
     ::chmod(dir.path().c_str(), 0755);
     ::chmod(catalogue.c_str(), 0644);
-    const std::string before = FileBytes(catalogue);
+    const std::string before = ReadAll(catalogue);
     const auto quote = [](const std::string& text) { return "'" + text + "'"; };
     const std::string find = quote(CTLGRM_PATH) + " --catalogue " + quote(catalogue);
     // On storage mounted read-only: a search, and an add that fails with a message.
@@ -560,7 +551,7 @@ TEST(CtlgrmCatalogueLocation, ACatalogueThatCannotBeWrittenIsSearched) {
                     CTLGRM_PATH, "--catalogue", catalogue, "--find", "beach"});
     EXPECT_EQ(asNobody.status, 0);
     EXPECT_THAT(asNobody.out, HasSubstr("Beach.jpg"));
-    EXPECT_EQ(FileBytes(catalogue), before);
+    EXPECT_EQ(ReadAll(catalogue), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, CtlgrmCatalogue, ::testing::Values("sqlite", "postgres"),

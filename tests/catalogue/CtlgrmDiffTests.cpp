@@ -2,7 +2,6 @@
 // catalogue, checked against a reference written here in Python over os.walk and os.lstat.
 
 #include "tests/catalogue/CatalogueFixture.h"
-#include "tests/support/ReadAll.h"
 #include "tests/support/RunCommand.h"
 
 #include <gmock/gmock.h>
@@ -14,12 +13,6 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
 
 // The trees of the tests and the reference: `python3 -c kTrees COMMAND ...`.
 //   make ROOT            a tree of files and folders, hostile names among them, every time fixed
@@ -172,27 +165,18 @@ elif command == 'counts': counts(*sys.argv[2:4])
 
 class CtlgrmDiff : public CatalogueTest {
 protected:
-    Outcome Ctlgrm(std::vector<std::string> args) {
+    FinishedCommand Ctlgrm(std::vector<std::string> args) {
         args.insert(args.begin(), {CTLGRM_PATH, "--catalogue", Location()});
         return Spawn(args);
     }
-    Outcome Spawn(const std::vector<std::string>& argv) {
-        const std::string out = (m_dir.path() / "out").string();
-        const std::string err = (m_dir.path() / "err").string();
-        const pid_t pid = SpawnWithOutputFiles(
-            argv, EnvironmentWith({"TZ=UTC0", "XDG_CONFIG_HOME=" + m_dir.str()}), out, err);
-        Outcome run;
-        int status = 0;
-        if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-            run.status = WEXITSTATUS(status);
-        run.out = ReadAll(out);
-        run.err = ReadAll(err);
-        return run;
+    FinishedCommand Spawn(const std::vector<std::string>& argv) {
+        return RunToEnd(m_dir.path(), argv,
+                        EnvironmentWith({"TZ=UTC0", "XDG_CONFIG_HOME=" + m_dir.str()}));
     }
     std::string Python(const std::vector<std::string>& args) {
         std::vector<std::string> argv{"/usr/bin/env", "python3", "-c", kTrees};
         argv.insert(argv.end(), args.begin(), args.end());
-        const Outcome run = Spawn(argv);
+        const FinishedCommand run = Spawn(argv);
         EXPECT_EQ(run.status, 0) << run.err;
         return run.out;
     }
@@ -202,11 +186,13 @@ protected:
         return path;
     }
     std::string Tree() const { return (m_dir.path() / "tree").string(); }
-    void AddTree(const std::string& name, std::vector<std::string> options = {}) {
+    // Adds the tree as medium `name`: what ctlgrm wrote on its standard error.
+    std::string AddTree(const std::string& name, std::vector<std::string> options = {}) {
         options.insert(options.begin(), {"--add", name, "-o", "/dev/null"});
         options.push_back(Tree());
-        const Outcome added = Ctlgrm(options);
-        ASSERT_EQ(added.status, 0) << added.err;
+        const FinishedCommand added = Ctlgrm(options);
+        EXPECT_EQ(added.status, 0) << added.err;
+        return added.err;
     }
 };
 
@@ -218,7 +204,7 @@ TEST_P(CtlgrmDiff, FindsEveryScriptedChangeAndNothingElse) {
     Python({"make", Tree()});
     const std::string before = Snapshot("before");
     AddTree("Disc");
-    const Outcome same = Ctlgrm({"--diff", "Disc", Tree()});
+    const FinishedCommand same = Ctlgrm({"--diff", "Disc", Tree()});
     EXPECT_EQ(same.status, 0) << same.err;
     EXPECT_EQ(same.out, "");
 
@@ -226,7 +212,7 @@ TEST_P(CtlgrmDiff, FindsEveryScriptedChangeAndNothingElse) {
     const std::string after = Snapshot("after");
     const std::string expected = Python({"expect", before, after, "0"});
     ASSERT_THAT(expected, HasSubstr("~\tgrow/tolink\tsize|time|kind\n")); // the reference works
-    const Outcome changed = Ctlgrm({"--diff", "Disc", Tree() + "/"});
+    const FinishedCommand changed = Ctlgrm({"--diff", "Disc", Tree() + "/"});
     EXPECT_EQ(changed.status, 1) << changed.err;
     EXPECT_EQ(changed.out, expected);
     EXPECT_EQ(changed.err, "");
@@ -238,7 +224,7 @@ TEST_P(CtlgrmDiff, VerifyFindsContentThatChangedUnderTheSameSizeAndTime) {
     Python({"make", Tree()});
     const std::string before = Snapshot("before");
     AddTree("Disc", {"--checksums"});
-    const Outcome same = Ctlgrm({"--verify", "Disc", Tree()});
+    const FinishedCommand same = Ctlgrm({"--verify", "Disc", Tree()});
     EXPECT_EQ(same.status, 0) << same.err;
     EXPECT_EQ(same.out, "");
 
@@ -246,10 +232,10 @@ TEST_P(CtlgrmDiff, VerifyFindsContentThatChangedUnderTheSameSizeAndTime) {
     const std::string after = Snapshot("after");
     const std::string expected = Python({"expect", before, after, "1"});
     ASSERT_THAT(expected, HasSubstr("\n!\tgrow/rot\n")); // the reference works
-    const Outcome verified = Ctlgrm({"--verify", "Disc", Tree()});
+    const FinishedCommand verified = Ctlgrm({"--verify", "Disc", Tree()});
     EXPECT_EQ(verified.status, 1) << verified.err;
     EXPECT_EQ(verified.out, expected);
-    const Outcome diff = Ctlgrm({"--diff", "Disc", Tree()});
+    const FinishedCommand diff = Ctlgrm({"--diff", "Disc", Tree()});
     EXPECT_EQ(diff.status, 1) << diff.err;
     EXPECT_EQ(diff.out, Python({"expect", before, after, "0"}));
     EXPECT_THAT(diff.out, ::testing::Not(HasSubstr("!\t")));
@@ -260,7 +246,7 @@ TEST_P(CtlgrmDiff, VerifyFindsContentThatChangedUnderTheSameSizeAndTime) {
 TEST_P(CtlgrmDiff, VerifyRefusesAMediumAddedWithoutChecksums) {
     m_dir.WriteFile("tree/file", "x");
     AddTree("Disc");
-    const Outcome verified = Ctlgrm({"--verify", "Disc", Tree()});
+    const FinishedCommand verified = Ctlgrm({"--verify", "Disc", Tree()});
     EXPECT_EQ(verified.status, 2);
     EXPECT_THAT(verified.err, HasSubstr("without --checksums"));
     EXPECT_EQ(verified.out, "");
@@ -276,9 +262,8 @@ TEST_P(CtlgrmDiff, ReplaceTellsTheCountsOfTheChanges) {
     const std::string after = Snapshot("after");
     const std::string counts = Python({"counts", before, after});
     ASSERT_THAT(counts, StartsWith("5 added, 8 removed, "));
-    AddTree("Disc", {"--replace"});
-    EXPECT_THAT(ReadAll(m_dir.path() / "err"), HasSubstr(": " + counts + "\n"));
-    const Outcome now = Ctlgrm({"--diff", "Disc", Tree()});
+    EXPECT_THAT(AddTree("Disc", {"--replace"}), HasSubstr(": " + counts + "\n"));
+    const FinishedCommand now = Ctlgrm({"--diff", "Disc", Tree()});
     EXPECT_EQ(now.status, 0) << now.out;
 }
 
@@ -286,15 +271,15 @@ TEST_P(CtlgrmDiff, ReplaceTellsTheCountsOfTheChanges) {
 TEST_P(CtlgrmDiff, FailsWithStatus2WhenItCannotCompare) {
     m_dir.WriteFile("tree/file", "x");
     AddTree("Disc");
-    const Outcome unknown = Ctlgrm({"--diff", "Other", Tree()});
+    const FinishedCommand unknown = Ctlgrm({"--diff", "Other", Tree()});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_THAT(unknown.err, HasSubstr("Other"));
-    const Outcome missing = Ctlgrm({"--diff", "Disc", Tree() + "/missing"});
+    const FinishedCommand missing = Ctlgrm({"--diff", "Disc", Tree() + "/missing"});
     EXPECT_EQ(missing.status, 2);
     EXPECT_THAT(missing.err, HasSubstr("cannot read"));
     EXPECT_EQ(missing.out, "");
     if (IsSqlite()) {
-        const Outcome none =
+        const FinishedCommand none =
             Spawn({CTLGRM_PATH, "--catalogue", (m_dir.path() / "none.sqlite").string(), "--diff",
                    "Disc", Tree()});
         EXPECT_EQ(none.status, 2);
@@ -341,8 +326,8 @@ done
 TEST_P(CtlgrmDiff, WhichFindsTheMediumOfAFolderWhereverItsVolumeIsMounted) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "mounting a volume on a loop device needs root";
-    const Outcome run = Spawn({"/usr/bin/env", "unshare", "-m", "sh", "-c", kMountScript, "sh",
-                               CTLGRM_PATH, Location(), m_dir.str()});
+    const FinishedCommand run = Spawn({"/usr/bin/env", "unshare", "-m", "sh", "-c", kMountScript,
+                                       "sh", CTLGRM_PATH, Location(), m_dir.str()});
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string date = "\t[-0-9]+ [:0-9]+\n";
     const std::string photos = "Photos\t" + m_dir.str() + "/a/photos\t1\t8" + date;

@@ -4,6 +4,7 @@
 
 #include "catalogue/CataloguedListing.h"
 #include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/ReadAll.h"
 #include "tests/support/RunCommand.h"
 
 #include <gmock/gmock.h>
@@ -20,34 +21,13 @@ using ::testing::HasSubstr;
 
 constexpr const char* kNow = "1796663109"; // 12/07/26 17:05:09 UTC
 
-struct CtlgrmRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string FileText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // Runs ctlgrm to its end in `scratch`, with the same "now" for every run and no user profile.
-CtlgrmRun RunCtlgrm(const TempDir& scratch, std::vector<std::string> args) {
-    const std::string out = (scratch.path() / "stdout").string();
-    const std::string err = (scratch.path() / "stderr").string();
+FinishedCommand RunCtlgrm(const TempDir& scratch, std::vector<std::string> args) {
     args.insert(args.begin(), CTLGRM_PATH);
-    const pid_t pid = SpawnWithOutputFiles(
-        args,
-        EnvironmentWith({"TZ=UTC0", "SOURCE_DATE_EPOCH=" + std::string(kNow),
-                         "XDG_CONFIG_HOME=" + (scratch.path() / "config").string()}),
-        out, err, scratch.str());
-    CtlgrmRun run;
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        run.exitCode = WEXITSTATUS(status);
-    run.out = FileText(out);
-    run.err = FileText(err);
-    return run;
+    return RunToEnd(scratch.path(), args,
+                    EnvironmentWith({"TZ=UTC0", "SOURCE_DATE_EPOCH=" + std::string(kNow),
+                                     "XDG_CONFIG_HOME=" + (scratch.path() / "config").string()}),
+                    {}, scratch.str());
 }
 
 void SetTime(const std::filesystem::path& path, std::time_t seconds, long nanoseconds = 0) {
@@ -109,16 +89,16 @@ protected:
     void SetUp() override {
         CatalogueTest::SetUp();
         FillHostileFolder(m_dir);
-        const CtlgrmRun add = RunCtlgrm(
+        const FinishedCommand add = RunCtlgrm(
             m_scratch, {"--catalogue", Location(), "--add", "Disc", "-o", "/dev/null", Disc()});
-        ASSERT_EQ(add.exitCode, 0) << add.err;
+        ASSERT_EQ(add.status, 0) << add.err;
     }
 
     std::string Disc() const { return (m_dir.path() / "disc").string(); }
 
     // The live run on `folder` (below the disc) and the run from the catalogue, with `options`.
-    std::pair<CtlgrmRun, CtlgrmRun> LiveAndRelisted(const std::vector<std::string>& options,
-                                                    const std::string& below = {}) {
+    std::pair<FinishedCommand, FinishedCommand>
+    LiveAndRelisted(const std::vector<std::string>& options, const std::string& below = {}) {
         std::vector<std::string> live = options;
         live.push_back(below.empty() ? Disc() : Disc() + "/" + below);
         std::vector<std::string> relisted = options;
@@ -156,8 +136,8 @@ TEST_P(Relisting, TextEqualsTheLiveListingForEverySetting) {
     for (const auto& settings : kTextSettings) {
         SCOPED_TRACE(::testing::PrintToString(settings));
         const auto [live, relisted] = LiveAndRelisted(settings);
-        ASSERT_EQ(live.exitCode, 0) << live.err;
-        EXPECT_EQ(relisted.exitCode, 0) << relisted.err;
+        ASSERT_EQ(live.status, 0) << live.err;
+        EXPECT_EQ(relisted.status, 0) << relisted.err;
         EXPECT_EQ(relisted.out, live.out);
         EXPECT_EQ(relisted.err, "");
     }
@@ -170,11 +150,11 @@ TEST_P(Relisting, SubFoldersEqualTheirLiveListings) {
                                      std::vector<std::string>{"--delimited", "--descend"}}) {
             SCOPED_TRACE(below + " " + ::testing::PrintToString(settings));
             const auto [live, relisted] = LiveAndRelisted(settings, below);
-            ASSERT_EQ(live.exitCode, 0) << live.err;
-            EXPECT_EQ(relisted.exitCode, 0) << relisted.err;
+            ASSERT_EQ(live.status, 0) << live.err;
+            EXPECT_EQ(relisted.status, 0) << relisted.err;
             EXPECT_EQ(relisted.out, live.out);
         }
-    const CtlgrmRun doubled =
+    const FinishedCommand doubled =
         RunCtlgrm(m_scratch, {"--catalogue", Location(), "--from-catalogue", "Disc//Photos/deep/"});
     EXPECT_EQ(doubled.out, LiveAndRelisted({}, "Photos/deep").first.out);
 }
@@ -219,7 +199,7 @@ TEST_P(Relisting, CommentsOfTheAddedListingComeBack) {
         std::vector<std::string> add = settings;
         add.insert(add.end(), {"--comments", comments.string(), "--catalogue", Location(), "--add",
                                "Disc", "--replace", "-o", "/dev/null", Disc()});
-        ASSERT_EQ(RunCtlgrm(m_scratch, add).exitCode, 0);
+        ASSERT_EQ(RunCtlgrm(m_scratch, add).status, 0);
         std::vector<std::string> live = settings;
         live.insert(live.end(), {"--comments", comments.string()});
         const auto [withComments, relisted] = LiveAndRelisted(live);
@@ -249,17 +229,17 @@ TEST_P(Relisting, MissingMediumOrFolderIsAClearFailure) {
                            {"Disc/Photos/..", "the medium \"Disc\" has no folder \"Photos/..\""},
                            {"Disc/\x1b[31m", "the medium \"Disc\" has no folder \"?[31m\""}}) {
         SCOPED_TRACE(c.folder);
-        const CtlgrmRun run =
+        const FinishedCommand run =
             RunCtlgrm(m_scratch, {"--catalogue", Location(), "--from-catalogue", c.folder});
-        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, "ctlgrm: " + c.message + "\n");
     }
     if (IsSqlite()) {
-        const CtlgrmRun none =
+        const FinishedCommand none =
             RunCtlgrm(m_scratch, {"--catalogue", (m_scratch.path() / "none.sqlite").string(),
                                   "--from-catalogue", "Disc"});
-        EXPECT_EQ(none.exitCode, 2);
+        EXPECT_EQ(none.status, 2);
         EXPECT_FALSE(std::filesystem::exists(m_scratch.path() / "none.sqlite"));
     }
 }
@@ -282,10 +262,10 @@ TEST_P(Relisting, TotalsBeyondTheLargestCountStopThereAsInTheLiveListing) {
     const CommandResult run = RunCommand({"unshare", "-m", "sh", "-c", script, "sh", huge.string(),
                                           CTLGRM_PATH, Location(), m_scratch.str()});
     ASSERT_EQ(run.status, 0);
-    const std::string live = FileText(m_scratch.path() / "live.txt");
+    const std::string live = ReadAll(m_scratch.path() / "live.txt");
     // (2^64 - 1) / 2^30 = 17179869183 and nine tenths, the tenths rounded down.
     EXPECT_THAT(live, HasSubstr("Size(bytes):  17179869183.9 Gb\r\n"));
-    EXPECT_EQ(FileText(m_scratch.path() / "relisted.txt"), live);
+    EXPECT_EQ(ReadAll(m_scratch.path() / "relisted.txt"), live);
 }
 
 bool PdfToolsAvailable() {
@@ -310,7 +290,7 @@ PdfPages PdfPageContent(const TempDir& scratch, const std::string& pdf) {
         const std::string file = prefix + "-" + std::to_string(page) + ".pgm";
         if (!std::filesystem::exists(file))
             break;
-        pages.drawn += FileText(file);
+        pages.drawn += ReadAll(file);
         std::filesystem::remove(file);
     }
     return pages;
@@ -329,17 +309,17 @@ TEST_P(Relisting, PdfPagesEqualTheLiveOnesInEveryLayout) {
         SCOPED_TRACE(::testing::PrintToString(settings));
         std::vector<std::string> withPdf = settings;
         withPdf.insert(withPdf.end(), {"-o", pdf});
-        const CtlgrmRun live = RunCtlgrm(m_scratch, [&] {
+        const FinishedCommand live = RunCtlgrm(m_scratch, [&] {
             auto args = withPdf;
             args.push_back(Disc());
             return args;
         }());
-        ASSERT_EQ(live.exitCode, 0) << live.err;
+        ASSERT_EQ(live.status, 0) << live.err;
         const PdfPages livePages = PdfPageContent(m_scratch, pdf);
         std::filesystem::remove(pdf);
         withPdf.insert(withPdf.end(), {"--catalogue", Location(), "--from-catalogue", "Disc"});
-        const CtlgrmRun relisted = RunCtlgrm(m_scratch, withPdf);
-        ASSERT_EQ(relisted.exitCode, 0) << relisted.err;
+        const FinishedCommand relisted = RunCtlgrm(m_scratch, withPdf);
+        ASSERT_EQ(relisted.status, 0) << relisted.err;
         const PdfPages relistedPages = PdfPageContent(m_scratch, pdf);
         EXPECT_THAT(livePages.words, HasSubstr("</word>"));
         EXPECT_FALSE(livePages.drawn.empty());

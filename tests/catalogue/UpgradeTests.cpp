@@ -17,11 +17,6 @@ using ::testing::HasSubstr;
 
 const std::filesystem::path kData = CATALOGUE_DATA_DIR;
 
-std::string FileText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // NUL-ended fields, `fields` to a record, as ctlgrm -0 prints them; sorted, for a search's order
 // is no part of what it finds.
 std::vector<std::string> Records(const std::string& output, std::size_t fields) {
@@ -49,7 +44,7 @@ std::filesystem::path DataOf(int version) {
 }
 
 std::vector<std::string> Patterns(int version) {
-    const std::string text = FileText(DataOf(version) / "patterns");
+    const std::string text = ReadAll(DataOf(version) / "patterns");
     std::vector<std::string> patterns;
     for (std::size_t start = 0, end; (end = text.find('\0', start)) != std::string::npos;
          start = end + 1)
@@ -82,7 +77,7 @@ protected:
     }
 
     std::string Recorded(const std::string& file) const {
-        return FileText(DataOf(m_version) / GetParam() / file);
+        return ReadAll(DataOf(m_version) / GetParam() / file);
     }
 
     // One query's rows as the database's own client prints them.
