@@ -112,19 +112,8 @@ TEST(PageTableTest, SpansPastTheLastEntryShowNone) {
     EXPECT_EQ(table[2], (PageSpan{10, 9, 0}));
 }
 
-TEST(CommentCarryTest, OneCommentOnTheLastRowContinuesOnTheNextPage) {
-    EntryList entries = MakeEntries(100);
-    entries[69]->m_comments.m_strComment1 = "note";
-    const auto table = BuildPageTable(entries, 2, LayoutCapacity(kPrintStandard, false), true);
-    EXPECT_EQ(table[0], (PageSpan{0, 69, 1}));
-    EXPECT_EQ(table[1], (PageSpan{70, 99, 0}));
-
-    // The carried positions use up room at the top of the next page: 80 - 3 lines.
-    EntryList many = MakeEntries(200);
-    many[69]->m_comments.m_strComment1 = "note";
-    EXPECT_EQ(BuildPageTable(many, 2, LayoutCapacity(kPrintStandard, false), true)[1].last, 146);
-}
-
+// A first comment carried past a page's last row is tested where it is drawn, in
+// ListingRowsTests.cpp; these are the other carries.
 TEST(CommentCarryTest, SecondCommentRunsOverWithACarryOfTwo) {
     EntryList entries = MakeEntries(100);
     entries[68]->m_comments.m_strComment1 = "first";
