@@ -5,8 +5,10 @@
 #include "engine/FolderEntry.h"
 #include "engine/TreeWalk.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -232,32 +234,30 @@ AddOutcome AddToCatalogue(ICatalogue& catalogue, const std::string& name, const 
     return AddToCatalogue(catalogue, name, folder, choices, stop, progress);
 }
 
-namespace {
-
-// Reads `folder` and everything below it as an add would (with `hashes`, as an add with
-// checksums), into `tree`.
-WalkOutcome ReadTree(const std::string& folder, bool hashes, PathTree& tree,
-                     const std::atomic<bool>& stop) {
-    PathTreeBuilder read;
-    const CommentsByName noComments({});
-    const WalkOutcome walked =
-        WalkFolders(folder.empty() ? "/" : folder, hashes, noComments, stop,
-                    [&](const AddedFolder& record) { read.AddFolder(record); });
-    tree = read.Take();
-    return walked;
-}
-
-} // namespace
-
+// The medium is read from the catalogue on a thread of its own while the folder is walked; a
+// failure of the catalogue (no such medium) stops the walk.
 std::optional<FolderChanges> CompareWithFolder(ICatalogue& catalogue, const std::string& name,
                                                const std::string& folder, bool contents,
                                                const std::atomic<bool>& stop) {
-    const PathTree catalogued = CataloguedTree(catalogue, name);
-    PathTree now;
-    if (ReadTree(folder, contents, now, stop) != WalkOutcome::Done)
+    std::future<PathTree> reading =
+        std::async(std::launch::async, [&] { return CataloguedTree(catalogue, name); });
+    std::optional<PathTree> catalogued;
+    PathTreeBuilder read;
+    const CommentsByName noComments({});
+    const auto take = [&](const AddedFolder& record) {
+        if (!catalogued && reading.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+            catalogued = reading.get(); // what the catalogue threw halts the walk
+        read.AddFolder(record);
+    };
+    const WalkOutcome walked =
+        WalkFolders(folder.empty() ? "/" : folder, contents, noComments, stop, take);
+    if (!catalogued)
+        catalogued = reading.get();
+    if (walked != WalkOutcome::Done)
         return std::nullopt;
+    const PathTree now = read.Take();
     FolderChanges found;
-    found.changes = CompareTrees(catalogued, now, contents);
-    found.counts = CountChanges(found.changes, catalogued, now);
+    found.changes = CompareTrees(*catalogued, now, contents);
+    found.counts = CountChanges(found.changes, *catalogued, now);
     return found;
 }

@@ -1,33 +1,47 @@
 #include "TreeChanges.h"
 
 #include <algorithm>
+#include <span>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
 
-void PathTreeBuilder::Add(std::int64_t parent, std::int64_t id, PathEntry entry,
-                          const std::string& name) {
-    const std::string& folderPath = m_folderPaths.at(parent);
-    entry.path.reserve(folderPath.size() + 1 + name.size());
-    if (!folderPath.empty())
-        entry.path.append(folderPath).push_back('/');
-    entry.path.append(name);
-    if (entry.kind == EntryKind::Folder)
-        m_folderPaths.emplace(id, entry.path);
-    m_entries.push_back(std::move(entry));
+void PathTreeBuilder::StartFolder(std::int64_t id) {
+    m_folder = id;
+    m_tree.folders.push_back({m_folderPaths.at(id), m_tree.entries.size(), 0});
+}
+
+void PathTreeBuilder::Add(std::int64_t id, TreeEntry entry) {
+    if (entry.kind == EntryKind::Folder) {
+        const std::string& folderPath = m_tree.folders.back().path;
+        m_folderPaths.emplace(id, folderPath.empty() ? entry.name : folderPath + '/' + entry.name);
+    }
+    m_tree.entries.push_back(std::move(entry));
+    ++m_tree.folders.back().count;
 }
 
 void PathTreeBuilder::AddFolder(const AddedFolder& folder) {
+    StartFolder(folder.id);
     std::int64_t id = folder.first;
     for (const AddedEntry& e : folder.entries)
-        Add(folder.id, id++, {{}, e.kind, e.size, e.modified, e.hash}, e.name);
+        Add(id++, {e.name, e.kind, e.size, e.modified, e.hash});
 }
 
 void PathTreeBuilder::AddEntry(std::int64_t parent, const CataloguedEntry& entry) {
-    Add(parent, entry.id, {{}, entry.kind, entry.size, entry.modified, entry.hash}, entry.name);
+    if (m_folder != parent)
+        StartFolder(parent);
+    Add(entry.id, {entry.name, entry.kind, entry.size, entry.modified, entry.hash});
 }
 
 PathTree PathTreeBuilder::Take() {
-    std::ranges::sort(m_entries, {}, &PathEntry::path);
+    for (const PathFolder& folder : m_tree.folders) {
+        const auto first = m_tree.entries.begin() + static_cast<std::ptrdiff_t>(folder.first);
+        std::ranges::sort(first, first + static_cast<std::ptrdiff_t>(folder.count), {},
+                          &TreeEntry::name);
+    }
     m_folderPaths = {{0, {}}};
-    return std::move(m_entries);
+    m_folder.reset();
+    return std::exchange(m_tree, {});
 }
 
 PathTree CataloguedTree(ICatalogue& catalogue, const std::string& name) {
@@ -43,7 +57,7 @@ PathTree CataloguedTree(ICatalogue& catalogue, const std::string& name) {
 
 namespace {
 
-unsigned ChangedFields(const PathEntry& before, const PathEntry& now) {
+unsigned ChangedFields(const TreeEntry& before, const TreeEntry& now) {
     unsigned fields = 0;
     const bool folders = before.kind == EntryKind::Folder || now.kind == EntryKind::Folder;
     if (!folders && before.size != now.size)
@@ -55,32 +69,75 @@ unsigned ChangedFields(const PathEntry& before, const PathEntry& now) {
     return fields;
 }
 
-bool ContentDiffers(const PathEntry& before, const PathEntry& now) {
+bool ContentDiffers(const TreeEntry& before, const TreeEntry& now) {
     return before.hash && now.hash &&
            (before.hash->high != now.hash->high || before.hash->low != now.hash->low);
 }
 
-} // namespace
+std::string PathOf(const PathFolder& folder, const TreeEntry& entry) {
+    return folder.path.empty() ? entry.name : folder.path + '/' + entry.name;
+}
 
-std::vector<TreeChange> CompareTrees(const PathTree& catalogued, const PathTree& disk,
-                                     bool contents) {
-    std::vector<TreeChange> changes;
-    auto before = catalogued.begin();
-    auto now = disk.begin();
-    while (before != catalogued.end() || now != disk.end()) {
-        if (now == disk.end() || (before != catalogued.end() && before->path < now->path)) {
-            changes.push_back({TreeChange::Kind::Removed, before++->path, 0});
-        } else if (before == catalogued.end() || now->path < before->path) {
-            changes.push_back({TreeChange::Kind::Added, now++->path, 0});
-        } else {
-            if (const unsigned fields = ChangedFields(*before, *now))
-                changes.push_back({TreeChange::Kind::Changed, now->path, fields});
-            else if (contents && ContentDiffers(*before, *now))
-                changes.push_back({TreeChange::Kind::Content, now->path, 0});
-            ++before;
-            ++now;
+std::span<const TreeEntry> EntriesOf(const PathTree& tree, const PathFolder& folder) {
+    return std::span(tree.entries).subspan(folder.first, folder.count);
+}
+
+// The changes between two trees' folders of the same path, their entries in name order.
+class FolderComparison {
+public:
+    FolderComparison(std::vector<TreeChange>& changes, bool contents)
+        : m_changes(changes), m_contents(contents) {}
+
+    void Compare(const PathFolder& folder, std::span<const TreeEntry> before,
+                 std::span<const TreeEntry> now) {
+        auto was = before.begin();
+        auto is = now.begin();
+        while (was != before.end() || is != now.end()) {
+            if (is == now.end() || (was != before.end() && was->name < is->name)) {
+                Note(TreeChange::Kind::Removed, folder, *was++);
+            } else if (was == before.end() || is->name < was->name) {
+                Note(TreeChange::Kind::Added, folder, *is++);
+            } else {
+                if (const unsigned fields = ChangedFields(*was, *is))
+                    Note(TreeChange::Kind::Changed, folder, *is, fields);
+                else if (m_contents && ContentDiffers(*was, *is))
+                    Note(TreeChange::Kind::Content, folder, *is);
+                ++was;
+                ++is;
+            }
         }
     }
+
+private:
+    void Note(TreeChange::Kind kind, const PathFolder& folder, const TreeEntry& entry,
+              unsigned fields = 0) {
+        m_changes.push_back({kind, PathOf(folder, entry), fields});
+    }
+
+    std::vector<TreeChange>& m_changes;
+    bool m_contents;
+};
+
+} // namespace
+
+// Folders are matched by their paths, and their entries by name; only the changes are sorted.
+std::vector<TreeChange> CompareTrees(const PathTree& catalogued, const PathTree& disk,
+                                     bool contents) {
+    std::unordered_map<std::string_view, const PathFolder*> before;
+    before.reserve(catalogued.folders.size());
+    for (const PathFolder& folder : catalogued.folders)
+        before.emplace(folder.path, &folder);
+    std::vector<TreeChange> changes;
+    FolderComparison compare(changes, contents);
+    for (const PathFolder& folder : disk.folders) {
+        const auto found = before.extract(folder.path);
+        compare.Compare(
+            folder, found ? EntriesOf(catalogued, *found.mapped()) : std::span<const TreeEntry>{},
+            EntriesOf(disk, folder));
+    }
+    for (const auto& [path, folder] : before)
+        compare.Compare(*folder, EntriesOf(catalogued, *folder), {});
+    std::ranges::sort(changes, {}, &TreeChange::path);
     return changes;
 }
 
@@ -88,7 +145,7 @@ namespace {
 
 std::int64_t FileBytes(const PathTree& tree) {
     std::uint64_t bytes = 0;
-    for (const PathEntry& e : tree)
+    for (const TreeEntry& e : tree.entries)
         if (e.kind != EntryKind::Folder)
             bytes += e.size;
     return static_cast<std::int64_t>(bytes);

@@ -9,17 +9,29 @@
 #include <unordered_map>
 #include <vector>
 
-// One entry of a tree, known by its path below the listed folder.
-struct PathEntry {
-    std::string path; // the names from the listed folder down, joined by "/"
+// One entry of a tree, known by its folder and name.
+struct TreeEntry {
+    std::string name;
     EntryKind kind = EntryKind::File;
     std::uint64_t size = 0; // a folder's is not compared
     std::int64_t modified = 0;
     std::optional<ContentHash> hash;
 };
 
-// The entries of a whole tree in the byte order of their paths.
-using PathTree = std::vector<PathEntry>;
+// A folder of a tree: its path below the listed folder (the names joined by "/"; the listed
+// folder's is empty) and its entries, a run of the tree's.
+struct PathFolder {
+    std::string path;
+    std::size_t first = 0;
+    std::size_t count = 0;
+};
+
+// The folders of a whole tree, in no set order, each with its entries in the byte order of
+// their names.
+struct PathTree {
+    std::vector<PathFolder> folders;
+    std::vector<TreeEntry> entries;
+};
 
 // What differs of an entry that both trees hold.
 enum ChangedField : unsigned { kSizeChanged = 1, kTimeChanged = 2, kKindChanged = 4 };
@@ -44,21 +56,22 @@ struct ChangeCounts {
     std::int64_t byteDelta = 0; // the files' bytes on the disk less those catalogued
 };
 
-// Gathers a tree's entries with their paths from its folders, each folder after the one that
-// holds it, then sorts them.
+// Gathers a tree's entries from its folders, each folder after the one that holds it.
 class PathTreeBuilder {
 public:
     // The entries of the folder `id`, numbered from `folder.first`.
     void AddFolder(const AddedFolder& folder);
-    // One entry of the folder `parent` (the listed folder: 0).
+    // One entry of the folder `parent` (the listed folder: 0); a folder's entries come together.
     void AddEntry(std::int64_t parent, const CataloguedEntry& entry);
     PathTree Take();
 
 private:
-    void Add(std::int64_t parent, std::int64_t id, PathEntry entry, const std::string& name);
+    void StartFolder(std::int64_t id);
+    void Add(std::int64_t id, TreeEntry entry);
 
     std::unordered_map<std::int64_t, std::string> m_folderPaths{{0, {}}};
-    PathTree m_entries;
+    std::optional<std::int64_t> m_folder; // the folder whose entries come now
+    PathTree m_tree;
 };
 
 // Every entry of the medium `name`, with its path; throws CatalogueError when there is no such
