@@ -62,6 +62,9 @@ public:
     virtual std::int64_t Execute(const std::string& sql, const SqlParams& params = {}) = 0;
     // Runs one statement and hands its rows to `each`, one at a time, until it returns false.
     virtual void Query(const std::string& sql, const SqlParams& params, const RowVisitor& each) = 0;
+    // As Query, for a read whose rows may be many, never a statement that writes.
+    virtual void QueryMany(const std::string& sql, const SqlParams& params,
+                           const RowVisitor& each) = 0;
 
     // A transaction that writes: other writers wait for its end.
     virtual void Begin() = 0;

@@ -88,7 +88,7 @@ public:
             sql += " AND e.size > 0";
         if (!media.empty())
             sql += " AND e.medium IN (" + NumberList(media) + ")";
-        db.Query(sql, {}, [&](const SqlRow& row) {
+        db.QueryMany(sql, {}, [&](const SqlRow& row) {
             Add(row, content);
             return true;
         });

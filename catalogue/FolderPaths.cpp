@@ -8,9 +8,9 @@ void FolderPaths::Learn(std::int64_t medium, std::vector<std::int64_t> folders) 
             return folder == 0 || m_links.contains({medium, folder});
         });
     };
-    forgetKnown();
     std::ranges::sort(folders);
     folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    forgetKnown();
     if (folders.size() > kIdBatch) {
         LearnEveryFolder(medium);
         forgetKnown();
@@ -38,13 +38,13 @@ void FolderPaths::Learn(std::int64_t medium, std::vector<std::int64_t> folders) 
 
 // One pass over the medium's folders costs less than looking many of them up with those above.
 void FolderPaths::LearnEveryFolder(std::int64_t medium) {
-    m_db.Query("SELECT f.id, e.parent, e.name, f.rank FROM folders f JOIN entries e ON "
-               "e.medium = f.medium AND e.id = f.id WHERE f.medium = $1",
-               {medium}, [&](const SqlRow& row) {
-                   m_links.try_emplace({medium, row.Int(0)},
-                                       Link{row.Int(1), row.Text(2), row.Int(3), {}});
-                   return true;
-               });
+    m_db.QueryMany("SELECT f.id, e.parent, e.name, f.rank FROM folders f JOIN entries e ON "
+                   "e.medium = f.medium AND e.id = f.id WHERE f.medium = $1",
+                   {medium}, [&](const SqlRow& row) {
+                       m_links.try_emplace({medium, row.Int(0)},
+                                           Link{row.Int(1), row.Text(2), row.Int(3), {}});
+                       return true;
+                   });
 }
 
 const std::string& FolderPaths::Below(std::int64_t medium, std::int64_t folder) {

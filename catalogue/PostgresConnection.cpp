@@ -7,6 +7,7 @@
 #include <deque>
 #include <optional>
 #include <poll.h>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -25,8 +26,32 @@ constexpr int kPollMs = 50;
 // The SQLSTATE of a statement cancelled at the client's request.
 constexpr std::string_view kQueryCanceled = "57014";
 
-std::string HexDecode(const char* text) {
-    std::size_t length = 0;
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
+// A bytea in the server's hex form ("\\x" then two digits a byte), or none when it is in
+// another form.
+std::optional<std::string> FromHex(std::string_view text) {
+    if (!text.starts_with("\\x") || text.size() % 2 != 0)
+        return std::nullopt;
+    std::string out((text.size() - 2) / 2, '\0');
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const int high = HexDigit(text[2 + 2 * i]), low = HexDigit(text[3 + 2 * i]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        out[i] = static_cast<char>(high << 4 | low);
+    }
+    return out;
+}
+
+std::string HexDecode(const char* text, std::size_t length) {
+    if (auto bytes = FromHex({text, length}))
+        return std::move(*bytes);
     unsigned char* bytes = PQunescapeBytea(reinterpret_cast<const unsigned char*>(text), &length);
     std::string out(reinterpret_cast<const char*>(bytes), length);
     PQfreemem(bytes);
@@ -42,9 +67,10 @@ public:
     }
     std::string Text(int column) const override {
         const char* text = PQgetvalue(m_result, m_row, column);
+        const auto length = static_cast<std::size_t>(PQgetlength(m_result, m_row, column));
         if (PQftype(m_result, column) == kByteaOid)
-            return HexDecode(text);
-        return std::string(text, static_cast<std::size_t>(PQgetlength(m_result, m_row, column)));
+            return HexDecode(text, length);
+        return std::string(text, length);
     }
 
 private:
@@ -380,6 +406,29 @@ void PostgresConnection::Query(const std::string& sql, const SqlParams& params,
             Fail(result.get());
         return;
     }
+}
+
+// A cursor hands out the rows in chunks of this many.
+constexpr int kFetchedRows = 10000;
+
+// Many rows are fetched in chunks through a cursor, in a transaction of their own (or a savepoint
+// of the caller's): one result a row costs more than the row, and one result of every row holds
+// them all in memory.
+void PostgresConnection::QueryMany(const std::string& sql, const SqlParams& params,
+                                   const RowVisitor& each) {
+    Transaction transaction(*this);
+    Execute("DECLARE many NO SCROLL CURSOR FOR " + sql, params);
+    const std::string fetch = "FETCH " + std::to_string(kFetchedRows) + " FROM many";
+    for (bool wanted = true; wanted;) {
+        Send(PQsendQuery(Conn(), fetch.c_str()));
+        const Result rows = LastResult();
+        const int count = PQntuples(rows.get());
+        for (int row = 0; row < count && wanted; ++row)
+            wanted = each(Row(rows.get(), row));
+        wanted = wanted && count == kFetchedRows;
+    }
+    Execute("CLOSE many");
+    transaction.Commit();
 }
 
 void PostgresConnection::Begin() {

@@ -30,6 +30,8 @@ public:
     // Without parameters, `sql` may be several statements.
     std::int64_t Execute(const std::string& sql, const SqlParams& params = {}) override;
     void Query(const std::string& sql, const SqlParams& params, const RowVisitor& each) override;
+    void QueryMany(const std::string& sql, const SqlParams& params,
+                   const RowVisitor& each) override;
     // A transaction begun within another is a savepoint of it.
     void Begin() override;
     void Commit() override;

@@ -217,6 +217,12 @@ void SqliteConnection::ExecuteScript(const std::string& sql) {
                         : sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, nullptr));
 }
 
+// SQLite hands out the rows as the statement steps: many rows cost no more than one at a time.
+void SqliteConnection::QueryMany(const std::string& sql, const SqlParams& params,
+                                 const RowVisitor& each) {
+    Query(sql, params, each);
+}
+
 void SqliteConnection::Begin() {
     ExecuteScript(m_transactions == 0 ? "BEGIN IMMEDIATE" : "SAVEPOINT nested");
     ++m_transactions;

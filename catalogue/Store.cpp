@@ -490,7 +490,7 @@ public:
     // in the order of the ids.
     RowsById(IConnection& db, const std::string& sql, std::int64_t medium,
              const std::function<Value(const SqlRow&)>& read) {
-        db.Query(sql, {medium}, [&](const SqlRow& row) {
+        db.QueryMany(sql, {medium}, [&](const SqlRow& row) {
             m_rows.emplace_back(row.Int(0), read(row));
             return true;
         });
@@ -532,21 +532,21 @@ bool Store::MediumEntries(const std::string& medium,
         [](const SqlRow& row) {
             return CommentLines{row.Text(1), row.Text(2), row.Text(3)};
         });
-    m_db->Query("SELECT id, name, kind, size, modified, attributes, parent FROM entries WHERE "
-                "medium = $1 ORDER BY id",
-                {*id}, [&](const SqlRow& row) {
-                    CataloguedEntry entry{row.Int(0),
-                                          row.Text(1),
-                                          static_cast<EntryKind>(row.Int(2)),
-                                          static_cast<std::uint64_t>(row.Int(3)),
-                                          row.Int(4),
-                                          static_cast<std::uint32_t>(row.Int(5)),
-                                          totals.Next(row.Int(0)),
-                                          row.Int(6),
-                                          hashes.Next(row.Int(0)).value_or(std::nullopt),
-                                          comments.Next(row.Int(0)).value_or(CommentLines{})};
-                    return each(entry);
-                });
+    m_db->QueryMany("SELECT id, name, kind, size, modified, attributes, parent FROM entries WHERE "
+                    "medium = $1 ORDER BY id",
+                    {*id}, [&](const SqlRow& row) {
+                        CataloguedEntry entry{row.Int(0),
+                                              row.Text(1),
+                                              static_cast<EntryKind>(row.Int(2)),
+                                              static_cast<std::uint64_t>(row.Int(3)),
+                                              row.Int(4),
+                                              static_cast<std::uint32_t>(row.Int(5)),
+                                              totals.Next(row.Int(0)),
+                                              row.Int(6),
+                                              hashes.Next(row.Int(0)).value_or(std::nullopt),
+                                              comments.Next(row.Int(0)).value_or(CommentLines{})};
+                        return each(entry);
+                    });
     return true;
 }
 

@@ -156,6 +156,35 @@ void ExpectMediumEntriesAsFolders(ICatalogue& catalogue, const std::string& medi
     EXPECT_FALSE(catalogue.MediumEntries("Nothing", [](const CataloguedEntry&) { return true; }));
 }
 
+// A medium of more entries than a database hands out at once is read whole, each entry once
+// with its folder's totals, and a reading stopped part way leaves the catalogue as usable.
+TEST_P(CatalogueTree, ManyEntriesAreReadWholeAndCanBeStoppedPartWay) {
+    constexpr int kFolders = 3, kFiles = 9000;
+    auto catalogue = Open();
+    AddFoldersOfFiles(*catalogue, NewMedium("Big", m_dir.str()), kFolders, kFiles);
+    std::int64_t last = 0, files = 0;
+    std::uint64_t bytes = 0;
+    ASSERT_TRUE(catalogue->MediumEntries("Big", [&](const CataloguedEntry& entry) {
+        EXPECT_GT(entry.id, last);
+        last = entry.id;
+        if (entry.kind == EntryKind::Folder) {
+            EXPECT_EQ(entry.totals.value_or(FolderTotals{}).files, kFiles) << entry.name;
+        } else {
+            ++files;
+            bytes += entry.size;
+        }
+        return true;
+    }));
+    EXPECT_EQ(files, kFolders * kFiles);
+    EXPECT_EQ(bytes, std::uint64_t{kFolders} * kFiles * (kFiles - 1) / 2);
+
+    std::int64_t seen = 0;
+    catalogue->MediumEntries("Big", [&](const CataloguedEntry&) { return ++seen < 15000; });
+    EXPECT_EQ(seen, 15000);
+    catalogue->SetShelf("Big", "Shelf 2", "");
+    EXPECT_EQ(Open()->Media().at(0).location, "Shelf 2");
+}
+
 TEST_P(CatalogueTree, EveryFolderListsWhatTheDiskHolds) {
     const auto tree = m_dir.path() / "tree";
     MakeTree(tree);
