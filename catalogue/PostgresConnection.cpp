@@ -413,19 +413,32 @@ constexpr int kFetchedRows = 10000;
 
 // Many rows are fetched in chunks through a cursor, in a transaction of their own (or a savepoint
 // of the caller's): one result a row costs more than the row, and one result of every row holds
-// them all in memory.
+// them all in memory. The server reads each chunk while the one before is handed out.
 void PostgresConnection::QueryMany(const std::string& sql, const SqlParams& params,
                                    const RowVisitor& each) {
     Transaction transaction(*this);
+    // Planned for every row, not for the first tenth as a cursor is by default.
+    Execute("SET LOCAL cursor_tuple_fraction = 1");
     Execute("DECLARE many NO SCROLL CURSOR FOR " + sql, params);
     const std::string fetch = "FETCH " + std::to_string(kFetchedRows) + " FROM many";
+    Send(PQsendQuery(Conn(), fetch.c_str()));
     for (bool wanted = true; wanted;) {
-        Send(PQsendQuery(Conn(), fetch.c_str()));
         const Result rows = LastResult();
         const int count = PQntuples(rows.get());
-        for (int row = 0; row < count && wanted; ++row)
-            wanted = each(Row(rows.get(), row));
-        wanted = wanted && count == kFetchedRows;
+        const bool more = count == kFetchedRows;
+        if (more)
+            Send(PQsendQuery(Conn(), fetch.c_str()));
+        try {
+            for (int row = 0; row < count && wanted; ++row)
+                wanted = each(Row(rows.get(), row));
+        } catch (...) {
+            if (more)
+                Drain(); // so that the rollback can be sent
+            throw;
+        }
+        if (!wanted && more)
+            Drain();
+        wanted = wanted && more;
     }
     Execute("CLOSE many");
     transaction.Commit();

@@ -157,7 +157,8 @@ void ExpectMediumEntriesAsFolders(ICatalogue& catalogue, const std::string& medi
 }
 
 // A medium of more entries than a database hands out at once is read whole, each entry once
-// with its folder's totals, and a reading stopped part way leaves the catalogue as usable.
+// with its folder's totals, and a reading stopped or failed part way leaves the catalogue as
+// usable.
 TEST_P(CatalogueTree, ManyEntriesAreReadWholeAndCanBeStoppedPartWay) {
     constexpr int kFolders = 3, kFiles = 9000;
     auto catalogue = Open();
@@ -183,6 +184,17 @@ TEST_P(CatalogueTree, ManyEntriesAreReadWholeAndCanBeStoppedPartWay) {
     EXPECT_EQ(seen, 15000);
     catalogue->SetShelf("Big", "Shelf 2", "");
     EXPECT_EQ(Open()->Media().at(0).location, "Shelf 2");
+
+    // A reader that fails part way (a full disk under an export).
+    EXPECT_THROW(catalogue->MediumEntries("Big",
+                                          [](const CataloguedEntry& entry) {
+                                              if (entry.id > 12000)
+                                                  throw std::runtime_error("No space left");
+                                              return true;
+                                          }),
+                 std::runtime_error);
+    catalogue->SetShelf("Big", "Shelf 3", "");
+    EXPECT_EQ(Open()->Media().at(0).location, "Shelf 3");
 }
 
 TEST_P(CatalogueTree, EveryFolderListsWhatTheDiskHolds) {
