@@ -232,6 +232,8 @@ TEST_P(Exchange, RoundTripKeepsCommentsHashesAndFoldersThatWereNotRead) {
     EXPECT_THAT(document, HasSubstr("\"xxh3_128\": \"ffffffffffffffff0000000000000001\""));
     EXPECT_THAT(document, HasSubstr("\"comment3_hex\": \"746869726420fe01\""));
     EXPECT_THAT(document, HasSubstr("\"checksums\": true"));
+    EXPECT_THAT(document, HasSubstr("\"modified\": \"1969-12-31T23:59:59Z\""));
+    EXPECT_THAT(document, HasSubstr("\"attributes\": 33"));
     EXPECT_EQ(Python(kCheckSchema, {first.string(), CATALOGUE_SCHEMA}), "");
     const std::string other = OtherLocation("other");
     const FinishedCommand imported = Ctlgrm(other, {"--import", first.string()});
