@@ -133,11 +133,11 @@ private:
 };
 
 // Reads `folder` with the walk on threads of its own, each file's content too with `hashes`, and
-// hands each folder it read to `take`, on the calling thread, until the walk ends or `stop` is
-// set. What `take` throws halts the walk and is thrown again.
+// hands each folder it read to `take` (which may take its names), on the calling thread, until the
+// walk ends or `stop` is set. What `take` throws halts the walk and is thrown again.
 WalkOutcome WalkFolders(const std::string& folder, bool hashes, const CommentsByName& comments,
                         const std::atomic<bool>& stop,
-                        const std::function<void(const AddedFolder&)>& take) {
+                        const std::function<void(AddedFolder&)>& take) {
     FolderQueue queue;
     std::atomic<bool> halt = false;
     WalkOutcome walked = WalkOutcome::Done;
@@ -202,12 +202,12 @@ AddOutcome AddToCatalogue(ICatalogue& catalogue, const std::string& name, const 
     const CommentsByName comments(choices.comments);
     PathTreeBuilder read;
     std::int64_t entries = 0;
-    const WalkOutcome walked = WalkFolders(
-        medium.folder, choices.checksums, comments, stop, [&](const AddedFolder& record) {
+    const WalkOutcome walked =
+        WalkFolders(medium.folder, choices.checksums, comments, stop, [&](AddedFolder& record) {
             add->AddFolder(record);
-            if (replaced)
-                read.AddFolder(record);
             entries += static_cast<std::int64_t>(record.entries.size());
+            if (replaced)
+                read.AddFolder(std::move(record));
             if (progress)
                 progress(entries);
         });
@@ -244,10 +244,10 @@ std::optional<FolderChanges> CompareWithFolder(ICatalogue& catalogue, const std:
     std::optional<PathTree> catalogued;
     PathTreeBuilder read;
     const CommentsByName noComments({});
-    const auto take = [&](const AddedFolder& record) {
+    const auto take = [&](AddedFolder& record) {
         if (!catalogued && reading.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
             catalogued = reading.get(); // what the catalogue threw halts the walk
-        read.AddFolder(record);
+        read.AddFolder(std::move(record));
     };
     const WalkOutcome walked =
         WalkFolders(folder.empty() ? "/" : folder, contents, noComments, stop, take);

@@ -11,7 +11,7 @@ void PathTreeBuilder::StartFolder(std::int64_t id) {
     m_tree.folders.push_back({m_folderPaths.at(id), m_tree.entries.size(), 0});
 }
 
-void PathTreeBuilder::Add(std::int64_t id, TreeEntry entry) {
+void PathTreeBuilder::Add(std::int64_t id, TreeEntry&& entry) {
     if (entry.kind == EntryKind::Folder) {
         const std::string& folderPath = m_tree.folders.back().path;
         m_folderPaths.emplace(id, folderPath.empty() ? entry.name : folderPath + '/' + entry.name);
@@ -20,11 +20,11 @@ void PathTreeBuilder::Add(std::int64_t id, TreeEntry entry) {
     ++m_tree.folders.back().count;
 }
 
-void PathTreeBuilder::AddFolder(const AddedFolder& folder) {
+void PathTreeBuilder::AddFolder(AddedFolder&& folder) {
     StartFolder(folder.id);
     std::int64_t id = folder.first;
-    for (const AddedEntry& e : folder.entries)
-        Add(id++, {e.name, e.kind, e.size, e.modified, e.hash});
+    for (AddedEntry& e : folder.entries)
+        Add(id++, {std::move(e.name), e.kind, e.size, e.modified, e.hash});
 }
 
 void PathTreeBuilder::AddEntry(std::int64_t parent, const CataloguedEntry& entry) {

@@ -60,14 +60,14 @@ struct ChangeCounts {
 class PathTreeBuilder {
 public:
     // The entries of the folder `id`, numbered from `folder.first`.
-    void AddFolder(const AddedFolder& folder);
+    void AddFolder(AddedFolder&& folder);
     // One entry of the folder `parent` (the listed folder: 0); a folder's entries come together.
     void AddEntry(std::int64_t parent, const CataloguedEntry& entry);
     PathTree Take();
 
 private:
     void StartFolder(std::int64_t id);
-    void Add(std::int64_t id, TreeEntry entry);
+    void Add(std::int64_t id, TreeEntry&& entry);
 
     std::unordered_map<std::int64_t, std::string> m_folderPaths{{0, {}}};
     std::optional<std::int64_t> m_folder; // the folder whose entries come now
