@@ -115,17 +115,22 @@ constexpr const char* kEntryReadJoins =
     "h.medium = e.medium AND h.id = e.id LEFT JOIN comments c ON c.medium = e.medium AND c.id = "
     "e.id";
 
+// The entry's own columns, the first six of every reading of entries: id, name, kind, size,
+// modified, attributes.
+CataloguedEntry EntryColumns(const SqlRow& row) {
+    CataloguedEntry entry;
+    entry.id = row.Int(0);
+    entry.name = row.Text(1);
+    entry.kind = static_cast<EntryKind>(row.Int(2));
+    entry.size = static_cast<std::uint64_t>(row.Int(3));
+    entry.modified = row.Int(4);
+    entry.attributes = static_cast<std::uint32_t>(row.Int(5));
+    return entry;
+}
+
 CataloguedEntry ReadEntry(const SqlRow& row) {
-    CataloguedEntry entry{row.Int(0),
-                          row.Text(1),
-                          static_cast<EntryKind>(row.Int(2)),
-                          static_cast<std::uint64_t>(row.Int(3)),
-                          row.Int(4),
-                          static_cast<std::uint32_t>(row.Int(5)),
-                          {},
-                          row.Int(9),
-                          {},
-                          {}};
+    CataloguedEntry entry = EntryColumns(row);
+    entry.parent = row.Int(9);
     if (!row.IsNull(6))
         entry.totals = FolderTotals{static_cast<std::uint64_t>(row.Int(6)), row.Int(7), row.Int(8)};
     if (!row.IsNull(10))
@@ -535,16 +540,11 @@ bool Store::MediumEntries(const std::string& medium,
     m_db->QueryMany("SELECT id, name, kind, size, modified, attributes, parent FROM entries WHERE "
                     "medium = $1 ORDER BY id",
                     {*id}, [&](const SqlRow& row) {
-                        CataloguedEntry entry{row.Int(0),
-                                              row.Text(1),
-                                              static_cast<EntryKind>(row.Int(2)),
-                                              static_cast<std::uint64_t>(row.Int(3)),
-                                              row.Int(4),
-                                              static_cast<std::uint32_t>(row.Int(5)),
-                                              totals.Next(row.Int(0)),
-                                              row.Int(6),
-                                              hashes.Next(row.Int(0)).value_or(std::nullopt),
-                                              comments.Next(row.Int(0)).value_or(CommentLines{})};
+                        CataloguedEntry entry = EntryColumns(row);
+                        entry.parent = row.Int(6);
+                        entry.totals = totals.Next(entry.id);
+                        entry.hash = hashes.Next(entry.id).value_or(std::nullopt);
+                        entry.comments = comments.Next(entry.id).value_or(CommentLines{});
                         return each(entry);
                     });
     return true;
