@@ -440,8 +440,6 @@ constexpr int kRowsBetweenReads = 500;
 // them all in memory. The server reads each chunk while the one before is handed out.
 void PostgresConnection::QueryMany(const std::string& sql, const SqlParams& params,
                                    const RowVisitor& each) {
-    if (getenv("SINGLE"))
-        return Query(sql, params, each);
     Transaction transaction(*this);
     // Planned for every row, not for the first tenth as a cursor is by default.
     Execute("SET LOCAL cursor_tuple_fraction = 1");
