@@ -1,5 +1,7 @@
 #include "PostgresConnection.h"
 
+#include "catalogue/Json.h"
+
 #include <libpq-fe.h>
 
 #include <chrono>
@@ -30,27 +32,10 @@ constexpr int kPollMs = 50;
 // The SQLSTATE of a statement cancelled at the client's request.
 constexpr std::string_view kQueryCanceled = "57014";
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-}
-
 // A bytea in the server's hex form ("\\x" then two digits a byte), or none when it is in
 // another form.
 std::optional<std::string> FromHex(std::string_view text) {
-    if (!text.starts_with("\\x") || text.size() % 2 != 0)
-        return std::nullopt;
-    std::string out((text.size() - 2) / 2, '\0');
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        const int high = HexDigit(text[2 + 2 * i]), low = HexDigit(text[3 + 2 * i]);
-        if (high < 0 || low < 0)
-            return std::nullopt;
-        out[i] = static_cast<char>(high << 4 | low);
-    }
-    return out;
+    return text.starts_with("\\x") ? BytesOfHex(text.substr(2)) : std::nullopt;
 }
 
 std::string HexDecode(const char* text, std::size_t length) {

@@ -6,16 +6,23 @@
 #include <unordered_map>
 #include <utility>
 
+namespace {
+
+// The entry's path below the listed folder.
+std::string PathOf(const PathFolder& folder, const TreeEntry& entry) {
+    return folder.path.empty() ? entry.name : folder.path + '/' + entry.name;
+}
+
+} // namespace
+
 void PathTreeBuilder::StartFolder(std::int64_t id) {
     m_folder = id;
     m_tree.folders.push_back({m_folderPaths.at(id), m_tree.entries.size(), 0});
 }
 
 void PathTreeBuilder::Add(std::int64_t id, TreeEntry&& entry) {
-    if (entry.kind == EntryKind::Folder) {
-        const std::string& folderPath = m_tree.folders.back().path;
-        m_folderPaths.emplace(id, folderPath.empty() ? entry.name : folderPath + '/' + entry.name);
-    }
+    if (entry.kind == EntryKind::Folder)
+        m_folderPaths.emplace(id, PathOf(m_tree.folders.back(), entry));
     m_tree.entries.push_back(std::move(entry));
     ++m_tree.folders.back().count;
 }
@@ -72,10 +79,6 @@ unsigned ChangedFields(const TreeEntry& before, const TreeEntry& now) {
 bool ContentDiffers(const TreeEntry& before, const TreeEntry& now) {
     return before.hash && now.hash &&
            (before.hash->high != now.hash->high || before.hash->low != now.hash->low);
-}
-
-std::string PathOf(const PathFolder& folder, const TreeEntry& entry) {
-    return folder.path.empty() ? entry.name : folder.path + '/' + entry.name;
 }
 
 std::span<const TreeEntry> EntriesOf(const PathTree& tree, const PathFolder& folder) {
