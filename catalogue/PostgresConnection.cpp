@@ -401,7 +401,7 @@ void PostgresConnection::Query(const std::string& sql, const SqlParams& params,
             return;
         const auto status = PQresultStatus(result.get());
         if (status == PGRES_SINGLE_TUPLE) {
-            if (!each(Row(result.get(), 0))) {
+            if (!HandOut(result.get(), each)) {
                 Cancel();
                 Drain();
                 return;
@@ -412,6 +412,18 @@ void PostgresConnection::Query(const std::string& sql, const SqlParams& params,
         if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
             Fail(result.get());
         return;
+    }
+}
+
+// The row of `result` given to `each`. When `each` throws, the rows still under way are given
+// up first, so that the connection can take the next statement (the caller's rollback).
+bool PostgresConnection::HandOut(const pg_result* result, const RowVisitor& each) {
+    try {
+        return each(Row(result, 0));
+    } catch (...) {
+        Cancel();
+        Drain();
+        throw;
     }
 }
 

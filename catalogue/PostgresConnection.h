@@ -73,6 +73,7 @@ private:
     Result LastResult();
     void Cancel();
     void Drain();
+    bool HandOut(const pg_result* result, const RowVisitor& each);
 
     std::string m_uri;
     std::string m_location;

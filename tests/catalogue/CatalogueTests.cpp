@@ -1,5 +1,7 @@
 #include "catalogue/Adding.h"
 #include "catalogue/CatalogueMessages.h"
+#include "catalogue/PostgresConnection.h"
+#include "catalogue/SqliteConnection.h"
 #include "tests/catalogue/CatalogueFixture.h"
 #include "tests/support/ReadAll.h"
 #include "tests/support/RunCommand.h"
@@ -603,6 +605,34 @@ TEST_P(CatalogueStore, CatalogueOfANewerProgramIsRefusedUntouched) {
         PostgresExec(Location(), "UPDATE catalogue_version SET version = " +
                                      std::to_string(kCatalogueSchemaVersion));
         EXPECT_EQ(Open()->Count(Query("a.txt")), 1u);
+    }
+}
+
+// A reader that fails part way through the rows (a full disk under an export, a damaged row)
+// leaves the connection able to roll back and go on, whether the rows come one by one or in
+// chunks.
+TEST_P(CatalogueStore, AReaderThatFailsPartWayLeavesTheConnectionUsable) {
+    std::unique_ptr<IConnection> db;
+    if (IsSqlite())
+        db = std::make_unique<SqliteConnection>(Location(), SqliteAccess::Create);
+    else
+        db = std::make_unique<PostgresConnection>(Location());
+    db->Execute("CREATE TABLE numbers(n BIGINT NOT NULL)");
+    db->Execute("WITH RECURSIVE counting(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM counting "
+                "WHERE n < 1999) INSERT INTO numbers(n) SELECT n FROM counting");
+    const auto failAtTheTenth = [](const SqlRow& row) {
+        if (row.Int(0) == 10)
+            throw std::runtime_error("No space left");
+        return true;
+    };
+    using Read = void (IConnection::*)(const std::string&, const SqlParams&, const RowVisitor&);
+    for (const Read read : {&IConnection::Query, &IConnection::QueryMany}) {
+        db->Begin();
+        db->Execute("INSERT INTO numbers(n) VALUES (-1)");
+        EXPECT_THROW((db.get()->*read)("SELECT n FROM numbers ORDER BY n", {}, failAtTheTenth),
+                     std::runtime_error);
+        db->Rollback();
+        EXPECT_EQ(QueryNumber(*db, "SELECT count(*) FROM numbers"), 2000);
     }
 }
 
