@@ -53,10 +53,9 @@ std::string LikeFromGlob(const std::string& glob) {
 }
 
 // SQLite: keys are compared as bytes, which for valid UTF-8 finds what comparing characters
-// finds, without making a text of each name that stands for its key (a key equal to the name is
-// not stored: the name stands for it).
+// finds.
 void SqliteNameMatch(Builder& b, const NamePattern& pattern) {
-    const std::string key = "coalesce(e.key, e.name)";
+    const std::string key = EntryKeySql(SqlDialect::Sqlite);
     if (pattern.glob)
         b.Where("catalogue_glob(" + b.Param(pattern.key) + ", " + key + ")");
     else if (!pattern.key.empty())
@@ -65,10 +64,11 @@ void SqliteNameMatch(Builder& b, const NamePattern& pattern) {
 
 // PostgreSQL: LIKE on the key.
 void PostgresNameMatch(Builder& b, const NamePattern& pattern) {
+    const std::string key = EntryKeySql(SqlDialect::Postgres);
     if (pattern.glob)
-        b.Where("e.key LIKE " + b.Param(LikeFromGlob(pattern.key)));
+        b.Where(key + " LIKE " + b.Param(LikeFromGlob(pattern.key)));
     else if (!pattern.key.empty())
-        b.Where("e.key LIKE " + b.Param("%" + LikeLiteral(pattern.key) + "%"));
+        b.Where(key + " LIKE " + b.Param("%" + LikeLiteral(pattern.key) + "%"));
 }
 
 // Sizes are stored as signed 64-bit numbers: a minimum beyond them matches nothing, a maximum
@@ -110,6 +110,17 @@ SqlStatement MatchStatement(const FindQuery& query, const NamePattern& pattern, 
         return b.Finish("SELECT count(*)", " FROM entries e", "");
     return b.Finish("SELECT e.parent, e.name, e.size, e.modified, e.attributes", " FROM entries e",
                     "");
+}
+
+// lower() without ICU, which the program never loads, changes the bytes A-Z alone; it reads a
+// name's bytes as they are.
+std::string EntryKeySql(SqlDialect dialect) {
+    return dialect == SqlDialect::Sqlite ? "coalesce(e.key, lower(e.name))" : "e.key";
+}
+
+bool KeyMadeByLower(std::string_view name, std::string_view key) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    return std::ranges::equal(name, key, {}, lower);
 }
 
 std::string NumberList(std::span<const std::int64_t> numbers) {

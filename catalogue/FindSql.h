@@ -25,6 +25,14 @@ SqlStatement MatchStatement(const FindQuery& query, const NamePattern& pattern, 
                             const std::vector<std::int64_t>& media,
                             std::span<const std::int64_t> candidates, bool count);
 
+// An entry's key in SQL over `entries e`. SQLite leaves out a key that its lower() makes from
+// the name (the name with its ASCII letters in lower case), as most names' keys are; PostgreSQL
+// keeps every key.
+std::string EntryKeySql(SqlDialect dialect);
+
+// Whether SQLite's lower() makes `key` from `name`, so that SQLite need not keep it.
+bool KeyMadeByLower(std::string_view name, std::string_view key);
+
 // The full path of a match: the listed folder, then the path below it.
 std::string MatchPath(std::string_view mediumFolder, std::string_view folderBelow,
                       std::string_view name);

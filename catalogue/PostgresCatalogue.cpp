@@ -148,8 +148,9 @@ private:
 
     // Version 1 knew no paths within volumes; version 2 kept each folder's whole path and
     // numbered entries across media in one table; version 3 indexed the keys with pg_trgm;
-    // version 4 kept no hashes or comments. The upgrade runs in the transaction that opens the
-    // catalogue; its version then keeps the programs that wrote it from changing it.
+    // version 4 kept no hashes or comments; version 5 had these tables (version 6 changed
+    // SQLite's alone). The upgrade runs in the transaction that opens the catalogue; its version
+    // then keeps the programs that wrote it from changing it.
     void UpgradeFrom(std::int64_t version) {
         if (version <= 3) {
             if (version <= 2)
@@ -159,8 +160,10 @@ private:
             Db().Execute(kNameGramsTable);
             IndexNames();
         }
-        Db().Execute("ALTER TABLE media ADD COLUMN checksums smallint NOT NULL DEFAULT 0");
-        Db().Execute(kEntryExtrasTables);
+        if (version <= 4) {
+            Db().Execute("ALTER TABLE media ADD COLUMN checksums smallint NOT NULL DEFAULT 0");
+            Db().Execute(kEntryExtrasTables);
+        }
         Db().Execute("UPDATE catalogue_version SET version = " +
                      std::to_string(kCatalogueSchemaVersion));
     }

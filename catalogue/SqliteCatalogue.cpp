@@ -27,9 +27,9 @@ void GlobFunction(sqlite3_context* context, int, sqlite3_value** args) {
     sqlite3_result_int(context, GlobMatches(text(args[0]), text(args[1])) ? 1 : 0);
 }
 
-// Names are bytes (BLOB); the key is the name's search form (TEXT), NULL when it equals the name
-// (as for most names). A medium's volume_path is the listed folder's path within its volume,
-// empty when unknown.
+// Names are bytes (BLOB); the key is the name's search form (TEXT), NULL when lower() makes it
+// from the name (as for most names: EntryKeySql). A medium's volume_path is the listed folder's
+// path within its volume, empty when unknown.
 const char* const kMediaTable = R"(
 CREATE TABLE media(
     id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE, folder BLOB NOT NULL,
@@ -76,7 +76,7 @@ public:
     std::string BeginEntries(std::int64_t) override { return "entries"; }
     bool WritesFoldersInPlace() const override { return true; }
     SqlValue StoredKey(const std::string& name, std::string key) override {
-        return key == name ? SqlValue() : SqlValue(std::move(key));
+        return KeyMadeByLower(name, key) ? SqlValue() : SqlValue(std::move(key));
     }
     void EntriesLoaded(std::int64_t) override {}
     void AddCommitted(std::int64_t) override {}
@@ -141,7 +141,8 @@ private:
 
     // Version 1 knew no paths within volumes; version 2 kept each folder's whole path and
     // numbered entries across media; version 3 kept the name index in a full-text table;
-    // version 4 kept no hashes or comments.
+    // version 4 kept no hashes or comments; version 5 kept every key that differs from its name,
+    // whose rows read alike now (a key equal to its name has no ASCII capital).
     void UpgradeFrom(std::int64_t version) {
         if (version <= 3) {
             if (version <= 2)
@@ -151,8 +152,11 @@ private:
             m_sqlite.ExecuteScript(kNameGramsTable);
             IndexNames();
         }
-        m_sqlite.ExecuteScript("ALTER TABLE media ADD COLUMN checksums INTEGER NOT NULL DEFAULT 0");
-        m_sqlite.ExecuteScript(kEntryExtrasTables);
+        if (version <= 4) {
+            m_sqlite.ExecuteScript(
+                "ALTER TABLE media ADD COLUMN checksums INTEGER NOT NULL DEFAULT 0");
+            m_sqlite.ExecuteScript(kEntryExtrasTables);
+        }
     }
 
     void UpgradeToTree(std::int64_t version) {

@@ -719,12 +719,12 @@ void Store::IndexNamesOf(std::int64_t medium) {
     std::int64_t last = 0;
     for (std::int64_t read = kUpgradeBatch; read == kUpgradeBatch;) {
         read = 0;
-        m_db->Query("SELECT id, name, key FROM entries WHERE medium = $1 AND id > $2 ORDER BY id "
-                    "LIMIT " +
+        m_db->Query("SELECT e.id, " + EntryKeySql(m_dialect) +
+                        " FROM entries e WHERE e.medium = $1 AND e.id > $2 ORDER BY e.id LIMIT " +
                         std::to_string(kUpgradeBatch),
                     {medium, last}, [&](const SqlRow& row) {
                         last = row.Int(0);
-                        index.Add(last, row.IsNull(2) ? row.Text(1) : row.Text(2));
+                        index.Add(last, row.Text(1));
                         ++read;
                         return true;
                     });
