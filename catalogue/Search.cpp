@@ -18,6 +18,7 @@ struct SearchedMedium {
     std::int64_t id = 0;
     std::string name;
     std::string folder;
+    std::int64_t entries = 0;
 };
 
 // A match before its folder's path is known.
@@ -35,13 +36,14 @@ struct FoundRow {
 std::vector<SearchedMedium> SearchedMedia(IConnection& db, const FindQuery& query) {
     std::vector<SearchedMedium> media;
     const auto add = [&](const SqlRow& row) {
-        media.push_back({row.Int(0), row.Text(1), row.Text(2)});
+        media.push_back({row.Int(0), row.Text(1), row.Text(2), row.Int(3)});
         return true;
     };
+    const std::string select = "SELECT id, name, folder, files + folders FROM media";
     if (query.medium)
-        db.Query("SELECT id, name, folder FROM media WHERE name = $1", {*query.medium}, add);
+        db.Query(select + " WHERE name = $1", {*query.medium}, add);
     else
-        db.Query("SELECT id, name, folder FROM media", {}, add);
+        db.Query(select, {}, add);
     std::ranges::sort(media, {}, &SearchedMedium::name);
     return media;
 }
@@ -68,7 +70,7 @@ public:
                             static_cast<std::uint32_t>(row.Int(4))});
             return true;
         };
-        ForEachStatement(medium.id, false,
+        ForEachStatement(medium, false,
                          [&](const SqlStatement& sql) { m_db.Query(sql.text, sql.params, add); });
     }
 
@@ -83,7 +85,7 @@ public:
             return count;
         }
         for (const SearchedMedium& medium : media)
-            ForEachStatement(medium.id, true, add);
+            ForEachStatement(medium, true, add);
         return count;
     }
 
@@ -93,27 +95,42 @@ public:
                    " media read: the pattern has no character\n";
         std::size_t candidates = 0;
         std::size_t holding = 0;
+        std::size_t whole = 0;
         for (const SearchedMedium& medium : media) {
             const std::size_t count = Candidates(medium.id).size();
             candidates += count;
             holding += count > 0;
+            whole += ReadWhole(medium, count);
         }
         return "name index: " +
                (m_lookup.range ? std::string("a range of grams")
                                : std::to_string(m_lookup.all.size()) + " grams") +
                ", " + std::to_string(candidates) + " candidates on " + std::to_string(holding) +
-               " of " + std::to_string(media.size()) + " media\n";
+               " of " + std::to_string(media.size()) + " media, " + std::to_string(whole) +
+               " of them read whole\n";
     }
 
 private:
+    // Each candidate is looked up on its own: once they are more than a share of the medium's
+    // entries, one pass over them all, each checked against the pattern, costs less.
+    static bool ReadWhole(const SearchedMedium& medium, std::size_t candidates) {
+        constexpr std::int64_t kShareLookedUp = 16;
+        return static_cast<std::int64_t>(candidates) * kShareLookedUp > medium.entries;
+    }
+
     template <typename Each>
-    void ForEachStatement(std::int64_t medium, bool count, const Each& each) {
-        const std::vector<std::int64_t> media = {medium};
+    void ForEachStatement(const SearchedMedium& medium, bool count, const Each& each) {
+        const std::vector<std::int64_t> media = {medium.id};
         if (!m_lookup.Usable()) {
             each(MatchStatement(m_query, m_pattern, m_dialect, media, {}, count));
             return;
         }
-        InBatches(Candidates(medium), [&](std::span<const std::int64_t> ids) {
+        const std::vector<std::int64_t> candidates = Candidates(medium.id);
+        if (ReadWhole(medium, candidates.size())) {
+            each(MatchStatement(m_query, m_pattern, m_dialect, media, {}, count));
+            return;
+        }
+        InBatches(candidates, [&](std::span<const std::int64_t> ids) {
             each(MatchStatement(m_query, m_pattern, m_dialect, media, ids, count));
         });
     }

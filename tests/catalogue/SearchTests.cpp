@@ -213,11 +213,16 @@ TEST_P(SearchReference, BothStoresFindWhatTheReferenceFinds) {
 
     auto catalogue = Open();
     Add(*catalogue, "Hostile", tree);
+    std::set<bool> readWhole; // the patterns cover both ways of checking the candidates
     for (std::size_t i = 0; i < patterns.size(); ++i) {
         SCOPED_TRACE("pattern " + Printable(patterns[i]));
         EXPECT_EQ(Paths(Matches(*catalogue, Query(patterns[i]))), expected[i]);
         EXPECT_EQ(catalogue->Count(Query(patterns[i])), expected[i].size());
+        const std::string plan = catalogue->ExplainFind(Query(patterns[i]));
+        if (plan.starts_with("name index"))
+            readWhole.insert(plan.find(", 1 of them read whole") != std::string::npos);
     }
+    EXPECT_EQ(readWhole, (std::set<bool>{false, true}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, SearchReference, ::testing::Values("sqlite", "postgres"),
