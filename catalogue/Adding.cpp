@@ -177,7 +177,8 @@ std::optional<PathTree> ReplacedTree(ICatalogue& catalogue, const Medium& medium
     const auto conflicts = catalogue.Conflicts(medium.name, medium.volume);
     if (conflicts.size() != 1)
         return std::nullopt;
-    return CataloguedTree(catalogue, conflicts.front());
+    return CataloguedTree(catalogue, conflicts.front(),
+                          CataloguedSize(catalogue, conflicts.front()));
 }
 
 } // namespace
@@ -200,7 +201,8 @@ AddOutcome AddToCatalogue(ICatalogue& catalogue, const std::string& name, const 
     const std::optional<PathTree> replaced = ReplacedTree(catalogue, medium, choices);
     auto add = catalogue.BeginAdd(medium, choices.replace);
     const CommentsByName comments(choices.comments);
-    PathTreeBuilder read;
+    PathTreeBuilder read(replaced ? TreeSize{replaced->folders.size(), replaced->entries.size()}
+                                  : TreeSize{});
     std::int64_t entries = 0;
     const WalkOutcome walked =
         WalkFolders(medium.folder, choices.checksums, comments, stop, [&](AddedFolder& record) {
@@ -239,10 +241,12 @@ AddOutcome AddToCatalogue(ICatalogue& catalogue, const std::string& name, const 
 std::optional<FolderChanges> CompareWithFolder(ICatalogue& catalogue, const std::string& name,
                                                const std::string& folder, bool contents,
                                                const std::atomic<bool>& stop) {
+    // The folder is expected to hold about what the medium held.
+    const TreeSize expected = CataloguedSize(catalogue, name);
     std::future<PathTree> reading =
-        std::async(std::launch::async, [&] { return CataloguedTree(catalogue, name); });
+        std::async(std::launch::async, [&] { return CataloguedTree(catalogue, name, expected); });
     std::optional<PathTree> catalogued;
-    PathTreeBuilder read;
+    PathTreeBuilder read(expected);
     const CommentsByName noComments({});
     const auto take = [&](AddedFolder& record) {
         if (!catalogued && reading.wait_for(std::chrono::seconds(0)) == std::future_status::ready)

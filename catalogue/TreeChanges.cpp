@@ -15,6 +15,12 @@ std::string PathOf(const PathFolder& folder, const TreeEntry& entry) {
 
 } // namespace
 
+PathTreeBuilder::PathTreeBuilder(TreeSize expected) {
+    m_folderPaths.reserve(expected.folders);
+    m_tree.folders.reserve(expected.folders);
+    m_tree.entries.reserve(expected.entries);
+}
+
 void PathTreeBuilder::StartFolder(std::int64_t id) {
     m_folder = id;
     m_tree.folders.push_back({m_folderPaths.at(id), m_tree.entries.size(), 0});
@@ -51,8 +57,16 @@ PathTree PathTreeBuilder::Take() {
     return std::exchange(m_tree, {});
 }
 
-PathTree CataloguedTree(ICatalogue& catalogue, const std::string& name) {
-    PathTreeBuilder builder;
+TreeSize CataloguedSize(ICatalogue& catalogue, const std::string& name) {
+    for (const Medium& medium : catalogue.Media())
+        if (medium.name == name)
+            return {static_cast<std::size_t>(medium.folders) + 1,
+                    static_cast<std::size_t>(medium.files + medium.folders)};
+    return {};
+}
+
+PathTree CataloguedTree(ICatalogue& catalogue, const std::string& name, TreeSize expected) {
+    PathTreeBuilder builder(expected);
     const bool found = catalogue.MediumEntries(name, [&](const CataloguedEntry& entry) {
         builder.AddEntry(entry.parent, entry);
         return true;

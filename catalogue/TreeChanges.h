@@ -56,9 +56,17 @@ struct ChangeCounts {
     std::int64_t byteDelta = 0; // the files' bytes on the disk less those catalogued
 };
 
+// How many folders and entries a tree is expected to hold, for room made ahead: grown step by
+// step, the entries' array would copy every entry and touch fresh pages at each step.
+struct TreeSize {
+    std::size_t folders = 0; // the listed folder's included
+    std::size_t entries = 0;
+};
+
 // Gathers a tree's entries from its folders, each folder after the one that holds it.
 class PathTreeBuilder {
 public:
+    explicit PathTreeBuilder(TreeSize expected = {});
     // The entries of the folder `id`, numbered from `folder.first`.
     void AddFolder(AddedFolder&& folder);
     // One entry of the folder `parent` (the listed folder: 0); a folder's entries come together.
@@ -74,9 +82,12 @@ private:
     PathTree m_tree;
 };
 
-// Every entry of the medium `name`, with its path; throws CatalogueError when there is no such
-// medium.
-PathTree CataloguedTree(ICatalogue& catalogue, const std::string& name);
+// The size of the medium `name` as catalogued; none when there is no such medium.
+TreeSize CataloguedSize(ICatalogue& catalogue, const std::string& name);
+
+// Every entry of the medium `name`, with its path, room made for `expected`; throws
+// CatalogueError when there is no such medium.
+PathTree CataloguedTree(ICatalogue& catalogue, const std::string& name, TreeSize expected);
 
 // The differences from `catalogued` to `disk`, in the byte order of their paths. A folder's
 // size (the total below it) never counts; content counts only when `contents` is set and both
