@@ -24,9 +24,10 @@ bool IsFolder(const Descriptor& folder, const FolderId& id) {
 
 WalkedEntry ExamineWalkedEntry(int folderFd, const char* name, unsigned char type,
                                bool readOnlyVolume) {
-    const struct stat st = ExamineEntry(folderFd, name, type);
+    const ExaminedEntry examined = ExamineEntry(folderFd, name, type);
+    const struct stat& st = examined.status;
     WalkedEntry entry;
-    entry.attributes = EntryAttributes(folderFd, name, st, readOnlyVolume);
+    entry.attributes = EntryAttributes(folderFd, name, examined, readOnlyVolume);
     entry.lastWrite = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
     if (S_ISDIR(st.st_mode))
         entry.kind = EntryKind::Folder;

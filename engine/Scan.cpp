@@ -49,9 +49,10 @@ public:
         const char* name = entry.m_strName.c_str();
         if (IsDotOrDotDot(name))
             return nullptr;
-        const struct stat st =
+        const ExaminedEntry examined =
             ExamineEntry(m_folderFd, name, m_found[index].type, &m_found[index].refused);
-        entry.m_dwAttributes = EntryAttributes(m_folderFd, name, st, m_readOnlyVolume);
+        const struct stat& st = examined.status;
+        entry.m_dwAttributes = EntryAttributes(m_folderFd, name, examined, m_readOnlyVolume);
         entry.m_ftLastWrite = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
         if (entry.IsFolder())
             return name;

@@ -1,3 +1,4 @@
+#include "engine/FolderEntry.h"
 #include "engine/FolderWalk.h"
 #include "engine/TreeWalk.h"
 #include "tests/engine/RecordingTreeSink.h"
@@ -21,9 +22,11 @@
 #include <new>
 #include <optional>
 #include <random>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -293,6 +296,43 @@ TEST_F(TreeWalkTest, FolderMountedTwiceIsReadUnderBothPaths) {
             << inner;
     EXPECT_EQ(parts[0], parts[2] + "misplaced 0 duplicates 0 unknown parents 0");
     EXPECT_EQ(parts[1], parts[2] + "misplaced 0 duplicates 0 unknown parents 0");
+}
+
+// Only the folders where a read-only volume is mounted, at any depth, and what lies below them
+// are read-only; their siblings on the writable volume are not.
+TEST_F(TreeWalkTest, ReadOnlyMountsAnywhereBelowMakeTheirFoldersReadOnly) {
+    const fs::path top = dir.path() / "top";
+    for (const char* folder : {"near", "a/b/far", "a/b/plain", "a/b/far/inner"})
+        fs::create_directories(top / folder);
+    std::ofstream(top / "a" / "b" / "far" / "file") << "12345";
+    const std::string report = RunInChild([&] {
+        if (!PrivateMounts())
+            return std::string("skip");
+        for (const char* place : {"near", "a/b/far"}) {
+            const std::string path = (top / place).string();
+            if (::mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+                ::mount(nullptr, path.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY,
+                        nullptr) != 0)
+                return std::string("skip");
+        }
+        CWalkPool pool(2);
+        RecordingTreeSink sink;
+        const std::atomic<bool> stop{false};
+        if (WalkTree(top.string(), sink, stop, pool) != WalkOutcome::Done)
+            return std::string("walk failed");
+        std::set<std::string> readOnly;
+        for (const auto& folder : sink.folders)
+            for (const auto& entry : folder.entries)
+                if ((entry.walked.attributes & kAttrReadOnly) != 0)
+                    readOnly.insert(folder.path.substr(top.string().size()) + "/" + entry.name);
+        std::string text;
+        for (const std::string& path : readOnly)
+            text += path + " ";
+        return text;
+    });
+    if (report == "skip")
+        GTEST_SKIP() << "read-only bind mounts need root and a private mount namespace";
+    EXPECT_EQ(report, "/a/b/far /a/b/far/file /a/b/far/inner /near ");
 }
 
 // ---- a sink that fails, and stopping -------------------------------------------------------
