@@ -47,10 +47,12 @@ struct stat StatusOf(const struct statx& found) {
 }
 
 // statx tells whether an entry is the root of a mount, which spares a folder that is none
-// the look at its volume (three calls more); stat is the way of a system without statx.
+// the look at its volume (three calls more); stat is the way of a system without statx. Like
+// stat, it does not mount what an automounter would mount there.
 bool Examine(int folderFd, const char* name, ExaminedEntry& entry) {
     struct statx found;
-    if (::statx(folderFd, name, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &found) == 0) {
+    if (::statx(folderFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS, &found) ==
+        0) {
         entry.status = StatusOf(found);
         entry.mayBeMountPoint = (found.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) == 0 ||
                                 (found.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
