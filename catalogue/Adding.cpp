@@ -209,7 +209,7 @@ AddOutcome AddToCatalogue(ICatalogue& catalogue, const std::string& name, const 
             add->AddFolder(record);
             entries += static_cast<std::int64_t>(record.entries.size());
             if (replaced)
-                read.AddFolder(std::move(record));
+                read.AddFolder(record);
             if (progress)
                 progress(entries);
         });
@@ -251,7 +251,7 @@ std::optional<FolderChanges> CompareWithFolder(ICatalogue& catalogue, const std:
     const auto take = [&](AddedFolder& record) {
         if (!catalogued && reading.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
             catalogued = reading.get(); // what the catalogue threw halts the walk
-        read.AddFolder(std::move(record));
+        read.AddFolder(record);
     };
     const WalkOutcome walked =
         WalkFolders(folder.empty() ? "/" : folder, contents, noComments, stop, take);

@@ -8,9 +8,12 @@
 
 namespace {
 
-// The entry's path below the listed folder.
-std::string PathOf(const PathFolder& folder, const TreeEntry& entry) {
-    return folder.path.empty() ? entry.name : folder.path + '/' + entry.name;
+// The path below the listed folder of the entry `name` of `folder`.
+std::string PathOf(const PathFolder& folder, std::string_view name) {
+    std::string path = folder.path;
+    if (!path.empty())
+        path += '/';
+    return path.append(name);
 }
 
 } // namespace
@@ -26,31 +29,35 @@ void PathTreeBuilder::StartFolder(std::int64_t id) {
     m_tree.folders.push_back({m_folderPaths.at(id), m_tree.entries.size(), 0});
 }
 
-void PathTreeBuilder::Add(std::int64_t id, TreeEntry&& entry) {
-    if (entry.kind == EntryKind::Folder)
-        m_folderPaths.emplace(id, PathOf(m_tree.folders.back(), entry));
-    m_tree.entries.push_back(std::move(entry));
+void PathTreeBuilder::Add(std::int64_t id, std::string_view name, EntryKind kind,
+                          std::uint64_t size, std::int64_t modified,
+                          const std::optional<ContentHash>& hash) {
+    if (kind == EntryKind::Folder)
+        m_folderPaths.emplace(id, PathOf(m_tree.folders.back(), name));
+    m_tree.entries.push_back(
+        {m_tree.names.size(), static_cast<std::uint32_t>(name.size()), kind, size, modified, hash});
+    m_tree.names.append(name);
     ++m_tree.folders.back().count;
 }
 
-void PathTreeBuilder::AddFolder(AddedFolder&& folder) {
+void PathTreeBuilder::AddFolder(const AddedFolder& folder) {
     StartFolder(folder.id);
     std::int64_t id = folder.first;
-    for (AddedEntry& e : folder.entries)
-        Add(id++, {std::move(e.name), e.kind, e.size, e.modified, e.hash});
+    for (const AddedEntry& e : folder.entries)
+        Add(id++, e.name, e.kind, e.size, e.modified, e.hash);
 }
 
 void PathTreeBuilder::AddEntry(std::int64_t parent, const CataloguedEntry& entry) {
     if (m_folder != parent)
         StartFolder(parent);
-    Add(entry.id, {entry.name, entry.kind, entry.size, entry.modified, entry.hash});
+    Add(entry.id, entry.name, entry.kind, entry.size, entry.modified, entry.hash);
 }
 
 PathTree PathTreeBuilder::Take() {
+    const auto name = [&](const TreeEntry& entry) { return m_tree.NameOf(entry); };
     for (const PathFolder& folder : m_tree.folders) {
         const auto first = m_tree.entries.begin() + static_cast<std::ptrdiff_t>(folder.first);
-        std::ranges::sort(first, first + static_cast<std::ptrdiff_t>(folder.count), {},
-                          &TreeEntry::name);
+        std::ranges::sort(first, first + static_cast<std::ptrdiff_t>(folder.count), {}, name);
     }
     m_folderPaths = {{0, {}}};
     m_folder.reset();
@@ -102,23 +109,28 @@ std::span<const TreeEntry> EntriesOf(const PathTree& tree, const PathFolder& fol
 // The changes between two trees' folders of the same path, their entries in name order.
 class FolderComparison {
 public:
-    FolderComparison(std::vector<TreeChange>& changes, bool contents)
-        : m_changes(changes), m_contents(contents) {}
+    FolderComparison(const PathTree& catalogued, const PathTree& disk,
+                     std::vector<TreeChange>& changes, bool contents)
+        : m_catalogued(catalogued), m_disk(disk), m_changes(changes), m_contents(contents) {}
 
     void Compare(const PathFolder& folder, std::span<const TreeEntry> before,
                  std::span<const TreeEntry> now) {
         auto was = before.begin();
         auto is = now.begin();
         while (was != before.end() || is != now.end()) {
-            if (is == now.end() || (was != before.end() && was->name < is->name)) {
-                Note(TreeChange::Kind::Removed, folder, *was++);
-            } else if (was == before.end() || is->name < was->name) {
-                Note(TreeChange::Kind::Added, folder, *is++);
+            const std::string_view wasName = was != before.end() ? m_catalogued.NameOf(*was) : "";
+            const std::string_view isName = is != now.end() ? m_disk.NameOf(*is) : "";
+            if (is == now.end() || (was != before.end() && wasName < isName)) {
+                Note(TreeChange::Kind::Removed, folder, wasName);
+                ++was;
+            } else if (was == before.end() || isName < wasName) {
+                Note(TreeChange::Kind::Added, folder, isName);
+                ++is;
             } else {
                 if (const unsigned fields = ChangedFields(*was, *is))
-                    Note(TreeChange::Kind::Changed, folder, *is, fields);
+                    Note(TreeChange::Kind::Changed, folder, isName, fields);
                 else if (m_contents && ContentDiffers(*was, *is))
-                    Note(TreeChange::Kind::Content, folder, *is);
+                    Note(TreeChange::Kind::Content, folder, isName);
                 ++was;
                 ++is;
             }
@@ -126,11 +138,13 @@ public:
     }
 
 private:
-    void Note(TreeChange::Kind kind, const PathFolder& folder, const TreeEntry& entry,
+    void Note(TreeChange::Kind kind, const PathFolder& folder, std::string_view name,
               unsigned fields = 0) {
-        m_changes.push_back({kind, PathOf(folder, entry), fields});
+        m_changes.push_back({kind, PathOf(folder, name), fields});
     }
 
+    const PathTree& m_catalogued;
+    const PathTree& m_disk;
     std::vector<TreeChange>& m_changes;
     bool m_contents;
 };
@@ -145,7 +159,7 @@ std::vector<TreeChange> CompareTrees(const PathTree& catalogued, const PathTree&
     for (const PathFolder& folder : catalogued.folders)
         before.emplace(folder.path, &folder);
     std::vector<TreeChange> changes;
-    FolderComparison compare(changes, contents);
+    FolderComparison compare(catalogued, disk, changes, contents);
     for (const PathFolder& folder : disk.folders) {
         const auto found = before.extract(folder.path);
         compare.Compare(

@@ -6,12 +6,15 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
-// One entry of a tree, known by its folder and name.
+// One entry of a tree, known by its folder and name. Its name is kept with the tree's names:
+// a string of its own for each would cost an allocation and more memory to fill.
 struct TreeEntry {
-    std::string name;
+    std::size_t nameAt = 0; // in the tree's names
+    std::uint32_t nameSize = 0;
     EntryKind kind = EntryKind::File;
     std::uint64_t size = 0; // a folder's is not compared
     std::int64_t modified = 0;
@@ -31,6 +34,11 @@ struct PathFolder {
 struct PathTree {
     std::vector<PathFolder> folders;
     std::vector<TreeEntry> entries;
+    std::string names; // the entries' names, one after another
+
+    std::string_view NameOf(const TreeEntry& entry) const {
+        return std::string_view(names).substr(entry.nameAt, entry.nameSize);
+    }
 };
 
 // What differs of an entry that both trees hold.
@@ -68,14 +76,15 @@ class PathTreeBuilder {
 public:
     explicit PathTreeBuilder(TreeSize expected = {});
     // The entries of the folder `id`, numbered from `folder.first`.
-    void AddFolder(AddedFolder&& folder);
+    void AddFolder(const AddedFolder& folder);
     // One entry of the folder `parent` (the listed folder: 0); a folder's entries come together.
     void AddEntry(std::int64_t parent, const CataloguedEntry& entry);
     PathTree Take();
 
 private:
     void StartFolder(std::int64_t id);
-    void Add(std::int64_t id, TreeEntry&& entry);
+    void Add(std::int64_t id, std::string_view name, EntryKind kind, std::uint64_t size,
+             std::int64_t modified, const std::optional<ContentHash>& hash);
 
     std::unordered_map<std::int64_t, std::string> m_folderPaths{{0, {}}};
     std::optional<std::int64_t> m_folder; // the folder whose entries come now
