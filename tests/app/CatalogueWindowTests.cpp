@@ -8,6 +8,7 @@
 #include "shell/MediaDlg.h"
 #include "shell/MediumWindow.h"
 #include "tests/app/AppFixture.h"
+#include "tests/support/FileTimes.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -692,9 +693,8 @@ void ClickThroughWindow(QWidget& widget) {
 // Every entry below `top` written at one moment, long ago: what changes later has a time of
 // its own.
 void SetTimesLongAgo(const std::filesystem::path& top) {
-    const timespec times[2] = {{1600000000, 0}, {1600000000, 0}};
     for (const auto& entry : std::filesystem::recursive_directory_iterator(top))
-        ::utimensat(AT_FDCWD, entry.path().c_str(), times, AT_SYMLINK_NOFOLLOW);
+        SetLastWrite(entry.path(), 1600000000);
 }
 
 // One file added (6 bytes), one removed (5 bytes), and so the time of the folder that held it.

@@ -3,6 +3,7 @@
 #include "catalogue/PostgresConnection.h"
 #include "catalogue/SqliteConnection.h"
 #include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/FileTimes.h"
 #include "tests/support/ReadAll.h"
 #include "tests/support/RunCommand.h"
 
@@ -127,8 +128,7 @@ TEST_P(CatalogueStore, SearchFindsWhatFindFindsAmongHostileNames) {
 TEST_P(CatalogueStore, KeepsEveryEntryWithItsSizeTimeAndAttributes) {
     const auto tree = m_dir.path() / "tree";
     MakeHostileTree(tree);
-    const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}};
-    ::utimensat(AT_FDCWD, (tree / "plain.txt").c_str(), times, AT_SYMLINK_NOFOLLOW);
+    SetLastWrite(tree / "plain.txt", 1700000000);
     ::chmod((tree / "UPPER.TXT").c_str(), 0444);
     auto catalogue = Open();
     Add(*catalogue, "Hostile", tree);
@@ -175,8 +175,7 @@ TEST_P(CatalogueStore, FiltersByMediumSizeAndDate) {
     const auto make = [](const std::filesystem::path& path, std::size_t size, time_t mtime) {
         std::filesystem::create_directories(path.parent_path());
         std::ofstream(path) << std::string(size, 'x');
-        const timespec times[2] = {{0, UTIME_OMIT}, {mtime, 0}};
-        ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+        SetLastWrite(path, mtime);
     };
     make(disc / "photo-small.jpg", 10, 1000000000);
     make(disc / "photo-large.jpg", 5000, 1500000000);

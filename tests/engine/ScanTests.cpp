@@ -1,5 +1,6 @@
 #include "engine/CatalogriumDoc.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FileTimes.h"
 #include "tests/support/OpenDescriptors.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/TempDir.h"
@@ -260,8 +261,7 @@ TEST_F(ScanTest, EntryRecordsHoldAttributesAndTime) {
     dir.MakeDir("listed/.cache");
     fs::create_symlink("plain", dir.path() / "listed/link");
     ASSERT_EQ(::mkfifo(Path("listed/pipe").c_str(), 0644), 0);
-    const timespec times[2] = {{1000000000, 123456789}, {1000000000, 123456789}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, Path("listed/plain").c_str(), times, 0), 0);
+    SetLastWrite(Path("listed/plain"), 1000000000, 123456789);
 
     ASSERT_TRUE(Scan("listed"));
     const auto attributes = [&](const char* name) {

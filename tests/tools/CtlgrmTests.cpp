@@ -4,6 +4,7 @@
 #include "engine/CatalogriumDoc.h"
 #include "engine/Profile.h"
 #include "tests/support/FifoReader.h"
+#include "tests/support/FileTimes.h"
 #include "tests/support/ReadAll.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/RunCommand.h"
@@ -72,11 +73,6 @@ FinishedCommand RunCtlgrm(const TempDir& scratch, const std::vector<std::string>
                     workingFolder);
 }
 
-void SetTime(const std::filesystem::path& path, std::time_t seconds) {
-    timespec times[2] = {{seconds, 0}, {seconds, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
-}
-
 // A folder with files of several sizes and times, folders with files below them, and names
 // that sort differently by name, extension and case.
 void FillFolder(TempDir& dir) {
@@ -94,10 +90,10 @@ void FillFolder(TempDir& dir) {
     for (const auto& f : files) {
         auto p = dir.WriteFile(std::string("tree/") + f.name, std::string(f.size, 'x'));
         if (f.time)
-            SetTime(p, f.time);
+            SetLastWrite(p, f.time);
     }
-    SetTime(dir.path() / "tree/Photos", 1780000000);
-    SetTime(dir.path() / "tree/music", 1781000000);
+    SetLastWrite(dir.path() / "tree/Photos", 1780000000);
+    SetLastWrite(dir.path() / "tree/music", 1781000000);
 }
 
 // What the engine writes for `folder` with `options` (and optional comments on one entry).
