@@ -5,8 +5,11 @@
 #include <stdexcept>
 #include <string>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 // A temporary folder that the test creates and removes, with whatever it holds (permissions
 // are given back first, so unreadable sub-folders go too).
@@ -54,6 +57,16 @@ private:
 
     std::filesystem::path m_path;
 };
+
+// Empty files named `prefix` and 00000 to `count` - 1 in `folder`, made quickly.
+inline void MakeEmptyFiles(const std::filesystem::path& folder, int count,
+                           const std::string& prefix = {}) {
+    for (int i = 0; i < count; ++i) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%05d", i);
+        ::close(::open((folder / (prefix + number)).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    }
+}
 
 // A memory file system, when there is one, makes the trees quick to make and remove.
 inline std::filesystem::path QuickTempParent() {
