@@ -1,6 +1,7 @@
 #include "engine/Profile.h"
 #include "tests/support/Golden.h"
 #include "tests/support/ReadAll.h"
+#include "tests/support/ScopedVariable.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <set>
 #include <string>
 #include <sys/file.h>
@@ -441,41 +441,15 @@ TEST(ApplyProfileSetting, RefusesUnknownKeysAndBadValues) {
     EXPECT_EQ(o, ListingOptions{});
 }
 
-class DefaultProfilePathTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        Remember("HOME", home);
-        Remember("XDG_CONFIG_HOME", config);
-    }
-    void TearDown() override {
-        Restore("HOME", home);
-        Restore("XDG_CONFIG_HOME", config);
-    }
-
-private:
-    static void Remember(const char* name, std::optional<std::string>& value) {
-        if (const char* v = std::getenv(name))
-            value = v;
-    }
-    static void Restore(const char* name, const std::optional<std::string>& value) {
-        if (value)
-            setenv(name, value->c_str(), 1);
-        else
-            unsetenv(name);
-    }
-    std::optional<std::string> home, config;
-};
-
-TEST_F(DefaultProfilePathTest, FollowsTheConfigFolder) {
-    setenv("HOME", "/home/ann", 1);
-    setenv("XDG_CONFIG_HOME", "/cfg", 1);
+TEST(DefaultProfilePath, FollowsTheConfigFolder) {
+    const ScopedVariable home("HOME", "/home/ann");
+    const ScopedVariable config("XDG_CONFIG_HOME", "/cfg");
     EXPECT_EQ(DefaultProfilePath(), "/cfg/catalogrium3.ini");
-    unsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(DefaultProfilePath(), "/home/ann/.config/catalogrium3.ini");
-    setenv("XDG_CONFIG_HOME", "", 1);
-    EXPECT_EQ(DefaultProfilePath(), "/home/ann/.config/catalogrium3.ini");
-    setenv("XDG_CONFIG_HOME", "relative/cfg", 1);
-    EXPECT_EQ(DefaultProfilePath(), "/home/ann/.config/catalogrium3.ini");
+    for (const char* ignored : {static_cast<const char*>(nullptr), "", "relative/cfg"}) {
+        config.Set(ignored);
+        EXPECT_EQ(DefaultProfilePath(), "/home/ann/.config/catalogrium3.ini")
+            << "XDG_CONFIG_HOME=" << (ignored ? ignored : "(unset)");
+    }
 }
 
 } // namespace
