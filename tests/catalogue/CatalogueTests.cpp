@@ -6,6 +6,7 @@
 #include "tests/support/FileTimes.h"
 #include "tests/support/ReadAll.h"
 #include "tests/support/RunCommand.h"
+#include "tests/support/ScopedVariable.h"
 
 #include <gmock/gmock.h>
 
@@ -706,10 +707,10 @@ TEST(CatalogueLocation, MasksPasswordsAndFindsTheDataFolder) {
     };
     for (const auto& [location, shown] : rows)
         EXPECT_EQ(LocationForMessages(location), shown);
-    ::setenv("XDG_DATA_HOME", "/data", 1);
+    const ScopedVariable data("XDG_DATA_HOME", "/data");
     EXPECT_EQ(DefaultCatalogueLocation(), "/data/catalogrium3/catalogue.sqlite");
-    ::setenv("XDG_DATA_HOME", "relative", 1);
-    ::setenv("HOME", "/home/ann", 1);
+    data.Set("relative");
+    const ScopedVariable home("HOME", "/home/ann");
     EXPECT_EQ(DefaultCatalogueLocation(), "/home/ann/.local/share/catalogrium3/catalogue.sqlite");
 }
 
