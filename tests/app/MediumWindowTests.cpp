@@ -11,6 +11,7 @@
 #include "shell/MediumWindow.h"
 #include "shell/NameBytes.h"
 #include "tests/app/CatalogueAppFixture.h"
+#include "tests/support/ModalHelpers.h"
 #include "tests/support/ReadAll.h"
 #include "tests/support/TempDir.h"
 
@@ -457,19 +458,12 @@ TEST_P(MediumWindowOnSqliteTest, MediaOpensTheWindow) {
     Add("Trip", folder.path() / "trip");
     // The dialog is modal: it is driven from inside its loop, once it shows.
     const auto inMedia = [&](std::function<void(CMediaDlg&)> act) {
-        QTimer poll;
-        poll.setInterval(20);
-        QObject::connect(&poll, &QTimer::timeout, [&poll, act] {
-            auto* dialog = qobject_cast<CMediaDlg*>(QApplication::activeModalWidget());
-            if (!dialog || !dialog->isVisible())
-                return;
-            poll.stop();
-            EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
-            act(*dialog);
-            if (dialog->isVisible())
-                dialog->reject();
+        WhenModal<CMediaDlg>([act](CMediaDlg& dialog) {
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+            act(dialog);
+            if (dialog.isVisible())
+                dialog.reject();
         });
-        poll.start();
         Action("actionMedia")->trigger();
     };
     inMedia([](CMediaDlg& dialog) {

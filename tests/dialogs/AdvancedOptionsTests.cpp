@@ -1,6 +1,6 @@
 #include "dialogs/AdvancedOptionsDlg.h"
 #include "engine/ListingOptions.h"
-#include "tests/dialogs/ModalHelpers.h"
+#include "tests/support/ModalHelpers.h"
 
 #include <QCheckBox>
 #include <QRadioButton>
