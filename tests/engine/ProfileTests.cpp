@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <set>
 #include <string>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -250,10 +249,8 @@ TEST_F(ProfileTest, SaveNeverWritesMoreThanCanBeReadBack) {
             EXPECT_EQ(error, "The settings were not saved: " + Path() +
                                  " would grow larger than 1 MiB, too large to be read back.");
         }
-        std::set<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-            names.insert(entry.path().filename().string());
-        EXPECT_EQ(names, std::set<std::string>({"catalogrium3.ini", "catalogrium3.ini.lock"}));
+        EXPECT_EQ(NamesIn(dir.path()),
+                  (std::vector<std::string>{"catalogrium3.ini", "catalogrium3.ini.lock"}));
     }
 }
 
@@ -298,10 +295,8 @@ TEST_F(ProfileTest, FailedWriteLeavesTheOldFile) {
 
     EXPECT_FALSE(saved);
     EXPECT_EQ(ReadAll(Path()), old);
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        names.insert(entry.path().filename().string());
-    EXPECT_EQ(names, std::set<std::string>({"catalogrium3.ini", "catalogrium3.ini.lock"}));
+    EXPECT_EQ(NamesIn(dir.path()),
+              (std::vector<std::string>{"catalogrium3.ini", "catalogrium3.ini.lock"}));
 }
 
 // A save waits while another one (here the test, holding the lock) reads and replaces the

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <cstdio>
 #include <cstdlib>
@@ -66,6 +68,16 @@ inline void MakeEmptyFiles(const std::filesystem::path& folder, int count,
         std::snprintf(number, sizeof number, "%05d", i);
         ::close(::open((folder / (prefix + number)).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
     }
+}
+
+// The names in `folder`, sorted: what a save left beside its file shows by name when a test
+// fails.
+inline std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // A memory file system, when there is one, makes the trees quick to make and remove.
