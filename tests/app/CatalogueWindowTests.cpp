@@ -9,6 +9,7 @@
 #include "shell/MediumWindow.h"
 #include "tests/app/AppFixture.h"
 #include "tests/support/FileTimes.h"
+#include "tests/support/SilentServer.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -35,10 +36,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
-#include <netinet/in.h>
 #include <set>
 #include <stdexcept>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -346,33 +345,6 @@ TEST_F(CatalogueWindowTest, EachSearchThatEndsShowsTheMatchesOfItsText) {
                                            : QStringLiteral("%1 matches").arg(expected.size()));
     }
 }
-
-// A server that takes connections and never answers: a client waits for it until its connect
-// timeout.
-class SilentServer {
-public:
-    SilentServer() {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            ::listen(m_fd, 16) != 0 ||
-            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            throw std::runtime_error("no socket to listen on");
-        m_port = ntohs(address.sin_port);
-    }
-    // Closing the socket resets the waiting connections: their clients fail at once.
-    ~SilentServer() { ::close(m_fd); }
-    std::string Uri() const {
-        return "postgresql://127.0.0.1:" + std::to_string(m_port) + "/catalogue";
-    }
-
-private:
-    int m_fd = -1;
-    int m_port = 0;
-};
 
 // Each search waits for a server that never answers; a new one stops it without waiting for
 // it, and the window goes on taking keys.
