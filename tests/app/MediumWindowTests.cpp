@@ -116,13 +116,6 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    // The names in a folder of the disk, as bytes.
-    static std::vector<std::string> Listed(const fs::path& path) {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(path))
-            names.push_back(entry.path().filename().string());
-        return Sorted(names);
-    }
     static std::string CurrentName(CMediumWindow& window) {
         const QModelIndex current = window.Entries()->currentIndex();
         return current.isValid() ? window.Model().Entry(current.row()).name : std::string();
@@ -196,7 +189,7 @@ TEST_P(MediumWindowTest, TotalsAndEntriesAreTheDisksAsAdded) {
 
     window->Tree()->setCurrentItem(items.at("music"));
     ASSERT_TRUE(Settled(*window));
-    EXPECT_EQ(Sorted(Names(*window)), Listed(folder.path() / "music"));
+    EXPECT_EQ(Sorted(Names(*window)), NamesIn(folder.path() / "music"));
     for (int row = 0; row < window->Model().rowCount(); ++row) {
         const CataloguedEntry& entry = window->Model().Entry(row);
         const fs::path path = folder.path() / "music" / entry.name;
@@ -220,14 +213,14 @@ TEST_P(MediumWindowTest, KeysOpenFoldersAndGoBackUp) {
     CMediumWindow* window = Open("Disc");
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->CurrentFolder(), 0);
-    EXPECT_EQ(Sorted(Names(*window)), Listed(folder.path()));
+    EXPECT_EQ(Sorted(Names(*window)), NamesIn(folder.path()));
     QSignalSpy changes(window, &CMediumWindow::folderChanged);
 
     // The tree has the focus: Down goes to the first folder below, by name.
     Key(*window, Qt::Key_Right);
     Key(*window, Qt::Key_Down);
     EXPECT_EQ(window->Tree()->currentItem()->text(0), QStringLiteral("alpha"));
-    EXPECT_EQ(Sorted(Names(*window)), Listed(folder.path() / "alpha"));
+    EXPECT_EQ(Sorted(Names(*window)), NamesIn(folder.path() / "alpha"));
     ASSERT_EQ(changes.count(), 1);
     const auto alpha = changes.takeFirst().at(0).toLongLong();
     EXPECT_EQ(window->CurrentFolder(), alpha);
@@ -345,7 +338,7 @@ TEST_P(MediumWindowTest, HostileNamesShowAndOpen) {
     ASSERT_TRUE(GoDownTo(*window, latin));
     Key(*window, Qt::Key_Return);
     EXPECT_EQ(window->Tree()->currentItem()->text(0), QString::fromUtf8("caf\u00e9"));
-    EXPECT_EQ(Sorted(Names(*window)), Listed(folder.path() / latin));
+    EXPECT_EQ(Sorted(Names(*window)), NamesIn(folder.path() / latin));
     for (int row = 0; row < window->Model().rowCount(); ++row)
         EXPECT_EQ(window->Model().index(row, 0).data().toString(),
                   ReadableName(window->Model().Entry(row).name));
@@ -488,7 +481,7 @@ TEST_P(MediumWindowOnSqliteTest, MediaOpensTheWindow) {
     CMediumWindow* disc = Menu().MediumWindow("Disc");
     ASSERT_NE(disc, nullptr);
     ASSERT_TRUE(Ready(*disc));
-    EXPECT_EQ(Sorted(Names(*disc)), Listed(folder.path()));
+    EXPECT_EQ(Sorted(Names(*disc)), NamesIn(folder.path()));
 
     // Enter opens the selected medium; the window that is open comes up again.
     trip->close();
