@@ -8,6 +8,7 @@
 #include "shell/MediaDlg.h"
 #include "shell/MediumWindow.h"
 #include "tests/app/AppFixture.h"
+#include "tests/support/AddMedium.h"
 #include "tests/support/FileTimes.h"
 #include "tests/support/SilentServer.h"
 
@@ -242,13 +243,9 @@ TEST_F(CatalogueWindowTest, TheCatalogueMenusPromptsFitTheStatusBar) {
 }
 
 TEST_F(CatalogueWindowTest, FindSearchesAsTheUserTypes) {
-    const std::atomic<bool> stop = false;
-    {
-        auto catalogue = OpenCatalogue(location);
-        AddToCatalogue(*catalogue, "Disc", folder.str(), false, stop);
-        folder.WriteFile("other/beach towel.txt", "towel!");
-        AddToCatalogue(*catalogue, "Other", (folder.path() / "other").string(), false, stop);
-    }
+    AddMedium(location, "Disc", folder.path());
+    folder.WriteFile("other/beach towel.txt", "towel!");
+    AddMedium(location, "Other", folder.path() / "other");
     CFindCatalogueWindow* window = OpenFind();
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
@@ -299,8 +296,7 @@ TEST_F(CatalogueWindowTest, EachSearchThatEndsShowsTheMatchesOfItsText) {
     for (const char* name : {"bear.txt", "Bean.png", "beacon", "abeam/ball", "ab eam", "BEACH",
                              "sub/beachcomber.jpg", "sub/deep/reach.doc", "tab", "Bee"})
         folder.WriteFile(name, "x");
-    const std::atomic<bool> stop = false;
-    AddToCatalogue(*OpenCatalogue(location), "Disc", folder.str(), false, stop);
+    AddMedium(location, "Disc", folder.path());
     const auto walk = [&](const std::string& text) {
         const auto lower = [](std::string s) {
             for (char& c : s)
@@ -378,9 +374,8 @@ TEST_F(CatalogueWindowTest, FindWindowKeepsItsSize) {
 }
 
 TEST_F(CatalogueWindowTest, FindShowsTheNameAndSaysWhenNoFileManagerOpens) {
-    const std::atomic<bool> stop = false;
     folder.WriteFile("a/very/deep/folder/holding/the/match/report.txt", "r");
-    AddToCatalogue(*OpenCatalogue(location), "Disc", folder.str(), false, stop);
+    AddMedium(location, "Disc", folder.path());
     CFindCatalogueWindow* window = OpenFind();
     window->findChild<QLineEdit*>(QStringLiteral("searchField"))->setText("report");
     ASSERT_TRUE(Settles(*window, 1));
@@ -396,8 +391,7 @@ TEST_F(CatalogueWindowTest, FindShowsTheNameAndSaysWhenNoFileManagerOpens) {
 }
 
 TEST_F(CatalogueWindowTest, FindShowsTheFirstMatchesOnlyAndSaysSo) {
-    const std::atomic<bool> stop = false;
-    AddToCatalogue(*OpenCatalogue(location), "Disc", folder.str(), false, stop);
+    AddMedium(location, "Disc", folder.path());
     CFindCatalogueWindow* window = OpenFind();
     window->LimitMatches(2);
     auto* search = window->findChild<QLineEdit*>(QStringLiteral("searchField"));
@@ -441,12 +435,8 @@ TEST_F(CatalogueWindowTest, LatinOneNamesKeepTheirBytes) {
     const std::string disc = "Caf\xe9";
     const std::string latin = folder.str() + "/caf\xe9";
     folder.WriteFile("caf\xe9/menu.txt", "menu");
-    const std::atomic<bool> stop = false;
-    {
-        auto catalogue = OpenCatalogue(location);
-        AddToCatalogue(*catalogue, "Cafe", latin, false, stop);
-        AddToCatalogue(*catalogue, "Other", (folder.path() / "trip").string(), false, stop);
-    }
+    AddMedium(location, "Cafe", latin);
+    AddMedium(location, "Other", folder.path() / "trip");
     sqlite3* old = nullptr;
     sqlite3_open(location.c_str(), &old);
     ASSERT_EQ(sqlite3_exec(old,
@@ -508,12 +498,8 @@ TEST_F(CatalogueWindowTest, FindAndMediaNeverMakeACatalogue) {
 // Alt+L, D opens the window; the group that wastes the most comes first; the keys open a group
 // and a copy in its medium's window, and the copy's context menu opens its folder.
 TEST_F(CatalogueWindowTest, DuplicatesOpenFromTheMenuAndShowACopysFolder) {
-    const std::atomic<bool> stop = false;
-    {
-        auto catalogue = OpenCatalogue(location);
-        AddToCatalogue(*catalogue, "Disc", folder.str(), false, stop);
-        AddToCatalogue(*catalogue, "Trip", (folder.path() / "trip").string(), false, stop);
-    }
+    AddMedium(location, "Disc", folder.path());
+    AddMedium(location, "Trip", folder.path() / "trip");
     auto* menu = Frame()->findChild<QMenu*>(QStringLiteral("catalogueMenu"));
     QTest::keyClick(Frame()->windowHandle(), Qt::Key_L, Qt::AltModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 2000));
@@ -565,12 +551,8 @@ TEST_F(CatalogueWindowTest, DuplicatesOpenFromTheMenuAndShowACopysFolder) {
 }
 
 TEST_F(CatalogueWindowTest, MediaDialogRenamesAndRemoves) {
-    const std::atomic<bool> stop = false;
-    {
-        auto catalogue = OpenCatalogue(location);
-        AddToCatalogue(*catalogue, "Disc", folder.str(), false, stop);
-        AddToCatalogue(*catalogue, "Trip", (folder.path() / "trip").string(), false, stop);
-    }
+    AddMedium(location, "Disc", folder.path());
+    AddMedium(location, "Trip", folder.path() / "trip");
     CMediaDlg dialog(location, prompter);
     ASSERT_EQ(dialog.Table()->rowCount(), 2);
     EXPECT_EQ(dialog.Table()->item(0, 3)->text(), QStringLiteral("3"));
@@ -602,8 +584,7 @@ TEST_F(CatalogueWindowTest, MediaDialogRenamesAndRemoves) {
 // A rename that waits for another program's lock: Esc in the dialog stops it, and does not
 // close the dialog while the call runs.
 TEST_F(CatalogueWindowTest, EscInTheMediaDialogStopsAWaitingRename) {
-    const std::atomic<bool> stop = false;
-    AddToCatalogue(*OpenCatalogue(location), "Disc", folder.str(), false, stop);
+    AddMedium(location, "Disc", folder.path());
     CMediaDlg dialog(location, prompter);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
@@ -628,16 +609,11 @@ TEST_F(CatalogueWindowTest, EscInTheMediaDialogStopsAWaitingRename) {
 }
 
 TEST_F(CatalogueWindowTest, MediaDialogKeepsEveryColumnInSight) {
-    const std::atomic<bool> stop = false;
     const std::filesystem::path deep =
         folder.path() / "a folder with a long name" / "and another long one below it";
     folder.WriteFile("a folder with a long name/and another long one below it/f", "f");
-    {
-        auto catalogue = OpenCatalogue(location);
-        AddToCatalogue(*catalogue, "A medium with a name of some length", deep.string(), false,
-                       stop);
-        AddToCatalogue(*catalogue, "Trip", (folder.path() / "trip").string(), false, stop);
-    }
+    AddMedium(location, "A medium with a name of some length", deep);
+    AddMedium(location, "Trip", folder.path() / "trip");
     CMediaDlg dialog(location, prompter);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
@@ -724,8 +700,7 @@ TEST_F(CatalogueWindowTest, TheAddDialogTakesTheNameAndKeepsChecksumsWhenAsked) 
 // shows the counts and the differences and asks; No keeps the medium, Yes replaces it.
 TEST_F(CatalogueWindowTest, UpdateMediumShowsTheDifferencesAndAsksFirst) {
     SetTimesLongAgo(folder.path());
-    const std::atomic<bool> stop = false;
-    AddToCatalogue(*OpenCatalogue(location), "Disc", folder.str(), false, stop);
+    AddMedium(location, "Disc", folder.path());
     CMediaDlg dialog(location, prompter);
     dialog.show();
     dialog.activateWindow();

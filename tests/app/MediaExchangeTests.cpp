@@ -4,6 +4,7 @@
 
 #include "catalogue/Adding.h"
 #include "shell/MediaDlg.h"
+#include "tests/support/AddMedium.h"
 #include "tests/support/ModalHelpers.h"
 #include "tests/support/ReadAll.h"
 #include "tests/support/Recorders.h"
@@ -31,10 +32,8 @@ protected:
         disc.WriteFile("Beach.jpg", "12345");
         disc.WriteFile("trip/beach-ball.png", "ball");
         disc.WriteFile("trip/notes, \"day\" 1.txt", "notes");
-        const std::atomic<bool> stop = false;
-        auto catalogue = OpenCatalogue(location);
-        AddToCatalogue(*catalogue, "Disc", disc.str(), {}, stop);
-        AddToCatalogue(*catalogue, "Trip", (disc.path() / "trip").string(), {}, stop);
+        AddMedium(location, "Disc", disc.path());
+        AddMedium(location, "Trip", disc.path() / "trip");
     }
 
     // The dialog over `catalogue`, shown and active.

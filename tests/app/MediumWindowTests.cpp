@@ -11,6 +11,7 @@
 #include "shell/MediumWindow.h"
 #include "shell/NameBytes.h"
 #include "tests/app/CatalogueAppFixture.h"
+#include "tests/support/AddMedium.h"
 #include "tests/support/ModalHelpers.h"
 #include "tests/support/ReadAll.h"
 #include "tests/support/TempDir.h"
@@ -81,11 +82,7 @@ std::map<std::string, Counted> WalkTotals(const fs::path& top) {
 
 class MediumWindowTest : public CatalogueAppTest {
 protected:
-    void Add(const std::string& name, const fs::path& path) {
-        const std::atomic<bool> stop = false;
-        ASSERT_EQ(AddToCatalogue(*OpenCatalogue(location), name, path.string(), false, stop),
-                  AddOutcome::Added);
-    }
+    void Add(const std::string& name, const fs::path& path) { AddMedium(location, name, path); }
     CCatalogueMenu& Menu() const { return *app->CatalogueMenu(); }
 
     // The medium's window, active, once it has read what it shows.
