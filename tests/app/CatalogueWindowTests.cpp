@@ -8,6 +8,9 @@
 #include "shell/MediaDlg.h"
 #include "shell/MediumWindow.h"
 #include "tests/app/AppFixture.h"
+#include "tests/support/AddMedium.h"
+#include "tests/support/FileTimes.h"
+#include "tests/support/SilentServer.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -34,10 +37,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
-#include <netinet/in.h>
 #include <set>
 #include <stdexcept>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -242,13 +243,9 @@ TEST_F(CatalogueWindowTest, TheCatalogueMenusPromptsFitTheStatusBar) {
 }
 
 TEST_F(CatalogueWindowTest, FindSearchesAsTheUserTypes) {
-    const std::atomic<bool> stop = false;
-    {
-        auto catalogue = OpenCatalogue(location);
-        AddToCatalogue(*catalogue, "Disc", folder.str(), false, stop);
-        folder.WriteFile("other/beach towel.txt", "towel!");
-        AddToCatalogue(*catalogue, "Other", (folder.path() / "other").string(), false, stop);
-    }
+    AddMedium(location, "Disc", folder.path());
+    folder.WriteFile("other/beach towel.txt", "towel!");
+    AddMedium(location, "Other", folder.path() / "other");
     CFindCatalogueWindow* window = OpenFind();
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
@@ -299,8 +296,7 @@ TEST_F(CatalogueWindowTest, EachSearchThatEndsShowsTheMatchesOfItsText) {
     for (const char* name : {"bear.txt", "Bean.png", "beacon", "abeam/ball", "ab eam", "BEACH",
                              "sub/beachcomber.jpg", "sub/deep/reach.doc", "tab", "Bee"})
         folder.WriteFile(name, "x");
-    const std::atomic<bool> stop = false;
-    AddToCatalogue(*OpenCatalogue(location), "Disc", folder.str(), false, stop);
+    AddMedium(location, "Disc", folder.path());
     const auto walk = [&](const std::string& text) {
         const auto lower = [](std::string s) {
             for (char& c : s)
@@ -346,33 +342,6 @@ TEST_F(CatalogueWindowTest, EachSearchThatEndsShowsTheMatchesOfItsText) {
     }
 }
 
-// A server that takes connections and never answers: a client waits for it until its connect
-// timeout.
-class SilentServer {
-public:
-    SilentServer() {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            ::listen(m_fd, 16) != 0 ||
-            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            throw std::runtime_error("no socket to listen on");
-        m_port = ntohs(address.sin_port);
-    }
-    // Closing the socket resets the waiting connections: their clients fail at once.
-    ~SilentServer() { ::close(m_fd); }
-    std::string Uri() const {
-        return "postgresql://127.0.0.1:" + std::to_string(m_port) + "/catalogue";
-    }
-
-private:
-    int m_fd = -1;
-    int m_port = 0;
-};
-
 // Each search waits for a server that never answers; a new one stops it without waiting for
 // it, and the window goes on taking keys.
 TEST_F(CatalogueWindowTest, FindStaysResponsiveWhileTheServerNeverAnswers) {
@@ -405,9 +374,8 @@ TEST_F(CatalogueWindowTest, FindWindowKeepsItsSize) {
 }
 
 TEST_F(CatalogueWindowTest, FindShowsTheNameAndSaysWhenNoFileManagerOpens) {
-    const std::atomic<bool> stop = false;
     folder.WriteFile("a/very/deep/folder/holding/the/match/report.txt", "r");
-    AddToCatalogue(*OpenCatalogue(location), "Disc", folder.str(), false, stop);
+    AddMedium(location, "Disc", folder.path());
     CFindCatalogueWindow* window = OpenFind();
     window->findChild<QLineEdit*>(QStringLiteral("searchField"))->setText("report");
     ASSERT_TRUE(Settles(*window, 1));
@@ -423,8 +391,7 @@ TEST_F(CatalogueWindowTest, FindShowsTheNameAndSaysWhenNoFileManagerOpens) {
 }
 
 TEST_F(CatalogueWindowTest, FindShowsTheFirstMatchesOnlyAndSaysSo) {
-    const std::atomic<bool> stop = false;
-    AddToCatalogue(*OpenCatalogue(location), "Disc", folder.str(), false, stop);
+    AddMedium(location, "Disc", folder.path());
     CFindCatalogueWindow* window = OpenFind();
     window->LimitMatches(2);
     auto* search = window->findChild<QLineEdit*>(QStringLiteral("searchField"));
@@ -468,12 +435,8 @@ TEST_F(CatalogueWindowTest, LatinOneNamesKeepTheirBytes) {
     const std::string disc = "Caf\xe9";
     const std::string latin = folder.str() + "/caf\xe9";
     folder.WriteFile("caf\xe9/menu.txt", "menu");
-    const std::atomic<bool> stop = false;
-    {
-        auto catalogue = OpenCatalogue(location);
-        AddToCatalogue(*catalogue, "Cafe", latin, false, stop);
-        AddToCatalogue(*catalogue, "Other", (folder.path() / "trip").string(), false, stop);
-    }
+    AddMedium(location, "Cafe", latin);
+    AddMedium(location, "Other", folder.path() / "trip");
     sqlite3* old = nullptr;
     sqlite3_open(location.c_str(), &old);
     ASSERT_EQ(sqlite3_exec(old,
@@ -535,12 +498,8 @@ TEST_F(CatalogueWindowTest, FindAndMediaNeverMakeACatalogue) {
 // Alt+L, D opens the window; the group that wastes the most comes first; the keys open a group
 // and a copy in its medium's window, and the copy's context menu opens its folder.
 TEST_F(CatalogueWindowTest, DuplicatesOpenFromTheMenuAndShowACopysFolder) {
-    const std::atomic<bool> stop = false;
-    {
-        auto catalogue = OpenCatalogue(location);
-        AddToCatalogue(*catalogue, "Disc", folder.str(), false, stop);
-        AddToCatalogue(*catalogue, "Trip", (folder.path() / "trip").string(), false, stop);
-    }
+    AddMedium(location, "Disc", folder.path());
+    AddMedium(location, "Trip", folder.path() / "trip");
     auto* menu = Frame()->findChild<QMenu*>(QStringLiteral("catalogueMenu"));
     QTest::keyClick(Frame()->windowHandle(), Qt::Key_L, Qt::AltModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 2000));
@@ -592,12 +551,8 @@ TEST_F(CatalogueWindowTest, DuplicatesOpenFromTheMenuAndShowACopysFolder) {
 }
 
 TEST_F(CatalogueWindowTest, MediaDialogRenamesAndRemoves) {
-    const std::atomic<bool> stop = false;
-    {
-        auto catalogue = OpenCatalogue(location);
-        AddToCatalogue(*catalogue, "Disc", folder.str(), false, stop);
-        AddToCatalogue(*catalogue, "Trip", (folder.path() / "trip").string(), false, stop);
-    }
+    AddMedium(location, "Disc", folder.path());
+    AddMedium(location, "Trip", folder.path() / "trip");
     CMediaDlg dialog(location, prompter);
     ASSERT_EQ(dialog.Table()->rowCount(), 2);
     EXPECT_EQ(dialog.Table()->item(0, 3)->text(), QStringLiteral("3"));
@@ -629,8 +584,7 @@ TEST_F(CatalogueWindowTest, MediaDialogRenamesAndRemoves) {
 // A rename that waits for another program's lock: Esc in the dialog stops it, and does not
 // close the dialog while the call runs.
 TEST_F(CatalogueWindowTest, EscInTheMediaDialogStopsAWaitingRename) {
-    const std::atomic<bool> stop = false;
-    AddToCatalogue(*OpenCatalogue(location), "Disc", folder.str(), false, stop);
+    AddMedium(location, "Disc", folder.path());
     CMediaDlg dialog(location, prompter);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
@@ -655,16 +609,11 @@ TEST_F(CatalogueWindowTest, EscInTheMediaDialogStopsAWaitingRename) {
 }
 
 TEST_F(CatalogueWindowTest, MediaDialogKeepsEveryColumnInSight) {
-    const std::atomic<bool> stop = false;
     const std::filesystem::path deep =
         folder.path() / "a folder with a long name" / "and another long one below it";
     folder.WriteFile("a folder with a long name/and another long one below it/f", "f");
-    {
-        auto catalogue = OpenCatalogue(location);
-        AddToCatalogue(*catalogue, "A medium with a name of some length", deep.string(), false,
-                       stop);
-        AddToCatalogue(*catalogue, "Trip", (folder.path() / "trip").string(), false, stop);
-    }
+    AddMedium(location, "A medium with a name of some length", deep);
+    AddMedium(location, "Trip", folder.path() / "trip");
     CMediaDlg dialog(location, prompter);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
@@ -692,9 +641,8 @@ void ClickThroughWindow(QWidget& widget) {
 // Every entry below `top` written at one moment, long ago: what changes later has a time of
 // its own.
 void SetTimesLongAgo(const std::filesystem::path& top) {
-    const timespec times[2] = {{1600000000, 0}, {1600000000, 0}};
     for (const auto& entry : std::filesystem::recursive_directory_iterator(top))
-        ::utimensat(AT_FDCWD, entry.path().c_str(), times, AT_SYMLINK_NOFOLLOW);
+        SetLastWrite(entry.path(), 1600000000);
 }
 
 // One file added (6 bytes), one removed (5 bytes), and so the time of the folder that held it.
@@ -752,8 +700,7 @@ TEST_F(CatalogueWindowTest, TheAddDialogTakesTheNameAndKeepsChecksumsWhenAsked) 
 // shows the counts and the differences and asks; No keeps the medium, Yes replaces it.
 TEST_F(CatalogueWindowTest, UpdateMediumShowsTheDifferencesAndAsksFirst) {
     SetTimesLongAgo(folder.path());
-    const std::atomic<bool> stop = false;
-    AddToCatalogue(*OpenCatalogue(location), "Disc", folder.str(), false, stop);
+    AddMedium(location, "Disc", folder.path());
     CMediaDlg dialog(location, prompter);
     dialog.show();
     dialog.activateWindow();

@@ -2,12 +2,12 @@
 // the profile between runs.
 #include "tests/app/AppFixture.h"
 
-#include "../dialogs/ModalHelpers.h"
 #include "dialogs/BrowserDlg.h"
 #include "engine/Profile.h"
 #include "form/StandardViewDialogs.h"
 #include "shell/AboutDlg.h"
 #include "tests/support/Golden.h"
+#include "tests/support/ModalHelpers.h"
 
 #include <QAbstractButton>
 #include <QGroupBox>

@@ -5,24 +5,9 @@
 
 #include <QApplication>
 
-#include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-
-// Empty files named 00000 to count - 1, made quickly.
-void MakeEmptyFiles(const TempDir& dir, int count) {
-    for (int i = 0; i < count; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "%05d", i);
-        ::close(::open((dir.path() / name).c_str(), O_CREAT | O_WRONLY, 0644));
-    }
-}
-
-} // namespace
 
 class GoTest : public AppTest {
 protected:
@@ -225,7 +210,7 @@ TEST_F(GoTest, EmptyFolderAsksBeforePrinting) {
 
 TEST_F(GoTest, TooManyEntriesForCommentsShowsTheMessageAndPrints) {
     TempDir big;
-    MakeEmptyFiles(big, 64001);
+    MakeEmptyFiles(big.path(), 64001);
     TypeFolder(big.str());
     Click(IDC_COMMENTS);
     ClickGo();

@@ -4,6 +4,8 @@
 
 #include "catalogue/Adding.h"
 #include "shell/MediaDlg.h"
+#include "tests/support/AddMedium.h"
+#include "tests/support/ModalHelpers.h"
 #include "tests/support/ReadAll.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/RunCommand.h"
@@ -30,10 +32,8 @@ protected:
         disc.WriteFile("Beach.jpg", "12345");
         disc.WriteFile("trip/beach-ball.png", "ball");
         disc.WriteFile("trip/notes, \"day\" 1.txt", "notes");
-        const std::atomic<bool> stop = false;
-        auto catalogue = OpenCatalogue(location);
-        AddToCatalogue(*catalogue, "Disc", disc.str(), {}, stop);
-        AddToCatalogue(*catalogue, "Trip", (disc.path() / "trip").string(), {}, stop);
+        AddMedium(location, "Disc", disc.path());
+        AddMedium(location, "Trip", disc.path() / "trip");
     }
 
     // The dialog over `catalogue`, shown and active.
@@ -50,26 +50,19 @@ protected:
     // a moment later, so the work runs while the test waits.)
     void ChooseFileByKeys(CMediaDlg& dialog, Qt::Key key, const std::string& name) {
         std::optional<bool> accepted;
-        auto* poll = new QTimer(&dialog);
-        QObject::connect(poll, &QTimer::timeout, poll, [this, poll, name, &accepted] {
-            auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (!chooser || !chooser->isVisible())
-                return;
-            poll->stop();
-            poll->deleteLater();
-            chooser->setDirectory(QString::fromStdString(files.str()));
-            EXPECT_TRUE(QTest::qWaitForWindowActive(chooser));
+        WhenModal<QFileDialog>([this, name, &accepted](QFileDialog& chooser) {
+            chooser.setDirectory(QString::fromStdString(files.str()));
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&chooser));
             for (const char c : name)
-                QTest::keyClick(chooser->windowHandle(), c);
-            RefuseQuestions(*chooser);
+                QTest::keyClick(chooser.windowHandle(), c);
+            RefuseQuestions(chooser);
             // The first Enter may only close the list of names that the typing offered.
-            for (int i = 0; i < 2 && chooser->isVisible(); ++i)
-                QTest::keyClick(chooser->windowHandle(), Qt::Key_Return);
-            accepted = !chooser->isVisible();
+            for (int i = 0; i < 2 && chooser.isVisible(); ++i)
+                QTest::keyClick(chooser.windowHandle(), Qt::Key_Return);
+            accepted = !chooser.isVisible();
             if (!*accepted)
-                chooser->reject();
+                chooser.reject();
         });
-        poll->start(20);
         // Keys reach a button only in the active window, which the file dialog may have left
         // to no window on closing.
         dialog.activateWindow();

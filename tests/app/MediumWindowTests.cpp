@@ -11,6 +11,8 @@
 #include "shell/MediumWindow.h"
 #include "shell/NameBytes.h"
 #include "tests/app/CatalogueAppFixture.h"
+#include "tests/support/AddMedium.h"
+#include "tests/support/ModalHelpers.h"
 #include "tests/support/ReadAll.h"
 #include "tests/support/TempDir.h"
 
@@ -80,11 +82,7 @@ std::map<std::string, Counted> WalkTotals(const fs::path& top) {
 
 class MediumWindowTest : public CatalogueAppTest {
 protected:
-    void Add(const std::string& name, const fs::path& path) {
-        const std::atomic<bool> stop = false;
-        ASSERT_EQ(AddToCatalogue(*OpenCatalogue(location), name, path.string(), false, stop),
-                  AddOutcome::Added);
-    }
+    void Add(const std::string& name, const fs::path& path) { AddMedium(location, name, path); }
     CCatalogueMenu& Menu() const { return *app->CatalogueMenu(); }
 
     // The medium's window, active, once it has read what it shows.
@@ -114,13 +112,6 @@ protected:
     static std::vector<std::string> Sorted(std::vector<std::string> names) {
         std::sort(names.begin(), names.end());
         return names;
-    }
-    // The names in a folder of the disk, as bytes.
-    static std::vector<std::string> Listed(const fs::path& path) {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(path))
-            names.push_back(entry.path().filename().string());
-        return Sorted(names);
     }
     static std::string CurrentName(CMediumWindow& window) {
         const QModelIndex current = window.Entries()->currentIndex();
@@ -195,7 +186,7 @@ TEST_P(MediumWindowTest, TotalsAndEntriesAreTheDisksAsAdded) {
 
     window->Tree()->setCurrentItem(items.at("music"));
     ASSERT_TRUE(Settled(*window));
-    EXPECT_EQ(Sorted(Names(*window)), Listed(folder.path() / "music"));
+    EXPECT_EQ(Sorted(Names(*window)), NamesIn(folder.path() / "music"));
     for (int row = 0; row < window->Model().rowCount(); ++row) {
         const CataloguedEntry& entry = window->Model().Entry(row);
         const fs::path path = folder.path() / "music" / entry.name;
@@ -219,14 +210,14 @@ TEST_P(MediumWindowTest, KeysOpenFoldersAndGoBackUp) {
     CMediumWindow* window = Open("Disc");
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->CurrentFolder(), 0);
-    EXPECT_EQ(Sorted(Names(*window)), Listed(folder.path()));
+    EXPECT_EQ(Sorted(Names(*window)), NamesIn(folder.path()));
     QSignalSpy changes(window, &CMediumWindow::folderChanged);
 
     // The tree has the focus: Down goes to the first folder below, by name.
     Key(*window, Qt::Key_Right);
     Key(*window, Qt::Key_Down);
     EXPECT_EQ(window->Tree()->currentItem()->text(0), QStringLiteral("alpha"));
-    EXPECT_EQ(Sorted(Names(*window)), Listed(folder.path() / "alpha"));
+    EXPECT_EQ(Sorted(Names(*window)), NamesIn(folder.path() / "alpha"));
     ASSERT_EQ(changes.count(), 1);
     const auto alpha = changes.takeFirst().at(0).toLongLong();
     EXPECT_EQ(window->CurrentFolder(), alpha);
@@ -344,7 +335,7 @@ TEST_P(MediumWindowTest, HostileNamesShowAndOpen) {
     ASSERT_TRUE(GoDownTo(*window, latin));
     Key(*window, Qt::Key_Return);
     EXPECT_EQ(window->Tree()->currentItem()->text(0), QString::fromUtf8("caf\u00e9"));
-    EXPECT_EQ(Sorted(Names(*window)), Listed(folder.path() / latin));
+    EXPECT_EQ(Sorted(Names(*window)), NamesIn(folder.path() / latin));
     for (int row = 0; row < window->Model().rowCount(); ++row)
         EXPECT_EQ(window->Model().index(row, 0).data().toString(),
                   ReadableName(window->Model().Entry(row).name));
@@ -457,19 +448,12 @@ TEST_P(MediumWindowOnSqliteTest, MediaOpensTheWindow) {
     Add("Trip", folder.path() / "trip");
     // The dialog is modal: it is driven from inside its loop, once it shows.
     const auto inMedia = [&](std::function<void(CMediaDlg&)> act) {
-        QTimer poll;
-        poll.setInterval(20);
-        QObject::connect(&poll, &QTimer::timeout, [&poll, act] {
-            auto* dialog = qobject_cast<CMediaDlg*>(QApplication::activeModalWidget());
-            if (!dialog || !dialog->isVisible())
-                return;
-            poll.stop();
-            EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
-            act(*dialog);
-            if (dialog->isVisible())
-                dialog->reject();
+        WhenModal<CMediaDlg>([act](CMediaDlg& dialog) {
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+            act(dialog);
+            if (dialog.isVisible())
+                dialog.reject();
         });
-        poll.start();
         Action("actionMedia")->trigger();
     };
     inMedia([](CMediaDlg& dialog) {
@@ -494,7 +478,7 @@ TEST_P(MediumWindowOnSqliteTest, MediaOpensTheWindow) {
     CMediumWindow* disc = Menu().MediumWindow("Disc");
     ASSERT_NE(disc, nullptr);
     ASSERT_TRUE(Ready(*disc));
-    EXPECT_EQ(Sorted(Names(*disc)), Listed(folder.path()));
+    EXPECT_EQ(Sorted(Names(*disc)), NamesIn(folder.path()));
 
     // Enter opens the selected medium; the window that is open comes up again.
     trip->close();

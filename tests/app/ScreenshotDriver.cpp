@@ -27,7 +27,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <fcntl.h>
 #include <iostream>
 #include <unistd.h>
 
@@ -100,18 +99,11 @@ void MakeSampleFolder(TempDir& dir) {
         dir.WriteFile("track" + std::to_string(i) + ".mp3", std::string(i * 100, 'm'));
 }
 
-void MakeEmptyFiles(const std::string& folder, int count) {
-    for (int i = 0; i < count; ++i) {
-        const std::string name = folder + "/file" + std::to_string(i);
-        ::close(::open(name.c_str(), O_CREAT | O_WRONLY, 0644));
-    }
-}
-
 // Enough below the folder for the scan to take a while.
 void MakeLargeFolder(TempDir& dir) {
-    MakeEmptyFiles(dir.str(), 20000);
+    MakeEmptyFiles(dir.path(), 20000, "file");
     for (int i = 0; i < 150; ++i)
-        MakeEmptyFiles(dir.MakeDir("folder" + std::to_string(i)).string(), 1000);
+        MakeEmptyFiles(dir.MakeDir("folder" + std::to_string(i)), 1000, "file");
 }
 
 // The Find in Catalogue window with the sample folder catalogued twice, after typing.

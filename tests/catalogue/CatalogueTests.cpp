@@ -3,8 +3,10 @@
 #include "catalogue/PostgresConnection.h"
 #include "catalogue/SqliteConnection.h"
 #include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/FileTimes.h"
 #include "tests/support/ReadAll.h"
 #include "tests/support/RunCommand.h"
+#include "tests/support/ScopedVariable.h"
 
 #include <gmock/gmock.h>
 
@@ -127,8 +129,7 @@ TEST_P(CatalogueStore, SearchFindsWhatFindFindsAmongHostileNames) {
 TEST_P(CatalogueStore, KeepsEveryEntryWithItsSizeTimeAndAttributes) {
     const auto tree = m_dir.path() / "tree";
     MakeHostileTree(tree);
-    const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}};
-    ::utimensat(AT_FDCWD, (tree / "plain.txt").c_str(), times, AT_SYMLINK_NOFOLLOW);
+    SetLastWrite(tree / "plain.txt", 1700000000);
     ::chmod((tree / "UPPER.TXT").c_str(), 0444);
     auto catalogue = Open();
     Add(*catalogue, "Hostile", tree);
@@ -175,8 +176,7 @@ TEST_P(CatalogueStore, FiltersByMediumSizeAndDate) {
     const auto make = [](const std::filesystem::path& path, std::size_t size, time_t mtime) {
         std::filesystem::create_directories(path.parent_path());
         std::ofstream(path) << std::string(size, 'x');
-        const timespec times[2] = {{0, UTIME_OMIT}, {mtime, 0}};
-        ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+        SetLastWrite(path, mtime);
     };
     make(disc / "photo-small.jpg", 10, 1000000000);
     make(disc / "photo-large.jpg", 5000, 1500000000);
@@ -707,10 +707,10 @@ TEST(CatalogueLocation, MasksPasswordsAndFindsTheDataFolder) {
     };
     for (const auto& [location, shown] : rows)
         EXPECT_EQ(LocationForMessages(location), shown);
-    ::setenv("XDG_DATA_HOME", "/data", 1);
+    const ScopedVariable data("XDG_DATA_HOME", "/data");
     EXPECT_EQ(DefaultCatalogueLocation(), "/data/catalogrium3/catalogue.sqlite");
-    ::setenv("XDG_DATA_HOME", "relative", 1);
-    ::setenv("HOME", "/home/ann", 1);
+    data.Set("relative");
+    const ScopedVariable home("HOME", "/home/ann");
     EXPECT_EQ(DefaultCatalogueLocation(), "/home/ann/.local/share/catalogrium3/catalogue.sqlite");
 }
 

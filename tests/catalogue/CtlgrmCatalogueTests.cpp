@@ -2,6 +2,7 @@
 // are interrupted, killed or run side by side.
 
 #include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/FileTimes.h"
 #include "tests/support/ReadAll.h"
 #include "tests/support/RunCommand.h"
 
@@ -68,10 +69,8 @@ protected:
     }
     // Gives the files below the test's folder the last-write time 2023-11-14 22:13:20 UTC.
     void SetTimes(const std::vector<std::string>& files) const {
-        for (const std::string& file : files) {
-            const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}};
-            ::utimensat(AT_FDCWD, (m_dir.path() / file).c_str(), times, 0);
-        }
+        for (const std::string& file : files)
+            SetLastWrite(m_dir.path() / file, 1700000000);
     }
 };
 

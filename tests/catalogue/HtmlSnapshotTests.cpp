@@ -3,6 +3,7 @@
 
 #include "catalogue/CaseFolding.h"
 #include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/FileTimes.h"
 #include "tests/support/RunCommand.h"
 
 #include <gmock/gmock.h>
@@ -172,8 +173,7 @@ protected:
         }
         std::filesystem::create_symlink("Photos", disc / "link to photos");
         ::mkfifo((disc / "a fifo").c_str(), 0600);
-        const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}};
-        ::utimensat(AT_FDCWD, (photos / "Beach.JPG").c_str(), times, 0);
+        SetLastWrite(photos / "Beach.JPG", 1700000000);
     }
 
     FinishedCommand Ctlgrm(std::vector<std::string> args) {

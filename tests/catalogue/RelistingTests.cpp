@@ -4,6 +4,7 @@
 
 #include "catalogue/CataloguedListing.h"
 #include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/FileTimes.h"
 #include "tests/support/ReadAll.h"
 #include "tests/support/RunCommand.h"
 
@@ -28,11 +29,6 @@ FinishedCommand RunCtlgrm(const TempDir& scratch, std::vector<std::string> args)
                     EnvironmentWith({"TZ=UTC0", "SOURCE_DATE_EPOCH=" + std::string(kNow),
                                      "XDG_CONFIG_HOME=" + (scratch.path() / "config").string()}),
                     {}, scratch.str());
-}
-
-void SetTime(const std::filesystem::path& path, std::time_t seconds, long nanoseconds = 0) {
-    const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
 }
 
 // A folder with what a listing shows differently: sizes in every unit (a sparse 5 GB file),
@@ -65,21 +61,21 @@ void FillHostileFolder(TempDir& dir) {
         {"music/x.mp3", 5000, 1600000000},
     };
     for (const auto& f : files)
-        SetTime(dir.WriteFile("disc/" + f.name, std::string(f.size, 'x')), f.time);
+        SetLastWrite(dir.WriteFile("disc/" + f.name, std::string(f.size, 'x')), f.time);
     const auto disc = dir.path() / "disc";
     for (int byte = 1; byte <= 255; ++byte)
         if (byte != '/')
             dir.WriteFile("disc/every byte/" + std::string(1, static_cast<char>(byte)) + "x", "");
     ASSERT_EQ(::truncate(dir.WriteFile("disc/sparse.img", "").c_str(), 5000000000), 0);
-    SetTime(disc / "sparse.img", 1796000000, 999999999);
-    SetTime(dir.WriteFile("disc/same second early", "e"), 1796000000, 1);
+    SetLastWrite(disc / "sparse.img", 1796000000, 999999999);
+    SetLastWrite(dir.WriteFile("disc/same second early", "e"), 1796000000, 1);
     dir.WriteFile("disc/read only", "r");
     ::chmod((disc / "read only").c_str(), 0444);
     std::filesystem::create_symlink("b.txt", disc / "link to b");
     ASSERT_EQ(::mkfifo((disc / "fifo").c_str(), 0644), 0);
     dir.MakeDir("disc/empty folder");
-    SetTime(disc / "Photos", 1780000000);
-    SetTime(disc / "music", 1781000000);
+    SetLastWrite(disc / "Photos", 1780000000);
+    SetLastWrite(disc / "music", 1781000000);
 }
 
 // The folder is added with ctlgrm --add once per test, then listed live and from the catalogue

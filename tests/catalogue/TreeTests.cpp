@@ -2,6 +2,7 @@
 // depth; a folder mounted twice.
 
 #include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/FileTimes.h"
 #include "tests/support/MadeUpEntry.h"
 #include "tests/support/RunCommand.h"
 
@@ -118,8 +119,7 @@ void MakeTree(const std::filesystem::path& root) {
     std::ofstream(root / ".hidden") << "hidden";
     std::filesystem::create_symlink("folder 3", root / "link");
     ::mkfifo((root / "pipe").c_str(), 0600);
-    const timespec times[2] = {{0, UTIME_OMIT}, {1600000000, 0}};
-    ::utimensat(AT_FDCWD, (root / "folder 2").c_str(), times, 0);
+    SetLastWrite(root / "folder 2", 1600000000);
 }
 
 using CatalogueTree = CatalogueTest;

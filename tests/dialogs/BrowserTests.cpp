@@ -1,7 +1,7 @@
 #include "dialogs/BrowserDlg.h"
 #include "dialogs/FileSystemNamespace.h"
 #include "dialogs/ShellTree.h"
-#include "tests/dialogs/ModalHelpers.h"
+#include "tests/support/ModalHelpers.h"
 #include "tests/support/TempDir.h"
 
 #include <QClipboard>

@@ -1,6 +1,6 @@
 #include "dialogs/CommentDlgs.h"
 #include "dialogs/LimitedEdit.h"
-#include "tests/dialogs/ModalHelpers.h"
+#include "tests/support/ModalHelpers.h"
 
 #include <QListWidget>
 #include <QScrollBar>

@@ -1,6 +1,6 @@
 #include "dialogs/LimitedEdit.h"
 #include "dialogs/TitleDlg.h"
-#include "tests/dialogs/ModalHelpers.h"
+#include "tests/support/ModalHelpers.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

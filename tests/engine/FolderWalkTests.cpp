@@ -1,6 +1,7 @@
 #include "engine/CatalogriumDoc.h"
 #include "engine/FolderWalk.h"
 #include "engine/TreeWalk.h"
+#include "tests/engine/ListingSummary.h"
 #include "tests/engine/RecordingTreeSink.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/OpenDescriptors.h"
@@ -171,17 +172,7 @@ std::string ReferenceSummary(const fs::path& folder,
 
 // The listing's totals and each entry's size, in the reference's form.
 std::string ScanSummary(CCatalogriumDoc& doc, const fs::path& folder) {
-    if (!doc.ScanFolder(folder.string(), 2))
-        return "failed";
-    std::string text = "folders=" + std::to_string(doc.m_nSubFolders) +
-                       " files=" + std::to_string(doc.m_nFiles) +
-                       " bytes=" + std::to_string(doc.m_nTotalSize);
-    std::set<std::string> entries;
-    for (const auto& entry : doc.m_scanList)
-        entries.insert(entry->m_strName + ":" + std::to_string(entry->m_nSize));
-    for (const auto& entry : entries)
-        text += " " + entry;
-    return text;
+    return doc.ScanFolder(folder.string(), 2) ? ListingSummary(doc) : "failed";
 }
 
 struct Scanner {
@@ -431,9 +422,7 @@ TEST_F(FolderWalkTest, StopEndsALongScanWithAnEmptyListing) {
         const auto stoppedAfter = SteadyClock::now() - stopping.asked;
         EXPECT_LT(stoppedAfter, std::chrono::seconds(1)) << pool->Threads();
         EXPECT_TRUE(prompter.messages.empty());
-        EXPECT_TRUE(doc.m_scanList.empty());
-        EXPECT_EQ(doc.m_nFiles + doc.m_nSubFolders, 0);
-        EXPECT_EQ(doc.m_nTotalSize, 0u);
+        EXPECT_EQ(ListingSummary(doc), EmptyListing()) << pool->Threads();
         EXPECT_EQ(doc.m_strListedFolder, "");
         EXPECT_EQ(stopping.calls.back(), "remove");
         EXPECT_EQ(CountOpenDescriptors(), before);

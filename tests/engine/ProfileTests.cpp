@@ -1,6 +1,7 @@
 #include "engine/Profile.h"
 #include "tests/support/Golden.h"
 #include "tests/support/ReadAll.h"
+#include "tests/support/ScopedVariable.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
-#include <set>
 #include <string>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -250,10 +249,8 @@ TEST_F(ProfileTest, SaveNeverWritesMoreThanCanBeReadBack) {
             EXPECT_EQ(error, "The settings were not saved: " + Path() +
                                  " would grow larger than 1 MiB, too large to be read back.");
         }
-        std::set<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-            names.insert(entry.path().filename().string());
-        EXPECT_EQ(names, std::set<std::string>({"catalogrium3.ini", "catalogrium3.ini.lock"}));
+        EXPECT_EQ(NamesIn(dir.path()),
+                  (std::vector<std::string>{"catalogrium3.ini", "catalogrium3.ini.lock"}));
     }
 }
 
@@ -298,10 +295,8 @@ TEST_F(ProfileTest, FailedWriteLeavesTheOldFile) {
 
     EXPECT_FALSE(saved);
     EXPECT_EQ(ReadAll(Path()), old);
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        names.insert(entry.path().filename().string());
-    EXPECT_EQ(names, std::set<std::string>({"catalogrium3.ini", "catalogrium3.ini.lock"}));
+    EXPECT_EQ(NamesIn(dir.path()),
+              (std::vector<std::string>{"catalogrium3.ini", "catalogrium3.ini.lock"}));
 }
 
 // A save waits while another one (here the test, holding the lock) reads and replaces the
@@ -441,41 +436,15 @@ TEST(ApplyProfileSetting, RefusesUnknownKeysAndBadValues) {
     EXPECT_EQ(o, ListingOptions{});
 }
 
-class DefaultProfilePathTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        Remember("HOME", home);
-        Remember("XDG_CONFIG_HOME", config);
-    }
-    void TearDown() override {
-        Restore("HOME", home);
-        Restore("XDG_CONFIG_HOME", config);
-    }
-
-private:
-    static void Remember(const char* name, std::optional<std::string>& value) {
-        if (const char* v = std::getenv(name))
-            value = v;
-    }
-    static void Restore(const char* name, const std::optional<std::string>& value) {
-        if (value)
-            setenv(name, value->c_str(), 1);
-        else
-            unsetenv(name);
-    }
-    std::optional<std::string> home, config;
-};
-
-TEST_F(DefaultProfilePathTest, FollowsTheConfigFolder) {
-    setenv("HOME", "/home/ann", 1);
-    setenv("XDG_CONFIG_HOME", "/cfg", 1);
+TEST(DefaultProfilePath, FollowsTheConfigFolder) {
+    const ScopedVariable home("HOME", "/home/ann");
+    const ScopedVariable config("XDG_CONFIG_HOME", "/cfg");
     EXPECT_EQ(DefaultProfilePath(), "/cfg/catalogrium3.ini");
-    unsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(DefaultProfilePath(), "/home/ann/.config/catalogrium3.ini");
-    setenv("XDG_CONFIG_HOME", "", 1);
-    EXPECT_EQ(DefaultProfilePath(), "/home/ann/.config/catalogrium3.ini");
-    setenv("XDG_CONFIG_HOME", "relative/cfg", 1);
-    EXPECT_EQ(DefaultProfilePath(), "/home/ann/.config/catalogrium3.ini");
+    for (const char* ignored : {static_cast<const char*>(nullptr), "", "relative/cfg"}) {
+        config.Set(ignored);
+        EXPECT_EQ(DefaultProfilePath(), "/home/ann/.config/catalogrium3.ini")
+            << "XDG_CONFIG_HOME=" << (ignored ? ignored : "(unset)");
+    }
 }
 
 } // namespace

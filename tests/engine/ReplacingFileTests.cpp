@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,14 +19,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<std::string> Names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 class ReplacingFileTest : public ::testing::Test {
 protected:
@@ -44,16 +35,16 @@ TEST_F(ReplacingFileTest, UnnamedTemporaryFileIsNeverSeenBesideTheTarget) {
         CReplacingFile file(target);
         ASSERT_GE(file.Descriptor(), 0) << file.Error();
         ASSERT_EQ(WriteAll(file.Descriptor(), "abandoned"), 0);
-        EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"listing.txt"});
+        EXPECT_EQ(NamesIn(dir.path()), std::vector<std::string>{"listing.txt"});
     }
     EXPECT_EQ(ReadAll(target), "previous");
 
     CReplacingFile file(target);
     ASSERT_EQ(WriteAll(file.Descriptor(), "new listing"), 0);
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"listing.txt"});
+    EXPECT_EQ(NamesIn(dir.path()), std::vector<std::string>{"listing.txt"});
     ASSERT_TRUE(file.Commit(0640)) << file.Error();
     EXPECT_EQ(ReadAll(target), "new listing");
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"listing.txt"});
+    EXPECT_EQ(NamesIn(dir.path()), std::vector<std::string>{"listing.txt"});
     EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
@@ -65,15 +56,15 @@ TEST_F(ReplacingFileTest, NamedTemporaryFileIsRemovedUnlessItReplacesTheTarget) 
         {
             CReplacingFile file(target, TemporaryFile::Named);
             ASSERT_GE(file.Descriptor(), 0) << file.Error();
-            const auto names = Names(dir.path());
+            const auto names = NamesIn(dir.path());
             ASSERT_EQ(names.size(), 2u);
             EXPECT_EQ(names[0].rfind(".catalogrium3-", 0), 0u) << names[0];
             if (interrupted) {
                 RemovePendingTemporaryFile();
-                EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"listing.txt"});
+                EXPECT_EQ(NamesIn(dir.path()), std::vector<std::string>{"listing.txt"});
             }
         }
-        EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"listing.txt"});
+        EXPECT_EQ(NamesIn(dir.path()), std::vector<std::string>{"listing.txt"});
         EXPECT_EQ(ReadAll(target), "previous");
     }
 
@@ -83,7 +74,7 @@ TEST_F(ReplacingFileTest, NamedTemporaryFileIsRemovedUnlessItReplacesTheTarget) 
     // Nothing is pending once the target is replaced: the cleanup leaves the new file alone.
     RemovePendingTemporaryFile();
     EXPECT_EQ(ReadAll(target), "new listing");
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"listing.txt"});
+    EXPECT_EQ(NamesIn(dir.path()), std::vector<std::string>{"listing.txt"});
 }
 
 // A link is followed link by link to the file it leads to, which need not exist; the path is
@@ -159,7 +150,7 @@ TEST(ResolvedTarget, StopsWhereTheKernelStopsFollowingLinks) {
     }
     EXPECT_EQ(fs::read_symlink(dir.path() / "loopA"), "loopB");
     EXPECT_EQ(fs::read_symlink(dir.path() / "loopB"), "loopA");
-    EXPECT_EQ(Names(dir.path()).size(), 7u); // the five chains and the two links
+    EXPECT_EQ(NamesIn(dir.path()).size(), 7u); // the five chains and the two links
 }
 
 bool KernelProtectsSymlinks() {

@@ -1,5 +1,7 @@
 #include "engine/CatalogriumDoc.h"
+#include "tests/engine/ListingSummary.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FileTimes.h"
 #include "tests/support/OpenDescriptors.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/TempDir.h"
@@ -124,17 +126,9 @@ void MakeSparseFile(const fs::path& path, std::uint64_t size) {
     fs::resize_file(path, size);
 }
 
-// A listing summed up in one line, comparable across a process boundary.
+// Whether the reading succeeded, and the listing it left.
 std::string Summary(bool ok, const CCatalogriumDoc& doc) {
-    std::string text =
-        std::string(ok ? "ok" : "failed") + " folders=" + std::to_string(doc.m_nSubFolders) +
-        " files=" + std::to_string(doc.m_nFiles) + " bytes=" + std::to_string(doc.m_nTotalSize);
-    std::set<std::string> entries;
-    for (const auto& entry : doc.m_scanList)
-        entries.insert(entry->m_strName + ":" + std::to_string(entry->m_nSize));
-    for (const auto& entry : entries)
-        text += " " + entry;
-    return text;
+    return std::string(ok ? "ok " : "failed ") + ListingSummary(doc);
 }
 
 // As root, becomes the unprivileged user "nobody" so that permissions apply; permissions
@@ -260,8 +254,7 @@ TEST_F(ScanTest, EntryRecordsHoldAttributesAndTime) {
     dir.MakeDir("listed/.cache");
     fs::create_symlink("plain", dir.path() / "listed/link");
     ASSERT_EQ(::mkfifo(Path("listed/pipe").c_str(), 0644), 0);
-    const timespec times[2] = {{1000000000, 123456789}, {1000000000, 123456789}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, Path("listed/plain").c_str(), times, 0), 0);
+    SetLastWrite(Path("listed/plain"), 1000000000, 123456789);
 
     ASSERT_TRUE(Scan("listed"));
     const auto attributes = [&](const char* name) {
@@ -521,9 +514,7 @@ TEST_F(ScanTest, ANewReadingReplacesThePreviousListing) {
     ASSERT_TRUE(Scan("first"));
     EXPECT_EQ(doc.m_scanList.size(), 2u);
     EXPECT_FALSE(Scan("missing"));
-    EXPECT_TRUE(doc.m_scanList.empty());
-    EXPECT_EQ(doc.m_nFiles + doc.m_nSubFolders, 0);
-    EXPECT_EQ(doc.m_nTotalSize, 0u);
+    EXPECT_EQ(ListingSummary(doc), EmptyListing());
     EXPECT_EQ(doc.m_strListedFolder, "");
 }
 

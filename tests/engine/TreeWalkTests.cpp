@@ -4,6 +4,7 @@
 #include "tests/engine/RecordingTreeSink.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/OpenDescriptors.h"
+#include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -179,19 +180,7 @@ sys.stdout.write("".join(l + "\n" for l in sorted(lines)))
 )";
 
 std::string PythonDescription(const fs::path& top) {
-    const fs::path script =
-        fs::temp_directory_path() / ("ctlgrm-walk-" + std::to_string(::getpid()) + ".py");
-    std::ofstream(script) << kPythonWalk;
-    const std::string command = "python3 " + script.string() + " '" + top.string() + "'";
-    std::string text;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[65536];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            text.append(buffer, n);
-        ::pclose(pipe);
-    }
-    fs::remove(script);
-    return text;
+    return RunCommand({"python3", "-c", kPythonWalk, top.string()}).out;
 }
 
 // Root reads every folder: the walk and the reference run as nobody, for whom "locked" is
@@ -452,13 +441,8 @@ public:
 // What `xxhsum -H2` (Debian's xxhash) prints for each file, by name: "-" for an entry without
 // a hash.
 std::string XxhsumOf(const fs::path& file) {
-    std::string command = "xxhsum -H2 < '" + file.string() + "'";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char line[256] = "";
-    const bool read = pipe && std::fgets(line, sizeof line, pipe);
-    if (pipe)
-        ::pclose(pipe);
-    return read ? std::string(line, 32) : "xxhsum failed";
+    const auto run = RunCommand({"sh", "-c", "xxhsum -H2 < \"$1\"", "sh", file.string()});
+    return run.status == 0 && run.out.size() >= 32 ? run.out.substr(0, 32) : "xxhsum failed";
 }
 
 std::string HashText(const std::optional<ContentHash>& hash) {

@@ -1,9 +1,9 @@
 #include "engine/CatalogriumDoc.h"
 #include "tests/support/Recorders.h"
+#include "tests/support/ScopedVariable.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <utility>
@@ -30,28 +30,6 @@ protected:
     RecordingPrompter prompter;
     CSilentProgressNote progress;
     CCatalogriumDoc doc{prompter, progress};
-};
-
-// Sets $HOME for one test and puts the previous value back.
-class HomeGuard {
-public:
-    explicit HomeGuard(const char* home) {
-        if (const char* old = std::getenv("HOME"))
-            m_old = old;
-        if (home)
-            ::setenv("HOME", home, 1);
-        else
-            ::unsetenv("HOME");
-    }
-    ~HomeGuard() {
-        if (m_old)
-            ::setenv("HOME", m_old->c_str(), 1);
-        else
-            ::unsetenv("HOME");
-    }
-
-private:
-    std::optional<std::string> m_old;
 };
 
 std::string CharacterMessage() {
@@ -91,27 +69,22 @@ TEST_F(ValidateFolderNameTest, PathsThatDoNotBeginAtTheRootAreRefused) {
 }
 
 TEST_F(ValidateFolderNameTest, TildeStandsForTheHomeFolder) {
-    {
-        HomeGuard home("/home/ann");
-        EXPECT_EQ(Check("~"), "/home/ann");
-        EXPECT_EQ(Check(" ~/music/ "), "/home/ann/music");
-        EXPECT_EQ(Check("~/"), "/home/ann");
-    }
-    {
-        HomeGuard home("/home/ann/");
-        EXPECT_EQ(Check("~/music"), "/home/ann/music");
-    }
-    {
-        HomeGuard home("/");
-        EXPECT_EQ(Check("~"), "/");
-        EXPECT_EQ(Check("~/music"), "/music");
-    }
+    const ScopedVariable home("HOME", "/home/ann");
+    EXPECT_EQ(Check("~"), "/home/ann");
+    EXPECT_EQ(Check(" ~/music/ "), "/home/ann/music");
+    EXPECT_EQ(Check("~/"), "/home/ann");
+    home.Set("/home/ann/");
+    EXPECT_EQ(Check("~/music"), "/home/ann/music");
+    home.Set("/");
+    EXPECT_EQ(Check("~"), "/");
+    EXPECT_EQ(Check("~/music"), "/music");
 }
 
 TEST_F(ValidateFolderNameTest, TildeWithoutAHomeIsRefused) {
     for (const char* home : {static_cast<const char*>(nullptr), "", "relative/home"}) {
-        HomeGuard guard(home);
-        EXPECT_EQ(Refusal("~/music").text, "Please check Folder name and Path");
+        const ScopedVariable guard("HOME", home);
+        EXPECT_EQ(Refusal("~/music").text, "Please check Folder name and Path")
+            << "HOME=" << (home ? home : "(unset)");
     }
 }
 

@@ -2,17 +2,16 @@
 // pages, paper, rows that keep the layout's pitch, text widths and names in every script.
 #include "tests/print/FontReference.h"
 #include "tests/print/PdfTools.h"
+#include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"
 
 #include <QString>
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
+#include <cstdlib>
 #include <map>
 #include <set>
 
@@ -34,14 +33,13 @@ protected:
     }
 
     // Runs ctlgrm on the generated folder with a fresh profile; returns its exit status.
-    int Run(const std::string& options, const std::string& pdf = "out.pdf",
+    int Run(std::vector<std::string> options, const std::string& pdf = "out.pdf",
             const std::string& folder = "list") {
-        const std::string command = "SOURCE_DATE_EPOCH=1796663109 " + Quoted(CTLGRM_PATH) +
-                                    " --profile " + Quoted(Path("profile.ini")) + " --sort name " +
-                                    options + " -o " + Quoted(Path(pdf)) + " " +
-                                    Quoted(Path(folder)) + " 2>" + Quoted(Path("err.txt"));
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        options.insert(options.begin(),
+                       {CTLGRM_PATH, "--profile", Path("profile.ini"), "--sort", "name"});
+        options.insert(options.end(), {"-o", Path(pdf), Path(folder)});
+        last = RunToEnd(scratch.path(), options, EnvironmentWith({"SOURCE_DATE_EPOCH=1796663109"}));
+        return last.status;
     }
     std::string Path(const std::string& name) const { return (dir.path() / name).string(); }
 
@@ -68,10 +66,12 @@ protected:
     }
 
     TempDir dir;
+    TempDir scratch;
+    FinishedCommand last;
 };
 
 TEST_F(CtlgrmPdfTest, StandardLayoutOnLetterPaper) {
-    ASSERT_EQ(Run("--layout standard"), 0);
+    ASSERT_EQ(Run({"--layout", "standard"}), 0);
     EXPECT_EQ(PdfInfoField(Path("out.pdf"), "Pages"), "2");
     EXPECT_EQ(PdfInfoField(Path("out.pdf"), "Page size"), "612 x 792 pts (letter)");
     const auto page1 = Rows(1);
@@ -85,7 +85,7 @@ TEST_F(CtlgrmPdfTest, StandardLayoutOnLetterPaper) {
 }
 
 TEST_F(CtlgrmPdfTest, CDInsertFromTheProfileOnA4) {
-    ASSERT_EQ(Run("--paper a4"), 0); // a fresh profile prints CD inserts
+    ASSERT_EQ(Run({"--paper", "a4"}), 0); // a fresh profile prints CD inserts
     EXPECT_EQ(PdfInfoField(Path("out.pdf"), "Pages"), "2");
     EXPECT_EQ(PdfInfoField(Path("out.pdf"), "Page size"), "595 x 842 pts (A4)");
     const auto sheet1 = Rows(1);
@@ -97,7 +97,8 @@ TEST_F(CtlgrmPdfTest, CDInsertFromTheProfileOnA4) {
 }
 
 TEST_F(CtlgrmPdfTest, TwoColumnZipInsertWithTheGivenTitle) {
-    ASSERT_EQ(Run("--layout zip --two-column --no-grid --title 'MY DISC|volume 1|'"), 0);
+    ASSERT_EQ(Run({"--layout", "zip", "--two-column", "--no-grid", "--title", "MY DISC|volume 1|"}),
+              0);
     EXPECT_EQ(PdfInfoField(Path("out.pdf"), "Pages"), "2"); // panels of 40, 48 and 12 lines
     const auto sheet1 = Rows(1);
     ExpectPitch(sheet1, "file000", "file019", 14);
@@ -112,13 +113,12 @@ TEST_F(CtlgrmPdfTest, TwoColumnZipInsertWithTheGivenTitle) {
 
 // The title box holds what the Title dialog accepts: 19, 21 and 21 characters.
 TEST_F(CtlgrmPdfTest, TitleLinesLongerThanTheBoxAreRefused) {
-    EXPECT_EQ(Run("--layout cd --title 'TWENTY CHARACTERS OK|x|'"), 1);
+    EXPECT_EQ(Run({"--layout", "cd", "--title", "TWENTY CHARACTERS OK|x|"}), 1);
     EXPECT_FALSE(std::filesystem::exists(Path("out.pdf")));
-    std::ifstream err(Path("err.txt"));
-    const std::string message((std::istreambuf_iterator<char>(err)), {});
-    EXPECT_NE(message.find("title line 1 has more than 19 characters"), std::string::npos);
-    EXPECT_EQ(Run("--layout cd --title 'a|b|c|d'"), 1);
-    EXPECT_EQ(Run("--layout cd --title 'NINETEEN CHARACTERS|twenty-one characters|'"), 0);
+    EXPECT_NE(last.err.find("title line 1 has more than 19 characters"), std::string::npos)
+        << last.err;
+    EXPECT_EQ(Run({"--layout", "cd", "--title", "a|b|c|d"}), 1);
+    EXPECT_EQ(Run({"--layout", "cd", "--title", "NINETEEN CHARACTERS|twenty-one characters|"}), 0);
 }
 
 // The summary's font is given an average character width of 5 hundredths of an inch: each of
@@ -129,7 +129,7 @@ TEST_F(CtlgrmPdfTest, SummaryTextHasTheWidthOfItsAverageCharacters) {
         GTEST_SKIP() << "python3-fonttools or fontconfig not installed";
     const std::vector<std::string> texts = {"ATTRIBUTES:", "Subfolders:", "(kilobyte)"};
     for (const char* face : {"Arial", "Times New Roman", "Bookman Old Style"}) {
-        ASSERT_EQ(Run("--layout standard --set 'current Font=" + std::string(face) + "'"), 0);
+        ASSERT_EQ(Run({"--layout", "standard", "--set", "current Font=" + std::string(face)}), 0);
         const auto words = PdfWords(Path("out.pdf"));
         const FontFileWidths reference = ReadFontFileWidths(face, 100, texts);
         ASSERT_EQ(reference.widths.size(), texts.size()) << face;
@@ -151,17 +151,16 @@ TEST_F(CtlgrmPdfTest, SummaryTextHasTheWidthOfItsAverageCharacters) {
 // the PDF, and the text of the page gives them back. (Some ideographs come back as the Kangxi
 // radicals of the same shape, which Unicode's compatibility normalisation maps back.)
 TEST_F(CtlgrmPdfTest, NamesInChineseJapaneseAndKoreanPrintWithTheirGlyphs) {
-    if (CommandOutput("fc-list 'Noto Sans CJK JP'").empty())
+    if (std::system("fc-list -q 'Noto Sans CJK JP' 2>/dev/null") != 0)
         GTEST_SKIP() << "fonts-noto-cjk not installed";
     const std::vector<std::string> names = {"中文名.txt", "日本語の名前.txt", "한국어이름.txt"};
     for (const std::string& name : names)
         dir.WriteFile("cjk/" + name, "");
-    ASSERT_EQ(Run("--layout standard", "out.pdf", "cjk"), 0);
+    ASSERT_EQ(Run({"--layout", "standard"}, "out.pdf", "cjk"), 0);
     EXPECT_NE(EmbeddedFonts(Path("out.pdf")).find("CJK"), std::string::npos)
-        << CommandOutput("pdffonts " + Quoted(Path("out.pdf")));
-    const QString text =
-        QString::fromStdString(CommandOutput("pdftotext " + Quoted(Path("out.pdf")) + " -"))
-            .normalized(QString::NormalizationForm_KC);
+        << RunCommand({"pdffonts", Path("out.pdf")}).out;
+    const QString text = QString::fromStdString(RunCommand({"pdftotext", Path("out.pdf"), "-"}).out)
+                             .normalized(QString::NormalizationForm_KC);
     for (const std::string& name : names)
         EXPECT_TRUE(text.contains(QString::fromStdString(name))) << name << " not in\n"
                                                                  << text.toStdString();
@@ -175,7 +174,7 @@ TEST_F(CtlgrmPdfTest, LongNamesPrintAsDistinctShortNames) {
         std::snprintf(name, sizeof name, "long/entry_with_a_really_much_longer_name_%04d.dat", i);
         dir.WriteFile(name, "");
     }
-    ASSERT_EQ(Run("--layout cd --two-column", "out.pdf", "long"), 0);
+    ASSERT_EQ(Run({"--layout", "cd", "--two-column"}, "out.pdf", "long"), 0);
     std::multiset<std::string> rows;
     for (const auto& word : PdfWords(Path("out.pdf")))
         if (word.text.rfind("entry", 0) == 0)
@@ -187,11 +186,11 @@ TEST_F(CtlgrmPdfTest, LongNamesPrintAsDistinctShortNames) {
 }
 
 TEST_F(CtlgrmPdfTest, BadPaperIsAUsageError) {
-    EXPECT_EQ(Run("--paper legal"), 2);
+    EXPECT_EQ(Run({"--paper", "legal"}), 2);
 }
 
 TEST_F(CtlgrmPdfTest, UnwritableFileFailsAndLeavesNoFile) {
-    EXPECT_EQ(Run("", "missing/out.pdf"), 1);
+    EXPECT_EQ(Run({}, "missing/out.pdf"), 1);
     EXPECT_FALSE(std::filesystem::exists(Path("missing")));
 }
 

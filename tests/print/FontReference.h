@@ -25,11 +25,10 @@ inline FontFileWidths ReadFontFileWidths(const std::string& face, int weight,
                                          const std::vector<std::string>& texts) {
     const char* fontconfigWeight = weight <= 200 ? "thin" : weight >= 600 ? "bold" : "regular";
     const std::string file =
-        CommandOutput("fc-match -f '%{file}' " + Quoted(face + ":weight=" + fontconfigWeight));
-    std::string command = Quoted(AVERAGE_WIDTHS_SCRIPT) + " " + Quoted(file);
-    for (const std::string& text : texts)
-        command += " " + Quoted(text);
-    std::istringstream output(CommandOutput(command));
+        RunCommand({"fc-match", "-f", "%{file}", face + ":weight=" + fontconfigWeight}).out;
+    std::vector<std::string> command{AVERAGE_WIDTHS_SCRIPT, file};
+    command.insert(command.end(), texts.begin(), texts.end());
+    std::istringstream output(RunCommand(command).out);
     FontFileWidths result;
     std::getline(output, result.postScriptName);
     for (double width = 0; output >> width;)
@@ -39,5 +38,7 @@ inline FontFileWidths ReadFontFileWidths(const std::string& face, int weight,
 
 // The names of the fonts embedded in a PDF file, as pdffonts lists them.
 inline std::string EmbeddedFonts(const std::string& pdf) {
-    return CommandOutput("pdffonts " + Quoted(pdf) + " | awk 'NR > 2 && $(NF-4) == \"yes\"'");
+    return RunCommand(
+               {"sh", "-c", "pdffonts \"$1\" | awk 'NR > 2 && $(NF-4) == \"yes\"'", "sh", pdf})
+        .out;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <cstdio>
+#include "tests/support/RunCommand.h"
+
 #include <cstdlib>
 #include <regex>
 #include <string>
@@ -13,23 +14,6 @@ inline bool PdfToolsAvailable() {
                        "command -v pdftotext >/dev/null 2>&1") == 0;
 }
 
-// The standard output of a shell command.
-inline std::string CommandOutput(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            output.append(buffer, n);
-        ::pclose(pipe);
-    }
-    return output;
-}
-
-inline std::string Quoted(const std::string& path) {
-    return "'" + path + "'";
-}
-
 // One word of a page as pdftotext -bbox reports it, in points from the top-left corner.
 struct PdfWord {
     int page = 0;
@@ -38,7 +22,7 @@ struct PdfWord {
 };
 
 inline std::vector<PdfWord> PdfWords(const std::string& path) {
-    const std::string html = CommandOutput("pdftotext -bbox " + Quoted(path) + " -");
+    const std::string html = RunCommand({"pdftotext", "-bbox", path, "-"}).out;
     std::vector<PdfWord> words;
     int page = 0;
     const std::regex word(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" )re"
@@ -60,7 +44,7 @@ inline std::vector<PdfWord> PdfWords(const std::string& path) {
 
 // A field of pdfinfo ("Pages", "Page size"), without its label.
 inline std::string PdfInfoField(const std::string& path, const std::string& field) {
-    const std::string info = CommandOutput("pdfinfo " + Quoted(path));
+    const std::string info = RunCommand({"pdfinfo", path}).out;
     const std::regex line("(^|\n)" + field + R"(:\s*([^\n]*))");
     std::smatch m;
     return std::regex_search(info, m, line) ? m[2].str() : std::string();

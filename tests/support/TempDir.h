@@ -1,12 +1,17 @@
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 // A temporary folder that the test creates and removes, with whatever it holds (permissions
 // are given back first, so unreadable sub-folders go too).
@@ -54,6 +59,26 @@ private:
 
     std::filesystem::path m_path;
 };
+
+// Empty files named `prefix` and 00000 to `count` - 1 in `folder`, made quickly.
+inline void MakeEmptyFiles(const std::filesystem::path& folder, int count,
+                           const std::string& prefix = {}) {
+    for (int i = 0; i < count; ++i) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%05d", i);
+        ::close(::open((folder / (prefix + number)).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    }
+}
+
+// The names in `folder`, sorted: what a save left beside its file shows by name when a test
+// fails.
+inline std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 // A memory file system, when there is one, makes the trees quick to make and remove.
 inline std::filesystem::path QuickTempParent() {

@@ -101,13 +101,20 @@ TEST(CommandLine, OptionValuesComeAttachedOrAsTheNextArgument) {
 }
 
 TEST(CommandLine, RefusesMalformedOptions) {
-    EXPECT_FALSE(Parse({"--bogus", "/d"}).request);
-    EXPECT_FALSE(Parse({"-x", "/d"}).request);
-    EXPECT_FALSE(Parse({"/d", "-o"}).request);
-    EXPECT_FALSE(Parse({"-o", "", "/d"}).request);
-    EXPECT_FALSE(Parse({"--descend=1", "/d"}).request);
-    EXPECT_FALSE(Parse({"-hv", "/d"}).request);
-    EXPECT_FALSE(Parse({"--", "--help"}).request->showHelp);
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--bogus", "/d"},
+                                               {"-x", "/d"},
+                                               {"/d", "-o"},
+                                               {"-o", "", "/d"},
+                                               {"--descend=1", "/d"},
+                                               {"-hv", "/d"}}) {
+        const auto parsed = Parse(args);
+        EXPECT_FALSE(parsed.request) << testing::PrintToString(args);
+        EXPECT_FALSE(parsed.error.empty()) << testing::PrintToString(args);
+    }
+    const auto afterDashes = Parse({"--", "--help"});
+    ASSERT_TRUE(afterDashes.request) << afterDashes.error;
+    EXPECT_FALSE(afterDashes.request->showHelp);
 }
 
 TEST(CommandLine, SetSplitsAtTheFirstEqualsAndKeepsBlanks) {

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -54,14 +53,6 @@ pid_t StartCtlgrm(const std::vector<std::string>& args, const fs::path& scratch)
         (scratch / "stdout").string(), (scratch / "stderr").string());
 }
 
-std::vector<std::string> FileNames(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST(CtlgrmStopTest, SignalWhileReadingEndsAtOnceAndWritesNothing) {
     // A memory file system, when there is one, makes the tree quick to make and remove.
     TempDir dir(fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path());
@@ -81,7 +72,7 @@ TEST(CtlgrmStopTest, SignalWhileReadingEndsAtOnceAndWritesNothing) {
         fs::remove(target);
         if (c.outputExists)
             std::ofstream(target) << "the listing before";
-        const std::vector<std::string> before = FileNames(output);
+        const std::vector<std::string> before = NamesIn(output);
 
         const pid_t pid = StartCtlgrm({"-o", target.string(), tree.string()}, scratch);
         ASSERT_GT(pid, 0);
@@ -97,7 +88,7 @@ TEST(CtlgrmStopTest, SignalWhileReadingEndsAtOnceAndWritesNothing) {
         ASSERT_TRUE(WIFEXITED(status)) << c.signal;
         EXPECT_EQ(WEXITSTATUS(status), 128 + c.signal);
         EXPECT_LT(took, std::chrono::seconds(1));
-        EXPECT_EQ(FileNames(output), before) << c.signal;
+        EXPECT_EQ(NamesIn(output), before) << c.signal;
         if (c.outputExists) {
             EXPECT_EQ(ReadAll(target), "the listing before");
         }

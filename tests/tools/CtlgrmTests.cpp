@@ -4,6 +4,7 @@
 #include "engine/CatalogriumDoc.h"
 #include "engine/Profile.h"
 #include "tests/support/FifoReader.h"
+#include "tests/support/FileTimes.h"
 #include "tests/support/ReadAll.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/RunCommand.h"
@@ -72,11 +73,6 @@ FinishedCommand RunCtlgrm(const TempDir& scratch, const std::vector<std::string>
                     workingFolder);
 }
 
-void SetTime(const std::filesystem::path& path, std::time_t seconds) {
-    timespec times[2] = {{seconds, 0}, {seconds, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
-}
-
 // A folder with files of several sizes and times, folders with files below them, and names
 // that sort differently by name, extension and case.
 void FillFolder(TempDir& dir) {
@@ -94,10 +90,10 @@ void FillFolder(TempDir& dir) {
     for (const auto& f : files) {
         auto p = dir.WriteFile(std::string("tree/") + f.name, std::string(f.size, 'x'));
         if (f.time)
-            SetTime(p, f.time);
+            SetLastWrite(p, f.time);
     }
-    SetTime(dir.path() / "tree/Photos", 1780000000);
-    SetTime(dir.path() / "tree/music", 1781000000);
+    SetLastWrite(dir.path() / "tree/Photos", 1780000000);
+    SetLastWrite(dir.path() / "tree/music", 1781000000);
 }
 
 // What the engine writes for `folder` with `options` (and optional comments on one entry).
@@ -511,7 +507,7 @@ TEST_F(CtlgrmTest, OutputGoesIntoPipesDevicesAndLinkTargets) {
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_TRUE(std::filesystem::is_symlink(target)) << name;
         EXPECT_EQ(ReadAll(out / "real" / name).rfind(head, 0), 0u) << name;
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out / "real"), {}), 1);
+        EXPECT_EQ(NamesIn(out / "real"), std::vector<std::string>{name});
         std::filesystem::remove_all(out);
 
         std::filesystem::create_directories(out);
@@ -523,7 +519,7 @@ TEST_F(CtlgrmTest, OutputGoesIntoPipesDevicesAndLinkTargets) {
         struct stat st {};
         ASSERT_EQ(stat(target.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, 0604u) << name;
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 1);
+        EXPECT_EQ(NamesIn(out), std::vector<std::string>{name});
         std::filesystem::remove_all(out);
     }
 }
@@ -623,7 +619,7 @@ TEST_F(CtlgrmTest, SignalDuringASaveKeepsThePreviousFile) {
         ASSERT_TRUE(WIFEXITED(status)) << signal;
         EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
         EXPECT_EQ(ReadAll(target), "previous");
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 1);
+        EXPECT_EQ(NamesIn(out), std::vector<std::string>{target.filename().string()});
     }
 }
 
