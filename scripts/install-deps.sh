@@ -24,6 +24,8 @@ packages+=(python3-jsonschema ncdu)
 packages+=(fonts-noto-cjk fontconfig python3-fonttools)
 # The browser that the tests and the benchmark load ctlgrm's HTML page in, headless.
 packages+=(chromium)
+# A real X display and keyboard for the tests of keys pressed as a user presses them.
+packages+=(xvfb xdotool)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -53,7 +53,7 @@ for _ in $(seq 100); do [ -e "$work/held" ] && break; sleep 0.1; done
 # The To File layout: Go reads the folder, then asks for a file, which Esc cancels.
 "$program" "$work/folder" > "$work/program.log" 2>&1 &
 pids+=($!)
-window=$(xdotool search --sync --name '^Catalogrium3$' | head -1)
+window=$(xdotool search --sync --onlyvisible --name '^Catalogrium3$' | head -1)
 xdotool windowfocus --sync "$window"
 xdotool key alt+t
 xdotool key alt+g
