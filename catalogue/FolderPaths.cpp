@@ -2,38 +2,47 @@
 
 #include "catalogue/FindSql.h"
 
+// Ranks are looked up for the folders asked for, not for those above them, which only give
+// their names to the paths.
 void FolderPaths::Learn(std::int64_t medium, std::vector<std::int64_t> folders) {
-    const auto forgetKnown = [&] {
+    const auto forgetRanked = [&] {
         std::erase_if(folders, [&](std::int64_t folder) {
-            return folder == 0 || m_links.contains({medium, folder});
+            const auto known = m_links.find({medium, folder});
+            return folder == 0 || (known != m_links.end() && known->second.rank);
         });
     };
     std::ranges::sort(folders);
     folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
-    forgetKnown();
+    forgetRanked();
     if (folders.size() > kIdBatch) {
         LearnEveryFolder(medium);
-        forgetKnown();
+        forgetRanked();
     }
     const std::string inMedium = "medium = " + std::to_string(medium);
     InBatches(folders, [&](std::span<const std::int64_t> ids) {
-        m_db.Query("WITH RECURSIVE up(id, parent, name) AS (SELECT id, parent, name FROM "
+        m_db.Query("WITH RECURSIVE up(id, parent, name, asked) AS (SELECT id, parent, name, 1 FROM "
                    "entries WHERE " +
                        inMedium + " AND id IN (" + NumberList(ids) +
-                       ") UNION SELECT e.id, e.parent, e.name FROM entries e JOIN up ON e." +
+                       ") UNION SELECT e.id, e.parent, e.name, 0 FROM entries e JOIN up ON e." +
                        inMedium +
-                       " AND e.id = up.parent) SELECT id, parent, name, (SELECT rank FROM "
-                       "folders f WHERE f." +
-                       inMedium + " AND f.id = up.id) FROM up",
+                       " AND e.id = up.parent) SELECT id, parent, name, CASE WHEN asked = 1 THEN "
+                       "coalesce((SELECT rank FROM folders f WHERE f." +
+                       inMedium + " AND f.id = up.id), 0) END FROM up",
                    {}, [&](const SqlRow& row) {
-                       m_links[{medium, row.Int(0)}] = {
-                           row.Int(1), row.Text(2), row.IsNull(3) ? 0 : row.Int(3), {}};
+                       Link& link = m_links[{medium, row.Int(0)}];
+                       link.parent = row.Int(1);
+                       link.name = row.Text(2);
+                       if (!row.IsNull(3))
+                           link.rank = row.Int(3);
                        return true;
                    });
     });
     // A folder without an entry (a damaged catalogue) has no name and lies at the top.
-    for (const std::int64_t folder : folders)
-        m_links.try_emplace({medium, folder});
+    for (const std::int64_t folder : folders) {
+        Link& link = m_links[{medium, folder}];
+        if (!link.rank)
+            link.rank = 0;
+    }
 }
 
 // One pass over the medium's folders costs less than looking many of them up with those above.
@@ -41,8 +50,10 @@ void FolderPaths::LearnEveryFolder(std::int64_t medium) {
     m_db.QueryMany("SELECT f.id, e.parent, e.name, f.rank FROM folders f JOIN entries e ON "
                    "e.medium = f.medium AND e.id = f.id WHERE f.medium = $1",
                    {medium}, [&](const SqlRow& row) {
-                       m_links.try_emplace({medium, row.Int(0)},
-                                           Link{row.Int(1), row.Text(2), row.Int(3), {}});
+                       const auto [link, added] = m_links.try_emplace(
+                           {medium, row.Int(0)}, Link{row.Int(1), row.Text(2), row.Int(3), {}});
+                       if (!added)
+                           link->second.rank = row.Int(3);
                        return true;
                    });
 }

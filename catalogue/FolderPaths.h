@@ -35,7 +35,7 @@ public:
     // The folder's rank in the byte order of the medium's folder paths (the listed folder's is
     // 0). The folder must have been learnt.
     std::int64_t RankOf(std::int64_t medium, std::int64_t folder) const {
-        return folder == 0 ? 0 : m_links.at({medium, folder}).rank;
+        return folder == 0 ? 0 : m_links.at({medium, folder}).rank.value();
     }
 
     // The folder's path below the listed folder, ending with "/" unless it is the listed one.
@@ -47,7 +47,8 @@ private:
     struct Link {
         std::int64_t parent = 0;
         std::string name;
-        std::int64_t rank = 0;           // the listed folder's is 0
+        std::optional<std::int64_t>
+            rank;                        // once learnt for the folder itself; the listed one's is 0
         std::optional<std::string> path; // once asked for
     };
     struct KeyHash {
