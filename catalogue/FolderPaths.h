@@ -47,9 +47,8 @@ private:
     struct Link {
         std::int64_t parent = 0;
         std::string name;
-        std::optional<std::int64_t>
-            rank;                        // once learnt for the folder itself; the listed one's is 0
-        std::optional<std::string> path; // once asked for
+        std::optional<std::int64_t> rank; // of a folder asked for; the listed one's is 0
+        std::optional<std::string> path;  // once asked for
     };
     struct KeyHash {
         std::size_t operator()(const std::pair<std::int64_t, std::int64_t>& key) const noexcept {

@@ -19,15 +19,6 @@ bool IsReadOnlyFolder(int folderFd, const char* name) {
     return folder.IsOpen() && IsReadOnlyVolume(folder.Get());
 }
 
-} // namespace
-
-bool IsReadOnlyVolume(int fd) {
-    struct statvfs volume;
-    return ::fstatvfs(fd, &volume) == 0 && (volume.f_flag & ST_RDONLY) != 0;
-}
-
-namespace {
-
 struct stat StatusOf(const struct statx& found) {
     struct stat status {};
     status.st_dev = makedev(found.stx_dev_major, found.stx_dev_minor);
@@ -62,6 +53,11 @@ bool Examine(int folderFd, const char* name, ExaminedEntry& entry) {
 }
 
 } // namespace
+
+bool IsReadOnlyVolume(int fd) {
+    struct statvfs volume;
+    return ::fstatvfs(fd, &volume) == 0 && (volume.f_flag & ST_RDONLY) != 0;
+}
 
 ExaminedEntry ExamineEntry(int folderFd, const char* name, unsigned char type, bool* refused) {
     ExaminedEntry entry;
