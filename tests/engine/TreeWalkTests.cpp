@@ -192,13 +192,18 @@ bool BecomeNobody() {
 // The walk's description with a pool of one thread and of six, then the reference, apart.
 constexpr const char* kApart = "\f\f";
 
+// Walks `top` on `threads` threads into `sink`: true when the walk went to its end.
+bool WalksToTheEnd(const std::string& top, ITreeSink& sink, unsigned threads) {
+    CWalkPool pool(threads);
+    const std::atomic<bool> stop{false};
+    return WalkTree(top, sink, stop, pool) == WalkOutcome::Done;
+}
+
 std::string WalkAndReference(const fs::path& top) {
     std::string report;
     for (unsigned threads : {1u, 6u}) {
-        CWalkPool pool(threads);
         RecordingTreeSink sink;
-        const std::atomic<bool> stop{false};
-        if (WalkTree(top.string(), sink, stop, pool) != WalkOutcome::Done)
+        if (!WalksToTheEnd(top.string(), sink, threads))
             return "walk failed";
         report += Describe(sink, top.string());
         report += "misplaced " + std::to_string(MisplacedFolders(sink)) + " duplicates " +
@@ -304,10 +309,8 @@ TEST_F(TreeWalkTest, ReadOnlyMountsAnywhereBelowMakeTheirFoldersReadOnly) {
                         nullptr) != 0)
                 return std::string("skip");
         }
-        CWalkPool pool(2);
         RecordingTreeSink sink;
-        const std::atomic<bool> stop{false};
-        if (WalkTree(top.string(), sink, stop, pool) != WalkOutcome::Done)
+        if (!WalksToTheEnd(top.string(), sink, 2))
             return std::string("walk failed");
         std::set<std::string> readOnly;
         for (const auto& folder : sink.folders)
@@ -518,10 +521,8 @@ TEST_F(TreeWalkTest, AFileThatCannotBeReadHasNoHash) {
     const std::string report = RunInChild([&] {
         if (::geteuid() == 0 && !BecomeNobody())
             return std::string("cannot become nobody");
-        CWalkPool pool(2);
         HashingSink sink;
-        const std::atomic<bool> stop{false};
-        if (WalkTree(dir.str(), sink, stop, pool) != WalkOutcome::Done)
+        if (!WalksToTheEnd(dir.str(), sink, 2))
             return std::string("walk failed");
         std::string text;
         for (const auto& [path, hash] : HashesOf(sink))
