@@ -4,7 +4,7 @@
 
 // The version of the catalogue's tables that this program writes; a catalogue of a higher
 // version was made by a newer program and is refused.
-inline constexpr int kCatalogueSchemaVersion = 6;
+inline constexpr int kCatalogueSchemaVersion = 7;
 
 inline std::string NewerSchemaMessage(const std::string& location) {
     return "The catalogue " + location +

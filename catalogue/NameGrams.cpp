@@ -1,6 +1,7 @@
 #include "NameGrams.h"
 
 #include "catalogue/FindSql.h"
+#include "catalogue/PackedNumbers.h"
 
 #include <algorithm>
 #include <map>
@@ -30,14 +31,6 @@ std::string Framed(std::string_view key) {
     framed += key;
     framed.append(2, static_cast<char>(kKeyFrame));
     return framed;
-}
-
-void AppendNumber(std::string& bytes, std::uint64_t number) {
-    while (number >= 0x80) {
-        bytes += static_cast<char>(number | 0x80);
-        number >>= 7;
-    }
-    bytes += static_cast<char>(number);
 }
 
 void AddGrams(std::string_view bytes, std::vector<Gram>& grams) {
@@ -182,7 +175,7 @@ void NameIndexBuilder::Add(std::int64_t id, std::string_view key) {
         if (list.last == id)
             continue; // the gram is twice in the name
         const std::size_t before = list.bytes.size();
-        AppendNumber(list.bytes, static_cast<std::uint64_t>(id - list.last));
+        AppendPackedNumber(list.bytes, static_cast<std::uint64_t>(id - list.last));
         list.last = id;
         m_heldBytes += list.bytes.size() - before;
     }

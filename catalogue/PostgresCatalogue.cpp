@@ -45,6 +45,15 @@ CREATE TABLE name_grams(
     PRIMARY KEY(medium, gram, part));
 )";
 
+// A part of a medium's folder links is a list of up to 1 MiB, stored as it is: reading it is then
+// a copy, without a decompression.
+const char* const kFolderLinksSchema = R"(
+CREATE TABLE folder_links(
+    medium bigint NOT NULL, part integer NOT NULL, links bytea NOT NULL,
+    PRIMARY KEY(medium, part));
+ALTER TABLE folder_links ALTER COLUMN links SET STORAGE EXTERNAL;
+)";
+
 // What only some entries have: the hash of a file's content (16 bytes), the user's comments.
 const char* const kEntryExtrasTables = R"(
 CREATE TABLE hashes(
@@ -86,6 +95,7 @@ public:
             Db().Execute(kTreeTables);
             Db().Execute(kNameGramsTable);
             Db().Execute(kEntryExtrasTables);
+            Db().Execute(kFolderLinksSchema);
             Db().Execute("INSERT INTO catalogue_version VALUES (" +
                          std::to_string(kCatalogueSchemaVersion) + ")");
         }
@@ -148,8 +158,8 @@ private:
 
     // Version 1 knew no paths within volumes; version 2 kept each folder's whole path and
     // numbered entries across media in one table; version 3 indexed the keys with pg_trgm;
-    // version 4 kept no hashes or comments; version 5 had these tables (version 6 changed
-    // SQLite's alone). The upgrade runs in the transaction that opens the catalogue; its version
+    // version 4 kept no hashes or comments; versions 5 and 6 (which changed SQLite's alone) kept
+    // no folder links. The upgrade runs in the transaction that opens the catalogue; its version
     // then keeps the programs that wrote it from changing it.
     void UpgradeFrom(std::int64_t version) {
         if (version <= 3) {
@@ -164,6 +174,8 @@ private:
             Db().Execute("ALTER TABLE media ADD COLUMN checksums smallint NOT NULL DEFAULT 0");
             Db().Execute(kEntryExtrasTables);
         }
+        Db().Execute(kFolderLinksSchema);
+        LinkFolders();
         Db().Execute("UPDATE catalogue_version SET version = " +
                      std::to_string(kCatalogueSchemaVersion));
     }

@@ -67,6 +67,13 @@ CREATE TABLE name_grams(
     PRIMARY KEY(medium, gram, part));
 )";
 
+// A part of a medium's folder links is a list of up to 1 MiB.
+const char* const kFolderLinksSchema = R"(
+CREATE TABLE folder_links(
+    medium INTEGER NOT NULL, part INTEGER NOT NULL, links BLOB NOT NULL,
+    PRIMARY KEY(medium, part));
+)";
+
 class SqliteStore final : public Store {
 public:
     SqliteStore(const std::string& path, SqliteAccess access)
@@ -131,6 +138,7 @@ private:
             m_sqlite.ExecuteScript(kTreeTables);
             m_sqlite.ExecuteScript(kNameGramsTable);
             m_sqlite.ExecuteScript(kEntryExtrasTables);
+            m_sqlite.ExecuteScript(kFolderLinksSchema);
         } else if (version < kCatalogueSchemaVersion) {
             UpgradeFrom(version);
         }
@@ -142,7 +150,8 @@ private:
     // Version 1 knew no paths within volumes; version 2 kept each folder's whole path and
     // numbered entries across media; version 3 kept the name index in a full-text table;
     // version 4 kept no hashes or comments; version 5 kept every key that differs from its name,
-    // whose rows read alike now (a key equal to its name has no ASCII capital).
+    // whose rows read alike now (a key equal to its name has no ASCII capital); version 6 had
+    // no folder links.
     void UpgradeFrom(std::int64_t version) {
         if (version <= 3) {
             if (version <= 2)
@@ -157,6 +166,8 @@ private:
                 "ALTER TABLE media ADD COLUMN checksums INTEGER NOT NULL DEFAULT 0");
             m_sqlite.ExecuteScript(kEntryExtrasTables);
         }
+        m_sqlite.ExecuteScript(kFolderLinksSchema);
+        LinkFolders();
     }
 
     void UpgradeToTree(std::int64_t version) {

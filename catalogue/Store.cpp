@@ -2,6 +2,7 @@
 
 #include "catalogue/CallScope.h"
 #include "catalogue/Copies.h"
+#include "catalogue/FolderPaths.h"
 #include "catalogue/MediaRules.h"
 #include "catalogue/NameGrams.h"
 #include "catalogue/NameKey.h"
@@ -88,6 +89,15 @@ void LoadFolderRows(Store& store, std::int64_t medium, const std::vector<FolderN
                        static_cast<std::int64_t>(node.totals.bytes), node.totals.files,
                        node.totals.folders});
     rows->Finish();
+}
+
+// The links of the folders of `medium`, once they are ranked (and so in the order of ids).
+void LoadFolderLinks(IConnection& db, std::int64_t medium, const std::vector<FolderNode>& folders) {
+    FolderLinksWriter links(db, medium);
+    for (const FolderNode& node : folders)
+        if (node.parent >= 0)
+            links.Add(node.id, node.parent, node.rank, node.name);
+    links.Finish();
 }
 
 // The values of an entry's row, in the order of kEntryColumns; `key` is the name's SearchKey.
@@ -224,6 +234,7 @@ public:
         LoadComments();
         m_index->WritePart();
         LoadFolderRows(m_store, m_medium, m_folders);
+        LoadFolderLinks(m_db, m_medium, m_folders);
         const FolderTotals& all = m_folders.front().totals;
         m_db.Execute("UPDATE media SET files = $1, folders = $2, bytes = $3 WHERE id = $4",
                      {all.files, all.folders, static_cast<std::int64_t>(all.bytes), m_medium});
@@ -734,14 +745,39 @@ void Store::IndexNamesOf(std::int64_t medium) {
     index.WritePart();
 }
 
+void Store::LinkFolders() {
+    for (const std::int64_t medium : MediumIds())
+        LinkFoldersOf(medium);
+}
+
+// The folders are read whole before their links are written: a connection runs one statement at
+// a time.
+void Store::LinkFoldersOf(std::int64_t medium) {
+    struct Link {
+        std::int64_t id, parent, rank;
+        std::string name;
+    };
+    std::vector<Link> links;
+    m_db->QueryMany("SELECT f.id, e.parent, e.name, f.rank FROM folders f JOIN entries e ON "
+                    "e.medium = f.medium AND e.id = f.id WHERE f.medium = $1 ORDER BY f.id",
+                    {medium}, [&](const SqlRow& row) {
+                        links.push_back({row.Int(0), row.Int(1), row.Int(3), row.Text(2)});
+                        return true;
+                    });
+    FolderLinksWriter writer(*m_db, medium);
+    for (const Link& link : links)
+        writer.Add(link.id, link.parent, link.rank, link.name);
+    writer.Finish();
+}
+
 bool Store::RemoveMedium(const std::string& name) {
     const auto id = MediumId(name);
     if (!id)
         return false;
     DropTablesOf(*id);
-    for (const char* table :
-         {"entries WHERE medium", "folders WHERE medium", "name_grams WHERE medium",
-          "hashes WHERE medium", "comments WHERE medium", "media WHERE id"})
+    for (const char* table : {"entries WHERE medium", "folders WHERE medium",
+                              "folder_links WHERE medium", "name_grams WHERE medium",
+                              "hashes WHERE medium", "comments WHERE medium", "media WHERE id"})
         m_db->Execute(std::string("DELETE FROM ") + table + " = $1", {*id});
     return true;
 }

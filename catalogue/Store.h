@@ -84,14 +84,18 @@ protected:
     void CopyVersion2Entries();
     // Within the upgrade's transaction: the name index of every medium, from its entries.
     void IndexNames();
+    // Within the upgrade's transaction: the table of folder links of every medium, from its
+    // entries and folders.
+    void LinkFolders();
 
-    // Tables of the medium `id` alone are dropped before its rows in media, entries, folders and
-    // name_grams go.
+    // Tables of the medium `id` alone are dropped before its rows in media, entries, folders,
+    // folder_links and name_grams go.
     virtual void DropTablesOf(std::int64_t medium) = 0;
 
 private:
     void CopyVersion2Medium(std::int64_t medium);
     void IndexNamesOf(std::int64_t medium);
+    void LinkFoldersOf(std::int64_t medium);
     std::optional<std::int64_t> MediumId(const std::string& name);
 
     std::unique_ptr<IConnection> m_db;

@@ -228,6 +228,70 @@ TEST_P(SearchReference, BothStoresFindWhatTheReferenceFinds) {
 INSTANTIATE_TEST_SUITE_P(Backends, SearchReference, ::testing::Values("sqlite", "postgres"),
                          BackendName);
 
+// The paths below argv[1] whose names hold argv[2], in the order of a search by path: the
+// folders in the byte order of their paths, each followed by "/", the names of a folder as bytes.
+constexpr const char* kPathOrderReference = R"(
+import os, sys
+found = []
+for folder, dirs, files in os.walk(os.fsencode(sys.argv[1])):
+    found += [(folder + b"/", n) for n in dirs + files if os.fsencode(sys.argv[2]) in n]
+sys.stdout.buffer.write(b"".join(f + n + b"\0" for f, n in sorted(found)))
+)";
+
+std::vector<std::string> PathOrderReference(const std::filesystem::path& root,
+                                            const std::string& text) {
+    const CommandResult result =
+        RunCommand({"python3", "-c", kPathOrderReference, root.string(), text});
+    if (result.status != 0)
+        throw std::runtime_error("the reference of the path order failed");
+    std::vector<std::string> paths;
+    for (std::size_t start = 0, end; (end = result.out.find('\0', start)) != std::string::npos;
+         start = end + 1)
+        paths.push_back(result.out.substr(start, end - start));
+    return paths;
+}
+
+using SearchPaths = CatalogueTest;
+
+// A search looks up the folders of its matches with those above them when they are few, and
+// reads every folder of the medium when they are many: both ways give each match its folder's
+// path, and the folders their order. 160 folders, two levels, names that sort around "/".
+TEST_P(SearchPaths, MatchesInFewOrManyFoldersHaveTheirPathsInOrder) {
+    const auto tree = m_dir.path() / "tree";
+    const std::vector<std::string> outer = {"a", "a b", "a-b", "a.b",      "a\xFF",
+                                            "B", "a!",  "ab",  "\xC3\xA4", "x y z"};
+    for (std::size_t i = 0; i < outer.size(); ++i)
+        for (int j = 0; j < 16; ++j) {
+            const auto folder = tree / outer[i] / ("sub " + std::to_string(j));
+            std::filesystem::create_directories(folder);
+            std::ofstream(folder / "hit.dat") << j;
+            std::ofstream(folder / ("hit " + std::to_string(i) + ".dat")) << i;
+            if (j == 3 && i % 5 == 1)
+                std::ofstream(folder / "rare.dat") << "rare";
+        }
+    std::ofstream(tree / "hit top.dat") << "top";
+    auto catalogue = Open();
+    Add(*catalogue, "Tree", tree);
+    for (const std::string text : {"rare", "hit"}) {
+        SCOPED_TRACE(text);
+        const std::vector<std::string> expected = PathOrderReference(tree, text);
+        ASSERT_FALSE(expected.empty());
+        std::vector<std::string> found;
+        for (const auto& match : Matches(*catalogue, Query(text)))
+            found.push_back(match.path);
+        EXPECT_EQ(found, expected);
+        FindQuery descending = Query(text);
+        descending.descending = true;
+        found.clear();
+        for (const auto& match : Matches(*catalogue, descending))
+            found.push_back(match.path);
+        EXPECT_EQ(found, std::vector(expected.rbegin(), expected.rend()));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, SearchPaths, ::testing::Values("sqlite", "postgres"),
+                         BackendName);
+
 // The first column of the first row of `sql` on a PostgreSQL database.
 std::string PostgresValue(const std::string& uri, const std::string& sql) {
     PGconn* conn = PQconnectdb(uri.c_str());
@@ -283,8 +347,8 @@ TEST(PostgresSearch, SpeaksUtf8WhateverTheEnvironmentAsks) {
 }
 
 // Most keys equal their names and are not stored twice; forgetting a medium still takes every
-// name out of the index, whether its key was stored or not.
-TEST(SqliteSearch, ForgettingAMediumLeavesNothingOfItInTheNameIndex) {
+// name out of the index, whether its key was stored or not, and its folders out of the links.
+TEST(SqliteSearch, ForgettingAMediumLeavesNothingOfItInTheNameIndexOrTheFolderLinks) {
     TempDir dir;
     dir.WriteFile("disc/lower.txt", "a");
     dir.WriteFile("disc/UPPER.TXT", "b");
@@ -292,12 +356,13 @@ TEST(SqliteSearch, ForgettingAMediumLeavesNothingOfItInTheNameIndex) {
                   "e.txt",
                   "c");
     dir.WriteFile("disc/bad\xFF.txt", "d");
+    dir.WriteFile("disc/sub/deeper/e.txt", "e");
     const std::string path = (dir.path() / "catalogue.sqlite").string();
-    const auto indexed = [&] {
+    const auto rows = [&](const std::string& table) {
         sqlite3* db = nullptr;
         sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
         sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db, "SELECT count(*) FROM name_grams", -1, &stmt, nullptr);
+        sqlite3_prepare_v2(db, ("SELECT count(*) FROM " + table).c_str(), -1, &stmt, nullptr);
         const int count = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : -1;
         sqlite3_finalize(stmt);
         sqlite3_close(db);
@@ -305,10 +370,12 @@ TEST(SqliteSearch, ForgettingAMediumLeavesNothingOfItInTheNameIndex) {
     };
     auto catalogue = OpenCatalogue(path);
     Add(*catalogue, "Disc", dir.path() / "disc");
-    EXPECT_EQ(catalogue->Count(Query("*.TXT")), 4u);
-    EXPECT_GT(indexed(), 4);
+    EXPECT_EQ(catalogue->Count(Query("*.TXT")), 5u);
+    EXPECT_GT(rows("name_grams"), 4);
+    EXPECT_EQ(rows("folder_links"), 1);
     EXPECT_TRUE(catalogue->Forget("Disc"));
-    EXPECT_EQ(indexed(), 0);
+    EXPECT_EQ(rows("name_grams"), 0);
+    EXPECT_EQ(rows("folder_links"), 0);
 }
 
 } // namespace

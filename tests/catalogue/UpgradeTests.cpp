@@ -35,7 +35,7 @@ std::vector<std::string> Records(const std::string& output, std::size_t fields) 
 }
 
 // The versions whose catalogues are brought up to date.
-constexpr int kOldVersions[] = {2, 3, 4, 5};
+constexpr int kOldVersions[] = {2, 3, 4, 5, 6};
 
 const std::string kCurrentVersion = std::to_string(kCatalogueSchemaVersion) + "\n";
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Makes the catalogues of an earlier version that the upgrade tests start from, with the ctlgrm
 of that version (version 2 built from commit c78d11e, version 3 from fb1b316, version 4 from
-c66ee4a, version 5 from 9729c8c):
+c66ee4a, version 5 from 9729c8c, version 6 from 617af38):
 
     make-old-catalogues.py VERSION OLD_CTLGRM OUTPUT_FOLDER
 
