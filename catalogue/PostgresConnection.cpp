@@ -1,7 +1,5 @@
 #include "PostgresConnection.h"
 
-#include "catalogue/Json.h"
-
 #include <libpq-fe.h>
 
 #include <chrono>
@@ -15,7 +13,6 @@
 namespace {
 
 constexpr Oid kBoolOid = 16;
-constexpr Oid kByteaOid = 17;
 constexpr Oid kInt8Oid = 20;
 constexpr Oid kInt2Oid = 21;
 constexpr Oid kInt4Oid = 23;
@@ -32,21 +29,6 @@ constexpr int kPollMs = 50;
 // The SQLSTATE of a statement cancelled at the client's request.
 constexpr std::string_view kQueryCanceled = "57014";
 
-// A bytea in the server's hex form ("\\x" then two digits a byte), or none when it is in
-// another form.
-std::optional<std::string> FromHex(std::string_view text) {
-    return text.starts_with("\\x") ? BytesOfHex(text.substr(2)) : std::nullopt;
-}
-
-std::string HexDecode(const char* text, std::size_t length) {
-    if (auto bytes = FromHex({text, length}))
-        return std::move(*bytes);
-    unsigned char* bytes = PQunescapeBytea(reinterpret_cast<const unsigned char*>(text), &length);
-    std::string out(reinterpret_cast<const char*>(bytes), length);
-    PQfreemem(bytes);
-    return out;
-}
-
 // A whole number in the server's binary form: big-endian, of the column's width.
 std::int64_t FromBinaryInteger(const char* bytes, int length) {
     std::uint64_t value = 0;
@@ -58,26 +40,22 @@ std::int64_t FromBinaryInteger(const char* bytes, int length) {
                       : static_cast<std::int64_t>(value);
 }
 
-// A row of a result in text form, or in binary form (a binary cursor's), column by column.
+// A row of a result in binary form (every statement's rows are asked for in it), column by
+// column.
 class Row final : public SqlRow {
 public:
     Row(const PGresult* result, int row) : m_result(result), m_row(row) {}
     bool IsNull(int column) const override { return PQgetisnull(m_result, m_row, column) != 0; }
     std::int64_t Int(int column) const override {
-        const char* value = PQgetvalue(m_result, m_row, column);
-        if (PQfformat(m_result, column) == 0)
-            return std::strtoll(value, nullptr, 10);
         const Oid type = PQftype(m_result, column);
         if (type != kInt8Oid && type != kInt4Oid && type != kInt2Oid && type != kBoolOid)
             throw CatalogueError("The catalogue answered a number in a form it cannot read.");
-        return FromBinaryInteger(value, PQgetlength(m_result, m_row, column));
+        return FromBinaryInteger(PQgetvalue(m_result, m_row, column),
+                                 PQgetlength(m_result, m_row, column));
     }
     std::string Text(int column) const override {
-        const char* text = PQgetvalue(m_result, m_row, column);
-        const auto length = static_cast<std::size_t>(PQgetlength(m_result, m_row, column));
-        if (PQfformat(m_result, column) == 0 && PQftype(m_result, column) == kByteaOid)
-            return HexDecode(text, length);
-        return std::string(text, length);
+        return std::string(PQgetvalue(m_result, m_row, column),
+                           static_cast<std::size_t>(PQgetlength(m_result, m_row, column)));
     }
 
 private:
@@ -295,10 +273,11 @@ void PostgresConnection::Send(int sent) {
         Fail();
 }
 
+// The rows come in binary form: bytes are not written in hex, nor numbers in digits.
 void PostgresConnection::SendParams(const std::string& sql, const SqlParams& params) {
     const Params p(params);
     Send(PQsendQueryParams(Conn(), sql.c_str(), p.Count(), nullptr, p.Values(), p.Lengths(),
-                           p.Formats(), 0));
+                           p.Formats(), 1));
 }
 
 // Waits until a result can be taken without blocking. An interruption asks the server to cancel
