@@ -316,8 +316,13 @@ void SqliteConnection::Query(const std::string& sql, const SqlParams& params,
 class SqliteConnection::InsertLoad final : public IBulkLoad {
 public:
     InsertLoad(SqliteConnection& db, Cursor cursor) : m_db(db), m_cursor(std::move(cursor)) {}
+    // The statement's parameters are $1, $2, ... in that order, which SQLite numbers alike: a
+    // row's values are bound by their places, without looking up each parameter's name.
     void Row(const SqlParams& values) override {
-        m_db.BindAll(m_cursor.Get(), values);
+        if (values.size() != static_cast<std::size_t>(sqlite3_bind_parameter_count(m_cursor.Get())))
+            throw CatalogueError("The catalogue's statement has another number of values.");
+        for (std::size_t i = 0; i < values.size(); ++i)
+            m_db.Bind(m_cursor.Get(), static_cast<int>(i + 1), values[i]);
         m_db.Step(m_cursor.Get());
         sqlite3_reset(m_cursor.Get());
     }
