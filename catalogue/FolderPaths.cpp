@@ -145,11 +145,16 @@ void FolderPaths::LookUp(std::int64_t medium, std::span<const std::int64_t> fold
 void FolderPaths::ReadEveryFolder(std::int64_t medium) {
     MediumFolders& known = m_media[medium];
     std::vector<Folder> learnt;
+    // Made once: growing it step by step would copy it and touch fresh pages each time.
+    learnt.reserve(static_cast<std::size_t>(FoldersOf(medium)));
     m_db.Query("SELECT links FROM " + std::string(kFolderLinksTable) +
                    " WHERE medium = $1 ORDER BY part",
                {medium}, [&](const SqlRow& row) {
                    std::size_t at = known.names.size();
-                   known.names += row.Text(0);
+                   if (at == 0)
+                       known.names = row.Text(0);
+                   else
+                       known.names += row.Text(0);
                    const std::string_view links = known.names;
                    for (std::int64_t id = 0; at < links.size();) {
                        Folder folder;
