@@ -47,7 +47,9 @@ private:
 };
 
 // Runs `call` on a thread of its own, interrupts it once it is under way, and gives the
-// exception it ended with. A call that does not end is reported rather than waited for.
+// exception it ended with. A call that ends before it is under way (a search that fails before
+// its first match), that does not get under way or that does not end, is reported rather than
+// waited for.
 template <typename Call>
 std::exception_ptr InterruptedCall(ICatalogue& catalogue, Call call, std::future<void> underWay) {
     auto done = std::async(std::launch::async, [&] {
@@ -58,7 +60,16 @@ std::exception_ptr InterruptedCall(ICatalogue& catalogue, Call call, std::future
         }
         return std::exception_ptr();
     });
-    underWay.wait();
+    for (int waits = 0; underWay.wait_for(10ms) != std::future_status::ready; ++waits) {
+        if (done.wait_for(0s) == std::future_status::ready) {
+            ADD_FAILURE() << "the call ended before it was under way";
+            return done.get();
+        }
+        if (waits == 2000) {
+            ADD_FAILURE() << "the call did not get under way";
+            std::abort(); // the thread still uses the catalogue
+        }
+    }
     catalogue.Interrupt();
     if (done.wait_for(20s) != std::future_status::ready) {
         ADD_FAILURE() << "the call did not end";
