@@ -4,6 +4,7 @@
 #include "catalogue/SqliteConnection.h"
 #include "tests/catalogue/CatalogueFixture.h"
 #include "tests/support/FileTimes.h"
+#include "tests/support/NulFields.h"
 #include "tests/support/ReadAll.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/ScopedVariable.h"
@@ -73,11 +74,8 @@ std::set<std::string> FindNames(const std::filesystem::path& root, const std::st
     const bool glob = pattern.find_first_of("*?") != std::string::npos;
     const auto result = RunCommand({"find", root.string(), "-mindepth", "1", "-iname",
                                     glob ? pattern : "*" + pattern + "*", "-print0"});
-    std::set<std::string> paths;
-    for (std::size_t start = 0, end; (end = result.out.find('\0', start)) != std::string::npos;
-         start = end + 1)
-        paths.insert(result.out.substr(start, end - start));
-    return paths;
+    const std::vector<std::string> paths = NulFields(result.out);
+    return {paths.begin(), paths.end()};
 }
 
 using CatalogueStore = CatalogueTest;

@@ -1,4 +1,5 @@
 #include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/NulFields.h"
 #include "tests/support/RunCommand.h"
 
 #include <gmock/gmock.h>
@@ -162,17 +163,9 @@ std::vector<std::set<std::string>> ReferenceMatches(const std::filesystem::path&
     if (result.status != 0)
         throw std::runtime_error("the reference search failed");
     std::vector<std::set<std::string>> found(patterns.size());
-    std::size_t start = 0;
-    const auto field = [&] {
-        const std::size_t end = result.out.find('\0', start);
-        std::string text = result.out.substr(start, end - start);
-        start = end + 1;
-        return text;
-    };
-    while (start < result.out.size()) {
-        const std::size_t index = std::stoul(field());
-        found.at(index).insert(field());
-    }
+    const std::vector<std::string> fields = NulFields(result.out);
+    for (std::size_t i = 0; i + 1 < fields.size(); i += 2)
+        found.at(std::stoul(fields[i])).insert(fields[i + 1]);
     return found;
 }
 
@@ -244,11 +237,7 @@ std::vector<std::string> PathOrderReference(const std::filesystem::path& root,
         RunCommand({"python3", "-c", kPathOrderReference, root.string(), text});
     if (result.status != 0)
         throw std::runtime_error("the reference of the path order failed");
-    std::vector<std::string> paths;
-    for (std::size_t start = 0, end; (end = result.out.find('\0', start)) != std::string::npos;
-         start = end + 1)
-        paths.push_back(result.out.substr(start, end - start));
-    return paths;
+    return NulFields(result.out);
 }
 
 using SearchPaths = CatalogueTest;

@@ -4,6 +4,7 @@
 #include "tests/catalogue/CatalogueFixture.h"
 #include "tests/support/FileTimes.h"
 #include "tests/support/MadeUpEntry.h"
+#include "tests/support/NulFields.h"
 #include "tests/support/RunCommand.h"
 
 #include <gmock/gmock.h>
@@ -75,10 +76,7 @@ struct Reference {
 
 Reference ReadReference(const std::filesystem::path& root) {
     const auto result = RunCommand({"python3", "-c", kReference, root.string()});
-    std::vector<std::string> fields;
-    for (std::size_t start = 0, end; (end = result.out.find('\0', start)) != std::string::npos;
-         start = end + 1)
-        fields.push_back(result.out.substr(start, end - start));
+    const std::vector<std::string> fields = NulFields(result.out);
     Reference reference;
     const auto number = [](const std::string& text) { return std::stoll(text); };
     for (std::size_t i = 0; i < fields.size();) {

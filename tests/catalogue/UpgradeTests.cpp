@@ -4,6 +4,7 @@
 
 #include "catalogue/CatalogueMessages.h"
 #include "tests/catalogue/CatalogueFixture.h"
+#include "tests/support/NulFields.h"
 #include "tests/support/ReadAll.h"
 #include "tests/support/RunCommand.h"
 
@@ -23,9 +24,8 @@ std::vector<std::string> Records(const std::string& output, std::size_t fields) 
     std::vector<std::string> records;
     std::string record;
     std::size_t count = 0;
-    for (std::size_t start = 0, end; (end = output.find('\0', start)) != std::string::npos;
-         start = end + 1) {
-        record += output.substr(start, end - start + 1);
+    for (const std::string& field : NulFields(output)) {
+        record += field + '\0';
         if (++count % fields == 0)
             records.push_back(std::exchange(record, {}));
     }
@@ -44,12 +44,7 @@ std::filesystem::path DataOf(int version) {
 }
 
 std::vector<std::string> Patterns(int version) {
-    const std::string text = ReadAll(DataOf(version) / "patterns");
-    std::vector<std::string> patterns;
-    for (std::size_t start = 0, end; (end = text.find('\0', start)) != std::string::npos;
-         start = end + 1)
-        patterns.push_back(text.substr(start, end - start));
-    return patterns;
+    return NulFields(ReadAll(DataOf(version) / "patterns"));
 }
 
 std::string Ctlgrm(const std::string& location, std::vector<std::string> args) {
