@@ -109,8 +109,9 @@ void FolderPaths::Learn(std::int64_t medium, std::vector<std::int64_t> folders) 
         ReadEveryFolder(medium);
         forgetRanked();
     }
-    if (!known.whole)
-        InBatches(folders, [&](std::span<const std::int64_t> ids) { LookUp(medium, ids); });
+    // The folders still unknown are looked up with those above them: all of them when the links
+    // were not read, those that they lack (a damaged catalogue) when they were.
+    InBatches(folders, [&](std::span<const std::int64_t> ids) { LookUp(medium, ids); });
     // A folder without an entry (a damaged catalogue) has no name and lies at the top.
     std::vector<Folder> unknown;
     for (const std::int64_t folder : folders)

@@ -281,6 +281,40 @@ TEST_P(SearchPaths, MatchesInFewOrManyFoldersHaveTheirPathsInOrder) {
 INSTANTIATE_TEST_SUITE_P(Backends, SearchPaths, ::testing::Values("sqlite", "postgres"),
                          BackendName);
 
+// Runs `sql` on the SQLite catalogue at `path`, past the program.
+void SqliteExec(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+// Folder links that were lost are made up for by looking the folders up; links whose bytes are
+// damaged are reported, never followed.
+TEST(SqliteSearch, LostFolderLinksStillGivePathsAndDamagedOnesAnError) {
+    TempDir dir;
+    for (int i = 0; i < 8; ++i)
+        dir.WriteFile("disc/d" + std::to_string(i) + "/sub/hit.dat", "h");
+    const std::string path = (dir.path() / "catalogue.sqlite").string();
+    Add(*OpenCatalogue(path), "Disc", dir.path() / "disc");
+    const std::vector<std::string> expected = PathOrderReference(dir.path() / "disc", "hit");
+    ASSERT_EQ(expected.size(), 8u);
+    const auto found = [&] {
+        std::vector<std::string> paths;
+        for (const auto& match : Matches(*OpenCatalogue(path), Query("hit")))
+            paths.push_back(match.path);
+        return paths;
+    };
+    EXPECT_EQ(found(), expected);
+    SqliteExec(path, "UPDATE folder_links SET links = x'05FFFFFFFF'");
+    EXPECT_THROW(found(), CatalogueError);
+    SqliteExec(path, "UPDATE folder_links SET links = x'050A0103787878'"); // a loop: 5's parent 10
+    EXPECT_THROW(found(), CatalogueError);
+    SqliteExec(path, "DELETE FROM folder_links");
+    EXPECT_EQ(found(), expected);
+}
+
 // The first column of the first row of `sql` on a PostgreSQL database.
 std::string PostgresValue(const std::string& uri, const std::string& sql) {
     PGconn* conn = PQconnectdb(uri.c_str());
