@@ -44,6 +44,10 @@ CREATE TABLE name_grams(
     medium bigint NOT NULL, gram integer NOT NULL, part integer NOT NULL, ids bytea NOT NULL,
     PRIMARY KEY(medium, gram, part));
 )";
+// Lists of ids, which compress poorly, are stored as they are: an add's load of the name index
+// then spends a quarter less, and a search reads them without a decompression.
+const char* const kNameGramsStorage =
+    "ALTER TABLE name_grams ALTER COLUMN ids SET STORAGE EXTERNAL";
 
 // A part of a medium's folder links is a list of up to 1 MiB, stored as it is: reading it is then
 // a copy, without a decompression.
@@ -94,6 +98,7 @@ public:
             Db().Execute(kMediaTables);
             Db().Execute(kTreeTables);
             Db().Execute(kNameGramsTable);
+            Db().Execute(kNameGramsStorage);
             Db().Execute(kEntryExtrasTables);
             Db().Execute(kFolderLinksSchema);
             Db().Execute("INSERT INTO catalogue_version VALUES (" +
@@ -159,8 +164,9 @@ private:
     // Version 1 knew no paths within volumes; version 2 kept each folder's whole path and
     // numbered entries across media in one table; version 3 indexed the keys with pg_trgm;
     // version 4 kept no hashes or comments; versions 5 and 6 (which changed SQLite's alone) kept
-    // no folder links. The upgrade runs in the transaction that opens the catalogue; its version
-    // then keeps the programs that wrote it from changing it.
+    // no folder links, and compressed the name index's lists. The upgrade runs in the transaction
+    // that opens the catalogue; its version then keeps the programs that wrote it from changing
+    // it.
     void UpgradeFrom(std::int64_t version) {
         if (version <= 3) {
             if (version <= 2)
@@ -174,6 +180,7 @@ private:
             Db().Execute("ALTER TABLE media ADD COLUMN checksums smallint NOT NULL DEFAULT 0");
             Db().Execute(kEntryExtrasTables);
         }
+        Db().Execute(kNameGramsStorage);
         Db().Execute(kFolderLinksSchema);
         LinkFolders();
         Db().Execute("UPDATE catalogue_version SET version = " +
