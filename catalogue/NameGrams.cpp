@@ -86,25 +86,13 @@ std::vector<Gram> KeyGrams(std::string_view key) {
 
 void DecodeIds(std::string_view blob, std::vector<std::int64_t>& ids) {
     std::uint64_t id = 0;
-    std::uint64_t step = 0;
-    int shift = 0;
-    for (const char c : blob) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (shift > 56)
+    for (std::size_t at = 0; at < blob.size();) {
+        const auto step = ReadPackedNumber(blob, at);
+        if (!step || (*step == 0 && !ids.empty()))
             throw CatalogueError("The catalogue's name index is damaged.");
-        step |= std::uint64_t{byte & 0x7Fu} << shift;
-        shift += 7;
-        if (byte & 0x80)
-            continue;
-        if (step == 0 && !ids.empty())
-            throw CatalogueError("The catalogue's name index is damaged.");
-        id += step;
+        id += *step;
         ids.push_back(static_cast<std::int64_t>(id));
-        step = 0;
-        shift = 0;
     }
-    if (shift != 0)
-        throw CatalogueError("The catalogue's name index is damaged.");
 }
 
 GramLookup LookupFor(const NamePattern& pattern) {
