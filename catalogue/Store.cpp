@@ -753,21 +753,18 @@ void Store::LinkFolders() {
 // The folders are read whole before their links are written: a connection runs one statement at
 // a time.
 void Store::LinkFoldersOf(std::int64_t medium) {
-    struct Link {
-        std::int64_t id, parent, rank;
-        std::string name;
-    };
-    std::vector<Link> links;
+    std::vector<FolderNode> folders;
     m_db->QueryMany("SELECT f.id, e.parent, e.name, f.rank FROM folders f JOIN entries e ON "
                     "e.medium = f.medium AND e.id = f.id WHERE f.medium = $1 ORDER BY f.id",
                     {medium}, [&](const SqlRow& row) {
-                        links.push_back({row.Int(0), row.Int(1), row.Int(3), row.Text(2)});
+                        FolderNode& node = folders.emplace_back();
+                        node.id = row.Int(0);
+                        node.parent = row.Int(1);
+                        node.name = row.Text(2);
+                        node.rank = row.Int(3);
                         return true;
                     });
-    FolderLinksWriter writer(*m_db, medium);
-    for (const Link& link : links)
-        writer.Add(link.id, link.parent, link.rank, link.name);
-    writer.Finish();
+    LoadFolderLinks(*m_db, medium, folders);
 }
 
 bool Store::RemoveMedium(const std::string& name) {
