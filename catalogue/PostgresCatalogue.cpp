@@ -82,7 +82,7 @@ class PostgresStore final : public Store {
 public:
     // A catalogue of an older version is brought up to date by any use, look-ups included.
     PostgresStore(const std::string& uri, CatalogueUse use)
-        : Store(std::make_unique<PostgresConnection>(uri), SqlDialect::Postgres) {
+        : Store(std::make_unique<PostgresConnection>(uri), SqlDialect::Postgres), m_uri(uri) {
         Transaction transaction(Db());
         Db().Execute(kSchemaLock);
         if (QueryNumber(Db(), "SELECT (to_regclass('catalogue_version') IS NOT NULL)::int") != 0) {
@@ -212,6 +212,13 @@ CREATE INDEX entries_v2_parent ON entries_v2(parent, id);
         Db().Execute("DROP TABLE entries_v2, folders_v2; DROP SEQUENCE entries_id, folders_id;");
     }
 
+    // A search's reads are nearly all the server's work: on two connections, two of its
+    // processes share them.
+    std::unique_ptr<IConnection> OpenSecondConnection() override {
+        return std::make_unique<PostgresConnection>(m_uri);
+    }
+
+    std::string m_uri;
     std::string m_lastAdded;
 };
 

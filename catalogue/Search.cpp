@@ -5,8 +5,14 @@
 #include "catalogue/NameKey.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <span>
+#include <thread>
 #include <tuple>
 #include <unordered_map>
 #include <utility>
@@ -146,6 +152,126 @@ private:
     GramLookup m_lookup;
 };
 
+// The matches of the searched media, read in their order. Given a second connection, a thread of
+// its own reads every other medium on it, a little ahead of the caller, while the caller reads
+// the rest: the database's share of a search, nearly all of it on a server, is then done by two
+// of its processes at once.
+class MediaRows {
+public:
+    MediaRows(IConnection& db, const std::function<IConnection*()>& second, SqlDialect dialect,
+              const FindQuery& query, const std::vector<SearchedMedium>& media)
+        : m_db(db), m_reader(db, dialect, query), m_media(media) {
+        if (second && media.size() > 1)
+            m_thread = std::jthread(
+                [this, second, dialect, &query] { ReadEveryOther(second, dialect, query); });
+    }
+    // A read under way on the second connection is stopped; the thread is waited for.
+    ~MediaRows() {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+        if (m_busy)
+            m_second->Interrupt();
+        m_changed.notify_all();
+    }
+    MediaRows(const MediaRows&) = delete;
+    MediaRows& operator=(const MediaRows&) = delete;
+
+    // Adds the matches of the medium `i` to `rows`; the media are asked for in order.
+    void Read(std::size_t i, std::vector<FoundRow>& rows) {
+        std::unique_lock lock(m_mutex);
+        m_asked = i;
+        m_changed.notify_all();
+        // An interruption reaches both connections; waiting, the caller looks for it on its own.
+        constexpr auto kLookForInterruption = std::chrono::milliseconds(20);
+        while (!ReadHere(i) && !m_done.contains(i)) {
+            m_changed.wait_for(lock, kLookForInterruption);
+            m_db.ThrowIfInterrupted();
+        }
+        if (ReadHere(i)) {
+            lock.unlock();
+            m_reader.Read(m_media[i], i, rows);
+            return;
+        }
+        Done done = std::move(m_done.extract(i).mapped());
+        m_changed.notify_all();
+        lock.unlock();
+        if (done.failure)
+            std::rethrow_exception(done.failure);
+        rows.insert(rows.end(), std::make_move_iterator(done.rows.begin()),
+                    std::make_move_iterator(done.rows.end()));
+    }
+
+private:
+    struct Done {
+        std::vector<FoundRow> rows;
+        std::exception_ptr failure;
+    };
+    // The thread reads a medium once the caller has come this near to it.
+    static constexpr std::size_t kReadAhead = 3;
+
+    // Under the mutex: whether the caller reads the medium `i` itself.
+    bool ReadHere(std::size_t i) const { return !m_thread.joinable() || i % 2 == 0 || m_alone; }
+
+    // On the thread: the media at odd places, in order.
+    void ReadEveryOther(const std::function<IConnection*()>& second, SqlDialect dialect,
+                        const FindQuery& query) {
+        std::optional<MatchReader> reader;
+        try {
+            IConnection* db = second();
+            const std::lock_guard lock(m_mutex);
+            m_second = db;
+            m_alone = db == nullptr;
+            m_changed.notify_all();
+            if (m_alone)
+                return;
+            reader.emplace(*db, dialect, query);
+        } catch (...) {
+            Hand(1, {{}, std::current_exception()});
+            return;
+        }
+        for (std::size_t j = 1; j < m_media.size(); j += 2) {
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] { return m_stop || j <= m_asked + kReadAhead; });
+                if (m_stop)
+                    return;
+                m_busy = true;
+            }
+            Done done;
+            try {
+                reader->Read(m_media[j], j, done.rows);
+            } catch (...) {
+                done.failure = std::current_exception();
+            }
+            const bool failed = done.failure != nullptr;
+            Hand(j, std::move(done));
+            if (failed)
+                return;
+        }
+    }
+
+    void Hand(std::size_t j, Done done) {
+        const std::lock_guard lock(m_mutex);
+        m_busy = false;
+        m_done.emplace(j, std::move(done));
+        m_changed.notify_all();
+    }
+
+    IConnection& m_db;
+    MatchReader m_reader;
+    const std::vector<SearchedMedium>& m_media;
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::size_t m_asked = 0;
+    bool m_stop = false;
+    bool m_alone = false; // no second connection
+    bool m_busy = false;  // reading on the second connection
+    IConnection* m_second = nullptr;
+    std::map<std::size_t, Done> m_done; // read by the thread, not yet taken
+    std::jthread m_thread;              // last: joined before the rest goes
+};
+
 // Gives `rows` of `medium` the ranks of their folders, which `paths` learns.
 void Rank(FolderPaths& paths, std::int64_t medium, std::span<FoundRow> rows) {
     std::vector<std::int64_t> folders;
@@ -199,16 +325,18 @@ private:
 
 // By medium, then path: a medium at a time, its folders in the order of their paths (their
 // ranks), the names of a folder as bytes.
-void FindInPathOrder(IConnection& db, const FindQuery& query, std::vector<SearchedMedium>& media,
-                     MatchReader& reader, const std::function<bool(const CatalogueMatch&)>& each) {
+void FindInPathOrder(IConnection& db, const std::function<IConnection*()>& second,
+                     SqlDialect dialect, const FindQuery& query, std::vector<SearchedMedium>& media,
+                     const std::function<bool(const CatalogueMatch&)>& each) {
     if (query.descending)
         std::ranges::reverse(media);
+    MediaRows reader(db, second, dialect, query, media);
     Window window(query);
     FolderPaths paths(db);
     std::vector<FoundRow> rows;
     for (std::size_t i = 0; i < media.size() && !window.Full(); ++i) {
         rows.clear();
-        reader.Read(media[i], i, rows);
+        reader.Read(i, rows);
         Rank(paths, media[i].id, rows);
         const auto inPathOrder = [](const FoundRow& a, const FoundRow& b) {
             return std::tie(a.rank, a.name) < std::tie(b.rank, b.name);
@@ -225,9 +353,11 @@ void FindInPathOrder(IConnection& db, const FindQuery& query, std::vector<Search
 
 // By size, time or attributes, ties by medium and path: every medium read, keeping only as many
 // of the first matches as the window needs.
-void FindInValueOrder(IConnection& db, const FindQuery& query,
-                      const std::vector<SearchedMedium>& media, MatchReader& reader,
+void FindInValueOrder(IConnection& db, const std::function<IConnection*()>& second,
+                      SqlDialect dialect, const FindQuery& query,
+                      const std::vector<SearchedMedium>& media,
                       const std::function<bool(const CatalogueMatch&)>& each) {
+    MediaRows reader(db, second, dialect, query, media);
     const auto value = [&](const FoundRow& row) -> std::int64_t {
         switch (query.order) {
         case MatchOrder::Size:
@@ -249,7 +379,7 @@ void FindInValueOrder(IConnection& db, const FindQuery& query,
     std::vector<FoundRow> rows;
     for (std::size_t i = 0; i < media.size(); ++i) {
         const std::size_t read = rows.size();
-        reader.Read(media[i], i, rows);
+        reader.Read(i, rows);
         Rank(paths, media[i].id, std::span(rows).subspan(read));
         if (const auto needed = window.Needed(); needed && rows.size() > 2 * *needed) {
             std::ranges::nth_element(rows, rows.begin() + static_cast<std::ptrdiff_t>(*needed),
@@ -263,14 +393,13 @@ void FindInValueOrder(IConnection& db, const FindQuery& query,
 
 } // namespace
 
-void FindMatches(IConnection& db, SqlDialect dialect, const FindQuery& query,
-                 const std::function<bool(const CatalogueMatch&)>& each) {
+void FindMatches(IConnection& db, const std::function<IConnection*()>& second, SqlDialect dialect,
+                 const FindQuery& query, const std::function<bool(const CatalogueMatch&)>& each) {
     std::vector<SearchedMedium> media = SearchedMedia(db, query);
-    MatchReader reader(db, dialect, query);
     if (query.order == MatchOrder::Medium || query.order == MatchOrder::Path)
-        FindInPathOrder(db, query, media, reader, each);
+        FindInPathOrder(db, second, dialect, query, media, each);
     else
-        FindInValueOrder(db, query, media, reader, each);
+        FindInValueOrder(db, second, dialect, query, media, each);
 }
 
 std::size_t CountMatches(IConnection& db, SqlDialect dialect, const FindQuery& query) {

@@ -12,8 +12,12 @@
 // entries that may match (when the pattern has two bytes in a row); the database checks each
 // against the pattern and the bounds; the order and the paths are made here, a medium at a time
 // in the order of media and paths, so that the first matches come without waiting for the last.
-void FindMatches(IConnection& db, SqlDialect dialect, const FindQuery& query,
-                 const std::function<bool(const CatalogueMatch&)>& each);
+//
+// `second` gives a second connection to the same database, or null: on it, a thread of the
+// search's own reads every other medium while the caller's thread reads the rest. It is asked
+// for on that thread, so opening it delays no match.
+void FindMatches(IConnection& db, const std::function<IConnection*()>& second, SqlDialect dialect,
+                 const FindQuery& query, const std::function<bool(const CatalogueMatch&)>& each);
 
 std::size_t CountMatches(IConnection& db, SqlDialect dialect, const FindQuery& query);
 

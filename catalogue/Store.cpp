@@ -414,9 +414,54 @@ std::unique_ptr<ICatalogueBatch> Store::BeginBatch() {
     return std::make_unique<Batch>(*m_db);
 }
 
+void Store::Interrupt() {
+    m_db->Interrupt();
+    const std::lock_guard lock(m_secondMutex);
+    if (m_second)
+        m_second->Interrupt();
+}
+
+// A wait on the second connection is noted by the first, whose thread the caller is on.
+void Store::SetWaits(CatalogueWaits waits) {
+    {
+        const std::lock_guard lock(m_secondMutex);
+        m_secondWaits = {nullptr, waits.noteAfter, waits.giveUpAfter};
+        if (m_second)
+            m_second->SetWaits(m_secondWaits);
+    }
+    m_db->SetWaits(std::move(waits));
+}
+
+// A database that refuses a second connection (one with no connections left, say) is searched
+// on the first alone.
+IConnection* Store::SecondConnection() {
+    std::unique_lock lock(m_secondMutex);
+    if (m_second || m_secondRefused)
+        return m_second.get();
+    lock.unlock();
+    std::unique_ptr<IConnection> opened;
+    try {
+        opened = OpenSecondConnection();
+    } catch (const CatalogueError&) {
+    }
+    lock.lock();
+    m_second = std::move(opened);
+    m_secondRefused = !m_second;
+    if (m_second)
+        m_second->SetWaits(m_secondWaits);
+    return m_second.get();
+}
+
 void Store::Find(const FindQuery& query, const std::function<bool(const CatalogueMatch&)>& each) {
     const Call call(*m_db);
-    FindMatches(*m_db, m_dialect, query, each);
+    // An interruption of an earlier call reached the second connection too, and may be left.
+    {
+        const std::lock_guard lock(m_secondMutex);
+        if (m_second)
+            m_second->EndCall();
+    }
+    FindMatches(
+        *m_db, [this] { return SecondConnection(); }, m_dialect, query, each);
 }
 
 std::size_t Store::Count(const FindQuery& query) {

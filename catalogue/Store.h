@@ -5,6 +5,7 @@
 #include "catalogue/FindSql.h"
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,8 @@
 // its totals and its rank in the byte order of folder paths.
 class Store : public ICatalogue {
 public:
-    void Interrupt() override { m_db->Interrupt(); }
-    void SetWaits(CatalogueWaits waits) override { m_db->SetWaits(std::move(waits)); }
+    void Interrupt() override;
+    void SetWaits(CatalogueWaits waits) override;
     std::vector<Medium> Media() override;
     std::vector<std::string> Conflicts(const std::string& name, const VolumeInfo& volume) override;
     std::unique_ptr<ICatalogueAdd> BeginAdd(const Medium& medium, bool replace) override;
@@ -88,6 +89,10 @@ protected:
     // entries and folders.
     void LinkFolders();
 
+    // A second connection to the same database, for a search to read on beside the first, or
+    // null when the kind of database gains nothing by one.
+    virtual std::unique_ptr<IConnection> OpenSecondConnection() { return nullptr; }
+
     // Tables of the medium `id` alone are dropped before its rows in media, entries, folders,
     // folder_links and name_grams go.
     virtual void DropTablesOf(std::int64_t medium) = 0;
@@ -97,7 +102,15 @@ private:
     void IndexNamesOf(std::int64_t medium);
     void LinkFoldersOf(std::int64_t medium);
     std::optional<std::int64_t> MediumId(const std::string& name);
+    // On the thread that reads on it: the second connection, opened when first asked for.
+    IConnection* SecondConnection();
 
     std::unique_ptr<IConnection> m_db;
     SqlDialect m_dialect;
+    // The second connection is opened on a search's own thread while Interrupt may come from
+    // any other: the mutex guards it and the waits given to it.
+    std::mutex m_secondMutex;
+    std::unique_ptr<IConnection> m_second;
+    bool m_secondRefused = false;
+    CatalogueWaits m_secondWaits;
 };

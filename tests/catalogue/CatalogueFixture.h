@@ -86,6 +86,16 @@ inline void PostgresExec(const std::string& uri, const std::string& sql) {
         throw std::runtime_error(sql + ": " + error);
 }
 
+// The first column of the first row of `sql` on a PostgreSQL database.
+inline std::string PostgresValue(const std::string& uri, const std::string& sql) {
+    PGconn* conn = PQconnectdb(uri.c_str());
+    PGresult* result = PQexec(conn, sql.c_str());
+    std::string value = PQntuples(result) > 0 ? PQgetvalue(result, 0, 0) : "";
+    PQclear(result);
+    PQfinish(conn);
+    return value;
+}
+
 // A fresh, empty catalogue of either kind for each test: an SQLite file in a temporary folder,
 // or a new database on the shared server.
 class CatalogueTest : public ::testing::TestWithParam<std::string> {

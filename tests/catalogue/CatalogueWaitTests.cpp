@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <future>
+#include <stdexcept>
 #include <thread>
 #include <unistd.h>
 
@@ -111,6 +112,58 @@ TEST_P(CatalogueInterrupt, StopsASearchUnderWayAndTheCatalogueServesTheNext) {
     // The interruption was for that call only.
     EXPECT_EQ(catalogue->Count(Query("file0")), 40u);
     EXPECT_EQ(catalogue->Count(Query("file")), 20000u);
+}
+
+// A search of many media (on a server, read on two connections) stopped at its first match:
+// the catalogue serves the next search whole, and no connection outlives the catalogue.
+TEST_P(CatalogueInterrupt, StopsASearchOfManyMediaAndLeavesNoConnectionBehind) {
+    auto catalogue = Open();
+    for (int folder = 0; folder < 6; ++folder)
+        Add(*catalogue, "Part " + std::to_string(folder), ManyFiles() / std::to_string(folder));
+    for (int search = 0; search < 2; ++search) {
+        std::promise<void> firstMatch;
+        std::size_t seen = 0;
+        const auto error = InterruptedCall(
+            *catalogue,
+            [&] {
+                catalogue->Find(Query("file"), [&](const CatalogueMatch&) {
+                    if (++seen == 1)
+                        firstMatch.set_value();
+                    std::this_thread::sleep_for(1ms);
+                    return true;
+                });
+            },
+            firstMatch.get_future());
+        EXPECT_TRUE(IsInterruption(error));
+        EXPECT_LT(seen, 3000u);
+        EXPECT_EQ(Matches(*catalogue, Query("file")).size(), 3000u);
+    }
+    // A match handed to a caller that fails ends the search with that failure, at once.
+    std::size_t seen = 0;
+    EXPECT_THROW(catalogue->Find(Query("file"),
+                                 [&](const CatalogueMatch&) -> bool {
+                                     if (++seen == 600)
+                                         throw std::runtime_error("the caller failed");
+                                     return true;
+                                 }),
+                 std::runtime_error);
+    EXPECT_EQ(seen, 600u);
+    EXPECT_EQ(Matches(*catalogue, Query("file0")).size(), 6u);
+    // An interruption between calls stops the next call only, not the search after it.
+    catalogue->Interrupt();
+    EXPECT_THROW(catalogue->Media(), CatalogueInterrupted);
+    EXPECT_EQ(Matches(*catalogue, Query("file")).size(), 3000u);
+    if (IsSqlite())
+        return;
+    const auto connections = [&] {
+        return std::stoi(PostgresValue(Location(), "SELECT count(*) FROM pg_stat_activity WHERE "
+                                                   "application_name = 'catalogrium3'"));
+    };
+    EXPECT_LE(connections(), 2);
+    catalogue.reset();
+    for (int wait = 0; wait < 100 && connections() > 0; ++wait)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(connections(), 0);
 }
 
 TEST_P(CatalogueInterrupt, StopsAWaitForAnotherProgramsLockAndChangesNothing) {

@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <ostream>
 #include <set>
 
 using ::testing::HasSubstr;
@@ -281,6 +283,73 @@ TEST_P(SearchPaths, MatchesInFewOrManyFoldersHaveTheirPathsInOrder) {
 INSTANTIATE_TEST_SUITE_P(Backends, SearchPaths, ::testing::Values("sqlite", "postgres"),
                          BackendName);
 
+struct Found {
+    std::string medium;
+    std::string path;
+    std::uint64_t size = 0;
+    bool operator==(const Found&) const = default;
+};
+
+std::vector<Found> Listed(const std::vector<CatalogueMatch>& matches) {
+    std::vector<Found> found;
+    for (const auto& match : matches)
+        found.push_back({match.medium, match.path, match.size});
+    return found;
+}
+
+std::ostream& operator<<(std::ostream& out, const Found& found) {
+    return out << found.medium << ':' << found.path << ':' << found.size;
+}
+
+using SearchMedia = CatalogueTest;
+
+// Media searched together come in the order of their names, each in the order of its paths,
+// whichever connection read them (on a server, every other medium is read on a second one):
+// both directions, a window across media and an order by size, against a reference made here.
+TEST_P(SearchMedia, ManyMediaComeInTheirOrderWhicheverConnectionReadThem) {
+    auto catalogue = Open();
+    std::map<std::string, std::filesystem::path> folders; // by name, as the media are ordered
+    // Added against the order of their names; the first has no match.
+    for (int k = 0; k < 7; ++k) {
+        const std::string folder = "disc" + std::to_string(k);
+        for (int j = 0; j < 3 * k; ++j)
+            m_dir.WriteFile(folder + "/sub " + std::to_string(j % 2) + "/hit " + std::to_string(j) +
+                                ".dat",
+                            std::string(static_cast<std::size_t>((j + k) % 4), 'x'));
+        m_dir.WriteFile(folder + "/other.dat", "o");
+        const std::string name = std::string(1, static_cast<char>('G' - k)) + " disc";
+        folders[name] = m_dir.path() / folder;
+        Add(*catalogue, name, folders[name]);
+    }
+    std::vector<Found> expected;
+    for (const auto& [name, folder] : folders)
+        for (const std::string& path : PathOrderReference(folder, "hit"))
+            expected.push_back({name, path, std::filesystem::file_size(path)});
+    ASSERT_EQ(expected.size(), 63u);
+
+    EXPECT_EQ(Listed(Matches(*catalogue, Query("hit"))), expected);
+    FindQuery query = Query("hit");
+    query.descending = true;
+    EXPECT_EQ(Listed(Matches(*catalogue, query)), std::vector(expected.rbegin(), expected.rend()));
+    query.descending = false;
+    query.offset = 4;
+    query.limit = 20;
+    EXPECT_EQ(Listed(Matches(*catalogue, query)),
+              std::vector(expected.begin() + 4, expected.begin() + 24));
+
+    // By size, ties in the order of media and paths.
+    std::vector<Found> bySize = expected;
+    std::ranges::stable_sort(bySize, {}, &Found::size);
+    query = Query("hit");
+    query.order = MatchOrder::Size;
+    EXPECT_EQ(Listed(Matches(*catalogue, query)), bySize);
+    query.limit = 10;
+    EXPECT_EQ(Listed(Matches(*catalogue, query)), std::vector(bySize.begin(), bySize.begin() + 10));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, SearchMedia, ::testing::Values("sqlite", "postgres"),
+                         BackendName);
+
 // Runs `sql` on the SQLite catalogue at `path`, past the program.
 void SqliteExec(const std::string& path, const std::string& sql) {
     sqlite3* db = nullptr;
@@ -313,16 +382,6 @@ TEST(SqliteSearch, LostFolderLinksStillGivePathsAndDamagedOnesAnError) {
     EXPECT_THROW(found(), CatalogueError);
     SqliteExec(path, "DELETE FROM folder_links");
     EXPECT_EQ(found(), expected);
-}
-
-// The first column of the first row of `sql` on a PostgreSQL database.
-std::string PostgresValue(const std::string& uri, const std::string& sql) {
-    PGconn* conn = PQconnectdb(uri.c_str());
-    PGresult* result = PQexec(conn, sql.c_str());
-    std::string value = PQntuples(result) > 0 ? PQgetvalue(result, 0, 0) : "";
-    PQclear(result);
-    PQfinish(conn);
-    return value;
 }
 
 // A database in another encoding would hold the keys as bytes, so that `?` matched one byte
@@ -367,6 +426,34 @@ TEST(PostgresSearch, SpeaksUtf8WhateverTheEnvironmentAsks) {
     EXPECT_EQ(singles, std::set<std::string>{(dir.path() / "disc/\xC3\xA4.txt").string()});
     ASSERT_EQ(media.size(), 1u);
     EXPECT_EQ(media[0].name, "\xD0\x94\xD0\xB8\xD1\x81\xD0\xBA");
+}
+
+// A server that lets the catalogue's user have one connection only: searches read every medium
+// on it, as before there were two.
+TEST(PostgresSearch, AUserAllowedOneConnectionSearchesOnIt) {
+    SKIP_WITHOUT_POSTGRES();
+    const std::string owner = SharedPostgres().Uri("one_connection");
+    PostgresExec(SharedPostgres().Uri(), "CREATE DATABASE one_connection");
+    TempDir dir;
+    for (const std::string disc : {"a", "b", "c"})
+        dir.WriteFile(disc + "/hit " + disc + ".txt", disc);
+    {
+        auto catalogue = OpenCatalogue(owner);
+        for (const std::string disc : {"a", "b", "c"})
+            Add(*catalogue, "Disc " + disc, dir.path() / disc);
+    }
+    PostgresExec(owner, "CREATE ROLE lone_reader LOGIN CONNECTION LIMIT 1; "
+                        "GRANT SELECT ON ALL TABLES IN SCHEMA public TO lone_reader");
+    std::string reader = owner;
+    reader.replace(reader.find("user=postgres"), std::string("user=postgres").size(),
+                   "user=lone_reader");
+    auto catalogue = OpenCatalogue(reader, CatalogueUse::LookUp);
+    for (int search = 0; search < 2; ++search) {
+        const auto found = Matches(*catalogue, Query("hit"));
+        ASSERT_EQ(found.size(), 3u);
+        EXPECT_EQ(found[0].path, (dir.path() / "a/hit a.txt").string());
+        EXPECT_EQ(found[2].medium, "Disc c");
+    }
 }
 
 // Most keys equal their names and are not stored twice; forgetting a medium still takes every
