@@ -89,17 +89,15 @@ bool IsInterruption(const std::exception_ptr& error) {
     }
 }
 
-using CatalogueInterrupt = CatalogueTest;
-
-TEST_P(CatalogueInterrupt, StopsASearchUnderWayAndTheCatalogueServesTheNext) {
-    auto catalogue = Open();
-    Add(*catalogue, "Many", ManyFiles());
+// A search of "file" that takes its time over each match, interrupted at the first: how it
+// ended, and how many matches it handed on.
+std::exception_ptr SearchInterruptedAtFirstMatch(ICatalogue& catalogue, std::size_t& seen) {
     std::promise<void> firstMatch;
-    std::size_t seen = 0;
-    const auto error = InterruptedCall(
-        *catalogue,
+    seen = 0;
+    return InterruptedCall(
+        catalogue,
         [&] {
-            catalogue->Find(Query("file"), [&](const CatalogueMatch&) {
+            catalogue.Find(Query("file"), [&](const CatalogueMatch&) {
                 if (++seen == 1)
                     firstMatch.set_value();
                 std::this_thread::sleep_for(1ms);
@@ -107,7 +105,15 @@ TEST_P(CatalogueInterrupt, StopsASearchUnderWayAndTheCatalogueServesTheNext) {
             });
         },
         firstMatch.get_future());
-    EXPECT_TRUE(IsInterruption(error));
+}
+
+using CatalogueInterrupt = CatalogueTest;
+
+TEST_P(CatalogueInterrupt, StopsASearchUnderWayAndTheCatalogueServesTheNext) {
+    auto catalogue = Open();
+    Add(*catalogue, "Many", ManyFiles());
+    std::size_t seen = 0;
+    EXPECT_TRUE(IsInterruption(SearchInterruptedAtFirstMatch(*catalogue, seen)));
     EXPECT_LT(seen, 20000u);
     // The interruption was for that call only.
     EXPECT_EQ(catalogue->Count(Query("file0")), 40u);
@@ -121,20 +127,8 @@ TEST_P(CatalogueInterrupt, StopsASearchOfManyMediaAndLeavesNoConnectionBehind) {
     for (int folder = 0; folder < 6; ++folder)
         Add(*catalogue, "Part " + std::to_string(folder), ManyFiles() / std::to_string(folder));
     for (int search = 0; search < 2; ++search) {
-        std::promise<void> firstMatch;
         std::size_t seen = 0;
-        const auto error = InterruptedCall(
-            *catalogue,
-            [&] {
-                catalogue->Find(Query("file"), [&](const CatalogueMatch&) {
-                    if (++seen == 1)
-                        firstMatch.set_value();
-                    std::this_thread::sleep_for(1ms);
-                    return true;
-                });
-            },
-            firstMatch.get_future());
-        EXPECT_TRUE(IsInterruption(error));
+        EXPECT_TRUE(IsInterruption(SearchInterruptedAtFirstMatch(*catalogue, seen)));
         EXPECT_LT(seen, 3000u);
         EXPECT_EQ(Matches(*catalogue, Query("file")).size(), 3000u);
     }
