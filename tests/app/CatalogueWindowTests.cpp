@@ -11,6 +11,7 @@
 #include "tests/support/AddMedium.h"
 #include "tests/support/FileTimes.h"
 #include "tests/support/SilentServer.h"
+#include "tests/support/SqliteWriteLock.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -173,9 +174,7 @@ TEST_F(CatalogueWindowTest, EscStopsAnAddAndLeavesTheCatalogueAsItWas) {
     OpenCatalogue(location);
     // Another program holds the catalogue for seconds, so the add waits until Esc, pressed as
     // the window system delivers it, interrupts it.
-    sqlite3* other = nullptr;
-    sqlite3_open(location.c_str(), &other);
-    sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    sqlite3* other = TakeSqliteWriteLock(location);
     QElapsedTimer sinceEsc;
     QObject::connect(Frame(), &CMainFrame::progressBegun, Frame(), [&] {
         QTimer::singleShot(200, Frame(), [&] {
@@ -588,9 +587,7 @@ TEST_F(CatalogueWindowTest, EscInTheMediaDialogStopsAWaitingRename) {
     CMediaDlg dialog(location, prompter);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    sqlite3* other = nullptr;
-    sqlite3_open(location.c_str(), &other);
-    sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    sqlite3* other = TakeSqliteWriteLock(location);
     QTimer::singleShot(6000, &dialog,
                        [&] { sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr); });
     QTimer::singleShot(200, &dialog,

@@ -14,6 +14,7 @@
 #include "tests/support/AddMedium.h"
 #include "tests/support/ModalHelpers.h"
 #include "tests/support/ReadAll.h"
+#include "tests/support/SqliteWriteLock.h"
 #include "tests/support/TempDir.h"
 
 #include <QApplication>
@@ -425,9 +426,7 @@ TEST_P(MediumWindowOnSqliteTest, ClosingWhileSavingKeepsTheSave) {
     Add("Disc", folder.path());
     CMediumWindow* window = Open("Disc");
     ASSERT_NE(window, nullptr);
-    sqlite3* other = nullptr;
-    sqlite3_open(location.c_str(), &other);
-    sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    sqlite3* other = TakeSqliteWriteLock(location);
     window->findChild<QLineEdit*>(QStringLiteral("shelfLocation"))->setFocus();
     QTest::keyClick(window->windowHandle(), Qt::Key_Q);
     QTest::keyClick(window->windowHandle(), Qt::Key_Return);
