@@ -454,14 +454,17 @@ IConnection* Store::SecondConnection() {
 
 void Store::Find(const FindQuery& query, const std::function<bool(const CatalogueMatch&)>& each) {
     const Call call(*m_db);
-    // An interruption of an earlier call reached the second connection too, and may be left.
+    std::function<IConnection*()> second;
     {
         const std::lock_guard lock(m_secondMutex);
+        // An interruption of an earlier call reached the second connection too, and may be left.
         if (m_second)
             m_second->EndCall();
+        // Once refused (or never to be had), no thread waits for it.
+        if (!m_secondRefused)
+            second = [this] { return SecondConnection(); };
     }
-    FindMatches(
-        *m_db, [this] { return SecondConnection(); }, m_dialect, query, each);
+    FindMatches(*m_db, second, m_dialect, query, each);
 }
 
 std::size_t Store::Count(const FindQuery& query) {
