@@ -274,19 +274,18 @@ void SqliteConnection::BindAll(sqlite3_stmt* stmt, const SqlParams& params) {
     }
 }
 
-void SqliteConnection::Bind(sqlite3_stmt* stmt, int index, const SqlValue& value) {
+void SqliteConnection::Bind(sqlite3_stmt* stmt, int index, const SqlValue& value, bool lent) {
+    const sqlite3_destructor_type lifetime = lent ? SQLITE_STATIC : SQLITE_TRANSIENT;
     int rc = SQLITE_OK;
     if (std::holds_alternative<std::monostate>(value))
         rc = sqlite3_bind_null(stmt, index);
     else if (const auto* number = std::get_if<std::int64_t>(&value))
         rc = sqlite3_bind_int64(stmt, index, *number);
     else if (const auto* text = std::get_if<std::string>(&value))
-        rc = sqlite3_bind_text(stmt, index, text->data(), static_cast<int>(text->size()),
-                               SQLITE_TRANSIENT);
+        rc = sqlite3_bind_text(stmt, index, text->data(), static_cast<int>(text->size()), lifetime);
     else {
         const auto& bytes = std::get<SqlBytes>(value).bytes;
-        rc = sqlite3_bind_blob(stmt, index, bytes.data(), static_cast<int>(bytes.size()),
-                               SQLITE_TRANSIENT);
+        rc = sqlite3_bind_blob(stmt, index, bytes.data(), static_cast<int>(bytes.size()), lifetime);
     }
     Check(rc);
 }
@@ -317,12 +316,13 @@ class SqliteConnection::InsertLoad final : public IBulkLoad {
 public:
     InsertLoad(SqliteConnection& db, Cursor cursor) : m_db(db), m_cursor(std::move(cursor)) {}
     // The statement's parameters are $1, $2, ... in that order, which SQLite numbers alike: a
-    // row's values are bound by their places, without looking up each parameter's name.
+    // row's values are bound by their places, without looking up each parameter's name. They
+    // are not copied: they outlive the step, and the next row binds every one again.
     void Row(const SqlParams& values) override {
         if (values.size() != static_cast<std::size_t>(sqlite3_bind_parameter_count(m_cursor.Get())))
             throw CatalogueError("The catalogue's statement has another number of values.");
         for (std::size_t i = 0; i < values.size(); ++i)
-            m_db.Bind(m_cursor.Get(), static_cast<int>(i + 1), values[i]);
+            m_db.Bind(m_cursor.Get(), static_cast<int>(i + 1), values[i], true);
         m_db.Step(m_cursor.Get());
         sqlite3_reset(m_cursor.Get());
     }

@@ -59,7 +59,9 @@ private:
 
     Cursor Prepare(const std::string& sql);
     void BindAll(sqlite3_stmt* stmt, const SqlParams& params);
-    void Bind(sqlite3_stmt* stmt, int index, const SqlValue& value);
+    // Binds `value`, which SQLite copies unless it is `lent`: kept as it is until the statement
+    // has stepped.
+    void Bind(sqlite3_stmt* stmt, int index, const SqlValue& value, bool lent = false);
     // True while there is a row.
     bool Step(sqlite3_stmt* stmt);
     static int OnBusy(void* connection, int count);

@@ -100,19 +100,37 @@ void LoadFolderLinks(IConnection& db, std::int64_t medium, const std::vector<Fol
     links.Finish();
 }
 
-// The values of an entry's row, in the order of kEntryColumns; `key` is the name's SearchKey.
+const std::vector<std::string> kEntryColumns = {"medium", "id",   "parent",   "name",      "key",
+                                                "kind",   "size", "modified", "attributes"};
+
+// Sets `row` to the values of an entry's row, in the order of kEntryColumns; `key` is the name's
+// SearchKey. The name is copied into the room the row's last name had: an add writes every entry
+// of a medium through one row.
+void SetEntryRow(SqlParams& row, Store& store, std::int64_t medium, std::int64_t id,
+                 std::int64_t parent, const std::string& name, std::string key, EntryKind kind,
+                 std::uint64_t size, std::int64_t modified, std::uint32_t attributes) {
+    row.resize(kEntryColumns.size());
+    row[0] = medium;
+    row[1] = id;
+    row[2] = parent;
+    if (auto* bytes = std::get_if<SqlBytes>(&row[3]))
+        bytes->bytes.assign(name);
+    else
+        row[3] = SqlBytes{name};
+    row[4] = store.StoredKey(name, std::move(key));
+    row[5] = static_cast<std::int64_t>(kind);
+    row[6] = static_cast<std::int64_t>(size);
+    row[7] = modified;
+    row[8] = static_cast<std::int64_t>(attributes);
+}
+
 SqlParams EntryRow(Store& store, std::int64_t medium, std::int64_t id, std::int64_t parent,
                    const std::string& name, std::string key, EntryKind kind, std::uint64_t size,
                    std::int64_t modified, std::uint32_t attributes) {
-    return {medium,
-            id,
-            parent,
-            SqlBytes{name},
-            store.StoredKey(name, std::move(key)),
-            static_cast<std::int64_t>(kind),
-            static_cast<std::int64_t>(size),
-            modified,
-            static_cast<std::int64_t>(attributes)};
+    SqlParams row;
+    SetEntryRow(row, store, medium, id, parent, name, std::move(key), kind, size, modified,
+                attributes);
+    return row;
 }
 
 // The columns of an entry as ReadEntry reads them, over `entries e` joined to the folders,
@@ -157,9 +175,6 @@ constexpr std::size_t kHashesBatch = 65536;
 // The size of a folder's entry written before the folder's totals are known: the widest a row
 // holds, so that the row only shrinks when its size is written.
 constexpr std::uint64_t kSizeToCome = std::numeric_limits<std::int64_t>::max();
-
-const std::vector<std::string> kEntryColumns = {"medium", "id",   "parent",   "name",      "key",
-                                                "kind",   "size", "modified", "attributes"};
 
 // One medium being added over the store's connection: the entries that are no folders are
 // loaded as they come; the folders' entries, which carry the totals below them, at the end.
@@ -302,8 +317,9 @@ private:
               EntryKind kind, std::uint64_t size, std::int64_t modified, std::uint32_t attributes) {
         if (!m_entries)
             m_entries = m_db.BeginLoad(m_table, kEntryColumns);
-        m_entries->Row(EntryRow(m_store, m_medium, id, parent, name, std::move(key), kind, size,
-                                modified, attributes));
+        SetEntryRow(m_row, m_store, m_medium, id, parent, name, std::move(key), kind, size,
+                    modified, attributes);
+        m_entries->Row(m_row);
         ++m_loaded;
     }
 
@@ -315,6 +331,7 @@ private:
     std::vector<FolderNode> m_folders; // the listed folder first
     std::unordered_map<std::int64_t, std::size_t> m_folderIndex;
     std::unique_ptr<IBulkLoad> m_entries;
+    SqlParams m_row; // the entry being loaded
     bool m_foldersInPlace = m_store.WritesFoldersInPlace();
     std::optional<NameIndexBuilder> m_index;
     std::int64_t m_loaded = 0;
