@@ -4,6 +4,7 @@
 // more when either was above 1. Times are medians, never bests.
 //
 //   catalogrium_catalogue_bench [--files N] [--media N] [--no-postgres]
+//                               [--postgres-settings SETTINGS]
 //                               [--only add,memory,size,search,cancel,diff,hash,copies]
 //                               [--keep-catalogue DIR]
 //
@@ -38,6 +39,11 @@
 //   copies  over a catalogue of the tree added as 5 media (1,050,025 entries, every file held
 //           5 times): the duplicates by name and size of every medium, and the files of one
 //           medium that no other holds, 3 times each: median under 3 s.
+//
+// The PostgreSQL server runs with Debian's default settings, unless --postgres-settings gives
+// others (postgres options, as "-c shared_buffers=6GB"): its figures are then labelled with them,
+// and the big catalogue is read into the server's buffers (pg_prewarm) before it is searched, as
+// a server that has served it for a while holds it.
 //
 // Everything is made under $TMPDIR (or /tmp) and removed at the end, unless --keep-catalogue
 // DIR is given: the tree, the big SQLite catalogue and the PostgreSQL server's data are then
@@ -112,6 +118,7 @@ struct Options {
     bool postgres = true;
     unsigned measures = kAdd | kMemory | kSize | kSearch | kCancel | kDiff | kHash | kCopies;
     std::string kept;
+    std::string postgresSettings; // none: Debian's defaults
 
     bool Wants(unsigned measure) const { return (measures & measure) != 0; }
 };
@@ -173,6 +180,8 @@ public:
     // The bytes of the big catalogue's files; none for a store without files of its own.
     virtual std::optional<std::uintmax_t> BigBytes() const = 0;
     virtual double SearchGoalSeconds() const = 0;
+    // Brings the big catalogue into the server's memory, for a store that has one of its own.
+    virtual void Warm() {}
 };
 
 std::uintmax_t SizeIfAny(const std::string& path) {
@@ -210,12 +219,16 @@ private:
 
 class PostgresStore final : public BenchStore {
 public:
-    // Debian's default settings; the server's data kept in `keptFolder` when given.
-    PostgresStore(const std::string& keptFolder, std::size_t files)
-        : m_server("", keptFolder), m_bigName("catalogue_" + std::to_string(files)),
+    // The server's data kept in `keptFolder` when given; `settings` (postgres options), none for
+    // Debian's defaults.
+    PostgresStore(const std::string& keptFolder, std::size_t files, const std::string& settings)
+        : m_server(settings, keptFolder), m_settings(settings),
+          m_bigName("catalogue_" + std::to_string(files)),
           m_copiesName("copies_" + std::to_string(files)) {}
 
-    std::string Label() const override { return "PostgreSQL"; }
+    std::string Label() const override {
+        return m_settings.empty() ? "PostgreSQL" : "PostgreSQL (" + m_settings + ")";
+    }
     std::string MakeEmpty() override {
         Execute("CREATE DATABASE empty");
         return m_server.Uri("empty");
@@ -225,11 +238,22 @@ public:
     std::string Copies() override { return Database(m_copiesName); }
     std::optional<std::uintmax_t> BigBytes() const override { return std::nullopt; }
     double SearchGoalSeconds() const override { return 0.150; }
+    // With settings of its own, the server is taken to have served the catalogue for a while.
+    void Warm() override {
+        if (m_settings.empty())
+            return;
+        const std::string big = Big();
+        ExecuteIn(big, "CREATE EXTENSION IF NOT EXISTS pg_prewarm");
+        ExecuteIn(big, "SELECT sum(pg_prewarm(oid)) FROM pg_class WHERE relnamespace = "
+                       "'public'::regnamespace AND relkind IN ('r', 'i')");
+        ExecuteIn(big, "DROP EXTENSION pg_prewarm");
+    }
 
 private:
     // Runs `sql` in the server's postgres database and returns the first value of its answer.
-    std::string Execute(const std::string& sql) const {
-        PGconn* conn = PQconnectdb(m_server.Uri().c_str());
+    std::string Execute(const std::string& sql) const { return ExecuteIn(m_server.Uri(), sql); }
+    std::string ExecuteIn(const std::string& uri, const std::string& sql) const {
+        PGconn* conn = PQconnectdb(uri.c_str());
         PGresult* result = PQexec(conn, sql.c_str());
         const bool ok =
             PQresultStatus(result) == PGRES_COMMAND_OK || PQresultStatus(result) == PGRES_TUPLES_OK;
@@ -253,6 +277,7 @@ private:
     }
 
     PostgresServer m_server;
+    std::string m_settings;
     std::string m_bigName;
     std::string m_copiesName;
 };
@@ -737,6 +762,8 @@ void MeasureStore(BenchStore& store, const std::string& tree, const std::string&
         return;
     FillBigCatalogue(store, tree, options);
     const std::string big = store.Big();
+    if (options.Wants(kSearch))
+        store.Warm();
     auto catalogue = OpenCatalogue(big, CatalogueUse::LookUp);
     const std::uint64_t entries = EntriesOf(*catalogue);
     if (options.Wants(kSearch))
@@ -823,11 +850,13 @@ Options ParseOptions(const std::vector<std::string>& args) {
             options.kept = std::filesystem::absolute(args[++i]).string();
         else if (arg == "--no-postgres")
             options.postgres = false;
+        else if (arg == "--postgres-settings" && valued)
+            options.postgresSettings = args[++i];
         else
             throw std::runtime_error(
                 "usage: catalogrium_catalogue_bench [--files N] [--media N] [--no-postgres] "
-                "[--only add,memory,size,search,cancel,diff,hash,copies] [--keep-catalogue "
-                "DIR]");
+                "[--postgres-settings SETTINGS] [--only "
+                "add,memory,size,search,cancel,diff,hash,copies] [--keep-catalogue DIR]");
     }
     return options;
 }
@@ -885,7 +914,7 @@ void Run(const Options& options) {
     }
     if (options.postgres) {
         PostgresStore postgres(options.kept.empty() ? "" : options.kept + "/postgres",
-                               options.files);
+                               options.files, options.postgresSettings);
         MeasureStore(postgres, tree, changedCopy, options);
     }
     if (options.Wants(kHash))
