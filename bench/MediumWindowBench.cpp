@@ -142,6 +142,12 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int folders = argc > 1 ? std::atoi(argv[1]) : 1000;
     const int files = argc > 2 ? std::atoi(argv[2]) : 999;
+    if (argc > 3 || folders < 1 || files < 0) {
+        std::fprintf(stderr,
+                     "usage: catalogrium_medium_window_bench [FOLDERS [FILES-PER-FOLDER]], at "
+                     "least one folder\n");
+        return EXIT_FAILURE;
+    }
     std::printf("A medium of %d folders of %d files: %d entries; load %s\n", folders, files,
                 folders * (files + 1), Fixed(OneMinuteLoad(), 2).c_str());
     TempDir data;
