@@ -8,6 +8,7 @@
 #include <optional>
 #include <poll.h>
 #include <string_view>
+#include <sys/eventfd.h>
 #include <utility>
 
 namespace {
@@ -23,7 +24,8 @@ constexpr std::size_t kCopyBytes = 256 << 10;
 // How long an interrupted call waits for the server to confirm; a server that does not answer
 // by then loses the connection, and the next call makes a new one.
 constexpr auto kCancelGrace = std::chrono::seconds(2);
-// How often a call that waits for the server looks for an interruption.
+// How often a call that waits for the server looks at the time, for the notes and give-ups of
+// CatalogueWaits; an interruption wakes it at once.
 constexpr int kPollMs = 50;
 
 // The SQLSTATE of a statement cancelled at the client's request.
@@ -192,7 +194,8 @@ private:
 };
 
 PostgresConnection::PostgresConnection(const std::string& uri)
-    : m_uri(uri), m_location(LocationForMessages(uri)) {
+    : m_uri(uri), m_location(LocationForMessages(uri)),
+      m_wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     Connect();
     Execute("SET client_min_messages = warning");
     // The catalogue's statements are short, and many: compiling one to machine code (a server's
@@ -203,6 +206,14 @@ PostgresConnection::PostgresConnection(const std::string& uri)
 }
 
 PostgresConnection::~PostgresConnection() = default;
+
+// Without a wake-up (no descriptor was left for it), a call that waits notices an interruption
+// when it next looks at the time.
+void PostgresConnection::Interrupt() {
+    m_interrupted = true;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto written = ::write(m_wake.Get(), &one, sizeof one);
+}
 
 void PostgresConnection::ThrowIfInterrupted() {
     if (m_interrupted)
@@ -271,6 +282,7 @@ PGconn* PostgresConnection::Conn() {
 void PostgresConnection::Send(int sent) {
     if (!sent)
         Fail();
+    m_cancelSent = false;
 }
 
 // The rows come in binary form: bytes are not written in hex, nor numbers in digits.
@@ -290,6 +302,8 @@ void PostgresConnection::AwaitResult() {
     const auto start = std::chrono::steady_clock::now();
     bool noted = false;
     std::optional<std::chrono::steady_clock::time_point> cancelled;
+    if (m_cancelSent)
+        cancelled = start;
     while (true) {
         if (!PQconsumeInput(m_conn.get()))
             Fail();
@@ -309,8 +323,12 @@ void PostgresConnection::AwaitResult() {
         }
         if (cancelled && std::chrono::steady_clock::now() - *cancelled > kCancelGrace)
             GiveUpConnection();
-        pollfd fd{PQsocket(m_conn.get()), POLLIN, 0};
-        ::poll(&fd, 1, kPollMs);
+        // A wake-up left over from an interruption handled already costs one more look.
+        pollfd fds[] = {{PQsocket(m_conn.get()), POLLIN, 0}, {m_wake.Get(), POLLIN, 0}};
+        if (::poll(fds, 2, kPollMs) > 0 && (fds[1].revents & POLLIN)) {
+            std::uint64_t wakes = 0;
+            [[maybe_unused]] const auto read = ::read(m_wake.Get(), &wakes, sizeof wakes);
+        }
     }
 }
 
@@ -342,9 +360,10 @@ PostgresConnection::Result PostgresConnection::LastResult() {
     return last;
 }
 
+// Once for each statement: each request costs the server a process of its own, started for it.
 void PostgresConnection::Cancel() {
     char error[256];
-    if (m_cancel)
+    if (m_cancel && !std::exchange(m_cancelSent, true))
         PQcancel(m_cancel.get(), error, sizeof error);
 }
 
@@ -371,8 +390,7 @@ void PostgresConnection::Query(const std::string& sql, const SqlParams& params,
         Fail();
     while (true) {
         if (m_interrupted) {
-            Cancel();
-            Drain();
+            Drain(); // the statement is cancelled if the server is still at it
             Fail();
         }
         const Result result = NextResult();
@@ -435,6 +453,9 @@ void PostgresConnection::QueryMany(const std::string& sql, const SqlParams& para
                 // held up by a full socket until this one is handed out.
                 if (more && row % kRowsBetweenReads == 0)
                     PQconsumeInput(m_conn.get());
+                // A chunk takes longer to hand out than an interruption may wait.
+                if (m_interrupted)
+                    Fail();
                 wanted = each(Row(rows.get(), row));
             }
         } catch (...) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogue/Connection.h"
+#include "engine/Handles.h"
 
 #include <atomic>
 #include <memory>
@@ -22,7 +23,8 @@ public:
     PostgresConnection& operator=(const PostgresConnection&) = delete;
 
     const std::string& Location() const override { return m_location; }
-    void Interrupt() override { m_interrupted = true; }
+    // A call waiting for the server is woken to cancel its statement.
+    void Interrupt() override;
     void ThrowIfInterrupted() override;
     void EndCall() override { m_interrupted = false; }
     void SetWaits(CatalogueWaits waits) override { m_waits = std::move(waits); }
@@ -80,8 +82,10 @@ private:
     std::unique_ptr<pg_conn, ConnectionCloser> m_conn;
     std::unique_ptr<pg_cancel, CancelFreer> m_cancel;
     mutable std::atomic<bool> m_interrupted = false;
+    Descriptor m_wake; // an event that Interrupt signals; none when no descriptor was left
     CatalogueWaits m_waits;
     mutable bool m_gaveUp = false;
+    bool m_cancelSent = false; // for the statement sent last
     // Changes whenever the connection is given up, so that a transaction begun on the old one
     // is not ended on the new one.
     int m_generation = 0;
