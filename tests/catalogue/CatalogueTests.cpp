@@ -634,6 +634,37 @@ TEST_P(CatalogueStore, AReaderThatFailsPartWayLeavesTheConnectionUsable) {
     }
 }
 
+// An interruption stops the rows at once, not at the end of the chunk that has come, whether
+// they come one by one or in chunks; the next statement runs as usual.
+TEST_P(CatalogueStore, AnInterruptionStopsTheRowsAtOnce) {
+    std::unique_ptr<IConnection> db;
+    if (IsSqlite())
+        db = std::make_unique<SqliteConnection>(Location(), SqliteAccess::Create);
+    else
+        db = std::make_unique<PostgresConnection>(Location());
+    db->Execute("CREATE TABLE numbers(n BIGINT NOT NULL)");
+    db->Execute("WITH RECURSIVE counting(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM counting "
+                "WHERE n < 29999) INSERT INTO numbers(n) SELECT n FROM counting");
+    using Read = void (IConnection::*)(const std::string&, const SqlParams&, const RowVisitor&);
+    for (const Read read : {&IConnection::Query, &IConnection::QueryMany}) {
+        int afterInterruption = -1;
+        const auto interruptAtTheTenth = [&](const SqlRow& row) {
+            if (afterInterruption >= 0)
+                ++afterInterruption;
+            if (row.Int(0) == 10) {
+                db->Interrupt();
+                afterInterruption = 0;
+            }
+            return true;
+        };
+        EXPECT_THROW((db.get()->*read)("SELECT n FROM numbers ORDER BY n", {}, interruptAtTheTenth),
+                     CatalogueInterrupted);
+        EXPECT_EQ(afterInterruption, 0);
+        db->EndCall();
+        EXPECT_EQ(QueryNumber(*db, "SELECT count(*) FROM numbers"), 30000);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, CatalogueStore, ::testing::Values("sqlite", "postgres"),
                          BackendName);
 
