@@ -18,10 +18,6 @@
 
 namespace {
 
-bool IsPostgresUri(const std::string& location) {
-    return location.starts_with("postgresql://") || location.starts_with("postgres://");
-}
-
 constexpr const char* kMask = "***";
 
 // %XX sequences decoded; a malformed one is kept as it is.
@@ -200,8 +196,12 @@ std::string RedactPasswords(std::string text, const std::string& location) {
     return text;
 }
 
+bool IsServerLocation(const std::string& location) {
+    return location.starts_with("postgresql://") || location.starts_with("postgres://");
+}
+
 std::unique_ptr<ICatalogue> OpenCatalogue(const std::string& location, CatalogueUse use) {
-    if (IsPostgresUri(location))
+    if (IsServerLocation(location))
         return OpenPostgresCatalogue(location, use);
     const bool isDefault = location == DefaultCatalogueLocation();
     const SqliteAccess access = SqliteAccessFor(location, use, isDefault);

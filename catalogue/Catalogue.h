@@ -295,6 +295,9 @@ enum class CatalogueUse {
 std::unique_ptr<ICatalogue> OpenCatalogue(const std::string& location,
                                           CatalogueUse use = CatalogueUse::Add);
 
+// Whether `location` names a catalogue on a server (a PostgreSQL URI) rather than a file.
+bool IsServerLocation(const std::string& location);
+
 // ${XDG_DATA_HOME:-$HOME/.local/share}/catalogrium3/catalogue.sqlite
 std::string DefaultCatalogueLocation();
 

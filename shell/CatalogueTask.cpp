@@ -15,6 +15,44 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+// The catalogue that a call of the task opened, kept for its next call. Opening a server's
+// catalogue costs a connection, for which the server starts a process whose caches start cold:
+// more than a search takes to find its first matches. A file's opens in well under a
+// millisecond, and is opened anew for each call, so that a file replaced meanwhile is the one
+// read.
+struct CCatalogueTask::Kept {
+    std::unique_ptr<ICatalogue> Take(const std::string& at) {
+        std::lock_guard lock(mutex);
+        return at == location ? std::move(catalogue) : nullptr;
+    }
+    // The catalogue kept before is closed, outside the lock.
+    void Keep(const std::string& at, std::unique_ptr<ICatalogue> open) {
+        if (!IsServerLocation(at))
+            return;
+        std::lock_guard lock(mutex);
+        if (!closed) {
+            location = at;
+            std::swap(catalogue, open);
+        }
+    }
+    // Until the next call is started, a call that ends keeps nothing.
+    void Close() {
+        std::unique_ptr<ICatalogue> dropped;
+        std::lock_guard lock(mutex);
+        closed = true;
+        std::swap(catalogue, dropped);
+    }
+    void Reopen() {
+        std::lock_guard lock(mutex);
+        closed = false;
+    }
+
+    std::mutex mutex;
+    std::string location;
+    std::unique_ptr<ICatalogue> catalogue;
+    bool closed = false;
+};
+
 // What the GUI thread and the call's thread share. The catalogue is lent to Stop under the
 // mutex, and taken back under it before it is closed. The outcome and the error are written
 // before `running` falls, and read only after it has.
@@ -40,20 +78,24 @@ struct CCatalogueTask::Call {
 
     // On the call's thread. The work, and all that it holds, is gone before the GUI thread
     // is woken.
-    void Run(const std::string& location, CatalogueUse use, Work work, int wake) {
-        outcome = Attempt(location, use, std::move(work));
+    void Run(const std::string& location, CatalogueUse use, Work work, Kept* kept, int wake) {
+        outcome = Attempt(location, use, std::move(work), kept);
         running = false;
         eventfd_write(wake, 1);
     }
 
-    Outcome Attempt(const std::string& location, CatalogueUse use, Work work) {
+    // A catalogue is kept only when the call was never stopped: one that Stop reached may hold
+    // an interruption for its next call.
+    Outcome Attempt(const std::string& location, CatalogueUse use, Work work, Kept* kept) {
         try {
-            const auto open = OpenCatalogue(location, use);
-            Lend(open.get());
-            const auto giveBack = qScopeGuard([this] { Lend(nullptr); });
+            std::unique_ptr<ICatalogue> open = kept ? kept->Take(location) : nullptr;
+            if (!open)
+                open = OpenCatalogue(location, use);
+            RunLent(*open, work);
             if (stopped)
                 return Outcome::Stopped;
-            work(*open, stopped);
+            if (kept)
+                kept->Keep(location, std::move(open));
             return Outcome::Done;
         } catch (const CatalogueInterrupted&) {
             return Outcome::Stopped;
@@ -64,10 +106,19 @@ struct CCatalogueTask::Call {
         }
         return Outcome::Failed;
     }
+
+    // Runs the work with the catalogue lent to Stop, unless Stop came first.
+    void RunLent(ICatalogue& open, Work& work) {
+        Lend(&open);
+        const auto giveBack = qScopeGuard([this] { Lend(nullptr); });
+        if (!stopped)
+            work(open, stopped);
+    }
 };
 
-CCatalogueTask::CCatalogueTask(CatalogueUse use)
-    : m_use(use), m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+CCatalogueTask::CCatalogueTask(CatalogueUse use, bool keepsServerCatalogue)
+    : m_use(use), m_kept(keepsServerCatalogue ? std::make_shared<Kept>() : nullptr),
+      m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (m_wake < 0)
         throw std::system_error(errno, std::generic_category(), "eventfd");
     auto* notifier = new QSocketNotifier(m_wake, QSocketNotifier::Read, this);
@@ -83,12 +134,14 @@ CCatalogueTask::~CCatalogueTask() {
 void CCatalogueTask::Start(const std::string& location, Work work) {
     Stop();
     Retire();
+    if (m_kept)
+        m_kept->Reopen();
     auto call = std::make_shared<Call>();
     m_call = call;
-    m_thread = std::jthread(
-        [call, location, use = m_use, wake = m_wake, work = std::move(work)]() mutable {
-            call->Run(location, use, std::move(work), wake);
-        });
+    m_thread = std::jthread([call, location, use = m_use, kept = m_kept, wake = m_wake,
+                             work = std::move(work)]() mutable {
+        call->Run(location, use, std::move(work), kept.get(), wake);
+    });
 }
 
 // Every call's end wakes the task, a stopped or replaced call's too; only the current call's
@@ -122,6 +175,11 @@ CCatalogueTask::Outcome CCatalogueTask::Run(const std::string& location, Work wo
 void CCatalogueTask::Stop() {
     if (m_call)
         m_call->Interrupt();
+}
+
+void CCatalogueTask::CloseKeptCatalogue() {
+    if (m_kept)
+        m_kept->Close();
 }
 
 bool CCatalogueTask::Running() const {

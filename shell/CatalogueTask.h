@@ -28,8 +28,10 @@ public:
 
     enum class Outcome { Done, Stopped, Failed };
 
-    // Each call opens the catalogue for `use`: a look-up never makes one.
-    explicit CCatalogueTask(CatalogueUse use);
+    // Each call opens the catalogue for `use`: a look-up never makes one. With
+    // `keepsServerCatalogue`, for a task that makes many calls in a row (the searches of Find), a
+    // server's catalogue that a call opened and used to its end is kept open for the next call.
+    explicit CCatalogueTask(CatalogueUse use, bool keepsServerCatalogue = false);
     ~CCatalogueTask() override;
 
     void Start(const std::string& location, Work work);
@@ -38,6 +40,8 @@ public:
     Outcome Run(const std::string& location, Work work, std::string& error);
     // Interrupts the call in flight (harmless when there is none); it ends as Stopped.
     void Stop();
+    // Closes the catalogue kept for the next call, if any.
+    void CloseKeptCatalogue();
     bool Running() const;
 
 signals:
@@ -47,12 +51,14 @@ signals:
 
 private:
     struct Call;
+    struct Kept;
 
     void Join();
     void Retire();
     void ReportEndedCall();
 
     CatalogueUse m_use;
+    std::shared_ptr<Kept> m_kept; // none unless the task keeps a server's catalogue
     int m_wake = -1;
     std::shared_ptr<Call> m_call;
     std::jthread m_thread;

@@ -455,6 +455,7 @@ void CFindCatalogueWindow::ShowContextMenu(const QPoint& position) {
 
 void CFindCatalogueWindow::closeEvent(QCloseEvent* event) {
     m_searchTask.Stop();
+    m_searchTask.CloseKeptCatalogue();
     m_mediaTask.Stop();
     QSettings(m_settingsPath, QSettings::IniFormat).setValue(kSizeKey, size());
     QWidget::closeEvent(event);

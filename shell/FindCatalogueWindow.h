@@ -133,7 +133,7 @@ private:
     QLabel* m_count = nullptr;
     QTimer* m_debounce = nullptr;
     QTimer* m_poll = nullptr;
-    CCatalogueTask m_searchTask{CatalogueUse::LookUp};
+    CCatalogueTask m_searchTask{CatalogueUse::LookUp, true};
     CCatalogueTask m_mediaTask{CatalogueUse::LookUp};
     std::shared_ptr<Found> m_found;
     std::shared_ptr<std::vector<std::string>> m_mediaNames;

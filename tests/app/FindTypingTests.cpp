@@ -95,10 +95,13 @@ protected:
     }
 
     // Connections to the catalogue's database (never the counting one).
-    long long Connections() const {
-        return PostgresNumber(*server, std::string("SELECT count(*) FROM pg_stat_activity "
-                                                   "WHERE datname = '") +
-                                           kDatabase + "'");
+    long long Connections() const { return OfConnections("count(*)"); }
+    // The server processes of those connections, told apart by the sum of their ids.
+    long long ConnectionProcesses() const { return OfConnections("coalesce(sum(pid), 0)"); }
+    long long OfConnections(const std::string& aggregate) const {
+        return PostgresNumber(*server, "SELECT " + aggregate +
+                                           " FROM pg_stat_activity WHERE datname = '" + kDatabase +
+                                           "'");
     }
 
     // The window, idle and active, with the focus in its search field.
@@ -159,14 +162,28 @@ TEST_P(FindTypingTest, TypingStopsTheSearchInFlightAndLeavesNothingBehind) {
     EXPECT_EQ(searches.count(), 3);
 
     // The stopped searches' threads end and their connections close (Qt's own idle pool
-    // threads may end meanwhile too).
+    // threads may end meanwhile too). The last search's catalogue stays open for the next
+    // search: a connection, and a search's second one.
     EXPECT_TRUE(QTest::qWaitFor([&] { return ThreadsOfThisProcess() <= threadsBefore; }, 10000))
         << ThreadsOfThisProcess() << " threads, " << threadsBefore << " before";
+    if (server) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return Connections() <= connectionsBefore + 2; }, 10000))
+            << Connections() << " connections, " << connectionsBefore << " before";
+        EXPECT_GT(Connections(), connectionsBefore);
+        // The next search asks the same server processes.
+        const long long processes = ConnectionProcesses();
+        Type(input, {Qt::Key_Backspace});
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return searches.count() == 4 && !window->Searching(); }, 30000));
+        EXPECT_EQ(window->CountText(), QStringLiteral("%1 matches").arg(PathsHolding("ze").size()));
+        EXPECT_EQ(ConnectionProcesses(), processes);
+    }
+    // Closed, the window keeps no connection.
+    window->close();
     if (server) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return Connections() == connectionsBefore; }, 10000))
             << Connections() << " connections, " << connectionsBefore << " before";
     }
-    window->close();
 }
 
 // Every name but a few matches: the window shows the first in path order and says that
