@@ -197,12 +197,6 @@ PostgresConnection::PostgresConnection(const std::string& uri)
     : m_uri(uri), m_location(LocationForMessages(uri)),
       m_wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     Connect();
-    Execute("SET client_min_messages = warning");
-    // The catalogue's statements are short, and many: compiling one to machine code (a server's
-    // choice for any statement it expects to be costly) takes a second, far longer than running
-    // it. Servers before version 11 compile nothing.
-    if (PQserverVersion(m_conn.get()) >= 110000)
-        Execute("SET jit = off");
 }
 
 PostgresConnection::~PostgresConnection() = default;
@@ -267,16 +261,36 @@ void PostgresConnection::Connect() {
     }
     m_cancel.reset(PQgetCancel(m_conn.get()));
     RequireUtf8();
+    Execute("SET client_min_messages = warning");
+    // The catalogue's statements are short, and many: compiling one to machine code (a server's
+    // choice for any statement it expects to be costly) takes a second, far longer than running
+    // it. Servers before version 11 compile nothing.
+    if (PQserverVersion(m_conn.get()) >= 110000)
+        Execute("SET jit = off");
 }
 
-// The connection for the next statement, made again when an earlier call gave it up. An
+// The connection for the next statement, made again when an earlier call gave it up, or when
+// the server closed it between transactions (a restart, an administrator, an idle timeout). An
 // interruption that came before the statement stops it before it is sent.
 PGconn* PostgresConnection::Conn() {
     if (m_interrupted)
         Fail();
+    if (m_conn && m_transactions == 0 && ClosedByServer()) {
+        m_conn.reset();
+        m_cancel.reset();
+        ++m_generation;
+    }
     if (!m_conn)
         Connect();
     return m_conn.get();
+}
+
+// Whether the server has hung up, without reading what it said before: a server that closes an
+// idle connection sends its reason, which libpq would only pass to the notice processor.
+bool PostgresConnection::ClosedByServer() const {
+    pollfd fd{PQsocket(m_conn.get()), POLLRDHUP, 0};
+    return PQstatus(m_conn.get()) != CONNECTION_OK ||
+           (::poll(&fd, 1, 0) > 0 && (fd.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)));
 }
 
 void PostgresConnection::Send(int sent) {

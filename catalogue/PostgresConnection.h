@@ -67,6 +67,7 @@ private:
     void RequireUtf8();
     void Connect();
     pg_conn* Conn();
+    bool ClosedByServer() const;
     void Send(int sent);
     void SendParams(const std::string& sql, const SqlParams& params);
     void AwaitResult();

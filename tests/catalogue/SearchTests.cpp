@@ -456,6 +456,29 @@ TEST(PostgresSearch, AUserAllowedOneConnectionSearchesOnIt) {
     }
 }
 
+// A catalogue kept open between searches (as the Find window keeps it) whose connections the
+// server closed meanwhile (a restart, an administrator, an idle timeout) connects again for the
+// next search instead of failing it.
+TEST(PostgresSearch, ConnectionsClosedByTheServerBetweenSearchesAreMadeAgain) {
+    SKIP_WITHOUT_POSTGRES();
+    const std::string uri = SharedPostgres().Uri("closed_between");
+    PostgresExec(SharedPostgres().Uri(), "CREATE DATABASE closed_between");
+    TempDir dir;
+    for (const std::string disc : {"a", "b"})
+        dir.WriteFile(disc + "/hit " + disc + ".txt", disc);
+    auto catalogue = OpenCatalogue(uri);
+    for (const std::string disc : {"a", "b"})
+        Add(*catalogue, "Disc " + disc, dir.path() / disc);
+    for (int search = 0; search < 3; ++search) {
+        SCOPED_TRACE(search);
+        EXPECT_EQ(Matches(*catalogue, Query("hit")).size(), 2u);
+        PostgresExec(SharedPostgres().Uri(),
+                     "SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity WHERE datname = "
+                     "'closed_between'");
+    }
+    EXPECT_EQ(catalogue->Media().size(), 2u);
+}
+
 // Most keys equal their names and are not stored twice; forgetting a medium still takes every
 // name out of the index, whether its key was stored or not, and its folders out of the links.
 TEST(SqliteSearch, ForgettingAMediumLeavesNothingOfItInTheNameIndexOrTheFolderLinks) {
