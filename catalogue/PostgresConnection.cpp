@@ -504,8 +504,9 @@ void PostgresConnection::Rollback() noexcept {
     const bool nested = m_transactions > 1;
     if (m_transactions > 0)
         --m_transactions;
-    // A connection that was given up took its transaction with it.
-    if (!m_conn || m_transactionGeneration != m_generation) {
+    // A connection that was given up, or that the server closed, took its transaction with it
+    // (and a new one must not be made for the rollback).
+    if (!m_conn || m_transactionGeneration != m_generation || ClosedByServer()) {
         m_transactions = 0;
         return;
     }

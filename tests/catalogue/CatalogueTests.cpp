@@ -11,6 +11,7 @@
 
 #include <gmock/gmock.h>
 
+#include <chrono>
 #include <fcntl.h>
 #include <mutex>
 #include <regex>
@@ -430,6 +431,16 @@ TEST_P(CatalogueStore, StoppedOrFailedAddLeavesTheCatalogueAsItWas) {
                                                      "'catalogrium3'");
                                     }),
                      CatalogueError);
+        // Nor is a connection made again to roll back what the server dropped (the ended one
+        // may take a moment to leave the server's list).
+        const auto connections = [] {
+            return PostgresValue(SharedPostgres().Uri(),
+                                 "SELECT count(*) FROM pg_stat_activity WHERE application_name = "
+                                 "'catalogrium3'");
+        };
+        for (int wait = 0; wait < 50 && connections() != "0"; ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(connections(), "0");
         EXPECT_EQ(Snapshot(*Open()), before);
     }
     // What was stopped can be added afterwards.
