@@ -79,7 +79,23 @@ std::set<std::string> FindNames(const std::filesystem::path& root, const std::st
     return {paths.begin(), paths.end()};
 }
 
-using CatalogueStore = CatalogueTest;
+class CatalogueStore : public CatalogueTest {
+protected:
+    // A connection of the store's own to its database, which holds a table `numbers` of the
+    // numbers 0 to count - 1.
+    std::unique_ptr<IConnection> ConnectionWithNumbers(int count) const {
+        std::unique_ptr<IConnection> db;
+        if (IsSqlite())
+            db = std::make_unique<SqliteConnection>(Location(), SqliteAccess::Create);
+        else
+            db = std::make_unique<PostgresConnection>(Location());
+        db->Execute("CREATE TABLE numbers(n BIGINT NOT NULL)");
+        db->Execute("WITH RECURSIVE counting(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM "
+                    "counting WHERE n < " +
+                    std::to_string(count - 1) + ") INSERT INTO numbers(n) SELECT n FROM counting");
+        return db;
+    }
+};
 
 TEST_P(CatalogueStore, SearchFindsWhatFindFindsAmongHostileNames) {
     const auto tree = m_dir.path() / "tree";
@@ -621,14 +637,7 @@ TEST_P(CatalogueStore, CatalogueOfANewerProgramIsRefusedUntouched) {
 // leaves the connection able to roll back and go on, whether the rows come one by one or in
 // chunks.
 TEST_P(CatalogueStore, AReaderThatFailsPartWayLeavesTheConnectionUsable) {
-    std::unique_ptr<IConnection> db;
-    if (IsSqlite())
-        db = std::make_unique<SqliteConnection>(Location(), SqliteAccess::Create);
-    else
-        db = std::make_unique<PostgresConnection>(Location());
-    db->Execute("CREATE TABLE numbers(n BIGINT NOT NULL)");
-    db->Execute("WITH RECURSIVE counting(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM counting "
-                "WHERE n < 1999) INSERT INTO numbers(n) SELECT n FROM counting");
+    const auto db = ConnectionWithNumbers(2000);
     const auto failAtTheTenth = [](const SqlRow& row) {
         if (row.Int(0) == 10)
             throw std::runtime_error("No space left");
@@ -648,14 +657,7 @@ TEST_P(CatalogueStore, AReaderThatFailsPartWayLeavesTheConnectionUsable) {
 // An interruption stops the rows at once, not at the end of the chunk that has come, whether
 // they come one by one or in chunks; the next statement runs as usual.
 TEST_P(CatalogueStore, AnInterruptionStopsTheRowsAtOnce) {
-    std::unique_ptr<IConnection> db;
-    if (IsSqlite())
-        db = std::make_unique<SqliteConnection>(Location(), SqliteAccess::Create);
-    else
-        db = std::make_unique<PostgresConnection>(Location());
-    db->Execute("CREATE TABLE numbers(n BIGINT NOT NULL)");
-    db->Execute("WITH RECURSIVE counting(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM counting "
-                "WHERE n < 29999) INSERT INTO numbers(n) SELECT n FROM counting");
+    const auto db = ConnectionWithNumbers(30000);
     using Read = void (IConnection::*)(const std::string&, const SqlParams&, const RowVisitor&);
     for (const Read read : {&IConnection::Query, &IConnection::QueryMany}) {
         int afterInterruption = -1;
