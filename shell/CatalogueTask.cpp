@@ -91,10 +91,9 @@ struct CCatalogueTask::Call {
             std::unique_ptr<ICatalogue> open = kept ? kept->Take(location) : nullptr;
             if (!open)
                 open = OpenCatalogue(location, use);
-            RunLent(*open, work);
-            if (stopped)
+            if (!RunLent(*open, work))
                 return Outcome::Stopped;
-            if (kept)
+            if (kept && !stopped)
                 kept->Keep(location, std::move(open));
             return Outcome::Done;
         } catch (const CatalogueInterrupted&) {
@@ -107,12 +106,14 @@ struct CCatalogueTask::Call {
         return Outcome::Failed;
     }
 
-    // Runs the work with the catalogue lent to Stop, unless Stop came first.
-    void RunLent(ICatalogue& open, Work& work) {
+    // Runs the work with the catalogue lent to Stop; false when Stop came before it began.
+    bool RunLent(ICatalogue& open, Work& work) {
         Lend(&open);
         const auto giveBack = qScopeGuard([this] { Lend(nullptr); });
-        if (!stopped)
-            work(open, stopped);
+        if (stopped)
+            return false;
+        work(open, stopped);
+        return true;
     }
 };
 
