@@ -275,11 +275,8 @@ void PostgresConnection::Connect() {
 PGconn* PostgresConnection::Conn() {
     if (m_interrupted)
         Fail();
-    if (m_conn && m_transactions == 0 && ClosedByServer()) {
-        m_conn.reset();
-        m_cancel.reset();
-        ++m_generation;
-    }
+    if (m_conn && m_transactions == 0 && ClosedByServer())
+        DropConnection();
     if (!m_conn)
         Connect();
     return m_conn.get();
@@ -347,10 +344,15 @@ void PostgresConnection::AwaitResult() {
 }
 
 void PostgresConnection::GiveUpConnection() {
+    DropConnection();
+    Fail();
+}
+
+// The next statement makes a new connection; a transaction begun on this one ends with it.
+void PostgresConnection::DropConnection() {
     m_conn.reset();
     m_cancel.reset();
     ++m_generation;
-    Fail();
 }
 
 PostgresConnection::Result PostgresConnection::NextResult() {

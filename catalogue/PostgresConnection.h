@@ -72,6 +72,7 @@ private:
     void SendParams(const std::string& sql, const SqlParams& params);
     void AwaitResult();
     [[noreturn]] void GiveUpConnection();
+    void DropConnection();
     Result NextResult();
     Result LastResult();
     void Cancel();
