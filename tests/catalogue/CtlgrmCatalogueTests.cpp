@@ -10,6 +10,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <memory>
 #include <set>
 #include <sqlite3.h>
 #include <sstream>
@@ -363,17 +365,22 @@ TEST(CtlgrmCatalogueWaits, AStuckLockIsNamedAndGivenUp) {
     dir.WriteFile("disc/a.txt", "a");
     const std::string file = (dir.MakeDir("data") / "catalogue.sqlite").string();
     Add(*OpenCatalogue(file), "Disc", dir.path() / "disc");
-    FILE* holder = ::popen(("sqlite3 '" + file + "'").c_str(), "w");
+    // Closing its input ends the holder, whichever way the test ends.
+    std::unique_ptr<FILE, decltype(&::pclose)> holder(
+        ::popen(("sqlite3 '" + file + "'").c_str(), "w"), &::pclose);
     ASSERT_NE(holder, nullptr);
-    std::fputs("BEGIN EXCLUSIVE;\n", holder);
-    std::fflush(holder);
-    while (!AddInProgress(file, true))
+    // The holder waits out the look-ups below, which take the lock for a moment themselves.
+    std::fputs(".timeout 10000\nBEGIN EXCLUSIVE;\n", holder.get());
+    std::fflush(holder.get());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!AddInProgress(file, true) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(AddInProgress(file, true)) << "sqlite3 never took the lock";
 
     Ctlgrm forget(dir, "forget", {"--catalogue", file, "--forget", "Disc"});
     EXPECT_EQ(forget.ExitCode(), 2);
-    std::fputs("ROLLBACK;\n", holder);
-    ::pclose(holder);
+    std::fputs("ROLLBACK;\n", holder.get());
+    holder.reset();
     EXPECT_THAT(forget.Err(), HasSubstr("Waiting for the catalogue " + file + ", which process "));
     EXPECT_THAT(forget.Err(), HasSubstr("(sqlite3) is writing"));
     EXPECT_THAT(forget.Err(),
