@@ -13,7 +13,6 @@
 #include <system_error>
 
 #include <sys/eventfd.h>
-#include <unistd.h>
 
 // The catalogue that a call of the task opened, kept for its next call. Opening a server's
 // catalogue costs a connection, for which the server starts a process whose caches start cold:
@@ -120,16 +119,15 @@ struct CCatalogueTask::Call {
 CCatalogueTask::CCatalogueTask(CatalogueUse use, bool keepsServerCatalogue)
     : m_use(use), m_kept(keepsServerCatalogue ? std::make_shared<Kept>() : nullptr),
       m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    if (m_wake < 0)
+    if (!m_wake.IsOpen())
         throw std::system_error(errno, std::generic_category(), "eventfd");
-    auto* notifier = new QSocketNotifier(m_wake, QSocketNotifier::Read, this);
+    auto* notifier = new QSocketNotifier(m_wake.Get(), QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, &CCatalogueTask::ReportEndedCall);
 }
 
 CCatalogueTask::~CCatalogueTask() {
     Stop();
     Join();
-    ::close(m_wake);
 }
 
 void CCatalogueTask::Start(const std::string& location, Work work) {
@@ -139,7 +137,7 @@ void CCatalogueTask::Start(const std::string& location, Work work) {
         m_kept->Reopen();
     auto call = std::make_shared<Call>();
     m_call = call;
-    m_thread = std::jthread([call, location, use = m_use, kept = m_kept, wake = m_wake,
+    m_thread = std::jthread([call, location, use = m_use, kept = m_kept, wake = m_wake.Get(),
                              work = std::move(work)]() mutable {
         call->Run(location, use, std::move(work), kept.get(), wake);
     });
@@ -149,7 +147,7 @@ void CCatalogueTask::Start(const std::string& location, Work work) {
 // is reported, once.
 void CCatalogueTask::ReportEndedCall() {
     eventfd_t ends = 0;
-    eventfd_read(m_wake, &ends);
+    eventfd_read(m_wake.Get(), &ends);
     if (!m_call || m_call->running || m_call->reported)
         return;
     m_call->reported = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogue/Catalogue.h"
+#include "engine/Handles.h"
 
 #include <QEvent>
 #include <QObject>
@@ -59,7 +60,7 @@ private:
 
     CatalogueUse m_use;
     std::shared_ptr<Kept> m_kept; // none unless the task keeps a server's catalogue
-    int m_wake = -1;
+    Descriptor m_wake;
     std::shared_ptr<Call> m_call;
     std::jthread m_thread;
     struct Retired {
