@@ -205,8 +205,7 @@ PostgresConnection::~PostgresConnection() = default;
 // when it next looks at the time.
 void PostgresConnection::Interrupt() {
     m_interrupted = true;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto written = ::write(m_wake.Get(), &one, sizeof one);
+    eventfd_write(m_wake.Get(), 1);
 }
 
 void PostgresConnection::ThrowIfInterrupted() {
@@ -337,8 +336,8 @@ void PostgresConnection::AwaitResult() {
         // A wake-up left over from an interruption handled already costs one more look.
         pollfd fds[] = {{PQsocket(m_conn.get()), POLLIN, 0}, {m_wake.Get(), POLLIN, 0}};
         if (::poll(fds, 2, kPollMs) > 0 && (fds[1].revents & POLLIN)) {
-            std::uint64_t wakes = 0;
-            [[maybe_unused]] const auto read = ::read(m_wake.Get(), &wakes, sizeof wakes);
+            eventfd_t wakes = 0;
+            eventfd_read(m_wake.Get(), &wakes);
         }
     }
 }
