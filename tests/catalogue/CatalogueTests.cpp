@@ -8,6 +8,7 @@
 #include "tests/support/ReadAll.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/ScopedVariable.h"
+#include "tests/support/WaitUntil.h"
 
 #include <gmock/gmock.h>
 
@@ -454,8 +455,8 @@ TEST_P(CatalogueStore, StoppedOrFailedAddLeavesTheCatalogueAsItWas) {
                                  "SELECT count(*) FROM pg_stat_activity WHERE application_name = "
                                  "'catalogrium3'");
         };
-        for (int wait = 0; wait < 50 && connections() != "0"; ++wait)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        WaitUntil([&] { return connections() == "0"; }, std::chrono::seconds(5),
+                  std::chrono::milliseconds(100));
         EXPECT_EQ(connections(), "0");
         EXPECT_EQ(Snapshot(*Open()), before);
     }

@@ -2,6 +2,7 @@
 
 #include "tests/catalogue/CatalogueFixture.h"
 #include "tests/support/SilentServer.h"
+#include "tests/support/WaitUntil.h"
 
 #include <gmock/gmock.h>
 #include <sqlite3.h>
@@ -155,8 +156,7 @@ TEST_P(CatalogueInterrupt, StopsASearchOfManyMediaAndLeavesNoConnectionBehind) {
     };
     EXPECT_LE(connections(), 2);
     catalogue.reset();
-    for (int wait = 0; wait < 100 && connections() > 0; ++wait)
-        std::this_thread::sleep_for(50ms);
+    WaitUntil([&] { return connections() == 0; }, 5s, 50ms);
     EXPECT_EQ(connections(), 0);
 }
 

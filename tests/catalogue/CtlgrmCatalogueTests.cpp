@@ -5,6 +5,7 @@
 #include "tests/support/FileTimes.h"
 #include "tests/support/ReadAll.h"
 #include "tests/support/RunCommand.h"
+#include "tests/support/WaitUntil.h"
 
 #include <gmock/gmock.h>
 
@@ -17,7 +18,6 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <tuple>
 
 namespace {
@@ -192,10 +192,8 @@ TEST_P(CtlgrmCatalogue, InterruptedOrKilledAddLeavesTheCatalogueAndTheListingAsT
         Ctlgrm add(m_dir, "add",
                    {"--catalogue", Location(), "--add", "Many", "-o", listing.string(),
                     ManyFiles().string()});
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-        while (!AddInProgress(Location(), IsSqlite()) &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        WaitUntil([&] { return AddInProgress(Location(), IsSqlite()); }, std::chrono::seconds(120),
+                  std::chrono::milliseconds(1));
         add.Signal(signal);
         const int status = add.Wait();
         EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the add had finished";
@@ -372,10 +370,8 @@ TEST(CtlgrmCatalogueWaits, AStuckLockIsNamedAndGivenUp) {
     // The holder waits out the look-ups below, which take the lock for a moment themselves.
     std::fputs(".timeout 10000\nBEGIN EXCLUSIVE;\n", holder.get());
     std::fflush(holder.get());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!AddInProgress(file, true) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_TRUE(AddInProgress(file, true)) << "sqlite3 never took the lock";
+    ASSERT_TRUE(WaitUntil([&] { return AddInProgress(file, true); }, std::chrono::seconds(20)))
+        << "sqlite3 never took the lock";
 
     Ctlgrm forget(dir, "forget", {"--catalogue", file, "--forget", "Disc"});
     EXPECT_EQ(forget.ExitCode(), 2);
